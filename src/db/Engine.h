@@ -1,0 +1,217 @@
+// The database engine: the DAO operations the program uses (open database,
+// dynaset recordsets on a table or a SELECT text, find first / find next /
+// no-match, typed field get and set, add new / edit / update / delete, create
+// database / table / field, workspace transactions), on SQLite files.
+//
+// Criteria and SELECT texts are Jet texts; they are parsed and run inside
+// SQLite with bound parameters, so indexes serve them. Text comparison is
+// case-insensitive. A workspace is one SQLite connection on a private main
+// file with every open database ATTACHed to it, so one transaction spans
+// all of them and commits atomically across files.
+//
+// Every failure throws quorvel::Error naming the file, table or field.
+#pragma once
+
+#include "platform/Currency.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace quorvel::db {
+
+// Jet field type codes (create field).
+enum class FieldType : int { Int16 = 3, Int32 = 4, Currency = 5, Double = 7, Text = 10 };
+
+// A field value. Integers of both sizes are held as int64.
+class Value {
+public:
+    Value() = default;  // Null
+    Value(int v) : m_v(std::int64_t{v}) {}
+    Value(std::int64_t v) : m_v(v) {}
+    Value(double v) : m_v(v) {}
+    Value(Currency v) : m_v(v) {}
+    Value(const QString& v) : m_v(v) {}
+    Value(const char* v) : m_v(QString::fromUtf8(v)) {}
+
+    bool isNull() const { return std::holds_alternative<std::monostate>(m_v); }
+    // Conversions as the engine's: a Null reads as 0 or empty text; a text
+    // that is not a number reads as 0.
+    std::int64_t toInt() const;
+    double toDouble() const;
+    Currency toCurrency() const;
+    QString toString() const;
+
+    const auto& variant() const { return m_v; }
+    bool operator==(const Value&) const = default;
+
+private:
+    std::variant<std::monostate, std::int64_t, double, Currency, QString> m_v;
+};
+
+struct FieldDef {
+    QString name;
+    FieldType type = FieldType::Text;
+    int size = 0;  // characters, for Text; ignored otherwise
+};
+
+// A table definition being built (create table definition, create field,
+// append), appended to a database with Database::appendTable.
+class TableDef {
+public:
+    explicit TableDef(QString name) : m_name(std::move(name)) {}
+    void appendField(const QString& name, FieldType type, int size = 0) {
+        m_fields.push_back({name, type, size});
+    }
+    const QString& name() const { return m_name; }
+    const std::vector<FieldDef>& fields() const { return m_fields; }
+
+private:
+    QString m_name;
+    std::vector<FieldDef> m_fields;
+};
+
+class Database;
+class Workspace;
+
+// A dynaset on a table (rows in insertion order) or on a SELECT text (rows
+// in its Order by, then insertion order). REQUIRES: its Database outlives it.
+class Recordset {
+public:
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Moves to the first row (in the recordset's order) matching the Jet
+    // criterion, or sets noMatch() and keeps the current row.
+    void findFirst(const QString& criterion);
+    // Same, searching after the current row.
+    void findNext(const QString& criterion);
+    bool noMatch() const;
+
+    // Field get, typed; throws when there is no current row or no such field.
+    Value value(const QString& field) const;
+    QString text(const QString& field) const { return value(field).toString(); }
+    std::int64_t integer(const QString& field) const { return value(field).toInt(); }
+    double real(const QString& field) const { return value(field).toDouble(); }
+    Currency money(const QString& field) const { return value(field).toCurrency(); }
+
+    // Field set: legal only between addNew()/edit() and update(). The value
+    // is checked against the field's type (integer range, text size) here
+    // or at update(), and refused with an Error naming the field.
+    void setValue(const QString& field, const Value& value);
+
+    void addNew();        // starts a new row (fields Null)
+    void edit();          // starts changing the current row
+    void update();        // writes the new or changed row
+    void cancelUpdate();  // drops a pending addNew()/edit()
+    void remove();        // deletes the current row (DAO's Delete)
+
+    const QString& source() const;  // table name or SELECT text
+    QStringList fieldNames() const;
+
+private:
+    friend class Database;
+    struct Impl;
+    explicit Recordset(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+class Database {
+public:
+    ~Database();  // closes
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Dynaset on a table name or a SELECT text (a trailing ';' allowed).
+    std::unique_ptr<Recordset> openRecordset(const QString& source);
+    // Appends a table built with TableDef (create table definition).
+    void appendTable(const TableDef& def);
+    bool hasTable(const QString& table) const;
+
+    void close();  // idempotent
+    const QString& path() const;  // absolute path of the file
+    Workspace& workspace() const;
+
+private:
+    friend class Workspace;
+    friend class Recordset;
+    struct Impl;
+    explicit Database(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+// DAO's workspace: opens databases and runs transactions over all of them.
+class Workspace {
+public:
+    Workspace();
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // Opens an existing database; a bare name resolves against the current
+    // folder. Throws when the file is missing or is not a database.
+    std::unique_ptr<Database> openDatabase(const QString& fileName);
+    // Creates a new database file (locale and options are accepted for the
+    // call's sake; the store ignores them). Throws when the file exists.
+    std::unique_ptr<Database> createDatabase(const QString& fileName, const QString& locale,
+                                             int options = 0);
+
+    void beginTrans();
+    void commitTrans();
+    void rollback();
+    bool inTransaction() const;
+
+    // How long a statement waits for another process's lock before failing.
+    void setBusyTimeout(int milliseconds);
+
+    struct Impl;
+    Impl& impl() const { return *m_impl; }
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+// A transaction that rolls back unless commit() is called.
+class Transaction {
+public:
+    explicit Transaction(Workspace& ws) : m_ws(ws) { m_ws.beginTrans(); }
+    ~Transaction() {
+        if (!m_done) {
+            try {
+                m_ws.rollback();
+            } catch (...) {
+            }
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit() {
+        m_ws.commitTrans();
+        m_done = true;
+    }
+
+private:
+    Workspace& m_ws;
+    bool m_done = false;
+};
+
+// The process-wide engine and its workspace 0.
+class DBEngine {
+public:
+    static DBEngine& instance();
+    Workspace& workspace() { return m_workspace; }
+
+private:
+    DBEngine() = default;
+    Workspace m_workspace;
+};
+
+// SQLite declared type of a field, the convention every hotel file follows:
+// SMALLINT, INTEGER, CURRENCY, DOUBLE, TEXT(n) COLLATE NOCASE.
+QString declaredType(const FieldDef& field);
+
+}  // namespace quorvel::db

@@ -1,0 +1,82 @@
+// Size-bounded log file.
+#include "platform/Log.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QMutex>
+#include <cstdio>
+
+namespace quorvel::log {
+
+namespace {
+
+struct State {
+    QMutex mutex;
+    QString path;
+    qint64 maxBytes = 0;
+    QFile file;
+    bool echo = false;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+void rotateIfFull(State& s) {
+    if (s.file.size() < s.maxBytes)
+        return;
+    s.file.close();
+    const QString old = s.path + QStringLiteral(".1");
+    QFile::remove(old);
+    QFile::rename(s.path, old);
+    s.file.setFileName(s.path);
+    s.file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void write(const char* level, const QString& text) {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    const QByteArray line =
+        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + text)
+            .toUtf8() +
+        '\n';
+    if (s.file.isOpen()) {
+        s.file.write(line);
+        s.file.flush();
+        rotateIfFull(s);
+    }
+    if (s.echo || !s.file.isOpen())
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+}
+
+}  // namespace
+
+void open(const QString& path, qint64 maxBytes) {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.file.close();
+    s.path = path;
+    s.maxBytes = maxBytes;
+    s.file.setFileName(path);
+    if (s.file.open(QIODevice::WriteOnly | QIODevice::Append))
+        rotateIfFull(s);
+}
+
+void close() {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.file.close();
+}
+
+void setEcho(bool echo) {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.echo = echo;
+}
+
+void info(const QString& text) { write("INFO ", text); }
+void error(const QString& text) { write("ERRORE", text); }
+
+}  // namespace quorvel::log
