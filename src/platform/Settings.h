@@ -17,4 +17,7 @@ struct Settings {
     QString fileIncassi = QStringLiteral("Documento.txt");  // POS closing file
 };
 
+// The number of the hotel worked for; start-up sets it to 1.
+inline std::int16_t HotelCorrente = 0;
+
 }  // namespace quorvel
