@@ -1,0 +1,79 @@
+// The program's own store "QuorvelCoda.db" in the working folder: the pending
+// POS charge lines (List1) and the error history (List2), each in arrival
+// order, so that neither is lost when the process ends or is killed.
+//
+// The store is opened through the engine in the caller's Workspace, the one
+// the hotel databases are opened in, so that a transfer removes a pending
+// line in the same workspace transaction as the account rows it writes: a
+// line is either still pending or posted/listed, never both and never
+// neither. Lines are kept whole and unchanged.
+//
+// Tables: Pendenti and Errori (Progressivo 32-bit, Riga text), Contatori
+// (Tabella text, Ultimo 32-bit) holding the last Progressivo given out per
+// table, so numbers grow even across restarts and several store objects.
+#pragma once
+
+#include "db/Engine.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quorvel {
+
+class ChargeStore {
+public:
+    static constexpr char FileName[] = "QuorvelCoda.db";
+
+    struct Line {
+        std::int32_t id = 0;  // Progressivo: grows with arrival order
+        QString text;
+    };
+
+    // Opens the store (a bare name resolves against the working folder),
+    // creating the file and any missing table. Throws Error on failure.
+    // REQUIRES: ws outlives the store.
+    explicit ChargeStore(db::Workspace& ws,
+                         const QString& fileName = QString::fromLatin1(FileName));
+    ~ChargeStore();
+    ChargeStore(const ChargeStore&) = delete;
+    ChargeStore& operator=(const ChargeStore&) = delete;
+
+    db::Workspace& workspace() const { return m_ws; }
+    db::Database& database() const { return *m_db; }
+
+    // Every pending line / every error line, oldest first.
+    std::vector<Line> pendingLines() const;
+    QStringList pending() const;
+    QStringList errors() const;
+    bool hasPending() const;
+
+    // The write operations below join the workspace transaction when one is
+    // open (so a caller can make them atomic with its own rows: e.g. the
+    // polling cycle appends a charges file's lines and records that the file
+    // was taken, then commits once), and otherwise run in a transaction of
+    // their own. Each throws Error and leaves the store unchanged on failure
+    // (when it ran its own transaction).
+
+    // Appends lines at the end of the pending list, in order.
+    void appendPending(const QStringList& lines);
+    // Appends lines at the end of the error history, in order.
+    void appendErrors(const QStringList& lines);
+    // Removes one pending line; false when it is not (any longer) there.
+    bool removePending(std::int32_t id);
+    // Empties the error history.
+    void clearErrors();
+
+private:
+    struct Tables;
+    std::int32_t reserve(const QString& table, int count);
+    void append(db::Recordset& rs, const QString& table, const QStringList& lines);
+
+    db::Workspace& m_ws;
+    std::unique_ptr<db::Database> m_db;
+    std::unique_ptr<Tables> m_tables;
+};
+
+}  // namespace quorvel
