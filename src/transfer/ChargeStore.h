@@ -63,17 +63,18 @@ public:
     void appendErrors(const QStringList& lines);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);
+    // Removes the given pending lines; throws Error when one is missing,
+    // since the caller believed it pending (another writer got there first).
+    void removePending(const std::vector<std::int32_t>& ids);
     // Empties the error history.
     void clearErrors();
 
 private:
-    struct Tables;
     std::int32_t reserve(const QString& table, int count);
-    void append(db::Recordset& rs, const QString& table, const QStringList& lines);
+    void append(const QString& table, const QStringList& lines);
 
     db::Workspace& m_ws;
     std::unique_ptr<db::Database> m_db;
-    std::unique_ptr<Tables> m_tables;
 };
 
 }  // namespace quorvel

@@ -1,0 +1,72 @@
+// Column slicing and the number conversions of a POS charge line.
+#include "transfer/ChargeLine.h"
+
+#include "platform/NumberText.h"
+
+namespace quorvel::charge {
+
+namespace {
+
+constexpr int AmountColumn = 57;
+
+std::optional<Currency> centsColumns(const QString& line, int start, int width,
+                                     const QLocale& locale) {
+    const auto cents = Currency::parse(columns(line, start, width), locale);
+    if (!cents)
+        return std::nullopt;
+    return cents->dividedBy(100);
+}
+
+}  // namespace
+
+QString columns(const QString& line, int start, int length) {
+    if (start < 1 || length <= 0 || start > line.size())
+        return QString();
+    return line.mid(start - 1, length);
+}
+
+QString trimBlanks(const QString& text) {
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text[from] == QLatin1Char(' ')) ++from;
+    while (to > from && text[to - 1] == QLatin1Char(' ')) --to;
+    return text.mid(from, to - from);
+}
+
+QString description(const QString& line) {
+    return trimBlanks(columns(line, 28, 15));
+}
+
+bool isDiscount(const QString& line) {
+    return description(line) == QLatin1String("Sconto");
+}
+
+QString chargeDay(const QString& line) {
+    return QStringLiteral("20") + columns(line, 6, 6);
+}
+
+double quantity(const QString& line) {
+    return numericValue(columns(line, 49, 3));
+}
+
+std::optional<Currency> amount(const QString& line, const QLocale& locale) {
+    if (line.size() < AmountColumn)
+        return std::nullopt;
+    return centsColumns(line, AmountColumn, 6, locale);
+}
+
+std::optional<double> unitPrice(const QString& line, const QLocale& locale) {
+    if (numericValue(columns(line, 108, 8)) != 0.0) {
+        const auto price = Currency::parse(columns(line, 108, 8), locale);
+        if (!price)
+            return std::nullopt;
+        return price->toDouble() / 100.0;
+    }
+    const auto total = amount(line, locale);
+    const double qty = quantity(line);
+    if (!total || qty == 0.0)
+        return std::nullopt;
+    return total->toDouble() / qty;
+}
+
+}  // namespace quorvel::charge

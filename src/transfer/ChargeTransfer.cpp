@@ -1,0 +1,313 @@
+// The transfer run: one pass over the pending lines, in batches.
+//
+// Per line (a "Sconto" line alone is dropped; one right after a charge is
+// its discount and goes with it):
+//   amount not a number, or line too short        -> error history
+//   in-house guest holds the room, amount > 0     -> room account (summed
+//       into the guest's uninvoiced row of the same room, day and item)
+//   else an external client holds it              -> new external row
+//   else                                          -> error history
+#include "transfer/ChargeTransfer.h"
+
+#include "db/Engine.h"
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "transfer/ChargeLine.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/Criteria.h"
+
+#include <QElapsedTimer>
+
+namespace quorvel {
+
+namespace {
+
+const QString GuestsSelect = QStringLiteral(
+    "Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N' and NumeroComponente = "
+    "1");
+const QString ClientsSelect =
+    QStringLiteral("Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N'");
+
+struct Item {
+    std::int64_t group = 0;
+    std::int64_t code = 0;
+    QString text;
+};
+
+struct Posting {
+    std::int64_t client = 0;
+    QString room;
+    QString day;
+    std::int64_t account = 0;
+    Item item;
+    Currency importo;
+    double unitario = 0;
+    double quantity = 0;
+};
+
+void writeRow(db::Recordset& rs, const Posting& p) {
+    rs.addNew();
+    rs.setValue(QStringLiteral("NumeroHotel"), 1);
+    rs.setValue(QStringLiteral("CodiceCliente"), p.client);
+    rs.setValue(QStringLiteral("NumeroCamera"), p.room);
+    rs.setValue(QStringLiteral("DataAddebito"), p.day);
+    rs.setValue(QStringLiteral("NumeroConto"), p.account);
+    rs.setValue(QStringLiteral("VoceFattura"), p.item.group);
+    rs.setValue(QStringLiteral("VoceAddebito"), p.item.code);
+    rs.setValue(QStringLiteral("Descrizione"), p.item.text);
+    rs.setValue(QStringLiteral("Importo"), p.importo);
+    rs.setValue(QStringLiteral("Unitario"), p.unitario);
+    rs.setValue(QStringLiteral("Quantità"), p.quantity);
+    rs.setValue(QStringLiteral("Fatturato"), "N");
+    rs.setValue(QStringLiteral("DataFattura"), " ");
+    rs.update();
+}
+
+}  // namespace
+
+struct ChargeTransfer::Run {
+    ChargeTransfer& t;
+    RoomCodePosition position;
+    std::unique_ptr<db::Database> guestDb, accountDb, clientDb, externalDb, itemDb;
+    std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
+    std::vector<ChargeStore::Line> lines;
+
+    // The batch being written.
+    std::vector<std::int32_t> handled;
+    QStringList listed;
+    QStringList logLines;
+    TransferResult result;
+
+    explicit Run(ChargeTransfer& transfer) : t(transfer) {}
+    ~Run() { close(); }
+
+    void open();
+    void close();
+    void wrote() const {
+        if (t.afterWrite)
+            t.afterWrite();
+    }
+    void execute();
+    std::size_t handleLine(std::size_t i);
+    void list(const QString& line, const QString& why);
+    Item genericItem(const char* fallback);
+    bool postRoomCharge(const QString& line, Currency charge, Currency discount);
+    bool postExternalCharge(const QString& line, const QString& room, Currency charge,
+                            Currency discount);
+    void commitBatch(db::Transaction& tx);
+};
+
+void ChargeTransfer::Run::open() {
+    db::Workspace& ws = t.m_store.workspace();
+    guestDb = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
+    guests = guestDb->openRecordset(GuestsSelect);
+    accountDb = ws.openDatabase(QStringLiteral("Conto_Cliente.mdb"));
+    accounts = accountDb->openRecordset(QStringLiteral("Conto_Cliente"));
+    clientDb = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
+    clients = clientDb->openRecordset(ClientsSelect);
+    externalDb = ws.openDatabase(QStringLiteral("ContoEsterni.mdb"));
+    externals = externalDb->openRecordset(QStringLiteral("Conto_Cliente"));
+    itemDb = ws.openDatabase(QStringLiteral("VociFattura.mdb"));
+    items = itemDb->openRecordset(QStringLiteral("VociFattura"));
+}
+
+void ChargeTransfer::Run::close() {
+    guests.reset();
+    accounts.reset();
+    clients.reset();
+    externals.reset();
+    items.reset();
+    guestDb.reset();
+    accountDb.reset();
+    itemDb.reset();
+    clientDb.reset();
+    externalDb.reset();
+}
+
+void ChargeTransfer::Run::list(const QString& line, const QString& why) {
+    listed << line;
+    logLines << QStringLiteral("Addebito non trasferito (%1): %2").arg(why, line);
+}
+
+Item ChargeTransfer::Run::genericItem(const char* fallback) {
+    const std::int16_t generic = t.m_settings.codiceGenerico;
+    items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = %1").arg(generic));
+    return {generic, generic,
+            items->noMatch() ? QString::fromLatin1(fallback)
+                             : items->text(QStringLiteral("Descrizione"))};
+}
+
+bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, Currency discount) {
+    const Item item = genericItem("RISTORANTE");
+    Posting p;
+    p.client = guests->integer(QStringLiteral("NumeroProgressivo"));
+    p.room = charge::trimBlanks(guests->text(QStringLiteral("NumeroCamera")));
+    p.day = charge::chargeDay(line);
+    p.account = guests->integer(QStringLiteral("ContoExtra"));
+    p.item = item;
+    p.importo = charge + discount;
+    p.quantity = charge::quantity(line);
+    // An invoiced row is closed: a later charge gets a row of its own.
+    accounts->findFirst(
+        QStringLiteral("NumeroHotel = 1 and CodiceCliente = %1 and NumeroCamera = %2"
+                       " and DataAddebito = %3 and VoceAddebito = %4"
+                       " and Fatturato = 'N'")
+            .arg(p.client)
+            .arg(quoted(p.room), quoted(p.day))
+            .arg(item.code));
+    if (!accounts->noMatch()) {
+        const Currency importo = accounts->money(QStringLiteral("Importo")) + p.importo;
+        const double quantity = accounts->real(QStringLiteral("Quantità")) + p.quantity;
+        accounts->edit();
+        accounts->setValue(QStringLiteral("Importo"), importo);
+        accounts->setValue(QStringLiteral("Quantità"), quantity);
+        accounts->update();
+    } else {
+        const auto price = charge::unitPrice(line);
+        if (!price) {
+            list(line, QStringLiteral("prezzo unitario non valido"));
+            return false;
+        }
+        p.unitario = *price;
+        writeRow(*accounts, p);
+    }
+    wrote();
+    logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
+                    .arg(p.room)
+                    .arg(p.client)
+                    .arg(p.day, p.importo.toString());
+    return true;
+}
+
+bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
+                                             Currency charge, Currency discount) {
+    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    if (clients->noMatch()) {
+        list(line, QStringLiteral("nessun conto per la camera"));
+        return false;
+    }
+    const auto price = charge::unitPrice(line);
+    if (!price) {
+        list(line, QStringLiteral("prezzo unitario non valido"));
+        return false;
+    }
+    Posting p;
+    p.client = clients->integer(QStringLiteral("NumeroProgressivo"));
+    p.room = clients->text(QStringLiteral("NumeroCamera"));
+    p.day = charge::chargeDay(line);
+    p.account = 1;
+    const QString description = charge::description(line);
+    items->findFirst(
+        QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,%1) > 0").arg(quoted(description)));
+    if (!items->noMatch())
+        p.item = {items->integer(QStringLiteral("GruppoFatturazione")),
+                  items->integer(QStringLiteral("Codice")),
+                  items->text(QStringLiteral("Descrizione"))};
+    else
+        p.item = genericItem("BAR");
+    p.importo = charge + discount;
+    p.unitario = *price;
+    p.quantity = charge::quantity(line);
+    writeRow(*externals, p);
+    wrote();
+    logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
+                    .arg(p.room)
+                    .arg(p.client)
+                    .arg(p.day, p.importo.toString());
+    return true;
+}
+
+// Handles line i (and the "Sconto" line after it); returns the next index.
+std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
+    const QString& line = lines[i].text;
+    handled.push_back(lines[i].id);
+    if (charge::isDiscount(line)) {
+        ++result.dropped;
+        logLines << QStringLiteral("Sconto senza addebito ignorato: %1").arg(line);
+        return i + 1;
+    }
+    std::size_t next = i + 1;
+    const auto charge = charge::amount(line);
+    Currency discount;
+    bool discountOk = true;
+    if (next < lines.size() && charge::isDiscount(lines[next].text)) {
+        handled.push_back(lines[next].id);
+        const auto d = charge::amount(lines[next].text);
+        discountOk = d.has_value();
+        discount = d.value_or(Currency());
+        ++next;
+    }
+    if (!charge) {
+        list(line, QStringLiteral("importo non valido"));
+        ++result.listed;
+        return next;
+    }
+    if (!discountOk) {
+        // A discount that cannot be read must not be lost: both lines wait
+        // in the history for the operator.
+        list(line, QStringLiteral("sconto non valido"));
+        list(lines[next - 1].text, QStringLiteral("sconto non valido"));
+        result.listed += 2;
+        return next;
+    }
+    if (next == i + 2)
+        ++result.discounts;
+    const QString room =
+        t.m_rooms.hotelRoom(charge::columns(line, position.start, position.length));
+    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    if (!guests->noMatch() && *charge > Currency()) {
+        if (postRoomCharge(line, *charge, discount))
+            ++result.roomCharges;
+        else
+            ++result.listed;
+    } else if (postExternalCharge(line, room, *charge, discount)) {
+        ++result.externalCharges;
+    } else {
+        ++result.listed;
+    }
+    return next;
+}
+
+void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
+    if (!listed.isEmpty()) {
+        t.m_store.appendErrors(listed);
+        wrote();
+    }
+    t.m_store.removePending(handled);
+    wrote();
+    tx.commit();
+    ++result.batches;
+    wrote();
+    for (const QString& l : std::as_const(logLines)) log::info(l);
+    handled.clear();
+    listed.clear();
+    logLines.clear();
+}
+
+void ChargeTransfer::Run::execute() {
+    position = readRoomCodePosition();
+    open();
+    lines = t.m_store.pendingLines();
+    std::size_t i = 0;
+    while (i < lines.size()) {
+        db::Transaction tx(t.m_store.workspace());
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            i = handleLine(i);
+        } while (i < lines.size() && clock.elapsed() < t.m_budget.count());
+        commitBatch(tx);
+    }
+    close();
+}
+
+ChargeTransfer::ChargeTransfer(const Settings& settings, ChargeStore& store)
+    : m_settings(settings), m_store(store) {}
+
+TransferResult ChargeTransfer::TrasferisciAddebiti() {
+    Run run(*this);
+    run.execute();
+    return run.result;
+}
+
+}  // namespace quorvel

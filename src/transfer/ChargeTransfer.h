@@ -1,0 +1,62 @@
+// The charge transfer run `TrasferisciAddebiti`: posts every pending POS
+// charge line of the store to the guest's room account ("Conto_Cliente.mdb"),
+// else to an external client's account ("ContoEsterni.mdb"), else lists it
+// in the error history; a following "Sconto" line is folded into its charge.
+//
+// Exactly once: lines are handled in batches, each one workspace
+// transaction that writes the account rows, appends the listed lines to the
+// error history and removes the handled lines from the pending list. A
+// batch is committed as soon as it has run for the batch budget (50 ms by
+// default), so the hotel's files are never held locked much longer while
+// the hotel system works on them. A charge and its "Sconto" line are always
+// in the same batch. A kill at any instant leaves every line either pending
+// (its batch rolled back) or handled once.
+//
+// A database failure throws Error: the open batch rolls back, earlier
+// batches stay committed, and what was not handled stays pending.
+#pragma once
+
+#include "platform/Settings.h"
+#include "transfer/RoomCodes.h"
+
+#include <QString>
+#include <chrono>
+#include <functional>
+
+namespace quorvel {
+
+class ChargeStore;
+
+struct TransferResult {
+    int roomCharges = 0;      // posted to an in-house guest's room account
+    int externalCharges = 0;  // posted to an external client's account
+    int listed = 0;           // lines added to the error history
+    int discounts = 0;        // "Sconto" lines folded into their charge
+    int dropped = 0;          // "Sconto" lines with no charge before them
+    int batches = 0;          // transactions committed
+};
+
+class ChargeTransfer {
+public:
+    // REQUIRES: settings and store outlive the transfer.
+    ChargeTransfer(const Settings& settings, ChargeStore& store);
+
+    // One run over every pending line. Throws Error on a database failure.
+    TransferResult TrasferisciAddebiti();
+
+    void setBatchBudget(std::chrono::milliseconds budget) { m_budget = budget; }
+
+    // Test hook, called after every row written (account row, error line,
+    // removal of the handled lines) and after every commit.
+    std::function<void()> afterWrite;
+
+private:
+    struct Run;
+
+    const Settings& m_settings;
+    ChargeStore& m_store;
+    RoomMap m_rooms;
+    std::chrono::milliseconds m_budget{50};
+};
+
+}  // namespace quorvel

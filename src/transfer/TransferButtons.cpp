@@ -1,0 +1,108 @@
+// Tasto_Click: transfer, hide, print and clear the error history.
+#include "transfer/TransferButtons.h"
+
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "transfer/ChargeLine.h"
+#include "transfer/ChargeStore.h"
+
+namespace quorvel {
+
+namespace {
+
+const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
+
+}  // namespace
+
+TransferButtons::TransferButtons(const Settings& settings, Services& services, MainView& view,
+                                 ChargeStore& store)
+    : m_settings(settings),
+      m_services(services),
+      m_view(view),
+      m_store(store),
+      m_transfer(settings, store) {}
+
+void TransferButtons::Tasto_Click(std::int16_t index) {
+    switch (index) {
+        case 0:
+            trasferisci();
+            break;
+        case 1:
+            m_view.hideWindow();
+            break;
+        case 2:
+            if (stampa)
+                stampa();
+            else
+                log::info(QStringLiteral("Stampa dello storico errori non disponibile"));
+            break;
+        case 3:
+            cancella();
+            break;
+        default:
+            break;
+    }
+}
+
+void TransferButtons::refreshLists() {
+    m_view.showPending(m_store.pending());
+    m_view.showErrors(m_store.errors());
+}
+
+void TransferButtons::trasferisci() {
+    if (charge::trimBlanks(m_view.transferType()).isEmpty()) {
+        m_services.dialogs->messageBox(
+            QStringLiteral("E' necessario selezionare il tipo di trasferimento addebiti!"),
+            QStringLiteral("Scelta passaggio"), MsgIcon::Exclamation, MsgButtons::Ok,
+            MsgAnswer::Ok);
+        m_view.focusTransferType();
+        return;
+    }
+    try {
+        const TransferResult r = m_transfer.TrasferisciAddebiti();
+        if (r.roomCharges + r.externalCharges + r.listed > 0)
+            log::info(QStringLiteral("Trasferimento: %1 addebiti in camera, %2 a clienti esterni, "
+                                     "%3 non andati a buon fine")
+                          .arg(r.roomCharges)
+                          .arg(r.externalCharges)
+                          .arg(r.listed));
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
+        m_services.dialogs->notify(
+            TransferTitle,
+            QStringLiteral("Trasferimento interrotto: %1. Gli addebiti non trasferiti restano in "
+                           "attesa e saranno ritentati.")
+                .arg(why));
+    }
+    try {
+        refreshLists();
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Lettura della coda addebiti: %1")
+                       .arg(QString::fromStdString(e.what())));
+    }
+}
+
+void TransferButtons::cancella() {
+    const QString title = QStringLiteral("Cancella");
+    auto ask = [&](const QString& text) {
+        return m_services.dialogs->messageBox(text, title, MsgIcon::Question, MsgButtons::YesNo,
+                                              MsgAnswer::No) == MsgAnswer::Yes;
+    };
+    if (!ask(QStringLiteral("Confermi la cancellazione dello storico errori?")))
+        return;
+    if (!ask(QStringLiteral("La cancellazione sarà definitiva, confermi?")))
+        return;
+    try {
+        m_store.clearErrors();
+        log::info(QStringLiteral("Storico errori cancellato"));
+        m_view.showErrors({});
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Cancellazione dello storico errori non riuscita: %1").arg(why));
+        m_services.dialogs->notify(title,
+                                   QStringLiteral("Cancellazione non riuscita: %1").arg(why));
+    }
+}
+
+}  // namespace quorvel
