@@ -132,7 +132,7 @@ public:
     void appendTable(const TableDef& def);
     bool hasTable(const QString& table) const;
 
-    void close();  // idempotent
+    void close();                 // idempotent
     const QString& path() const;  // absolute path of the file
     Workspace& workspace() const;
 

@@ -52,7 +52,8 @@ Currency Value::toCurrency() const {
             else if constexpr (std::is_same_v<T, std::int64_t>)
                 return Currency::fromUnits(v);
             else if constexpr (std::is_same_v<T, double>)
-                return Currency::fromRaw(static_cast<std::int64_t>(std::nearbyint(v * Currency::Scale)));
+                return Currency::fromRaw(
+                    static_cast<std::int64_t>(std::nearbyint(v * Currency::Scale)));
             else if constexpr (std::is_same_v<T, Currency>)
                 return v;
             else

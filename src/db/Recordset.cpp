@@ -1,0 +1,455 @@
+// Dynaset recordsets on a table or a SELECT text.
+//
+// The recordset keeps no SQLite cursor: its position is the current row's
+// rowid and order-key values, and each find is one query
+//   SELECT rowid, <fields> FROM T WHERE (select's where) AND (criterion)
+//       [AND <after the current row>] ORDER BY <keys>, rowid LIMIT 1
+// so rows added or changed meanwhile (by this recordset or anyone) are seen,
+// and an index that covers the criterion serves the lookup.
+#include "db/DatabaseImpl.h"
+#include "db/SqlTranslator.h"
+
+#include "platform/Error.h"
+#include "platform/NumberText.h"
+
+#include <QHash>
+#include <cmath>
+#include <limits>
+
+namespace quorvel::db {
+
+namespace {
+
+constexpr int MaxPlans = 512;
+
+struct Key {
+    int column;  // index into the table's columns
+    bool descending;
+    QString sql;  // the column with its collation
+};
+
+}  // namespace
+
+struct Recordset::Impl {
+    enum class Mode { None, AddNew, Edit };
+
+    // A criterion translated for this recordset, with its find queries.
+    struct Plan {
+        SqlPiece criterion;
+        QString firstSql;
+        QHash<quint64, QString> nextSql;  // by which current keys are Null
+    };
+
+    Impl(Database::Impl& database, QString src) : db(database), source(std::move(src)) {}
+
+    std::shared_ptr<const TableSchema> resolve(const QString& file, const QString& table);
+    void open();
+    Plan& plan(const QString& criterion);
+    void find(const QString& criterion, bool next);
+    QString afterSql(std::vector<Value>& params) const;
+    int position(const QString& field) const;
+    Value convert(const Column& col, const Value& v) const;
+    void reload();
+
+    Database::Impl& db;
+    QString source;
+    std::shared_ptr<const TableSchema> table;
+    std::vector<char> visible;  // per table column: chosen by the SELECT
+    QString prefix;             // SELECT rowid, ... FROM t WHERE
+    SqlPiece base;              // the SELECT's own Where (sql empty when none)
+    std::vector<Key> order;
+    QString orderSql;
+    std::vector<std::unique_ptr<Database>> others;  // files named by In 'file'
+    QHash<QString, std::shared_ptr<Plan>> plans;
+
+    bool positioned = false;  // there is a row (possibly deleted since) to search after
+    bool hasCurrent = false;
+    bool noMatch = false;
+    std::int64_t rowid = 0;
+    std::vector<Value> row;
+    Mode mode = Mode::None;
+    std::vector<Value> buffer;
+    std::vector<char> dirty;
+};
+
+std::shared_ptr<const TableSchema> Recordset::Impl::resolve(const QString& file,
+                                                            const QString& name) {
+    if (file.isEmpty())
+        return db.schema(name);
+    const QString path = absoluteDatabasePath(file);
+    if (path == db.path)
+        return db.schema(name);
+    for (const auto& other : others) {
+        if (other->path() == path)
+            return other->m_impl->schema(name);
+    }
+    others.push_back(db.ws.openDatabase(path));
+    return others.back()->m_impl->schema(name);
+}
+
+void Recordset::Impl::open() {
+    const TableResolver resolver = [this](const QString& f, const QString& t) {
+        return resolve(f, t);
+    };
+    std::shared_ptr<const jet::Select> select;
+    if (jet::isSelectText(source)) {
+        select = jet::parseSelect(source);
+        table = resolver(select->file, select->table);
+    } else {
+        table = db.schema(source.trimmed());
+    }
+    const std::size_t n = table->columns.size();
+    visible.assign(n, select && !select->columns.isEmpty() ? 0 : 1);
+    QStringList cols;
+    for (const Column& c : table->columns) cols << c.quoted;
+    prefix = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE ")
+                 .arg(cols.join(QStringLiteral(", ")), table->qualified);
+    if (select) {
+        for (const QString& c : select->columns) visible[static_cast<std::size_t>(position(c))] = 1;
+        if (select->where)
+            base = translate(*select->where, *table, resolver, source);
+        for (const jet::OrderKey& k : select->orderBy) {
+            const int i = position(k.field);
+            const Column& c = table->columns[static_cast<std::size_t>(i)];
+            order.push_back({i, k.descending,
+                             c.kind == ColumnKind::Text
+                                 ? c.quoted + QStringLiteral(" COLLATE NOCASE")
+                                 : c.quoted});
+            orderSql += order.back().sql +
+                        (k.descending ? QStringLiteral(" DESC, ") : QStringLiteral(", "));
+        }
+    }
+    orderSql = QStringLiteral(" ORDER BY ") + orderSql + QStringLiteral("rowid LIMIT 1");
+}
+
+int Recordset::Impl::position(const QString& field) const {
+    const int i = table->indexOf(field);
+    if (i < 0 || (!visible.empty() && !visible[static_cast<std::size_t>(i)])) {
+        throw Error(
+            field,
+            QStringLiteral("campo inesistente nella tabella %1 (%2)").arg(table->name, source));
+    }
+    return i;
+}
+
+Recordset::Impl::Plan& Recordset::Impl::plan(const QString& criterion) {
+    auto it = plans.constFind(criterion);
+    if (it != plans.constEnd())
+        return **it;
+    auto p = std::make_shared<Plan>();
+    const jet::ExprPtr expr = jet::parseCriterion(criterion);
+    p->criterion = translate(
+        *expr, *table, [this](const QString& f, const QString& t) { return resolve(f, t); },
+        criterion);
+    p->firstSql = prefix;
+    if (!base.sql.isEmpty())
+        p->firstSql += base.sql + QStringLiteral(" AND ");
+    p->firstSql += p->criterion.sql;
+    if (plans.size() >= MaxPlans)
+        plans.clear();
+    return **plans.insert(criterion, p);
+}
+
+// Rows after the current one in the recordset's order: the order keys
+// compared one by one (SQLite puts Null first when ascending, last when
+// descending), then the rowid.
+QString Recordset::Impl::afterSql(std::vector<Value>& params) const {
+    QString sql;
+    QString close;
+    for (const Key& k : order) {
+        const Value& v = row[static_cast<std::size_t>(k.column)];
+        QString greater, equal;
+        if (v.isNull()) {
+            greater = k.descending ? QStringLiteral("0") : k.sql + QStringLiteral(" IS NOT NULL");
+            equal = k.sql + QStringLiteral(" IS NULL");
+        } else {
+            greater =
+                k.descending
+                    ? QStringLiteral("(%1 < ? OR %2 IS NULL)")
+                          .arg(k.sql, table->columns[static_cast<std::size_t>(k.column)].quoted)
+                    : k.sql + QStringLiteral(" > ?");
+            params.push_back(v);
+            equal = k.sql + QStringLiteral(" = ?");
+            params.push_back(v);
+        }
+        sql += QStringLiteral("(%1 OR (%2 AND ").arg(greater, equal);
+        close += QStringLiteral("))");
+    }
+    params.push_back(Value(rowid));
+    return sql + QStringLiteral("rowid > ?") + close;
+}
+
+void Recordset::Impl::find(const QString& criterion, bool next) {
+    if (!db.open)
+        throw Error(db.path, QStringLiteral("database chiuso"));
+    if (mode != Mode::None)
+        mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
+    Plan& p = plan(criterion);
+    next = next && positioned;
+    std::vector<Value> afterParams;
+    const QString* sql = &p.firstSql;
+    QString built;
+    if (next) {
+        quint64 nulls = 0;
+        for (std::size_t i = 0; i < order.size() && i < 64; ++i) {
+            if (row[static_cast<std::size_t>(order[i].column)].isNull())
+                nulls |= quint64{1} << i;
+        }
+        auto it = p.nextSql.constFind(nulls);
+        const QString after = afterSql(afterParams);
+        if (it == p.nextSql.constEnd())
+            it = p.nextSql.insert(nulls, p.firstSql + QStringLiteral(" AND ") + after + orderSql);
+        sql = &*it;
+    } else {
+        built = p.firstSql + orderSql;
+        sql = &built;
+    }
+    Statement& stmt = db.wsi.statement(*sql);
+    StatementUse use(stmt, db.path);
+    use.bindAll(base.params);
+    const int n1 = static_cast<int>(base.params.size());
+    use.bindAll(p.criterion.params, 1 + n1);
+    use.bindAll(afterParams, 1 + n1 + static_cast<int>(p.criterion.params.size()));
+    if (!use.step()) {
+        noMatch = true;
+        return;
+    }
+    noMatch = false;
+    positioned = hasCurrent = true;
+    rowid = use.integer(0);
+    const std::size_t n = table->columns.size();
+    row.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        row[i] = use.value(static_cast<int>(i) + 1, table->columns[i].kind);
+}
+
+void Recordset::Impl::reload() {
+    Statement& stmt = db.wsi.statement(prefix + QStringLiteral("rowid = ?"));
+    StatementUse use(stmt, db.path);
+    use.bind(1, Value(rowid));
+    if (!use.step()) {
+        hasCurrent = false;
+        throw Error(table->name, QStringLiteral("il record è stato eliminato da un altro utente"));
+    }
+    for (std::size_t i = 0; i < table->columns.size(); ++i)
+        row[i] = use.value(static_cast<int>(i) + 1, table->columns[i].kind);
+}
+
+// A value made fit for a field of the table, or an Error naming the field.
+Value Recordset::Impl::convert(const Column& col, const Value& v) const {
+    if (v.isNull())
+        return v;
+    const auto& var = v.variant();
+    const bool isText = std::holds_alternative<QString>(var);
+    auto mismatch = [&] {
+        return Error(col.name, QStringLiteral("tipo non corrispondente: \"%1\"").arg(v.toString()));
+    };
+    auto number = [&]() -> double {
+        if (!isText)
+            return v.toDouble();
+        bool ok = false;
+        const double d = QLocale::c().toDouble(std::get<QString>(var).trimmed(), &ok);
+        if (!ok)
+            throw mismatch();
+        return d;
+    };
+    switch (col.kind) {
+        case ColumnKind::Int16:
+        case ColumnKind::Int32: {
+            std::int64_t i;
+            if (std::holds_alternative<std::int64_t>(var)) {
+                i = std::get<std::int64_t>(var);
+            } else if (std::holds_alternative<Currency>(var)) {
+                i = v.toInt();
+            } else {
+                const double d = std::nearbyint(number());
+                if (!std::isfinite(d) || std::fabs(d) > 9.0e18)
+                    throw Error(col.name, QStringLiteral("valore fuori intervallo"));
+                i = static_cast<std::int64_t>(d);
+            }
+            const std::int64_t lo = col.kind == ColumnKind::Int16 ? -32768 : -2147483648LL;
+            const std::int64_t hi = col.kind == ColumnKind::Int16 ? 32767 : 2147483647LL;
+            if (i < lo || i > hi) {
+                throw Error(col.name, QStringLiteral("valore fuori intervallo: %1 (da %2 a %3)")
+                                          .arg(i)
+                                          .arg(lo)
+                                          .arg(hi));
+            }
+            return Value(i);
+        }
+        case ColumnKind::Currency: {
+            if (std::holds_alternative<Currency>(var))
+                return v;
+            if (std::holds_alternative<std::int64_t>(var))
+                return Value(Currency::fromUnits(std::get<std::int64_t>(var)));
+            if (isText) {
+                auto c = Currency::parse(std::get<QString>(var), QLocale::c());
+                if (!c)
+                    throw mismatch();
+                return Value(*c);
+            }
+            const double scaled = std::nearbyint(std::get<double>(var) * Currency::Scale);
+            if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
+                throw Error(col.name, QStringLiteral("valore fuori intervallo"));
+            return Value(Currency::fromRaw(static_cast<std::int64_t>(scaled)));
+        }
+        case ColumnKind::Double:
+            return Value(number());
+        case ColumnKind::Text: {
+            QString s = v.toString();
+            if (col.size > 0) {
+                const qsizetype chars = s.toUcs4().size();
+                if (chars > col.size) {
+                    throw Error(col.name,
+                                QStringLiteral("testo troppo lungo: %1 caratteri, al massimo %2")
+                                    .arg(chars)
+                                    .arg(col.size));
+                }
+            }
+            return Value(s);
+        }
+        case ColumnKind::Other:
+            break;
+    }
+    return v;
+}
+
+// --- Recordset ---
+
+Recordset::Recordset(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+Recordset::~Recordset() = default;
+
+void Recordset::findFirst(const QString& criterion) {
+    m_impl->find(criterion, false);
+}
+void Recordset::findNext(const QString& criterion) {
+    m_impl->find(criterion, true);
+}
+bool Recordset::noMatch() const {
+    return m_impl->noMatch;
+}
+
+Value Recordset::value(const QString& field) const {
+    const auto i = static_cast<std::size_t>(m_impl->position(field));
+    if (m_impl->mode != Impl::Mode::None)
+        return m_impl->buffer[i];
+    if (!m_impl->hasCurrent)
+        throw Error(field, QStringLiteral("nessun record corrente (%1)").arg(m_impl->source));
+    return m_impl->row[i];
+}
+
+void Recordset::setValue(const QString& field, const Value& value) {
+    const auto i = static_cast<std::size_t>(m_impl->position(field));
+    if (m_impl->mode == Impl::Mode::None) {
+        throw Error(field, QStringLiteral("assegnazione di un campo senza AddNew o Edit (%1)")
+                               .arg(m_impl->source));
+    }
+    m_impl->buffer[i] = m_impl->convert(m_impl->table->columns[i], value);
+    m_impl->dirty[i] = 1;
+}
+
+void Recordset::addNew() {
+    const std::size_t n = m_impl->table->columns.size();
+    m_impl->buffer.assign(n, Value());
+    m_impl->dirty.assign(n, 0);
+    m_impl->mode = Impl::Mode::AddNew;
+}
+
+void Recordset::edit() {
+    if (!m_impl->hasCurrent)
+        throw Error(m_impl->source, QStringLiteral("nessun record corrente da modificare"));
+    m_impl->buffer = m_impl->row;
+    m_impl->dirty.assign(m_impl->row.size(), 0);
+    m_impl->mode = Impl::Mode::Edit;
+}
+
+void Recordset::update() {
+    Impl& d = *m_impl;
+    if (d.mode == Impl::Mode::None)
+        throw Error(d.source, QStringLiteral("Update senza AddNew o Edit"));
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    QStringList names;
+    std::vector<Value> params;
+    for (std::size_t i = 0; i < d.buffer.size(); ++i) {
+        if (d.dirty[i]) {
+            names << d.table->columns[i].quoted;
+            params.push_back(d.buffer[i]);
+        }
+    }
+    const Impl::Mode mode = d.mode;
+    d.mode = Impl::Mode::None;
+    QString sql;
+    if (mode == Impl::Mode::AddNew) {
+        if (names.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.table->qualified);
+        } else {
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (?%3)")
+                      .arg(d.table->qualified, names.join(QStringLiteral(", ")),
+                           QStringLiteral(", ?").repeated(names.size() - 1));
+        }
+    } else {
+        if (names.isEmpty())
+            return;
+        sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                  .arg(d.table->qualified, names.join(QStringLiteral(" = ?, ")));
+        params.push_back(Value(d.rowid));
+    }
+    {
+        Statement& stmt = d.db.wsi.statement(sql);
+        StatementUse use(stmt, d.db.path);
+        use.bindAll(params);
+        use.step();
+    }
+    if (mode == Impl::Mode::Edit) {
+        if (sqlite3_changes(d.db.wsi.db.get()) == 0) {
+            d.hasCurrent = false;
+            throw Error(d.table->name,
+                        QStringLiteral("il record è stato eliminato da un altro utente"));
+        }
+        d.reload();
+    }
+}
+
+void Recordset::cancelUpdate() {
+    m_impl->mode = Impl::Mode::None;
+}
+
+void Recordset::remove() {
+    Impl& d = *m_impl;
+    d.mode = Impl::Mode::None;
+    if (!d.hasCurrent)
+        throw Error(d.source, QStringLiteral("nessun record corrente da eliminare"));
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    Statement& stmt = d.db.wsi.statement(
+        QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(d.table->qualified));
+    StatementUse use(stmt, d.db.path);
+    use.bind(1, Value(d.rowid));
+    use.step();
+    d.hasCurrent = false;  // the position stays, so a find next goes on after it
+}
+
+const QString& Recordset::source() const {
+    return m_impl->source;
+}
+
+QStringList Recordset::fieldNames() const {
+    QStringList names;
+    for (std::size_t i = 0; i < m_impl->table->columns.size(); ++i) {
+        if (m_impl->visible[i])
+            names << m_impl->table->columns[i].name;
+    }
+    return names;
+}
+
+// --- Database::openRecordset (needs the recordset's insides) ---
+
+std::unique_ptr<Recordset> Database::openRecordset(const QString& source) {
+    m_impl->attachment();  // throws when closed
+    auto impl = std::make_unique<Recordset::Impl>(*m_impl, source);
+    impl->open();
+    return std::unique_ptr<Recordset>(new Recordset(std::move(impl)));
+}
+
+}  // namespace quorvel::db

@@ -1,0 +1,152 @@
+// Prepared statements, value binding and reading, SQLite errors as Error.
+#include "db/Statement.h"
+
+#include "platform/Error.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace quorvel::db {
+
+Column columnFromDeclared(const QString& name, const QString& declared) {
+    Column c;
+    c.name = name;
+    c.quoted = quoteIdentifier(name);
+    const QString t = declared.trimmed().toUpper();
+    auto starts = [&](const char* word) { return t.startsWith(QLatin1String(word)); };
+    if (starts("SMALLINT") || starts("SHORT") || starts("INT16")) {
+        c.kind = ColumnKind::Int16;
+    } else if (starts("INTEGER") || starts("LONG") || t == QLatin1String("INT") ||
+               starts("INT32")) {
+        c.kind = ColumnKind::Int32;
+    } else if (starts("CURRENCY") || starts("MONEY")) {
+        c.kind = ColumnKind::Currency;
+    } else if (starts("DOUBLE") || starts("REAL") || starts("FLOAT")) {
+        c.kind = ColumnKind::Double;
+    } else if (starts("TEXT") || starts("VARCHAR") || starts("CHAR") || starts("NVARCHAR")) {
+        c.kind = ColumnKind::Text;
+        static const QRegularExpression size(QStringLiteral("^[A-Z]+\\s*\\(\\s*(\\d+)\\s*\\)"));
+        const auto m = size.match(t);
+        if (m.hasMatch())
+            c.size = m.captured(1).toInt();
+    }
+    return c;
+}
+
+QString quoteIdentifier(const QString& name) {
+    QString q = name;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+Statement::Statement(sqlite3* db, const QString& sql) : m_sql(sql) {
+    const QByteArray utf8 = sql.toUtf8();
+    const int rc = sqlite3_prepare_v3(db, utf8.constData(), static_cast<int>(utf8.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throwSqlite(db, rc, sql);
+    }
+}
+
+void StatementUse::bind(int index, const Value& value) {
+    int rc = SQLITE_OK;
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+                rc = sqlite3_bind_null(m_stmt, index);
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                rc = sqlite3_bind_int64(m_stmt, index, v);
+            } else if constexpr (std::is_same_v<T, double>) {
+                rc = sqlite3_bind_double(m_stmt, index, v);
+            } else if constexpr (std::is_same_v<T, Currency>) {
+                rc = sqlite3_bind_int64(m_stmt, index, v.raw());
+            } else {
+                const QByteArray utf8 = v.toUtf8();
+                rc = sqlite3_bind_text(m_stmt, index, utf8.constData(),
+                                       static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+            }
+        },
+        value.variant());
+    if (rc != SQLITE_OK)
+        throwSqlite(sqlite3_db_handle(m_stmt), rc, m_where);
+}
+
+void StatementUse::bindAll(const std::vector<Value>& values, int first) {
+    for (std::size_t i = 0; i < values.size(); ++i) bind(first + static_cast<int>(i), values[i]);
+}
+
+bool StatementUse::step() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    throwSqlite(sqlite3_db_handle(m_stmt), rc, m_where);
+}
+
+QString StatementUse::text(int column) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, column));
+}
+
+Value StatementUse::value(int column, ColumnKind kind) const {
+    const int type = sqlite3_column_type(m_stmt, column);
+    if (type == SQLITE_NULL)
+        return Value();
+    switch (kind) {
+        case ColumnKind::Int16:
+        case ColumnKind::Int32:
+            if (type == SQLITE_INTEGER)
+                return Value(integer(column));
+            return Value(Value(type == SQLITE_FLOAT ? Value(sqlite3_column_double(m_stmt, column))
+                                                    : Value(text(column)))
+                             .toInt());
+        case ColumnKind::Currency:
+            if (type == SQLITE_INTEGER)
+                return Value(Currency::fromRaw(integer(column)));
+            if (type == SQLITE_FLOAT) {
+                const double raw = std::nearbyint(sqlite3_column_double(m_stmt, column));
+                return Value(Currency::fromRaw(static_cast<std::int64_t>(raw)));
+            }
+            return Value(Value(text(column)).toCurrency());
+        case ColumnKind::Double:
+            return Value(sqlite3_column_double(m_stmt, column));
+        case ColumnKind::Text:
+            return Value(text(column));
+        case ColumnKind::Other:
+            break;
+    }
+    if (type == SQLITE_INTEGER)
+        return Value(integer(column));
+    if (type == SQLITE_FLOAT)
+        return Value(sqlite3_column_double(m_stmt, column));
+    return Value(text(column));
+}
+
+void throwSqlite(sqlite3* db, int rc, const QString& where) {
+    const QString detail = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+    switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            throw Error(where,
+                        QStringLiteral("database bloccato da un altro programma (%1)").arg(detail));
+        case SQLITE_NOTADB:
+            throw Error(where, QStringLiteral("il file non è un database"));
+        case SQLITE_CORRUPT:
+            throw Error(where, QStringLiteral("database danneggiato (%1)").arg(detail));
+        case SQLITE_FULL:
+            throw Error(where, QStringLiteral("disco pieno"));
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            throw Error(where, QStringLiteral("database in sola lettura (%1)").arg(detail));
+        case SQLITE_CANTOPEN:
+            throw Error(where, QStringLiteral("impossibile aprire il file (%1)").arg(detail));
+        default:
+            throw Error(where, QStringLiteral("errore del database: %1").arg(detail));
+    }
+}
+
+}  // namespace quorvel::db

@@ -1,0 +1,314 @@
+// Workspaces: the connection, attaching and detaching database files, the
+// statement cache, transactions, and the process-wide engine.
+#include "db/DatabaseImpl.h"
+#include "db/WorkspaceImpl.h"
+
+#include "platform/Error.h"
+#include "platform/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace quorvel::db {
+
+namespace {
+
+constexpr int DefaultBusyTimeoutMs = 5000;
+constexpr std::size_t MaxCachedStatements = 256;
+
+// Jet's Instr([start,] text, sought): 1-based position, 0 when absent,
+// letters compared without regard to case; Null when an argument is Null.
+void jetInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+    }
+    auto textOf = [](sqlite3_value* v) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                 sqlite3_value_bytes(v));
+    };
+    qsizetype start = 0;
+    int first = 0;
+    if (argc == 3) {
+        start = sqlite3_value_int64(argv[0]) - 1;
+        first = 1;
+        if (start < 0) {
+            sqlite3_result_error(ctx, "Instr: posizione iniziale non valida", -1);
+            return;
+        }
+    }
+    const QString text = textOf(argv[first]);
+    const QString sought = textOf(argv[first + 1]);
+    if (start > text.size()) {
+        sqlite3_result_int64(ctx, 0);
+        return;
+    }
+    const qsizetype at = text.indexOf(sought, start, Qt::CaseInsensitive);
+    sqlite3_result_int64(ctx, at < 0 ? 0 : at + 1);
+}
+
+// Case-insensitive for every letter, not only ASCII; used in queries only
+// (never in a schema), where the compared text holds non-ASCII letters.
+int jetCollate(void*, int n1, const void* s1, int n2, const void* s2) {
+    const QString a = QString::fromUtf8(static_cast<const char*>(s1), n1);
+    const QString b = QString::fromUtf8(static_cast<const char*>(s2), n2);
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+QString uriOf(const QString& path, bool create) {
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+           (create ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw"));
+}
+
+// A real SQLite file starts with this header; anything else (a Jet file,
+// an empty file, random bytes) is refused before SQLite sees it.
+bool hasSqliteHeader(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.read(16) == QByteArray("SQLite format 3", 16);
+}
+
+}  // namespace
+
+QString absoluteDatabasePath(const QString& fileName) {
+    return QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
+}
+
+Workspace::Impl::Impl() {
+    if (!mainDir.isValid())
+        throw Error(mainDir.path(), QStringLiteral("impossibile creare la cartella temporanea"));
+    const QString mainPath = mainDir.filePath(QStringLiteral("workspace.db"));
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(
+        mainPath.toUtf8().constData(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+        nullptr);
+    db.reset(raw);
+    if (rc != SQLITE_OK)
+        throwSqlite(raw, rc, mainPath);
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, DefaultBusyTimeoutMs);
+    sqlite3_create_function_v2(raw, "jet_instr", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               jetInstr, nullptr, nullptr, nullptr);
+    sqlite3_create_collation_v2(raw, "JETNOCASE", SQLITE_UTF8, nullptr, jetCollate, nullptr);
+    exec(QStringLiteral("PRAGMA main.journal_mode=DELETE"), mainPath);
+}
+
+Workspace::Impl::~Impl() {
+    statements.clear();
+    if (depth > 0)
+        sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+Statement& Workspace::Impl::statement(const QString& sql) {
+    auto it = statements.find(sql);
+    if (it != statements.end())
+        return *it->second;
+    if (statements.size() >= MaxCachedStatements)
+        statements.clear();  // none is running between engine calls
+    auto stmt = std::make_unique<Statement>(db.get(), sql);
+    return *statements.emplace(sql, std::move(stmt)).first->second;
+}
+
+void Workspace::Impl::exec(const QString& sql, const QString& where) {
+    Statement stmt(db.get(), sql);
+    StatementUse use(stmt, where);
+    while (use.step()) {
+    }
+}
+
+Attachment& Workspace::Impl::attach(const QString& path, bool create) {
+    auto it = attachments.find(path);
+    if (it != attachments.end()) {
+        ++it->second.refs;
+        return it->second;
+    }
+    const bool exists = QFileInfo::exists(path);
+    if (create && exists)
+        throw Error(path, QStringLiteral("il file esiste già"));
+    if (!create && !exists)
+        throw Error(path, QStringLiteral("file inesistente"));
+    if (!create && !QFileInfo(path).isFile())
+        throw Error(path, QStringLiteral("non è un file"));
+    if (!create && !hasSqliteHeader(path))
+        throw Error(path, QStringLiteral("il file non è un database riconosciuto"));
+
+    Attachment att;
+    att.path = path;
+    att.alias = QStringLiteral("a%1").arg(++nextAlias);
+    att.quotedAlias = quoteIdentifier(att.alias);
+    {
+        Statement stmt(db.get(), QStringLiteral("ATTACH ?1 AS ") + att.quotedAlias);
+        StatementUse use(stmt, path);
+        use.bind(1, Value(uriOf(path, create)));
+        use.step();
+    }
+    try {
+        // Reading the schema now refuses a damaged file at open time.
+        exec(QStringLiteral("SELECT count(*) FROM %1.sqlite_master").arg(att.quotedAlias), path);
+        exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE").arg(att.quotedAlias), path);
+        if (create) {
+            // Writes the header, so the new file is a database even while empty.
+            exec(QStringLiteral("PRAGMA %1.application_id=1364611148").arg(att.quotedAlias), path);
+        }
+    } catch (...) {
+        sqlite3_exec(db.get(), ("DETACH " + att.quotedAlias.toUtf8()).constData(), nullptr, nullptr,
+                     nullptr);
+        throw;
+    }
+    att.refs = 1;
+    return attachments.emplace(path, std::move(att)).first->second;
+}
+
+void Workspace::Impl::release(const QString& path) {
+    auto it = attachments.find(path);
+    if (it == attachments.end())
+        return;
+    if (--it->second.refs <= 0 && depth == 0)
+        detachUnused();
+}
+
+void Workspace::Impl::detachUnused() {
+    for (auto it = attachments.begin(); it != attachments.end();) {
+        if (it->second.refs > 0) {
+            ++it;
+            continue;
+        }
+        // Statements on the file go first: a detached alias is never reused.
+        const QString prefix = it->second.quotedAlias + u'.';
+        for (auto s = statements.begin(); s != statements.end();) {
+            if (s->first.contains(prefix))
+                s = statements.erase(s);
+            else
+                ++s;
+        }
+        const QByteArray sql = "DETACH " + it->second.quotedAlias.toUtf8();
+        const int rc = sqlite3_exec(db.get(), sql.constData(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            log::error(QStringLiteral("%1: chiusura del database non riuscita: %2")
+                           .arg(it->second.path, QString::fromUtf8(sqlite3_errmsg(db.get()))));
+        }
+        it = attachments.erase(it);
+    }
+}
+
+QString Workspace::Impl::storedTableName(Attachment& att, const QString& table) {
+    Statement& stmt = statement(
+        QStringLiteral("SELECT name FROM %1.sqlite_master WHERE type IN ('table','view') AND "
+                       "name = ?1 COLLATE NOCASE")
+            .arg(att.quotedAlias));
+    StatementUse use(stmt, att.path);
+    use.bind(1, Value(table));
+    return use.step() ? use.text(0) : QString();
+}
+
+std::shared_ptr<const TableSchema> Workspace::Impl::schema(Attachment& att, const QString& table) {
+    const QString key = table.toCaseFolded();
+    auto it = att.schemas.find(key);
+    if (it != att.schemas.end())
+        return it->second;
+    const QString stored = storedTableName(att, table);
+    if (stored.isEmpty()) {
+        throw Error(table, QStringLiteral("tabella inesistente nel database %1")
+                               .arg(QFileInfo(att.path).fileName()));
+    }
+    auto s = std::make_shared<TableSchema>();
+    s->name = stored;
+    s->qualified = att.quotedAlias + u'.' + quoteIdentifier(stored);
+    s->file = att.path;
+    {
+        Statement& stmt =
+            statement(QStringLiteral("SELECT name, type FROM pragma_table_info(?1, ?2)"));
+        StatementUse use(stmt, att.path);
+        use.bind(1, Value(stored));
+        use.bind(2, Value(att.alias));
+        while (use.step()) {
+            s->columns.push_back(columnFromDeclared(use.text(0), use.text(1)));
+            s->byFoldedName.insert(s->columns.back().name.toCaseFolded(),
+                                   static_cast<int>(s->columns.size() - 1));
+        }
+    }
+    att.schemas[key] = s;
+    return s;
+}
+
+// --- Workspace ---
+
+Workspace::Workspace() : m_impl(std::make_unique<Impl>()) {}
+Workspace::~Workspace() = default;
+
+std::unique_ptr<Database> Workspace::openDatabase(const QString& fileName) {
+    const QString path = absoluteDatabasePath(fileName);
+    Attachment& att = m_impl->attach(path, false);
+    return std::unique_ptr<Database>(
+        new Database(std::make_unique<Database::Impl>(*this, att.path)));
+}
+
+std::unique_ptr<Database> Workspace::createDatabase(const QString& fileName, const QString&, int) {
+    const QString path = absoluteDatabasePath(fileName);
+    Attachment& att = m_impl->attach(path, true);
+    return std::unique_ptr<Database>(
+        new Database(std::make_unique<Database::Impl>(*this, att.path)));
+}
+
+void Workspace::beginTrans() {
+    if (m_impl->depth == 0)
+        m_impl->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
+    else
+        m_impl->exec(QStringLiteral("SAVEPOINT s%1").arg(m_impl->depth),
+                     QStringLiteral("BeginTrans"));
+    ++m_impl->depth;
+}
+
+void Workspace::commitTrans() {
+    if (m_impl->depth == 0)
+        throw Error(QStringLiteral("CommitTrans"), QStringLiteral("nessuna transazione aperta"));
+    if (m_impl->depth == 1) {
+        // A failed COMMIT (a locked file) leaves the transaction open for a rollback.
+        m_impl->exec(QStringLiteral("COMMIT"), QStringLiteral("CommitTrans"));
+        m_impl->depth = 0;
+        m_impl->detachUnused();
+    } else {
+        m_impl->exec(QStringLiteral("RELEASE s%1").arg(m_impl->depth - 1),
+                     QStringLiteral("CommitTrans"));
+        --m_impl->depth;
+    }
+}
+
+void Workspace::rollback() {
+    if (m_impl->depth == 0)
+        throw Error(QStringLiteral("Rollback"), QStringLiteral("nessuna transazione aperta"));
+    if (m_impl->depth == 1) {
+        m_impl->depth = 0;
+        // SQLite may already have rolled back by itself after an I/O error.
+        if (!sqlite3_get_autocommit(m_impl->db.get()))
+            m_impl->exec(QStringLiteral("ROLLBACK"), QStringLiteral("Rollback"));
+        m_impl->detachUnused();
+    } else {
+        const QString sp = QStringLiteral("s%1").arg(m_impl->depth - 1);
+        --m_impl->depth;
+        m_impl->exec(QStringLiteral("ROLLBACK TO ") + sp, QStringLiteral("Rollback"));
+        m_impl->exec(QStringLiteral("RELEASE ") + sp, QStringLiteral("Rollback"));
+    }
+}
+
+bool Workspace::inTransaction() const {
+    return m_impl->depth > 0;
+}
+
+void Workspace::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(m_impl->db.get(), milliseconds);
+}
+
+DBEngine& DBEngine::instance() {
+    static DBEngine engine;
+    return engine;
+}
+
+}  // namespace quorvel::db

@@ -1,0 +1,29 @@
+// Helpers for the engine tests: small tables built through the engine in
+// the test's temporary folder, and a raw SQLite reader to check what the
+// files hold independently of the engine.
+#pragma once
+
+#include "db/Engine.h"
+#include "support/TempDir.h"
+
+#include <sqlite3.h>
+#include <QStringList>
+
+namespace quorvel::test {
+
+class DbTest : public TempDirTest {
+protected:
+    db::Workspace& ws() { return db::DBEngine::instance().workspace(); }
+
+    // Creates file with one table; fields are "name:type[:size]" with type
+    // one of i16, i32, cur, dbl, text.
+    void makeTable(const QString& file, const QString& table, const QStringList& fields);
+
+    // Adds a row through the engine: values in the order of `fields`.
+    void addRow(db::Recordset& rs, const QStringList& fields, const std::vector<db::Value>& values);
+
+    // Rows of a raw query on the file, each row's columns joined by '|'.
+    QStringList raw(const QString& file, const QString& sql);
+};
+
+}  // namespace quorvel::test

@@ -1,0 +1,193 @@
+// Recordsets: find order, rows added and changed through the recordset,
+// typed values and their refusals.
+#include "db/DbFixture.h"
+
+#include "platform/Error.h"
+
+using namespace quorvel;
+using namespace quorvel::db;
+
+namespace {
+
+const QStringList kConto = {"NumeroHotel:i16",     "CodiceCliente:i32", "NumeroCamera:text:10",
+                            "DataAddebito:text:8", "Importo:cur",       "Quantità:dbl",
+                            "Descrizione:text:50"};
+
+class RecordsetTest : public test::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        makeTable("Conto.mdb", "Conto_Cliente", kConto);
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordsetTest, FindFirstAndNextWalkTheTableInInsertionOrder) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    const QStringList f = {"NumeroHotel", "NumeroCamera", "CodiceCliente"};
+    addRow(*rs, f, {1, "103", 1});
+    addRow(*rs, f, {2, "101", 2});
+    addRow(*rs, f, {1, "102", 3});
+    addRow(*rs, f, {1, "101", 4});
+
+    QStringList seen;
+    rs->findFirst("NumeroHotel = 1");
+    while (!rs->noMatch()) {
+        seen << rs->text("NumeroCamera");
+        rs->findNext("NumeroHotel = 1");
+    }
+    EXPECT_EQ(seen, QStringList({"103", "102", "101"}));
+    // No match keeps the current row.
+    EXPECT_EQ(rs->integer("CodiceCliente"), 4);
+    rs->findFirst("NumeroHotel = 9");
+    EXPECT_TRUE(rs->noMatch());
+    EXPECT_EQ(rs->integer("CodiceCliente"), 4);
+}
+
+TEST_F(RecordsetTest, OrderBySelectIsWalkedInItsOrderWithNullsAndTies) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto table = database->openRecordset("Conto_Cliente");
+    const QStringList f = {"NumeroHotel", "NumeroCamera", "CodiceCliente"};
+    addRow(*table, f, {1, "b", 1});
+    addRow(*table, f, {1, Value(), 2});
+    addRow(*table, f, {1, "A", 3});
+    addRow(*table, f, {1, "a", 4});
+    addRow(*table, f, {1, "B", 5});
+    addRow(*table, f, {2, "a", 6});
+
+    auto walk = [&](const QString& select) {
+        auto rs = database->openRecordset(select);
+        QList<qint64> ids;
+        rs->findFirst("CodiceCliente > 0");
+        while (!rs->noMatch()) {
+            ids << rs->integer("CodiceCliente");
+            rs->findNext("CodiceCliente > 0");
+        }
+        return ids;
+    };
+    // Case-insensitive order, ties by insertion; Null first ascending, last descending.
+    EXPECT_EQ(walk("Select * From Conto_Cliente Where NumeroHotel = 1 Order by NumeroCamera;"),
+              QList<qint64>({2, 3, 4, 1, 5}));
+    EXPECT_EQ(walk("Select * From Conto_Cliente Where NumeroHotel = 1 Order by NumeroCamera Desc"),
+              QList<qint64>({1, 5, 3, 4, 2}));
+    EXPECT_EQ(walk("Select * From Conto_Cliente Order by NumeroHotel Desc, NumeroCamera Asc"),
+              QList<qint64>({6, 2, 3, 4, 1, 5}));
+}
+
+TEST_F(RecordsetTest, RowsAddedAndChangedThroughTheRecordsetAreFoundLater) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    const QString crit = "NumeroHotel = 1 and CodiceCliente = 7 and NumeroCamera = '101'";
+    rs->findFirst(crit);
+    EXPECT_TRUE(rs->noMatch());
+    addRow(*rs, {"NumeroHotel", "CodiceCliente", "NumeroCamera", "Importo", "Quantità"},
+           {1, 7, "101", Currency::fromCents(1250), 2.0});
+    rs->findFirst(crit);
+    ASSERT_FALSE(rs->noMatch());
+    rs->edit();
+    rs->setValue("Importo", rs->money("Importo") + Currency::fromCents(1));
+    rs->setValue("quantità", rs->real("Quantità") + 1.5);  // names without regard to case
+    rs->update();
+    EXPECT_EQ(rs->money("Importo"), Currency::fromCents(1251));
+    EXPECT_EQ(raw("Conto.mdb", "SELECT Importo, \"Quantità\" FROM Conto_Cliente"),
+              QStringList({"125100|3.5"}));
+
+    rs->remove();
+    EXPECT_THROW(rs->value("Importo"), Error);
+    rs->findFirst(crit);
+    EXPECT_TRUE(rs->noMatch());
+    EXPECT_TRUE(raw("Conto.mdb", "SELECT * FROM Conto_Cliente").isEmpty());
+}
+
+TEST_F(RecordsetTest, DeleteThenFindFirstAgainEmptiesARoom) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    for (const char* room : {"101", "102", "101", "101"}) addRow(*rs, {"NumeroCamera"}, {room});
+    rs->findFirst("NumeroCamera = '101'");
+    int deleted = 0;
+    while (!rs->noMatch()) {
+        rs->remove();
+        ++deleted;
+        rs->findFirst("NumeroCamera = '101'");
+    }
+    EXPECT_EQ(deleted, 3);
+    EXPECT_EQ(raw("Conto.mdb", "SELECT NumeroCamera FROM Conto_Cliente"), QStringList({"102"}));
+}
+
+TEST_F(RecordsetTest, CurrencyIsExactAndStoredAsTenThousandths) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    Currency sum;
+    for (int i = 0; i < 10; ++i) sum += *Currency::parse("0.1", QLocale::c());
+    addRow(*rs, {"CodiceCliente", "Importo"}, {1, sum});
+    addRow(*rs, {"CodiceCliente", "Importo"}, {2, 0.1 + 0.2});  // a double is rounded to 4 places
+    addRow(*rs, {"CodiceCliente", "Importo"}, {3, Currency::fromRaw(-922337203685477580)});
+    addRow(*rs, {"CodiceCliente", "Importo"}, {4, "12.5"});
+    EXPECT_EQ(raw("Conto.mdb", "SELECT Importo, typeof(Importo) FROM Conto_Cliente"),
+              QStringList({"10000|integer", "3000|integer", "-922337203685477580|integer",
+                           "125000|integer"}));
+    rs->findFirst("Importo = 0.3");
+    ASSERT_FALSE(rs->noMatch());
+    EXPECT_EQ(rs->integer("CodiceCliente"), 2);
+    EXPECT_EQ(rs->value("Importo"), Value(Currency::fromRaw(3000)));
+    rs->findFirst("Importo > 12.4999 and Importo < 12.5001");
+    EXPECT_EQ(rs->integer("CodiceCliente"), 4);
+    rs->findFirst("Importo = 1");
+    EXPECT_EQ(rs->integer("CodiceCliente"), 1);
+    rs->findFirst("Importo < -1000");
+    EXPECT_EQ(rs->integer("CodiceCliente"), 3);
+}
+
+TEST_F(RecordsetTest, ValuesThatDoNotFitTheFieldAreRefusedNamingIt) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    auto refused = [&](const QString& field, const Value& v) {
+        try {
+            rs->setValue(field, v);
+        } catch (const Error& e) {
+            return e.where() == field;
+        }
+        return false;
+    };
+    // Outside AddNew / Edit.
+    EXPECT_TRUE(refused("NumeroHotel", 1));
+    rs->addNew();
+    EXPECT_TRUE(refused("NumeroHotel", 32768));
+    EXPECT_TRUE(refused("NumeroHotel", -32769));
+    EXPECT_TRUE(refused("NumeroHotel", "uno"));
+    EXPECT_TRUE(refused("CodiceCliente", std::int64_t{2147483648}));
+    EXPECT_TRUE(refused("NumeroCamera", "12345678901"));
+    EXPECT_TRUE(refused("Importo", "dodici"));
+    EXPECT_NO_THROW(rs->setValue("NumeroHotel", -32768));
+    EXPECT_NO_THROW(rs->setValue("NumeroCamera", "àèìòù€1234"));  // ten characters
+    EXPECT_NO_THROW(rs->setValue("CodiceCliente", 2.5));          // rounds half to even
+    rs->update();
+    EXPECT_EQ(
+        raw("Conto.mdb", "SELECT NumeroHotel, NumeroCamera, CodiceCliente FROM Conto_Cliente"),
+        QStringList({"-32768|àèìòù€1234|2"}));
+    EXPECT_THROW(rs->update(), Error);  // no AddNew pending
+    EXPECT_THROW(rs->setValue("Inesistente", 1), Error);
+    rs->findFirst("NumeroHotel = -32768");
+    EXPECT_THROW(rs->value("Inesistente"), Error);
+}
+
+TEST_F(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    addRow(*rs, {"CodiceCliente", "Descrizione"}, {1, "Acqua minerale"});
+    addRow(*rs, {"CodiceCliente", "Descrizione"}, {2, "CAFFÈ"});
+    addRow(*rs, {"CodiceCliente", "Descrizione"}, {3, "Vino dell'Etna"});
+    auto first = [&](const QString& crit) -> qint64 {
+        rs->findFirst(crit);
+        return rs->noMatch() ? 0 : rs->integer("CodiceCliente");
+    };
+    EXPECT_EQ(first("Descrizione = 'ACQUA MINERALE'"), 1);
+    EXPECT_EQ(first("Descrizione = 'caffè'"), 2);  // beyond ASCII too
+    EXPECT_EQ(first("Descrizione > 'b' and Descrizione < 'D'"), 2);
+    EXPECT_EQ(first("Instr(Descrizione,'MINER') > 0"), 1);
+    EXPECT_EQ(first("Instr(Descrizione,'Caffè') = 1"), 2);
+    EXPECT_EQ(first("Instr(Descrizione,'dell''etna') > 0"), 3);
+    EXPECT_EQ(first("Instr(Descrizione,'birra') > 0"), 0);
+}
