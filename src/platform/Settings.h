@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace quorvel {
@@ -12,12 +13,31 @@ struct Settings {
     std::int16_t codicePranzo = 0;
     std::int16_t codiceCena = 0;
     std::int16_t codiceBevande = 0;
-    std::int16_t codiceGenerico = 0;  // item of generic restaurant charges
-    std::int16_t codiceIncassi = 0;   // item of direct receipts
+    std::int16_t codiceGenerico = 0;                        // item of generic restaurant charges
+    std::int16_t codiceIncassi = 0;                         // item of direct receipts
     QString fileIncassi = QStringLiteral("Documento.txt");  // POS closing file
 };
 
 // The number of the hotel worked for; start-up sets it to 1.
 inline std::int16_t HotelCorrente = 0;
+
+// The settings file, a bare name resolved against the working folder.
+inline const QString kSettingsFile = QStringLiteral("Quorvel.txt");
+
+// The seven lines of the file for these settings: the texts as they are, the
+// codes as number lines (blank or '-', digits, blank).
+QStringList settingsLines(const Settings& settings);
+
+// Creates or overwrites the file with the defaults. Throws Error on failure.
+void createSettingsFile(const QString& path = kSettingsFile);
+
+// Rewrites the whole file from the settings. Throws Error on failure.
+void writeSettingsFile(const Settings& settings, const QString& path = kSettingsFile);
+
+// Reads the file. Codes are read leniently (leading number, blanks skipped,
+// rounded half to even). A missing line, or a code outside -32768..32767,
+// keeps the default of a new file and is logged with its line number; the
+// file itself is left alone. Throws Error when the file cannot be read.
+Settings readSettingsFile(const QString& path = kSettingsFile);
 
 }  // namespace quorvel

@@ -1,0 +1,76 @@
+// Documentation screenshots, taken from the live widgets.
+#include "app/Screenshots.h"
+
+#include "platform/Log.h"
+#include "ui/AppIcon.h"
+#include "ui/MsgBox_Form.h"
+#include "ui/PosDT.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+
+namespace quorvel {
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+
+bool save(const QPixmap& pixmap, const QString& dir, const QString& name) {
+    const QString path = QDir(dir).filePath(name);
+    const bool ok = pixmap.save(path, "PNG");
+    log::info(QStringLiteral("%1 %2").arg(
+        ok ? QStringLiteral("Salvato") : QStringLiteral("Impossibile salvare"), path));
+    return ok;
+}
+
+// The popup as it opens above a tray icon on the task bar.
+QPixmap trayPicture(QMenu* menu) {
+    const QPixmap menuPixmap = menu->grab();
+    const int bar = 40;
+    const int width = std::max(menuPixmap.width() + 60, 240);
+    QPixmap picture(width, menuPixmap.height() + bar + 8);
+    picture.fill(QColor(0xe8, 0xec, 0xf2));
+    QPainter p(&picture);
+    p.fillRect(QRect(0, picture.height() - bar, width, bar), QColor(0x20, 0x24, 0x2c));
+    const int iconX = width - 90;
+    p.drawPixmap(iconX, picture.height() - bar + 4, quorvelIcon().pixmap(32, 32));
+    p.drawPixmap(iconX - menuPixmap.width() / 2 + 16, 4, menuPixmap);
+    return picture;
+}
+
+}  // namespace
+
+int takeScreenshots(PosDT& window, const QString& dir) {
+    QDir().mkpath(dir);
+    window.assumeTray();
+    window.formLoad();
+    window.showPending({QStringLiteral("101 20250307 1230 PRANZO          0000035,00"),
+                        QStringLiteral("104 20250307 1245 BEVANDE         0000008,50")});
+    window.showErrors({QStringLiteral("999 20250306 2010 CENA            0000042,00")});
+    window.showWindow();
+    settle();
+    bool ok = save(window.grab(), dir, QStringLiteral("main-window.png"));
+
+    window.impostazioni()->popup(window.geometry().center());
+    settle();
+    ok = save(trayPicture(window.impostazioni()), dir, QStringLiteral("tray-menu.png")) && ok;
+    window.impostazioni()->hide();
+
+    MsgBox_Form box;
+    box.setup(QStringLiteral("Stampare lo storico degli errori sulla stampante predefinita?"), 292,
+              QStringLiteral("Stampa"));
+    box.show();
+    settle();
+    ok = save(box.grab(), dir, QStringLiteral("messaggio.png")) && ok;
+    box.hide();
+    window.allowClose();
+    return ok ? 0 : 1;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,117 @@
+// quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
+// icon and a hidden window and polls the working folder every five seconds.
+#include "app/Screenshots.h"
+#include "platform/Log.h"
+#include "platform/Seams.h"
+#include "platform/Settings.h"
+#include "polling/Controller.h"
+#include "ui/HeadlessRunner.h"
+#include "ui/PosDT.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtShell.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+using namespace quorvel;
+
+namespace {
+
+// Decided before the application object exists: these runs need no display.
+bool needsNoDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        for (const char* opt : {"--headless", "--help", "-h", "--help-all", "--version", "-v"})
+            if (std::strcmp(argv[i], opt) == 0)
+                return true;
+    return false;
+}
+
+int runHeadless(bool once) {
+    HeadlessDialogs dialogs;
+    SystemClock clock;
+    QtShell shell;
+    Services services{&dialogs, &clock, &shell};
+    HeadlessRunner runner(services);
+    runner.start(!once);
+    if (once)
+        return runner.tickOnce() ? 0 : 1;
+    return QCoreApplication::exec();
+}
+
+int runWindowed(bool once, const QString& screenshots) {
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtDialogs dialogs;
+    SystemClock clock;
+    QtShell shell;
+    Services services{&dialogs, &clock, &shell};
+    Settings settings;
+    PosDT window(settings, services);
+    Controller controller(settings, services, window);
+    window.setHandlers(&controller);
+    dialogs.setNotifier(
+        [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
+    if (!screenshots.isEmpty())
+        return takeScreenshots(window, screenshots);
+    window.formLoad();
+    if (once) {
+        const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
+        window.allowClose();
+        return ok ? 0 : 1;
+    }
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool noDisplay = needsNoDisplay(argc, argv);
+    std::unique_ptr<QCoreApplication> app(noDisplay ? new QCoreApplication(argc, argv)
+                                                    : new QApplication(argc, argv));
+    QCoreApplication::setApplicationName(QStringLiteral("quorvel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Ponte fra la cassa del ristorante e il gestionale dell'albergo."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption workdir(QStringLiteral("workdir"),
+                                     QStringLiteral("Cartella di lavoro (file e archivi)."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Senza finestre: messaggi nel registro."));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("Un solo ciclo di controllo, poi esce."));
+    QCommandLineOption screenshots(QStringLiteral("screenshots"),
+                                   QStringLiteral("Salva le immagini della documentazione."),
+                                   QStringLiteral("DIR"));
+    screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({workdir, headless, once, screenshots});
+    parser.process(*app);
+
+    // The screenshot folder is named relative to where the program starts.
+    const QString shotDir = parser.isSet(screenshots)
+                                ? QDir::current().absoluteFilePath(parser.value(screenshots))
+                                : QString();
+    if (parser.isSet(workdir) && !QDir::setCurrent(parser.value(workdir))) {
+        std::fprintf(stderr, "quorvel: cartella di lavoro non trovata: %s\n",
+                     qPrintable(parser.value(workdir)));
+        return 2;
+    }
+    log::open(QStringLiteral("Quorvel.log"));
+    if (parser.isSet(headless))
+        log::setEcho(true);
+    log::info(QStringLiteral("Quorvel %1 avviato in %2%3")
+                  .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
+                       parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));
+
+    const int status = parser.isSet(headless) ? runHeadless(parser.isSet(once))
+                                              : runWindowed(parser.isSet(once), shotDir);
+    log::info(QStringLiteral("Quorvel termina (stato %1)").arg(status));
+    log::close();
+    return status;
+}

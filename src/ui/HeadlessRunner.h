@@ -1,0 +1,51 @@
+// The polling cycle without any window, for a server or a service: the same
+// start-up steps and handlers as the desktop run, a view that only holds the
+// two lists, messages to the log.
+#pragma once
+
+#include "platform/Seams.h"
+#include "platform/Settings.h"
+#include "polling/Controller.h"
+#include "transfer/MainView.h"
+#include "ui/PollTimer.h"
+
+namespace quorvel {
+
+// The main window's state without the window: the transfer type is always
+// "Completo".
+class HeadlessView : public MainView {
+public:
+    QString transferType() const override { return QStringLiteral("Completo"); }
+    void focusTransferType() override {}
+    void showWindow() override {}
+    void hideWindow() override {}
+    void showPending(const QStringList& lines) override { pending = lines; }
+    void showErrors(const QStringList& lines) override { errors = lines; }
+    void setBusy(bool) override {}
+
+    QStringList pending;
+    QStringList errors;
+};
+
+class HeadlessRunner {
+public:
+    explicit HeadlessRunner(Services& services);
+
+    // The start-up steps that apply without a window; then, when poll is
+    // true, the timer starts (an event loop must run).
+    void start(bool poll);
+    // One tick now, the timer left stopped; false when it failed.
+    bool tickOnce();
+
+    Settings& settings() { return m_settings; }
+    HeadlessView& view() { return m_view; }
+
+private:
+    Services& m_services;
+    Settings m_settings;
+    HeadlessView m_view;
+    Controller m_controller;
+    PollTimer m_timer;
+};
+
+}  // namespace quorvel

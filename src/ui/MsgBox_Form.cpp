@@ -1,0 +1,193 @@
+// MsgBox_Form, its measuring functions and Messaggio (the MsgBox_Routine).
+#include "ui/MsgBox_Form.h"
+
+#include "platform/Log.h"
+#include "ui/Twips.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kDesignWidth = 4695;
+constexpr int kDesignHeight = 3135;
+constexpr int kLabelHeight = 375;
+constexpr int kText1Left = 120;
+constexpr int kText1Top = 480;
+constexpr int kButtonWidth = 975;
+constexpr int kButtonHeight = 615;
+constexpr int kGap = 70;
+
+std::int16_t clamp16(qsizetype n) {
+    return static_cast<std::int16_t>(std::min<qsizetype>(n, 32767));
+}
+
+int buttonCount(std::int16_t style) {
+    if (style == 4 || style == 36 || (style >= 200 && style <= 400))
+        return 2;
+    if (style == 35 || style == 51)
+        return 3;
+    return 1;
+}
+
+QSize screenTwips() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {32767, 32767};
+    const QRect r = screen->availableGeometry();
+    return {pixelsToTwips(r.width()), pixelsToTwips(r.height())};
+}
+
+}  // namespace
+
+std::int16_t CalcolaRighe(const QString& text) {
+    return clamp16(text.count(QLatin1Char('\r')) + 2);
+}
+
+std::int16_t CalcolaColonne(const QString& text) {
+    qsizetype longest = 0;
+    qsizetype run = 0;
+    for (QChar c : text) {
+        if (c == QLatin1Char('\r')) {
+            run = 0;
+            continue;
+        }
+        longest = std::max(longest, ++run);
+    }
+    return clamp16(std::max<qsizetype>(longest, 50) + 1);
+}
+
+MsgBox_Form::MsgBox_Form(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      m_label1(new QLabel(QStringLiteral("Label1"), this)),
+      m_text1(new QPlainTextEdit(this)) {
+    setWindowTitle(QStringLiteral("Form1"));
+    setModal(true);
+    m_label1->setFont(designFont(QStringLiteral("Corbel"), 12, true));
+    m_label1->setAlignment(Qt::AlignCenter);
+    m_text1->setFont(designFont(QStringLiteral("Corbel"), 9.75));
+    m_text1->setReadOnly(true);
+    m_text1->setFocusPolicy(Qt::NoFocus);
+    const char* captions[3] = {"Ok", "Ok", "Annulla"};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new QPushButton(QString::fromLatin1(captions[i]), this);
+        b->setFont(designFont(QStringLiteral("Corbel"), 12));
+        connect(b, &QPushButton::clicked, this, [this, i] { press(i); });
+        m_t[static_cast<size_t>(i)] = b;
+    }
+    // Loading: centred on the screen with the design size.
+    const QSize screen = screenTwips();
+    const int left = std::max(0, (screen.width() - kDesignWidth) / 2);
+    const int top = std::max(0, (screen.height() - kDesignHeight) / 2);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().topLeft() + QPoint(twipsToPixels(left), twipsToPixels(top)));
+    resize(twipsToPixels(kDesignWidth), twipsToPixels(kDesignHeight));
+}
+
+void MsgBox_Form::setup(const QString& text, std::int16_t style, const QString& title) {
+    m_text = text;
+    // The box measures CRs; the text field wants plain line feeds.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_text1->setPlainText(shown);
+    m_label1->setText(title);
+    m_style = style;
+    const int count = buttonCount(style);
+    if (count == 1 && style != 0 && style != 48)
+        log::error(
+            QStringLiteral("Messaggio: stile %1 sconosciuto, mostro solo \"Ok\"").arg(style));
+    m_t[0]->setText(count == 1 ? QStringLiteral("Ok") : QStringLiteral("Si"));
+    m_t[1]->setText(QStringLiteral("No"));
+    m_t[2]->setText(QStringLiteral("Annulla"));
+    for (int i = 0; i < 3; ++i) m_t[static_cast<size_t>(i)]->setVisible(i < count);
+    m_defaultButton = (style >= 200 && style <= 400) ? 1 : 0;
+    m_laidOut = false;
+}
+
+void MsgBox_Form::layoutFor(QSize screen) {
+    // Buttons are placed against the width the box has before it resizes.
+    const int count = buttonCount(m_style);
+    const int width = m_size.width();
+    const int first = (width - (count * kButtonWidth + (count - 1) * kGap)) / 2;
+    for (int i = 0; i < 3; ++i)
+        m_buttonLeft[static_cast<size_t>(i)] = first + i * (kButtonWidth + kGap);
+
+    const int rows = CalcolaRighe(m_text);
+    const int columns = CalcolaColonne(m_text);
+    // Long texts would overflow 16-bit sizes: keep the box on the screen and
+    // let the text field scroll instead.
+    const int newWidth = std::min(columns * 90, std::max(screen.width(), kDesignWidth));
+    const int maxText = std::max(screen.height() - kLabelHeight - kButtonHeight - 300, 300);
+    const int textHeight = std::min(rows * 300, maxText);
+    m_size = QSize(newWidth, textHeight + kLabelHeight + kButtonHeight + 300);
+    m_text1Size = QSize(newWidth - 180, textHeight);
+    m_buttonTop = kText1Top + textHeight + 100;
+
+    placeTwips(m_label1, 0, 0, newWidth, kLabelHeight);
+    placeTwips(m_text1, kText1Left, kText1Top, m_text1Size.width(), m_text1Size.height());
+    for (int i = 0; i < 3; ++i)
+        placeTwips(m_t[static_cast<size_t>(i)], m_buttonLeft[static_cast<size_t>(i)], m_buttonTop,
+                   kButtonWidth, kButtonHeight);
+    setFixedSize(twipsToPixels(m_size.width()), twipsToPixels(m_size.height()));
+    m_t[static_cast<size_t>(m_defaultButton)]->setDefault(true);
+    m_t[static_cast<size_t>(m_defaultButton)]->setFocus();
+    m_laidOut = true;
+}
+
+void MsgBox_Form::showEvent(QShowEvent* event) {
+    if (!m_laidOut) {
+        layoutFor(screenTwips());
+        // Not centred again, but a grown box is pulled back onto the screen.
+        if (const QScreen* s = QGuiApplication::primaryScreen()) {
+            const QRect avail = s->availableGeometry();
+            QPoint p = pos();
+            p.setX(std::max(avail.left(), std::min(p.x(), avail.right() + 1 - width())));
+            p.setY(std::max(avail.top(), std::min(p.y(), avail.bottom() + 1 - height())));
+            move(p);
+        }
+    }
+    QDialog::showEvent(event);
+}
+
+void MsgBox_Form::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));  // Shape1, the border
+}
+
+void MsgBox_Form::press(int index) {
+    switch (index) {
+        case 0:
+            m_risposta = m_t[0]->text() == QLatin1String("Si") ? 6 : 0;
+            break;
+        case 1:
+            m_risposta = 7;
+            break;
+        default:
+            m_risposta = 2;
+            break;
+    }
+    done(Accepted);
+}
+
+void MsgBox_Form::reject() {
+    press(m_defaultButton);
+}
+
+std::int16_t Messaggio(const QString& text, std::int16_t style, const QString& title) {
+    MsgBox_Form form;
+    form.setup(text, style, title);
+    form.exec();
+    return form.rispostaMsg();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,48 @@
+// The re-arming polling timer.
+#include "ui/PollTimer.h"
+
+#include "platform/Error.h"
+#include "platform/Log.h"
+
+namespace quorvel {
+
+PollTimer::PollTimer(QObject* parent) : QObject(parent) {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(5000);
+    connect(&m_timer, &QTimer::timeout, this, [this] { fire(); });
+}
+
+PollTimer::Outcome PollTimer::fire() {
+    // Re-entry happens when a tick waits on a modal window and a nested event
+    // loop delivers a timer event; the outer tick re-arms when it ends.
+    if (m_inTick)
+        return Outcome::Skipped;
+    if (m_blocked && m_blocked()) {
+        m_timer.start();
+        return Outcome::Skipped;
+    }
+    m_inTick = true;
+    Outcome outcome = Outcome::Ran;
+    QString failure;
+    try {
+        if (m_tick && !m_tick())
+            outcome = Outcome::Failed;
+    } catch (const Error& e) {
+        failure = e.message();
+    } catch (const std::exception& e) {
+        failure = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        failure = QStringLiteral("errore sconosciuto");
+    }
+    m_inTick = false;
+    if (!failure.isEmpty()) {
+        outcome = Outcome::Failed;
+        log::error(QStringLiteral("Ciclo di controllo: ") + failure);
+        if (m_onFailure)
+            m_onFailure(failure);
+    }
+    m_timer.start();
+    return outcome;
+}
+
+}  // namespace quorvel

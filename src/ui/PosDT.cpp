@@ -1,0 +1,242 @@
+// The main window, its menus, the tray icon and the start-up sequence.
+#include "ui/PosDT.h"
+
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "ui/AppIcon.h"
+#include "ui/Startup.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace quorvel {
+
+namespace {
+
+const QString kCorbel = QStringLiteral("Corbel");
+const QString kCourier = QStringLiteral("Courier New");
+
+}  // namespace
+
+PosDT::PosDT(Settings& settings, Services& services, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(settings),
+      m_services(services),
+      m_settingsMenu(settings, *services.dialogs) {
+    setWindowTitle(QStringLiteral("Addebito Ristorante (Brenvatici)"));
+    setWindowIcon(quorvelIcon());
+    buildControls();
+    buildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_tray = new QSystemTrayIcon(quorvelIcon(), this);
+    m_tray->setToolTip(QStringLiteral("Quorvel"));
+    connect(m_tray, &QSystemTrayIcon::activated, this, &PosDT::trayActivated);
+
+    m_timer1.setTick([this] { return m_handlers ? m_handlers->timerTick() : true; });
+    m_timer1.setBlocker(
+        [this] { return isBusy() || QApplication::activeModalWidget() != nullptr; });
+    m_timer1.setFailureHandler([this](const QString& cause) {
+        m_services.dialogs->notify(QStringLiteral("Quorvel"),
+                                   QStringLiteral("Errore nel ciclo di controllo: ") + cause);
+    });
+}
+
+PosDT::~PosDT() = default;
+
+void PosDT::buildControls() {
+    auto* client = new QWidget(this);
+    client->setFixedSize(twipsToPixels(12120), twipsToPixels(4410));
+    setCentralWidget(client);
+
+    auto frame = [&](const QString& title, int l, int t, int w, int h) {
+        auto* f = new QGroupBox(title, client);
+        f->setFont(designFont(kCorbel, 9.75));
+        placeTwips(f, l, t, w, h);
+        return f;
+    };
+    auto header = [](QWidget* parent) {
+        auto* label = new QLabel(parent);
+        label->setFont(designFont(kCourier, 7.5));
+        placeTwips(label, 120, 240, 5655, 255);
+        return label;
+    };
+    auto list = [](QWidget* parent, int height) {
+        auto* l = new QListWidget(parent);
+        l->setFont(designFont(kCourier, 9));
+        placeTwips(l, 120, 480, 5652, height);
+        return l;
+    };
+    auto button = [this](QWidget* parent, int index, const QString& text, int l, int t, int w,
+                         int h, bool bold) {
+        auto* b = new QPushButton(text, parent);
+        b->setFont(designFont(kCorbel, 12, bold));
+        b->setAutoDefault(false);
+        placeTwips(b, l, t, w, h);
+        connect(b, &QPushButton::clicked, this, [this, index] {
+            guarded(QStringLiteral("Tasto %1").arg(index), [this, index] {
+                if (m_handlers)
+                    m_handlers->tastoClick(index);
+            });
+        });
+        m_tasto[static_cast<size_t>(index)] = b;
+    };
+
+    m_frame1 = frame(QStringLiteral("Monitor addebiti in camera "), 120, 0, 5895, 3255);
+    m_label1 = header(m_frame1);
+    m_list1 = list(m_frame1, 2535);
+    m_frame2 =
+        frame(QStringLiteral("Monitor addebiti non andati a buon fine "), 6120, 0, 5895, 4335);
+    m_label2 = header(m_frame2);
+    m_list2 = list(m_frame2, 2985);
+    button(m_frame2, 3, QStringLiteral("&Cancella"), 120, 3600, 1692, 615, false);
+    button(m_frame2, 2, QStringLiteral("&Stampa"), 4080, 3600, 1692, 615, false);
+    button(client, 0, QStringLiteral("&Trasferisci"), 120, 3360, 1692, 975, false);
+    m_combo1 = new QComboBox(client);
+    m_combo1->setFont(designFont(QStringLiteral("Arial"), 8.25, true));
+    placeTwips(m_combo1, 1920, 3360, 2292, 330);
+    button(client, 1, QStringLiteral("&Esci"), 4320, 3360, 1692, 975, true);
+}
+
+void PosDT::buildMenus() {
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Impostazioni"));
+    m_menu1[0] = settingsMenu->menuAction();
+    for (int i = 1; i <= 7; ++i) {
+        m_menu2[static_cast<size_t>(i - 1)] =
+            settingsMenu->addAction(SettingsMenu::caption(i), this, [this, i] {
+                guarded(SettingsMenu::caption(i), [this, i] { m_settingsMenu.menu2Click(i); });
+            });
+    }
+    m_menu1[1] = menuBar()->addAction(QStringLiteral("&Aggiorna Dati"), this, [this] {
+        guarded(QStringLiteral("Aggiorna Dati"), [this] {
+            if (m_handlers)
+                m_handlers->aggiornaDati();
+        });
+    });
+    m_menu1[2] = menuBar()->addAction(QStringLiteral("&Riduci"), this, [this] { hideWindow(); });
+
+    m_impostazioni = new QMenu(QStringLiteral("menu"), this);
+    m_visualizza =
+        m_impostazioni->addAction(QStringLiteral("Visualizza"), this, [this] { showWindow(); });
+}
+
+void PosDT::formLoad() {
+    m_timer1.setInterval(5000);
+    m_timer1.start();
+    m_trayAvailable = m_assumeTray || QSystemTrayIcon::isSystemTrayAvailable();
+    if (m_trayAvailable)
+        m_tray->show();
+    else
+        log::info(
+            QStringLiteral("Il desktop non ha un'area di notifica: la finestra parte "
+                           "ridotta a icona invece che nascosta"));
+    hideWindow();
+    prepareWorkingFolder(m_settings, *m_services.dialogs);
+    m_combo1->clear();
+    m_combo1->addItems(
+        {QString(), QStringLiteral("Pranzo"), QStringLiteral("Cena"), QStringLiteral("Completo")});
+    m_combo1->setCurrentIndex(3);
+    HotelCorrente = 1;
+    log::info(QStringLiteral("Avvio completato"));
+}
+
+QString PosDT::transferType() const {
+    return m_combo1->currentText();
+}
+
+void PosDT::focusTransferType() {
+    m_combo1->setFocus();
+}
+
+void PosDT::showWindow() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void PosDT::hideWindow() {
+    // Without a tray there would be no way back to a hidden window.
+    if (m_trayAvailable)
+        hide();
+    else
+        showMinimized();
+}
+
+void PosDT::showPending(const QStringList& lines) {
+    m_list1->clear();
+    m_list1->addItems(lines);
+}
+
+void PosDT::showErrors(const QStringList& lines) {
+    m_list2->clear();
+    m_list2->addItems(lines);
+}
+
+void PosDT::setBusy(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void PosDT::showNotice(const QString& title, const QString& text) {
+    if (m_trayAvailable && m_tray->isVisible())
+        m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
+    else
+        statusBar()->showMessage(title + QStringLiteral(": ") + text);
+}
+
+void PosDT::trayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context)
+        return;
+    if (m_impostazioni->isVisible())
+        return;
+    if (isVisible())
+        activateWindow();
+    m_impostazioni->popup(QCursor::pos());
+}
+
+void PosDT::closeEvent(QCloseEvent* event) {
+    if (m_closeAllowed) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    m_services.dialogs->messageBox(QStringLiteral("Il programma NON può essere chiuso!"),
+                                   QStringLiteral("Chiusura"), MsgIcon::Exclamation, MsgButtons::Ok,
+                                   MsgAnswer::Ok);
+    hideWindow();
+}
+
+void PosDT::guarded(const QString& what, const std::function<void()>& fn) {
+    ++m_busy;
+    QString failure;
+    try {
+        fn();
+    } catch (const Error& e) {
+        failure = e.message();
+    } catch (const std::exception& e) {
+        failure = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        failure = QStringLiteral("errore sconosciuto");
+    }
+    --m_busy;
+    if (!failure.isEmpty()) {
+        log::error(what + QStringLiteral(": ") + failure);
+        m_services.dialogs->notify(QStringLiteral("Quorvel"),
+                                   what + QStringLiteral(": ") + failure);
+    }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,111 @@
+// PosDT, the main window: the two monitors (pending charges, failed charges),
+// the transfer buttons, the transfer-type list, the settings menu, the
+// polling timer and the tray icon. It is hidden at start-up and reached from
+// the tray; it can't be closed, only hidden.
+#pragma once
+
+#include "platform/Seams.h"
+#include "platform/Settings.h"
+#include "transfer/MainView.h"
+#include "ui/PollTimer.h"
+#include "ui/SettingsMenu.h"
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <array>
+#include <functional>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+namespace quorvel {
+
+class PosDT : public QMainWindow, public MainView {
+    Q_OBJECT
+public:
+    // services.dialogs must be set; handlers are given later by setHandlers.
+    PosDT(Settings& settings, Services& services, QWidget* parent = nullptr);
+    ~PosDT() override;
+
+    void setHandlers(PosDTHandlers* handlers) { m_handlers = handlers; }
+
+    // Form_Load: the start-up sequence (timer, tray icon, hide, local
+    // databases, settings file, Combo1, HotelCorrente).
+    void formLoad();
+
+    // MainView
+    QString transferType() const override;
+    void focusTransferType() override;
+    void showWindow() override;
+    void hideWindow() override;
+    void showPending(const QStringList& lines) override;
+    void showErrors(const QStringList& lines) override;
+    void setBusy(bool busy) override;
+
+    // Lets the process end (a real quit); otherwise a close is refused.
+    void allowClose() { m_closeAllowed = true; }
+    // True while a click or menu handler runs.
+    bool isBusy() const { return m_busy > 0; }
+    // Whether the desktop has a notification area (decided at formLoad).
+    bool hasTray() const { return m_trayAvailable; }
+    // Behave as if there were a notification area (tests, screenshots).
+    void assumeTray() { m_assumeTray = true; }
+
+    // A notice of unattended work: a tray balloon, or the status line when
+    // there is no notification area.
+    void showNotice(const QString& title, const QString& text);
+
+    // Tray callback: a click (either button) opens the popup menu.
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
+
+    QComboBox* combo1() const { return m_combo1; }
+    QListWidget* list1() const { return m_list1; }
+    QListWidget* list2() const { return m_list2; }
+    QPushButton* tasto(int index) const { return m_tasto[static_cast<size_t>(index)]; }
+    QMenu* impostazioni() const { return m_impostazioni; }  // the tray popup
+    QAction* visualizza() const { return m_visualizza; }
+    QAction* menu1(int index) const { return m_menu1[static_cast<size_t>(index - 1)]; }
+    QAction* menu2(int index) const { return m_menu2[static_cast<size_t>(index - 1)]; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    PollTimer& timer1() { return m_timer1; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    // Runs a handler as a boundary: busy meanwhile; a failure is logged and
+    // notified, never ends the process.
+    void guarded(const QString& what, const std::function<void()>& fn);
+
+    Settings& m_settings;
+    Services& m_services;
+    PosDTHandlers* m_handlers = nullptr;
+    SettingsMenu m_settingsMenu;
+    PollTimer m_timer1;
+    int m_busy = 0;
+    bool m_closeAllowed = false;
+    bool m_trayAvailable = false;
+    bool m_assumeTray = false;
+
+    QGroupBox* m_frame1 = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLabel* m_label2 = nullptr;
+    QListWidget* m_list1 = nullptr;
+    QListWidget* m_list2 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    std::array<QPushButton*, 4> m_tasto{};
+    std::array<QAction*, 3> m_menu1{};
+    std::array<QAction*, 7> m_menu2{};
+    QMenu* m_impostazioni = nullptr;
+    QAction* m_visualizza = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+};
+
+}  // namespace quorvel

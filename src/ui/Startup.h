@@ -1,0 +1,16 @@
+// The start-up steps that do not need a window: the two local databases, the
+// settings file and HotelCorrente. Shared by the windowed and headless runs.
+#pragma once
+
+#include "platform/Seams.h"
+#include "platform/Settings.h"
+
+namespace quorvel {
+
+// CreaClientiCasa, CreaPassaRicevute, the settings file created when missing
+// (an existing one is never rewritten here), then read into settings. A step
+// that fails is logged and notified, and the next one runs: the polling
+// reports the same fault at each tick until it is mended.
+void prepareWorkingFolder(Settings& settings, Dialogs& dialogs);
+
+}  // namespace quorvel

@@ -1,0 +1,106 @@
+// The self-sizing message box: measures, sizes, buttons and result codes.
+#include "ui/MsgBox_Form.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace quorvel;
+
+namespace {
+
+const QSize kBigScreen(32767, 32767);
+
+// Presses a button of the box once it is open.
+void pressLater(int index) {
+    QTimer::singleShot(0, [index] {
+        auto* box = qobject_cast<MsgBox_Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(box->button(index)->isVisible());
+        box->button(index)->click();
+    });
+}
+
+TEST(MsgBoxTest, Measures) {
+    EXPECT_EQ(CalcolaRighe(QString()), 2);
+    EXPECT_EQ(CalcolaColonne(QString()), 51);
+    EXPECT_EQ(CalcolaColonne(QString(70, QLatin1Char('x'))), 71);
+    const QString twoLines = QStringLiteral("a\r\nb");
+    EXPECT_EQ(CalcolaRighe(twoLines), 3);
+    EXPECT_EQ(CalcolaColonne(QStringLiteral("a\r\n") + QString(60, QLatin1Char('b'))), 62);
+    EXPECT_EQ(CalcolaRighe(QString(40000, QLatin1Char('\r'))), 32767);
+    EXPECT_EQ(CalcolaColonne(QString(40000, QLatin1Char('x'))), 32767);
+}
+
+TEST(MsgBoxTest, SizesFollowTheText) {
+    MsgBox_Form empty;
+    empty.setup(QString(), 48, QStringLiteral("Stampa"));
+    empty.layoutFor(kBigScreen);
+    EXPECT_EQ(empty.sizeTwips().width(), 4590);
+    EXPECT_EQ(empty.text1SizeTwips(), QSize(4410, 600));
+    EXPECT_EQ(empty.sizeTwips().height(), 600 + 375 + 615 + 300);
+    EXPECT_EQ(empty.buttonTopTwips(), 480 + 600 + 100);
+    EXPECT_EQ(empty.buttonLeftTwips(0), 1860);  // centred on the design width
+    EXPECT_EQ(empty.label1()->text(), "Stampa");
+
+    MsgBox_Form wide;
+    wide.setup(QString(70, QLatin1Char('x')), 292, QString());
+    wide.layoutFor(kBigScreen);
+    EXPECT_EQ(wide.sizeTwips().width(), 6390);
+    EXPECT_EQ(wide.buttonLeftTwips(0), 1337);
+    EXPECT_EQ(wide.buttonLeftTwips(1), 1337 + 975 + 70);
+
+    MsgBox_Form three;
+    three.setup(QStringLiteral("a\rb\rc"), 35, QString());
+    three.layoutFor(kBigScreen);
+    EXPECT_EQ(three.text1SizeTwips().height(), 1200);
+    EXPECT_EQ(three.buttonLeftTwips(0), 815);
+    EXPECT_EQ(three.buttonLeftTwips(2), 815 + 2 * (975 + 70));
+
+    // Sizes that overflow 16 bits are held to the screen.
+    MsgBox_Form huge;
+    huge.setup(QString(500, QLatin1Char('\r')) + QString(1000, QLatin1Char('y')), 0, QString());
+    huge.layoutFor(QSize(19200, 14400));
+    EXPECT_EQ(huge.sizeTwips().width(), 19200);
+    EXPECT_LE(huge.sizeTwips().height(), 14400);
+    EXPECT_GT(huge.text1SizeTwips().height(), 0);
+}
+
+TEST(MsgBoxTest, ButtonsAndResultCodes) {
+    pressLater(0);
+    EXPECT_EQ(Messaggio(QStringLiteral("Stampa eseguita"), 48, QStringLiteral("Stampa")), 0);
+
+    MsgBox_Form form;
+    form.setup(QStringLiteral("Confermi?"), 292, QStringLiteral("Stampa"));
+    EXPECT_EQ(form.button(0)->text(), "Si");
+    EXPECT_EQ(form.button(1)->text(), "No");
+    EXPECT_TRUE(form.button(2)->isHidden());
+    form.layoutFor(kBigScreen);
+    EXPECT_TRUE(form.button(1)->isDefault());
+
+    pressLater(1);
+    EXPECT_EQ(Messaggio(QStringLiteral("Confermi?"), 292, QStringLiteral("Stampa")), 7);
+    pressLater(0);
+    EXPECT_EQ(Messaggio(QStringLiteral("Confermi?"), 36, QString()), 6);
+    pressLater(2);
+    EXPECT_EQ(Messaggio(QStringLiteral("Confermi?"), 35, QString()), 2);
+}
+
+TEST(MsgBoxTest, ClosingWithoutAButtonGivesTheDefault) {
+    auto closeLater = [] {
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    };
+    closeLater();
+    EXPECT_EQ(Messaggio(QStringLiteral("x"), 292, QString()), 7);
+    closeLater();
+    EXPECT_EQ(Messaggio(QStringLiteral("x"), 51, QString()), 6);
+    closeLater();
+    EXPECT_EQ(Messaggio(QStringLiteral("x"), 0, QString()), 0);
+    // An unknown style shows a single "Ok".
+    pressLater(0);
+    EXPECT_EQ(Messaggio(QStringLiteral("x"), 999, QString()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// The built program, run as a process: the command line and a headless tick.
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+};
+
+Run runQuorvel(const QStringList& args) {
+    QProcess p;
+    p.setProgram(QStringLiteral(QUORVEL_BINARY));
+    p.setArguments(args);
+    p.start();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput() + p.readAllStandardError()};
+}
+
+TEST(ProgramTest, HeadlessOnceOnEmptyFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const Run run = runQuorvel({QStringLiteral("--headless"), QStringLiteral("--workdir"),
+                                dir.path(), QStringLiteral("--once")});
+    EXPECT_EQ(run.status, 0) << run.out.constData();
+    const QDir d(dir.path());
+    QFile settings(d.filePath(QStringLiteral("Quorvel.txt")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(),
+              "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\nDocumento.txt\r\n");
+    EXPECT_TRUE(d.exists(QStringLiteral("ClientiCasa.mdb")));
+    EXPECT_TRUE(d.exists(QStringLiteral("PassaRicevute.mdb")));
+    EXPECT_TRUE(d.exists(QStringLiteral("Quorvel.log")));
+}
+
+TEST(ProgramTest, CommandLine) {
+    const Run version = runQuorvel({QStringLiteral("--version")});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith("quorvel ")) << version.out.constData();
+
+    const Run help = runQuorvel({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("--workdir")) << help.out.constData();
+    EXPECT_FALSE(help.out.contains("--screenshots"));
+
+    const Run missing =
+        runQuorvel({QStringLiteral("--headless"), QStringLiteral("--once"),
+                    QStringLiteral("--workdir"), QStringLiteral("/nonexistent/quorvel-test")});
+    EXPECT_NE(missing.status, 0);
+    EXPECT_TRUE(missing.out.contains("cartella di lavoro")) << missing.out.constData();
+}
+
+}  // namespace
