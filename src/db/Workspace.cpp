@@ -124,14 +124,14 @@ void Workspace::Impl::exec(const QString& sql, const QString& where) {
 }
 
 Attachment& Workspace::Impl::attach(const QString& path, bool create) {
+    const bool exists = QFileInfo::exists(path);
+    if (create && exists)
+        throw Error(path, QStringLiteral("il file esiste già"));
     auto it = attachments.find(path);
     if (it != attachments.end()) {
         ++it->second.refs;
         return it->second;
     }
-    const bool exists = QFileInfo::exists(path);
-    if (create && exists)
-        throw Error(path, QStringLiteral("il file esiste già"));
     if (!create && !exists)
         throw Error(path, QStringLiteral("file inesistente"));
     if (!create && !QFileInfo(path).isFile())

@@ -1,0 +1,156 @@
+// Workspaces: opening and creating files, refusals that name what failed,
+// transactions across files, and waits on another connection's lock.
+#include "db/DbFixture.h"
+
+#include "platform/Error.h"
+
+#include <QFile>
+
+using namespace quorvel;
+using namespace quorvel::db;
+
+namespace {
+
+class WorkspaceTest : public test::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        makeTable("A.mdb", "Conto", {"Codice:i32", "Nome:text:20"});
+        makeTable("B.mdb", "Incassi", {"Codice:i32", "Importo:cur"});
+    }
+
+    static QString errorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Error& e) {
+            return e.message();
+        }
+        return QString();
+    }
+};
+
+}  // namespace
+
+TEST_F(WorkspaceTest, MissingOrForeignFilesTablesAndFieldsAreNamed) {
+    EXPECT_TRUE(errorOf([&] { ws().openDatabase("Nessuno.mdb"); }).contains("Nessuno.mdb"));
+    EXPECT_FALSE(exists("Nessuno.mdb"));  // never created by a failed open
+
+    QByteArray jet(4096, '\0');
+    jet.replace(4, 15, "Standard Jet DB");
+    writeBytes("Jet.mdb", jet);
+    writeBytes("Vuoto.mdb", QByteArray());
+    const QString jetError = errorOf([&] { ws().openDatabase("Jet.mdb"); });
+    EXPECT_TRUE(jetError.contains("Jet.mdb")) << jetError.toStdString();
+    EXPECT_TRUE(jetError.contains("database")) << jetError.toStdString();
+    EXPECT_TRUE(errorOf([&] { ws().openDatabase("Vuoto.mdb"); }).contains("Vuoto.mdb"));
+    EXPECT_EQ(readBytes("Jet.mdb"), jet);
+
+    auto a = ws().openDatabase("A.mdb");
+    const QString noTable = errorOf([&] { a->openRecordset("Scheda_Cliente"); });
+    EXPECT_TRUE(noTable.contains("Scheda_Cliente") && noTable.contains("tabella inesistente"))
+        << noTable.toStdString();
+    const QString noField = errorOf([&] { a->openRecordset("Conto")->findFirst("Camera = '1'"); });
+    EXPECT_TRUE(noField.contains("Camera") && noField.contains("campo inesistente"))
+        << noField.toStdString();
+    const QString badSelect =
+        errorOf([&] { a->openRecordset("Select * From Conto Order by Inesistente"); });
+    EXPECT_TRUE(badSelect.contains("Inesistente")) << badSelect.toStdString();
+    const QString syntax = errorOf([&] { a->openRecordset("Conto")->findFirst("Codice = = 1"); });
+    EXPECT_TRUE(syntax.contains("Codice = = 1") && syntax.contains("sintassi"))
+        << syntax.toStdString();
+
+    EXPECT_TRUE(errorOf([&] { ws().createDatabase("A.mdb", QString()); }).contains("esiste"));
+    a->close();
+    EXPECT_THROW(a->openRecordset("Conto"), Error);
+}
+
+TEST_F(WorkspaceTest, ManyOpensAndClosesDetachEveryFile) {
+    // SQLite attaches at most ten files: closing must give them back.
+    for (int i = 0; i < 30; ++i) {
+        auto a = ws().openDatabase("A.mdb");
+        auto a2 = ws().openDatabase(path("A.mdb"));  // the same file shares its attachment
+        auto b = ws().openDatabase("B.mdb");
+        a->openRecordset("Conto")->findFirst("Codice = 1");
+    }
+    SUCCEED();
+}
+
+TEST_F(WorkspaceTest, TransactionOverTwoFilesRollsBackBothOrCommitsBoth) {
+    auto a = ws().openDatabase("A.mdb");
+    auto b = ws().openDatabase("B.mdb");
+    auto conto = a->openRecordset("Conto");
+    auto incassi = b->openRecordset("Incassi");
+    {
+        Transaction t(ws());
+        addRow(*conto, {"Codice", "Nome"}, {1, "uno"});
+        addRow(*incassi, {"Codice", "Importo"}, {1, Currency::fromCents(500)});
+        conto->findFirst("Codice = 1");
+        EXPECT_FALSE(conto->noMatch());  // seen inside the transaction
+    }                                    // not committed: rolled back
+    EXPECT_FALSE(ws().inTransaction());
+    EXPECT_TRUE(raw("A.mdb", "SELECT * FROM Conto").isEmpty());
+    EXPECT_TRUE(raw("B.mdb", "SELECT * FROM Incassi").isEmpty());
+    conto->findFirst("Codice = 1");
+    EXPECT_TRUE(conto->noMatch());
+
+    {
+        Transaction t(ws());
+        addRow(*conto, {"Codice", "Nome"}, {2, "due"});
+        // Nested: the inner level rolls back alone.
+        ws().beginTrans();
+        addRow(*conto, {"Codice", "Nome"}, {3, "tre"});
+        ws().rollback();
+        addRow(*incassi, {"Codice", "Importo"}, {2, Currency::fromCents(700)});
+        t.commit();
+    }
+    EXPECT_EQ(raw("A.mdb", "SELECT Codice, Nome FROM Conto"), QStringList({"2|due"}));
+    EXPECT_EQ(raw("B.mdb", "SELECT Codice, Importo FROM Incassi"), QStringList({"2|70000"}));
+    EXPECT_THROW(ws().commitTrans(), Error);
+    EXPECT_THROW(ws().rollback(), Error);
+}
+
+TEST_F(WorkspaceTest, ClosingADatabaseInsideATransactionKeepsItsWrites) {
+    auto b = ws().openDatabase("B.mdb");
+    ws().beginTrans();
+    {
+        auto a = ws().openDatabase("A.mdb");
+        addRow(*a->openRecordset("Conto"), {"Codice"}, {5});
+    }  // closed while the transaction is open
+    ws().commitTrans();
+    EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"5"}));
+}
+
+TEST_F(WorkspaceTest, AnotherConnectionsLockMakesAWriteFailAfterTheTimeout) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path("A.mdb").toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    Workspace second;  // like another process of ours
+    second.setBusyTimeout(50);
+    QString message;
+    try {
+        auto a = second.openDatabase("A.mdb");
+        addRow(*a->openRecordset("Conto"), {"Codice"}, {1});
+    } catch (const Error& e) {
+        message = e.message();
+    }
+    EXPECT_TRUE(message.contains("A.mdb") && message.contains("bloccato")) << message.toStdString();
+
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    auto a = second.openDatabase("A.mdb");
+    addRow(*a->openRecordset("Conto"), {"Codice"}, {1});
+    EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"1"}));
+}
+
+TEST_F(WorkspaceTest, CreatedFilesHoldTheDeclaredTypesAndOpenWithAnyTool) {
+    EXPECT_EQ(raw("B.mdb", "SELECT name, type FROM pragma_table_info('Incassi')"),
+              QStringList({"Codice|INTEGER", "Importo|CURRENCY"}));
+    EXPECT_EQ(raw("A.mdb", "SELECT sql FROM sqlite_master"),
+              QStringList({"CREATE TABLE \"Conto\" (\"Codice\" INTEGER, \"Nome\" TEXT(20) COLLATE "
+                           "NOCASE)"}));
+    auto fresh = ws().createDatabase("Nuovo.mdb", ";LANGID=0x0409;CP=1252;COUNTRY=0", 16);
+    fresh->close();
+    EXPECT_TRUE(readBytes("Nuovo.mdb").startsWith(QByteArray("SQLite format 3", 16)));
+    EXPECT_FALSE(ws().openDatabase("Nuovo.mdb")->hasTable("Conto"));
+}
