@@ -1,0 +1,45 @@
+// Parser of the POS closing file.
+#include "polling/ClosingFile.h"
+
+namespace quorvel {
+
+namespace {
+const QString kLabel = QStringLiteral("  Scontrino:");
+constexpr qsizetype kAmountWidth = 14;
+}  // namespace
+
+bool isReceiptLabel(const QString& line) {
+    return line.startsWith(kLabel, Qt::CaseSensitive);
+}
+
+ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fileName,
+                                    const QLocale& locale) {
+    ClosingFileContent out;
+    const qsizetype n = lines.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!isReceiptLabel(lines[i]))
+            continue;
+        const int labelLine = static_cast<int>(i + 1);
+        if (i + 1 >= n) {
+            out.problems << QStringLiteral("%1, riga %2: scontrino senza riga dell'importo")
+                                .arg(fileName)
+                                .arg(labelLine);
+            break;
+        }
+        ++i;  // the amount line is consumed even when it looks like a label
+        const QString& amountLine = lines[i];
+        const QString text = amountLine.right(kAmountWidth);
+        const auto amount = Currency::parse(text, locale);
+        if (!amount) {
+            out.problems << QStringLiteral("%1, riga %2: importo non valido \"%3\"")
+                                .arg(fileName)
+                                .arg(labelLine + 1)
+                                .arg(text);
+            continue;
+        }
+        out.receipts.push_back({*amount, labelLine + 1});
+    }
+    return out;
+}
+
+}  // namespace quorvel

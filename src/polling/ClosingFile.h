@@ -1,0 +1,35 @@
+// The POS closing file (setting FileIncassi): each receipt is a label line
+// beginning with "  Scontrino:" followed by an amount line whose last 14
+// characters hold the amount in the machine's number format.
+#pragma once
+
+#include "platform/Currency.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace quorvel {
+
+struct ClosingReceipt {
+    Currency amount;
+    int lineNumber = 0;  // of the amount line, from 1
+};
+
+struct ClosingFileContent {
+    std::vector<ClosingReceipt> receipts;  // in file order
+    // One text per receipt that could not be read (label line without an
+    // amount line, amount that is not a number), naming file and line.
+    QStringList problems;
+};
+
+// True for a label line: its first 12 characters are exactly "  Scontrino:".
+bool isReceiptLabel(const QString& line);
+
+// Reads the receipts of the lines of a closing file. A receipt that cannot be
+// read is left out and described in problems; the others are kept.
+ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fileName,
+                                    const QLocale& locale = QLocale());
+
+}  // namespace quorvel

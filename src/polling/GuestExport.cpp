@@ -1,0 +1,278 @@
+// AggiornaCamera and AggiornaClienti.
+#include "polling/GuestExport.h"
+
+#include "db/Engine.h"
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "platform/TextFile.h"
+#include "polling/CameraPos.h"
+#include "transfer/Criteria.h"
+
+#include <QFile>
+#include <QHash>
+
+namespace quorvel {
+
+namespace {
+
+const QString kPosDest = QStringLiteral("POSDest.txt");
+const QString kMapFile = QStringLiteral("QuorveloCamere.txt");
+const QString kClientiCasa = QStringLiteral("ClientiCasa");
+constexpr int kPosCodeSize = 6;  // NumeroCamera of ClientiCasa
+
+struct Card {
+    QString camera;
+    QString nome;
+    QString arrivo;
+    QString partenza;
+};
+
+// The engine compares texts without regard to ASCII letter case; so do the
+// in-memory look-ups of the full refresh.
+QString foldKey(const QString& s) {
+    QString k = s;
+    for (QChar& c : k)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    return k;
+}
+
+Card readCard(const db::Recordset& rs) {
+    return {rs.text(QStringLiteral("NumeroCamera")), rs.text(QStringLiteral("NomeCliente")),
+            rs.text(QStringLiteral("DataArrivo")), rs.text(QStringLiteral("DataPartenza"))};
+}
+
+// Walks a recordset with find first / find next on criterion.
+template <typename F>
+void walk(db::Recordset& rs, const QString& criterion, F&& f) {
+    for (rs.findFirst(criterion); !rs.noMatch(); rs.findNext(criterion)) f(rs);
+}
+
+std::vector<Card> hotelOneCards(db::Database& db, const QString& select) {
+    std::vector<Card> cards;
+    auto rs = db.openRecordset(select);
+    walk(*rs, QStringLiteral("NumeroHotel = 1"),
+         [&](db::Recordset& r) { cards.push_back(readCard(r)); });
+    return cards;
+}
+
+QString inHouseSelect(const QString& room) {
+    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") + quoted(room) +
+           QStringLiteral(
+               " and Partito <> 'S' and NumeroComponente = 1 Order by "
+               "NumeroCamera,NumeroProgressivo;");
+}
+
+QString externalSelect(const QString& room) {
+    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") + quoted(room) +
+           QStringLiteral(" and Partito <> 'S' Order by NumeroCamera,NumeroProgressivo;");
+}
+
+// The rows of one room: in-house cards first, then external ones.
+std::vector<GuestRow> roomRows(const QString& room, const QString& pos, const QString& mode,
+                               const std::vector<const Card*>& inHouse,
+                               const std::vector<const Card*>& external) {
+    std::vector<GuestRow> rows;
+    const bool arrival = mode == QLatin1String("1");
+    if (!arrival && mode != QLatin1String("0"))
+        return rows;
+    const QString blank = QStringLiteral(" ");
+    auto add = [&](const Card& c, bool inHouseCard) {
+        if (!arrival) {
+            rows.push_back({pos, blank, blank, blank});
+            return;
+        }
+        const QString name =
+            inHouseCard && pos != room ? QStringLiteral("Camera : ") + room : c.nome.left(40);
+        rows.push_back({pos, name, isoDate(c.arrivo), isoDate(c.partenza)});
+    };
+    for (const Card* c : inHouse) add(*c, true);
+    for (const Card* c : external) add(*c, false);
+    return rows;
+}
+
+std::vector<const Card*> pointers(const std::vector<Card>& cards) {
+    std::vector<const Card*> out;
+    out.reserve(cards.size());
+    for (const Card& c : cards) out.push_back(&c);
+    return out;
+}
+
+// Deletes every row of the POS code and adds rows. REQUIRES: a transaction
+// is open, so the room is replaced as a whole.
+void replaceRoom(db::Recordset& rs, const QString& pos, const std::vector<GuestRow>& rows) {
+    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(pos);
+    for (rs.findFirst(criterion); !rs.noMatch(); rs.findFirst(criterion)) rs.remove();
+    for (const GuestRow& r : rows) {
+        rs.addNew();
+        rs.setValue(QStringLiteral("NumeroHotel"), 1);
+        rs.setValue(QStringLiteral("NumeroCamera"), r.numeroCamera);
+        rs.setValue(QStringLiteral("NomeCliente"), r.nomeCliente);
+        rs.setValue(QStringLiteral("DataArrivo"), r.dataArrivo);
+        rs.setValue(QStringLiteral("DataPartenza"), r.dataPartenza);
+        rs.update();
+    }
+}
+
+bool posCodeFits(const QString& room, const QString& pos) {
+    if (pos.size() <= kPosCodeSize)
+        return true;
+    log::error(QStringLiteral("Camera %1: il codice POS \"%2\" supera i %3 caratteri, camera non "
+                              "esportata")
+                   .arg(room, pos)
+                   .arg(kPosCodeSize));
+    return false;
+}
+
+QStringList mapLines() {
+    if (!QFile::exists(kMapFile))
+        return {};
+    try {
+        return readTextLines(kMapFile);
+    } catch (const Error& e) {
+        log::error(QStringLiteral("File delle camere ignorato: ") + e.message());
+        return {};
+    }
+}
+
+}  // namespace
+
+GuestExport::GuestExport(Dialogs& dialogs) : m_dialogs(dialogs) {}
+
+std::optional<QString> GuestExport::destination() {
+    if (!QFile::exists(kPosDest)) {
+        m_dialogs.messageBox(QStringLiteral("E' necessario creare il file 'POSDest.txt'!"),
+                             QStringLiteral("Dati mancanti"), MsgIcon::Exclamation, MsgButtons::Ok,
+                             MsgAnswer::Ok);
+        return std::nullopt;
+    }
+    return readFirstLine(kPosDest);
+}
+
+void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {
+    const auto dest = destination();
+    if (!dest)
+        return;
+    const QString pos = CameraPos(room);
+    if (!posCodeFits(room, pos))
+        return;
+    db::Workspace ws;
+    auto casa = ws.openDatabase(*dest + QStringLiteral("ClientiCasa.mdb"));
+    auto scheda = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
+    auto esterni = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
+    const auto inHouse = hotelOneCards(*scheda, inHouseSelect(room));
+    const auto external = hotelOneCards(*esterni, externalSelect(room));
+    const auto rows = roomRows(room, pos, mode, pointers(inHouse), pointers(external));
+
+    auto rs = casa->openRecordset(kClientiCasa);
+    db::Transaction t(ws);
+    replaceRoom(*rs, pos, rows);
+    t.commit();
+    log::info(QStringLiteral("Camera %1 (codice POS %2, modo %3): %4 righe per il POS")
+                  .arg(room, pos, mode)
+                  .arg(rows.size()));
+}
+
+void GuestExport::AggiornaClienti() {
+    // Checked first: without a destination nothing can be written, and one
+    // warning is enough.
+    const auto dest = destination();
+    if (!dest)
+        return;
+    db::Workspace ws;
+    auto scheda = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
+    auto esterni = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
+    auto camere = ws.openDatabase(QStringLiteral("NumeriCamere.mdb"));
+    auto casa = ws.openDatabase(*dest + QStringLiteral("ClientiCasa.mdb"));
+
+    // Every present card read once, grouped by room: the same cards, in the
+    // same order, as the per-room queries of AggiornaCamera would find.
+    const QString everyRoom = QStringLiteral("NumeroCamera > ''");
+    std::vector<Card> inHouse, external;
+    std::vector<qint64> inHouseHotel, externalHotel;
+    auto collect = [&](db::Database& db, const QString& select, std::vector<Card>& cards,
+                       std::vector<qint64>& hotels) {
+        auto rs = db.openRecordset(select);
+        walk(*rs, everyRoom, [&](db::Recordset& r) {
+            cards.push_back(readCard(r));
+            hotels.push_back(r.integer(QStringLiteral("NumeroHotel")));
+        });
+    };
+    collect(*scheda,
+            QStringLiteral("Select * From Scheda_Cliente Where Partito <> 'S' and "
+                           "NumeroComponente = 1 Order by NumeroProgressivo;"),
+            inHouse, inHouseHotel);
+    collect(*esterni,
+            QStringLiteral("Select * From Scheda_Cliente Where Partito <> 'S' Order by "
+                           "NumeroProgressivo;"),
+            external, externalHotel);
+    QHash<QString, QString> firstCardRoom;  // any hotel, as the room look-up finds it
+    QHash<QString, std::vector<const Card*>> inHouseByRoom, externalByRoom;
+    for (size_t i = 0; i < inHouse.size(); ++i) {
+        const QString key = foldKey(inHouse[i].camera);
+        if (!firstCardRoom.contains(key))
+            firstCardRoom.insert(key, inHouse[i].camera);
+        if (inHouseHotel[i] == 1)
+            inHouseByRoom[key].push_back(&inHouse[i]);
+    }
+    for (size_t i = 0; i < external.size(); ++i)
+        if (externalHotel[i] == 1)
+            externalByRoom[foldKey(external[i].camera)].push_back(&external[i]);
+
+    QStringList rooms;
+    {
+        auto rs = camere->openRecordset(QStringLiteral(
+            "Select * From NumeriCamere Where TipoCamera In (Select Sigla From TipiCamere In "
+            "'TipiCamere.mdb' Where Tipologia = 'C') Order by NumeroCamera;"));
+        walk(*rs, everyRoom,
+             [&](db::Recordset& r) { rooms << r.text(QStringLiteral("NumeroCamera")); });
+    }
+
+    const QStringList map = mapLines();
+    auto rs = casa->openRecordset(kClientiCasa);
+    int written = 0;
+    db::Transaction t(ws);
+    for (const QString& hotelRoom : rooms) {
+        const QString key = foldKey(hotelRoom);
+        const auto found = firstCardRoom.constFind(key);
+        const QString room = found != firstCardRoom.cend() ? *found : hotelRoom;
+        const QString mode =
+            found != firstCardRoom.cend() ? QStringLiteral("1") : QStringLiteral("2");
+        const QString pos = cameraPosIn(map, room);
+        if (!posCodeFits(room, pos))
+            continue;
+        const auto rows =
+            roomRows(room, pos, mode, inHouseByRoom.value(key), externalByRoom.value(key));
+        replaceRoom(*rs, pos, rows);
+        written += static_cast<int>(rows.size());
+    }
+    t.commit();
+
+    std::vector<GuestRow> all;
+    {
+        auto list =
+            casa->openRecordset(QStringLiteral("Select * from ClientiCasa Order by NumeroCamera;"));
+        walk(*list, everyRoom, [&](db::Recordset& r) {
+            all.push_back(
+                {r.text(QStringLiteral("NumeroCamera")), r.text(QStringLiteral("NomeCliente")),
+                 r.text(QStringLiteral("DataArrivo")), r.text(QStringLiteral("DataPartenza"))});
+        });
+    }
+    writeTextLinesAtomic(*dest + QStringLiteral("Clienti.txt"), clientiLines(all));
+    log::info(QStringLiteral("Aggiorna Dati: %1 camere, %2 righe per il POS, %3 righe in %4")
+                  .arg(rooms.size())
+                  .arg(written)
+                  .arg(all.size())
+                  .arg(*dest + QStringLiteral("Clienti.txt")));
+}
+
+QStringList clientiLines(const std::vector<GuestRow>& rowsInOrder) {
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(rowsInOrder.size()));
+    for (const GuestRow& r : rowsInOrder)
+        if (!r.numeroCamera.isEmpty())
+            lines << clientiLine(r);
+    return lines;
+}
+
+}  // namespace quorvel

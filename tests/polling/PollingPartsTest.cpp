@@ -1,0 +1,173 @@
+// The pure parts of the polling cycle and the export: archive names, the
+// notification-file search, the room-code map, the closing-file parser and
+// the columns of "Clienti.txt".
+#include "platform/Error.h"
+#include "platform/TextFile.h"
+#include "polling/CameraPos.h"
+#include "polling/ClosingFile.h"
+#include "polling/GuestExport.h"
+#include "polling/GuestList.h"
+#include "polling/PollingCycle.h"
+#include "polling/PollingFiles.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+
+namespace quorvel {
+namespace {
+
+using test::TempDirTest;
+
+TEST(ArchiveName, CutsFourCharactersAndAddsTimeStamp) {
+    const QDateTime t(QDate(2025, 3, 7), QTime(9, 5, 3));
+    EXPECT_EQ(archiveName(QStringLiteral("C:\\POS\\Documento.txt"), t),
+              QStringLiteral("C:\\POS\\Documento_20250307090503.txt"));
+    // Whatever the extension, the archive is ".txt"; only four characters go.
+    EXPECT_EQ(archiveName(QStringLiteral("Estrazione.mdb"), t),
+              QStringLiteral("Estrazione_20250307090503.txt"));
+    EXPECT_EQ(archiveName(QStringLiteral("dati.js"), t), QStringLiteral("dat_20250307090503.txt"));
+    // Too short to cut: kept whole rather than failing.
+    EXPECT_EQ(archiveName(QStringLiteral("abc"), t), QStringLiteral("abc_20250307090503.txt"));
+    const QDateTime late(QDate(2025, 12, 31), QTime(23, 59, 59));
+    EXPECT_EQ(archiveName(QStringLiteral("Documento.txt"), late),
+              QStringLiteral("Documento_20251231235959.txt"));
+}
+
+TEST(PollingCycleNote, CodeFormattedAsFourDigits) {
+    EXPECT_EQ(PollingCycle::notaIncasso(12, QStringLiteral("Incasso diretto")),
+              QStringLiteral("0012-Incasso diretto"));
+    EXPECT_EQ(PollingCycle::notaIncasso(0, QStringLiteral("Codice non valido")),
+              QStringLiteral("0000-Codice non valido"));
+    EXPECT_EQ(PollingCycle::notaIncasso(12345, QStringLiteral("X")), QStringLiteral("12345-X"));
+    EXPECT_EQ(PollingCycle::notaIncasso(-7, QStringLiteral("X")), QStringLiteral("-0007-X"));
+}
+
+class NotificationFilesTest : public TempDirTest {};
+
+TEST_F(NotificationFilesTest, MatchesPrefixInAnyCaseInNameOrder) {
+    for (const char* n : {"CKO205", "cki102", "CKI101", "CKI", "xCKI9", "CK1", "Cki103.txt"})
+        writeBytes(QString::fromLatin1(n), "");
+    QDir().mkdir(QStringLiteral("CKI999"));  // a folder is not a notification
+    EXPECT_EQ(notificationFiles(dir(), QStringLiteral("CKI")),
+              (QStringList{"CKI", "CKI101", "cki102", "Cki103.txt"}));
+    EXPECT_EQ(notificationFiles(dir(), QStringLiteral("CKO")), QStringList{"CKO205"});
+}
+
+TEST_F(NotificationFilesTest, MoveReplacesTargetAndFailsLoudly) {
+    writeBytes(QStringLiteral("a.txt"), "new");
+    writeBytes(QStringLiteral("b.txt"), "old");
+    moveReplacing(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+    EXPECT_FALSE(exists(QStringLiteral("a.txt")));
+    EXPECT_EQ(readBytes(QStringLiteral("b.txt")), QByteArray("new"));
+    EXPECT_THROW(moveReplacing(QStringLiteral("missing.txt"), QStringLiteral("c.txt")), Error);
+}
+
+class CameraPosTest : public TempDirTest {};
+
+TEST_F(CameraPosTest, MapFileRules) {
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));  // no map file
+    writeBytes(QStringLiteral("QuorveloCamere.txt"), "1A,101\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("1A"));
+    EXPECT_EQ(CameraPos(QStringLiteral("102")), QStringLiteral("102"));
+    // A blank after the comma is part of the hotel room: "1A, 101" maps " 101".
+    writeBytes(QStringLiteral("QuorveloCamere.txt"), "1A, 101\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));
+    EXPECT_EQ(CameraPos(QStringLiteral(" 101")), QStringLiteral("1A"));
+    // Blanks around the POS code go; the later of two lines wins; letter case
+    // of the room counts; lines without a comma and empty lines are skipped.
+    writeBytes(QStringLiteral("QuorveloCamere.txt"),
+               "  1A  ,101\r\nrotta\r\n\r\n2B,101\r\nX,10a\r\nY,1,2\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("2B"));
+    EXPECT_EQ(CameraPos(QStringLiteral("10A")), QStringLiteral("10A"));
+    EXPECT_EQ(CameraPos(QStringLiteral("10a")), QStringLiteral("X"));
+    EXPECT_EQ(CameraPos(QStringLiteral("1,2")), QStringLiteral("Y"));
+    EXPECT_EQ(cameraPosIn({QStringLiteral("\t1A ,7")}, QStringLiteral("7")),
+              QStringLiteral("\t1A"));
+}
+
+TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
+    const QStringList lines{
+        QStringLiteral("RISTORANTE"),
+        QStringLiteral("  Scontrino: 1"),
+        QStringLiteral("Totale                 12.50"),
+        QStringLiteral(" Scontrino: indented, not a label"),
+        QStringLiteral("99.00"),
+        QStringLiteral("  SCONTRINO: capitals, not a label"),
+        QStringLiteral("77.00"),
+        QStringLiteral("  Scontrino:2"),
+        QStringLiteral("  Scontrino:              3.00"),  // an amount line, label or not
+        QStringLiteral("  Scontrino: 3"),
+        QStringLiteral("-1,234.5"),
+    };
+    const auto c = parseClosingFile(lines, QStringLiteral("Doc.txt"), QLocale::c());
+    ASSERT_EQ(c.receipts.size(), 3u);
+    EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
+    EXPECT_EQ(c.receipts[0].lineNumber, 3);
+    EXPECT_EQ(c.receipts[1].amount, Currency::fromCents(300));
+    EXPECT_EQ(c.receipts[2].amount, Currency::fromRaw(-12345000));
+    EXPECT_TRUE(c.problems.isEmpty());
+}
+
+TEST(ClosingFileTest, OnlyLastFourteenCharactersInLocaleFormat) {
+    const QLocale it(QLocale::Italian, QLocale::Italy);
+    // A caption, blanks, then 12,50: only the last 14 characters are read.
+    const auto c = parseClosingFile(
+        {QStringLiteral("  Scontrino:"), QStringLiteral("Contanti EUR            12,50")},
+        QStringLiteral("Doc.txt"), it);
+    ASSERT_EQ(c.receipts.size(), 1u);
+    EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
+    // More than 14 characters of number: the caption part is cut off.
+    const auto d = parseClosingFile(
+        {QStringLiteral("  Scontrino:"), QStringLiteral("Tot:1234567890123,45")}, {}, it);
+    ASSERT_EQ(d.receipts.size(), 1u);
+    EXPECT_EQ(d.receipts[0].amount, Currency::parse(QStringLiteral("34567890123,45"), it));
+}
+
+TEST(ClosingFileTest, BadReceiptsAreSkippedAndNamed) {
+    const QStringList lines{
+        QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale   dodici"),
+        QStringLiteral("  Scontrino: 2"), QStringLiteral("            "),
+        QStringLiteral("  Scontrino: 3"), QStringLiteral("5.00"),
+        QStringLiteral("  Scontrino: 4"),
+    };
+    const auto c = parseClosingFile(lines, QStringLiteral("Doc_1.txt"), QLocale::c());
+    ASSERT_EQ(c.receipts.size(), 1u);
+    EXPECT_EQ(c.receipts[0].amount, Currency::fromUnits(5));
+    ASSERT_EQ(c.problems.size(), 3);
+    EXPECT_TRUE(c.problems[0].startsWith(QStringLiteral("Doc_1.txt, riga 2:")));
+    EXPECT_TRUE(c.problems[1].startsWith(QStringLiteral("Doc_1.txt, riga 4:")));
+    EXPECT_TRUE(c.problems[2].startsWith(QStringLiteral("Doc_1.txt, riga 7:")));
+    EXPECT_TRUE(parseClosingFile({}, {}).receipts.empty());
+}
+
+TEST(GuestListTest, DatesAndColumns) {
+    EXPECT_EQ(isoDate(QStringLiteral("20250307")), QStringLiteral("2025-03-07"));
+    EXPECT_EQ(isoDate(QString()), QStringLiteral("--"));
+    EXPECT_EQ(isoDate(QStringLiteral("2025")), QStringLiteral("2025--"));
+
+    const QString longName = QStringLiteral("Bartolomeo Giangiacomo Ferdinando Rossi-Verdi");
+    const QString guest = clientiLine({QStringLiteral("101"), longName.left(40),
+                                       QStringLiteral("2025-03-01"), QStringLiteral("2025-03-09")});
+    EXPECT_EQ(guest.size(), 68);
+    EXPECT_EQ(guest, QStringLiteral("101    ") + longName.left(40) +
+                         QStringLiteral("2025-03-01 2025-03-09"));
+    const QString departure = clientiLine(
+        {QStringLiteral("1A"), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")});
+    EXPECT_EQ(departure, QStringLiteral("1A") + QString(48, QLatin1Char(' ')));
+    EXPECT_EQ(departure.size(), 50);
+    // A name longer than 40 characters in the database is still cut in the list.
+    EXPECT_EQ(
+        clientiLine({QStringLiteral("7"), longName, QStringLiteral("--"), QStringLiteral("--")})
+            .mid(7, 40),
+        longName.left(40));
+
+    const QStringList lines =
+        clientiLines({{QString(), QStringLiteral("x"), {}, {}},
+                      {QStringLiteral("102"), QStringLiteral("Zoë"), QStringLiteral("2025-03-01"),
+                       QStringLiteral("2025-03-02")}});
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(encodeCp1252(lines[0]).mid(7, 3), QByteArray("Zo\xEB"));
+}
+
+}  // namespace
+}  // namespace quorvel
