@@ -118,15 +118,16 @@ void Parser::advance() {
     if (m_pos >= n)
         return;
     const QChar c = m_src[m_pos];
-    if (c == u'\'') {
+    if (c == u'\'' || c == u'"') {
+        // Jet takes text between apostrophes or double quotes, the quote doubled inside.
         QString text;
         ++m_pos;
         for (;;) {
             if (m_pos >= n)
                 fail(QStringLiteral("testo tra apici non chiuso"));
-            if (m_src[m_pos] == u'\'') {
-                if (m_pos + 1 < n && m_src[m_pos + 1] == u'\'') {
-                    text += u'\'';
+            if (m_src[m_pos] == c) {
+                if (m_pos + 1 < n && m_src[m_pos + 1] == c) {
+                    text += c;
                     m_pos += 2;
                     continue;
                 }

@@ -36,7 +36,8 @@ struct Recordset::Impl {
     // A criterion translated for this recordset, with its find queries.
     struct Plan {
         SqlPiece criterion;
-        QString firstSql;
+        QString where;                    // prefix, the SELECT's where and the criterion
+        QString firstSql;                 // where, then the order
         QHash<quint64, QString> nextSql;  // by which current keys are Null
     };
 
@@ -46,6 +47,8 @@ struct Recordset::Impl {
     void open();
     Plan& plan(const QString& criterion);
     void find(const QString& criterion, bool next);
+    const QString& findSql(Plan& p, bool next, std::vector<Value>& afterParams);
+    QString queryPlan(const QString& criterion);
     QString afterSql(std::vector<Value>& params) const;
     int position(const QString& field) const;
     Value convert(const Column& col, const Value& v) const;
@@ -141,10 +144,11 @@ Recordset::Impl::Plan& Recordset::Impl::plan(const QString& criterion) {
     p->criterion = translate(
         *expr, *table, [this](const QString& f, const QString& t) { return resolve(f, t); },
         criterion);
-    p->firstSql = prefix;
+    p->where = prefix;
     if (!base.sql.isEmpty())
-        p->firstSql += base.sql + QStringLiteral(" AND ");
-    p->firstSql += p->criterion.sql;
+        p->where += base.sql + QStringLiteral(" AND ");
+    p->where += p->criterion.sql;
+    p->firstSql = p->where + orderSql;
     if (plans.size() >= MaxPlans)
         plans.clear();
     return **plans.insert(criterion, p);
@@ -179,32 +183,28 @@ QString Recordset::Impl::afterSql(std::vector<Value>& params) const {
     return sql + QStringLiteral("rowid > ?") + close;
 }
 
+const QString& Recordset::Impl::findSql(Plan& p, bool next, std::vector<Value>& afterParams) {
+    if (!next)
+        return p.firstSql;
+    quint64 nulls = 0;
+    for (std::size_t i = 0; i < order.size() && i < 64; ++i) {
+        if (row[static_cast<std::size_t>(order[i].column)].isNull())
+            nulls |= quint64{1} << i;
+    }
+    const QString after = afterSql(afterParams);
+    auto it = p.nextSql.constFind(nulls);
+    if (it == p.nextSql.constEnd())
+        it = p.nextSql.insert(nulls, p.where + QStringLiteral(" AND ") + after + orderSql);
+    return *it;
+}
+
 void Recordset::Impl::find(const QString& criterion, bool next) {
     if (!db.open)
         throw Error(db.path, QStringLiteral("database chiuso"));
-    if (mode != Mode::None)
-        mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
+    mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
     Plan& p = plan(criterion);
-    next = next && positioned;
     std::vector<Value> afterParams;
-    const QString* sql = &p.firstSql;
-    QString built;
-    if (next) {
-        quint64 nulls = 0;
-        for (std::size_t i = 0; i < order.size() && i < 64; ++i) {
-            if (row[static_cast<std::size_t>(order[i].column)].isNull())
-                nulls |= quint64{1} << i;
-        }
-        auto it = p.nextSql.constFind(nulls);
-        const QString after = afterSql(afterParams);
-        if (it == p.nextSql.constEnd())
-            it = p.nextSql.insert(nulls, p.firstSql + QStringLiteral(" AND ") + after + orderSql);
-        sql = &*it;
-    } else {
-        built = p.firstSql + orderSql;
-        sql = &built;
-    }
-    Statement& stmt = db.wsi.statement(*sql);
+    Statement& stmt = db.wsi.statement(findSql(p, next && positioned, afterParams));
     StatementUse use(stmt, db.path);
     use.bindAll(base.params);
     const int n1 = static_cast<int>(base.params.size());
@@ -221,6 +221,18 @@ void Recordset::Impl::find(const QString& criterion, bool next) {
     row.resize(n);
     for (std::size_t i = 0; i < n; ++i)
         row[i] = use.value(static_cast<int>(i) + 1, table->columns[i].kind);
+}
+
+QString Recordset::Impl::queryPlan(const QString& criterion) {
+    Plan& p = plan(criterion);
+    std::vector<Value> params = base.params;
+    params.insert(params.end(), p.criterion.params.begin(), p.criterion.params.end());
+    Statement stmt(db.wsi.db.get(), QStringLiteral("EXPLAIN QUERY PLAN ") + p.firstSql);
+    StatementUse use(stmt, db.path);
+    use.bindAll(params);
+    QStringList lines;
+    while (use.step()) lines << use.text(3);
+    return lines.join(u'\n');
 }
 
 void Recordset::Impl::reload() {
