@@ -1,4 +1,8 @@
 // The store of pending charge lines and error history, on the engine.
+//
+// A text field holds at most 255 characters, so a longer line is kept in
+// consecutive rows of the same Progressivo, each carrying the number of rows
+// of its line (Parti); a line of 255 characters or fewer is one row.
 #include "transfer/ChargeStore.h"
 
 #include "platform/Error.h"
@@ -13,16 +17,17 @@ const QString Pendenti = QStringLiteral("Pendenti");
 const QString Errori = QStringLiteral("Errori");
 const QString Contatori = QStringLiteral("Contatori");
 const QString Progressivo = QStringLiteral("Progressivo");
+const QString Parti = QStringLiteral("Parti");
 const QString Riga = QStringLiteral("Riga");
 const QString AnyRow = QStringLiteral("Progressivo > 0");
 
-// Long enough for any line a POS writes; lines are kept whole.
-constexpr int LineSize = 65535;
+constexpr int ChunkSize = 255;
 
 db::TableDef lineTable(const QString& name) {
     db::TableDef def(name);
     def.appendField(Progressivo, db::FieldType::Int32);
-    def.appendField(Riga, db::FieldType::Text, LineSize);
+    def.appendField(Parti, db::FieldType::Int16);
+    def.appendField(Riga, db::FieldType::Text, ChunkSize);
     return def;
 }
 
@@ -54,10 +59,15 @@ QStringList texts(const std::vector<ChargeStore::Line>& lines) {
 
 std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& table) {
     std::vector<ChargeStore::Line> out;
-    auto rs =
-        database.openRecordset(QStringLiteral("Select * From %1 Order by Progressivo").arg(table));
-    for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findNext(AnyRow))
-        out.push_back({static_cast<std::int32_t>(rs->integer(Progressivo)), rs->text(Riga)});
+    // A table walks in insertion order, which is Progressivo order.
+    auto rs = database.openRecordset(table);
+    for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findNext(AnyRow)) {
+        const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
+        if (!out.empty() && out.back().id == id)
+            out.back().text += rs->text(Riga);
+        else
+            out.push_back({id, rs->text(Riga)});
+    }
     return out;
 }
 
@@ -121,10 +131,19 @@ void ChargeStore::append(const QString& table, const QStringList& lines) {
         std::int32_t id = reserve(table, static_cast<int>(lines.size()));
         auto rs = m_db->openRecordset(table);
         for (const QString& line : lines) {
-            rs->addNew();
-            rs->setValue(Progressivo, db::Value(std::int64_t{id++}));
-            rs->setValue(Riga, line);
-            rs->update();
+            const qsizetype parts =
+                std::max<qsizetype>(1, (line.size() + ChunkSize - 1) / ChunkSize);
+            if (parts > INT16_MAX)
+                throw Error(m_db->path(),
+                            QStringLiteral("riga troppo lunga (%1 caratteri)").arg(line.size()));
+            for (qsizetype p = 0; p < parts; ++p) {
+                rs->addNew();
+                rs->setValue(Progressivo, db::Value(std::int64_t{id}));
+                rs->setValue(Parti, db::Value(std::int64_t{parts}));
+                rs->setValue(Riga, line.mid(p * ChunkSize, ChunkSize));
+                rs->update();
+            }
+            ++id;
         }
     });
 }
@@ -137,14 +156,34 @@ void ChargeStore::appendErrors(const QStringList& lines) {
     append(Errori, lines);
 }
 
+namespace {
+
+// Removes every row of line id; false when there is none. The rows of a
+// line are consecutive, and the line removed is usually the first one
+// left, so each find stops at once.
+bool removeLine(db::Recordset& rs, std::int32_t id) {
+    const QString criterion = QStringLiteral("Progressivo = %1").arg(id);
+    rs.findFirst(criterion);
+    if (rs.noMatch())
+        return false;
+    const std::int64_t parts = rs.integer(Parti);
+    rs.remove();
+    for (std::int64_t p = 1; p < parts; ++p) {
+        rs.findFirst(criterion);
+        if (rs.noMatch())
+            break;
+        rs.remove();
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ChargeStore::removePending(std::int32_t id) {
     bool found = false;
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Pendenti);
-        rs->findFirst(QStringLiteral("Progressivo = %1").arg(id));
-        found = !rs->noMatch();
-        if (found)
-            rs->remove();
+        found = removeLine(*rs, id);
     });
     return found;
 }
@@ -155,13 +194,11 @@ void ChargeStore::removePending(const std::vector<std::int32_t>& ids) {
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Pendenti);
         for (const std::int32_t id : ids) {
-            rs->findFirst(QStringLiteral("Progressivo = %1").arg(id));
-            if (rs->noMatch())
+            if (!removeLine(*rs, id))
                 throw Error(
                     m_db->path(),
                     QStringLiteral("riga in attesa %1 non trovata: coda modificata da altri")
                         .arg(id));
-            rs->remove();
         }
     });
 }

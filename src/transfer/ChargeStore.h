@@ -8,7 +8,7 @@
 // line is either still pending or posted/listed, never both and never
 // neither. Lines are kept whole and unchanged.
 //
-// Tables: Pendenti and Errori (Progressivo 32-bit, Riga text), Contatori
+// Tables: Pendenti and Errori (Progressivo 32-bit, Parti, Riga text), Contatori
 // (Tabella text, Ultimo 32-bit) holding the last Progressivo given out per
 // table, so numbers grow even across restarts and several store objects.
 #pragma once

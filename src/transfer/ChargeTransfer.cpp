@@ -250,21 +250,21 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         result.listed += 2;
         return next;
     }
-    if (next == i + 2)
-        ++result.discounts;
     const QString room =
         t.m_rooms.hotelRoom(charge::columns(line, position.start, position.length));
     guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    bool posted = false;
     if (!guests->noMatch() && *charge > Currency()) {
-        if (postRoomCharge(line, *charge, discount))
-            ++result.roomCharges;
-        else
-            ++result.listed;
-    } else if (postExternalCharge(line, room, *charge, discount)) {
-        ++result.externalCharges;
+        posted = postRoomCharge(line, *charge, discount);
+        result.roomCharges += posted ? 1 : 0;
     } else {
-        ++result.listed;
+        posted = postExternalCharge(line, room, *charge, discount);
+        result.externalCharges += posted ? 1 : 0;
     }
+    if (!posted)
+        ++result.listed;
+    else if (next == i + 2)
+        ++result.discounts;
     return next;
 }
 

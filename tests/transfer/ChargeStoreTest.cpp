@@ -1,0 +1,69 @@
+// The program's own store: order, whole lines, persistence, transactions.
+#include "HotelFixture.h"
+#include "platform/Error.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel::test {
+namespace {
+
+using ChargeStoreTest = HotelTest;
+
+TEST_F(ChargeStoreTest, LinesSurviveReopenWholeAndInOrder) {
+    const QString longLine = QString(600, QLatin1Char('x')) + QStringLiteral("€ end  ");
+    const QString exact255 = QString(255, QLatin1Char('y'));
+    const QStringList pending{QStringLiteral(" 101 D'ANGELO  "), QString(), longLine, exact255,
+                              QStringLiteral("last")};
+    store->appendPending(pending);
+    store->appendErrors({QStringLiteral("e1"), longLine});
+    closeStore();
+    openStore();
+    EXPECT_EQ(store->pending(), pending);
+    EXPECT_EQ(store->errors(), (QStringList{QStringLiteral("e1"), longLine}));
+
+    const auto lines = store->pendingLines();
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_LT(lines[i - 1].id, lines[i].id);
+    EXPECT_TRUE(store->removePending(lines[2].id));  // the long line, three rows
+    EXPECT_FALSE(store->removePending(lines[2].id));
+    EXPECT_THROW(store->removePending(std::vector<std::int32_t>{lines[0].id, lines[2].id}), Error);
+    EXPECT_EQ(store->pending().size(), 4);  // the failed batch removed nothing
+    store->removePending(std::vector<std::int32_t>{lines[0].id, lines[1].id});
+    EXPECT_EQ(store->pending(), (QStringList{exact255, QStringLiteral("last")}));
+
+    store->clearErrors();
+    EXPECT_TRUE(store->errors().isEmpty());
+    // Numbers keep growing after a restart, even once the list was empty.
+    store->removePending(std::vector<std::int32_t>{lines[3].id, lines[4].id});
+    EXPECT_FALSE(store->hasPending());
+    closeStore();
+    openStore();
+    store->appendPending({QStringLiteral("again")});
+    EXPECT_GT(store->pendingLines().at(0).id, lines[4].id);
+}
+
+TEST_F(ChargeStoreTest, AppendJoinsTheCallersTransaction) {
+    {
+        db::Transaction tx(*ws);
+        store->appendPending({QStringLiteral("a"), QStringLiteral("b")});
+    }  // rolled back
+    EXPECT_FALSE(store->hasPending());
+    {
+        db::Transaction tx(*ws);
+        store->appendPending({QStringLiteral("a")});
+        store->appendPending({QStringLiteral("b")});
+        tx.commit();
+    }
+    EXPECT_EQ(store->pending(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(ChargeStoreTest, AFileThatIsNotADatabaseIsRefused) {
+    closeStore();
+    QFile::remove(path(QString::fromLatin1(ChargeStore::FileName)));
+    writeBytes(QString::fromLatin1(ChargeStore::FileName), QByteArray(4096, 'z'));
+    ws = std::make_unique<db::Workspace>();
+    EXPECT_THROW(ChargeStore{*ws}, Error);
+}
+
+}  // namespace
+}  // namespace quorvel::test

@@ -1,0 +1,216 @@
+// The transfer run on a real (empty, generated) hotel: what lands in which
+// account table, with which field values, and what goes to the history.
+#include "HotelFixture.h"
+#include "PosLine.h"
+
+#include "platform/Error.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+
+namespace quorvel::test {
+namespace {
+
+using TransferRun = HotelTest;
+
+QString line(const QString& room, const QString& amount, const QString& day = "250131",
+             const QString& quantity = "  1", const QString& description = "PRANZO",
+             const QString& unitPrice = QString()) {
+    PosLine p;
+    p.room = room;
+    p.amount = amount;
+    p.day = day;
+    p.quantity = quantity;
+    p.description = description;
+    p.unitPrice = unitPrice;
+    return p.text();
+}
+
+Currency eur(std::int64_t cents) {
+    return Currency::fromCents(cents);
+}
+
+AccountRow roomRow(std::int64_t cliente, const QString& camera, const QString& giorno,
+                   Currency importo, double unitario, double quantita,
+                   const QString& descrizione = "Ristorante Interno") {
+    AccountRow r;
+    r.cliente = cliente;
+    r.camera = camera;
+    r.giorno = giorno;
+    r.conto = 7;
+    r.voceFattura = r.voceAddebito = 50;
+    r.descrizione = descrizione;
+    r.importo = importo;
+    r.unitario = unitario;
+    r.quantita = quantita;
+    return r;
+}
+
+TEST_F(TransferRun, RoomChargesSumPerGuestRoomDayAndItem) {
+    addCard(Guests, 123, "101");
+    addItem(50, "Ristorante Interno", 4);
+    const auto r =
+        transfer({line("101", "001500"), line("101", "000500", "250131", "  2", "CENA", "00000250"),
+                  line("101", "000700", "250201")});
+    EXPECT_EQ(r.roomCharges, 3);
+    EXPECT_EQ(rows(Rooms),
+              (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(2000), 15.0, 3.0),
+                                       roomRow(123, "101", "20250201", eur(700), 7.0, 1.0)}));
+    EXPECT_TRUE(rows(Externals).empty());
+    EXPECT_TRUE(store->pending().isEmpty());
+    EXPECT_TRUE(store->errors().isEmpty());
+}
+
+TEST_F(TransferRun, ExistingRowGrowsUnlessInvoicedOrOfAnotherHotel) {
+    addCard(Guests, 123, "101");
+    addItem(50, "Ristorante Interno", 4);
+    AccountRow invoiced = roomRow(123, "101", "20250131", eur(1000), 10, 1);
+    invoiced.fatturato = "S";
+    AccountRow otherHotel = roomRow(123, "101", "20250131", eur(100), 1, 1);
+    otherHotel.hotel = 2;
+    AccountRow manual = roomRow(123, "101", "20250131", eur(100), 1, 1, "Manuale");
+    manual.conto = 99;
+    AccountRow invoicedOnly = roomRow(123, "101", "20250202", eur(500), 5, 1);
+    invoicedOnly.fatturato = "S";
+    for (const auto& row : {invoiced, otherHotel, manual, invoicedOnly}) addAccountRow(Rooms, row);
+
+    transfer({line("101", "001500"), line("101", "000300", "250202", "  3")});
+
+    AccountRow grown = manual;  // only Importo and Quantità change
+    grown.importo = eur(1600);
+    grown.quantita = 2;
+    EXPECT_EQ(rows(Rooms),
+              (std::vector<AccountRow>{invoiced, otherHotel, grown, invoicedOnly,
+                                       roomRow(123, "101", "20250202", eur(300), 1.0, 3.0)}));
+}
+
+TEST_F(TransferRun, ExternalChargesTakeTheItemByDescription) {
+    addCard(Clients, 900, "1'A");
+    addCard(Clients, 901, "8  ");
+    addCard(Guests, 124, "7  ");
+    addCard(Guests, 125, "2'B");
+    addItem(10, "D'ANGELO VINO", 3);
+    addItem(11, "CAFFE", 9, 2);  // another hotel's item
+    const QString vino = line("1'A", "000300", "250131", "  1", "D'ANGELO");
+    transfer({vino, vino, line("8", "000250", "250131", "  2", "CAFFE"), line("7", "000400"),
+              line("2'B", "000500")});
+
+    AccountRow ext;
+    ext.cliente = 900;
+    ext.camera = "1'A";
+    ext.giorno = "20250131";
+    ext.conto = 1;
+    ext.voceFattura = 3;
+    ext.voceAddebito = 10;
+    ext.descrizione = "D'ANGELO VINO";
+    ext.importo = eur(300);
+    ext.unitario = 3;
+    ext.quantita = 1;
+    AccountRow bar = ext;
+    bar.cliente = 901;
+    bar.camera = "8  ";  // as stored
+    bar.voceFattura = bar.voceAddebito = 50;
+    bar.descrizione = "BAR";
+    bar.importo = eur(250);
+    bar.unitario = 1.25;
+    bar.quantita = 2;
+    EXPECT_EQ(rows(Externals), (std::vector<AccountRow>{ext, ext, bar}));
+    EXPECT_EQ(rows(Rooms),
+              (std::vector<AccountRow>{
+                  roomRow(124, "7", "20250131", eur(400), 4, 1, "RISTORANTE"),  // trimmed
+                  roomRow(125, "2'B", "20250131", eur(500), 5, 1, "RISTORANTE")}));
+    EXPECT_TRUE(store->errors().isEmpty());
+}
+
+TEST_F(TransferRun, DiscountFoldsIntoTheChargeBeforeIt) {
+    addCard(Guests, 123, "101");
+    addItem(50, "Ristorante Interno", 4);
+    const QString failing = line("999", "000800");
+    const auto r = transfer({discountLine("-00100"),  // first in the list: dropped
+                             line("101", "001500"), discountLine("-00200"),
+                             discountLine("-00100"),           // after another discount: dropped
+                             failing, discountLine("-00300"),  // goes with its failed charge
+                             line("101", "000100", "250201"), discountLine("-00500")});
+    EXPECT_EQ(rows(Rooms),
+              (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1300), 15, 1),
+                                       roomRow(123, "101", "20250201", eur(-400), 1, 1)}));
+    EXPECT_EQ(store->errors(), QStringList{failing});
+    EXPECT_TRUE(store->pending().isEmpty());
+    EXPECT_EQ(r.discounts, 2);
+}
+
+TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
+    addCard(Guests, 123, "101");
+    addCard(Clients, 900, "101");
+    addCard(Guests, 124, "102");
+    const QString negative = line("102", "-00500");
+    transfer({line("101", "000000"), negative});
+    EXPECT_TRUE(rows(Rooms).empty());
+    ASSERT_EQ(rows(Externals).size(), 1u);
+    EXPECT_EQ(rows(Externals)[0].cliente, 900);
+    EXPECT_EQ(rows(Externals)[0].importo, Currency());
+    EXPECT_EQ(store->errors(), QStringList{negative});
+}
+
+TEST_F(TransferRun, OnlyFirstMembersOfHotelOneNotLeftAreCharged) {
+    addCard(Guests, 201, "101", "N", 1, 7, 2);
+    addCard(Guests, 202, "101", "S");
+    addCard(Guests, 203, "101", "N", 2);
+    addCard(Clients, 301, "101", "S");
+    addCard(Clients, 302, "101", "N", 1, 7, 2);
+    const QString charge = line("101", "001000");
+    transfer({charge});
+    EXPECT_EQ(store->errors(), QStringList{charge});
+    addCard(Guests, 204, "101");
+    transfer({charge});
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 204);
+    EXPECT_TRUE(rows(Externals).empty());
+}
+
+TEST_F(TransferRun, LinesBreakingTheLimitsAreListedUnchanged) {
+    addCard(Guests, 123, "101");
+    const QString good = line("101", "001000");
+    const QString shortLine = good.left(56);
+    const QString badAmount = line("101", "12x456", "250131", "  1", "PIZZA €  ");
+    const QString noQuantity = line("101", "001000", "250301", "  0");
+    const QString badPrice = line("101", "001000", "250302", "  1", "PRANZO", "1 x");
+    const QString badDiscount = discountLine("-0x200");
+    const QString charged = line("101", "000200", "250303");
+    const QString zeroQuantityOnExisting = line("101", "000050", "250131", "  0");
+    const auto r = transfer({QString(), shortLine, good, badAmount, noQuantity, badPrice, charged,
+                             badDiscount, zeroQuantityOnExisting});
+    EXPECT_EQ(store->errors(), (QStringList{QString(), shortLine, badAmount, noQuantity, badPrice,
+                                            charged, badDiscount}));
+    EXPECT_EQ(
+        rows(Rooms),
+        (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1050), 10, 1, "RISTORANTE")}));
+    EXPECT_EQ(r.listed, 7);
+    EXPECT_TRUE(store->pending().isEmpty());
+}
+
+TEST_F(TransferRun, RoomCodePositionAndMapFiles) {
+    addCard(Guests, 123, "101");
+    writeBytes("QuorvelCamSetup.txt", "2\r\n2\r\n");
+    writeBytes("QuorveloCamere.txt", "12,101\r\n");
+    const QString blankFirst = line(" 12", "000100");  // code " 1": no key, looked up as is
+    transfer({line("12", "000100"), blankFirst});
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 123);
+    EXPECT_EQ(store->errors(), QStringList{blankFirst});
+}
+
+TEST_F(TransferRun, EmptyListAndMissingDatabase) {
+    EXPECT_EQ(transfer({}).batches, 0);
+    addCard(Guests, 123, "101");
+    const QStringList lines{line("101", "000100"), line("101", "000200")};
+    store->appendPending(lines);
+    QFile::remove(path("VociFattura.mdb"));
+    ChargeTransfer t(settings, *store);
+    EXPECT_THROW(t.TrasferisciAddebiti(), Error);
+    EXPECT_EQ(store->pending(), lines);
+    EXPECT_TRUE(rows(Rooms).empty());
+}
+
+}  // namespace
+}  // namespace quorvel::test
