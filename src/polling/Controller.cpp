@@ -1,19 +1,53 @@
 // Stub until the transfer and polling code lands.
 #include "polling/Controller.h"
 
+#include "db/Engine.h"
 #include "platform/Log.h"
+#include "polling/PollingCycle.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/TransferButtons.h"
 
 namespace quorvel {
 
 Controller::Controller(Settings& settings, Services& services, MainView& view)
-    : m_settings(settings), m_services(services), m_view(view) {}
+    : m_settings(settings), m_services(services), m_view(view) {
+    // The lists show what a previous run left pending or failed.
+    try {
+        transferButtons().refreshLists();
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Coda addebiti: %1").arg(QString::fromStdString(e.what())));
+    }
+}
+
+Controller::~Controller() = default;
+
+ChargeStore& Controller::store() {
+    if (!m_store)
+        m_store = std::make_unique<ChargeStore>(db::DBEngine::instance().workspace());
+    return *m_store;
+}
+
+TransferButtons& Controller::transferButtons() {
+    if (!m_buttons)
+        m_buttons = std::make_unique<TransferButtons>(m_settings, m_services, m_view, store());
+    return *m_buttons;
+}
 
 void Controller::tastoClick(int index) {
     if (index == 1) {
-        m_view.hideWindow();
+        m_view.hideWindow();  // even when the store cannot be opened
         return;
     }
-    log::info(QStringLiteral("Tasto %1: non ancora disponibile").arg(index));
+    if (index < 0 || index > 3)
+        return;
+    WorkGuard guard;  // no tick while a click (or its message box) runs
+    try {
+        transferButtons().Tasto_Click(static_cast<std::int16_t>(index));
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Tasto %1: %2").arg(index).arg(why));
+        m_services.dialogs->notify(QStringLiteral("Quorvel"), why);
+    }
 }
 
 void Controller::aggiornaDati() {

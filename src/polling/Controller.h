@@ -6,20 +6,33 @@
 #include "platform/Settings.h"
 #include "transfer/MainView.h"
 
+#include <memory>
+
 namespace quorvel {
+
+class ChargeStore;
+class TransferButtons;
 
 class Controller : public PosDTHandlers {
 public:
     Controller(Settings& settings, Services& services, MainView& view);
+    ~Controller() override;
 
     void tastoClick(int index) override;
     void aggiornaDati() override;
     bool timerTick() override;
 
+    // The pending charges and error history ("QuorvelCoda.db"), opened on
+    // first use in the engine's workspace 0; throws Error when it cannot be.
+    ChargeStore& store();
+    TransferButtons& transferButtons();
+
 private:
     [[maybe_unused]] Settings& m_settings;
     [[maybe_unused]] Services& m_services;
     MainView& m_view;
+    std::unique_ptr<ChargeStore> m_store;
+    std::unique_ptr<TransferButtons> m_buttons;
 };
 
 }  // namespace quorvel
