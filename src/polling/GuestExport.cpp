@@ -98,11 +98,7 @@ std::vector<const Card*> pointers(const std::vector<Card>& cards) {
     return out;
 }
 
-// Deletes every row of the POS code and adds rows. REQUIRES: a transaction
-// is open, so the room is replaced as a whole.
-void replaceRoom(db::Recordset& rs, const QString& pos, const std::vector<GuestRow>& rows) {
-    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(pos);
-    for (rs.findFirst(criterion); !rs.noMatch(); rs.findFirst(criterion)) rs.remove();
+void addRows(db::Recordset& rs, const std::vector<GuestRow>& rows) {
     for (const GuestRow& r : rows) {
         rs.addNew();
         rs.setValue(QStringLiteral("NumeroHotel"), 1);
@@ -112,6 +108,14 @@ void replaceRoom(db::Recordset& rs, const QString& pos, const std::vector<GuestR
         rs.setValue(QStringLiteral("DataPartenza"), r.dataPartenza);
         rs.update();
     }
+}
+
+// Deletes every row of the POS code and adds rows. REQUIRES: a transaction
+// is open, so the room is replaced as a whole.
+void replaceRoom(db::Recordset& rs, const QString& pos, const std::vector<GuestRow>& rows) {
+    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(pos);
+    for (rs.findFirst(criterion); !rs.noMatch(); rs.findNext(criterion)) rs.remove();
+    addRows(rs, rows);
 }
 
 bool posCodeFits(const QString& room, const QString& pos) {
@@ -228,22 +232,41 @@ void GuestExport::AggiornaClienti() {
              [&](db::Recordset& r) { rooms << r.text(QStringLiteral("NumeroCamera")); });
     }
 
+    // Each room's rows, under its POS code. When two rooms share a code the
+    // later room's rows replace the earlier's, as one room after the other
+    // would.
     const QStringList map = mapLines();
-    auto rs = casa->openRecordset(kClientiCasa);
-    int written = 0;
-    db::Transaction t(ws);
+    std::vector<std::pair<QString, std::vector<GuestRow>>> rewrites;  // code, rows
+    QHash<QString, size_t> byCode;  // folded code -> index in rewrites
     for (const QString& hotelRoom : rooms) {
         const QString key = foldKey(hotelRoom);
         const auto found = firstCardRoom.constFind(key);
-        const QString room = found != firstCardRoom.cend() ? *found : hotelRoom;
-        const QString mode =
-            found != firstCardRoom.cend() ? QStringLiteral("1") : QStringLiteral("2");
+        const bool present = found != firstCardRoom.cend();
+        const QString room = present ? *found : hotelRoom;
         const QString pos = cameraPosIn(map, room);
         if (!posCodeFits(room, pos))
             continue;
-        const auto rows =
-            roomRows(room, pos, mode, inHouseByRoom.value(key), externalByRoom.value(key));
-        replaceRoom(*rs, pos, rows);
+        auto rows = roomRows(room, pos, present ? QStringLiteral("1") : QStringLiteral("2"),
+                             inHouseByRoom.value(key), externalByRoom.value(key));
+        const QString code = foldKey(pos);
+        if (const auto it = byCode.constFind(code); it != byCode.cend())
+            rewrites[*it].second.clear();
+        byCode.insert(code, rewrites.size());
+        rewrites.emplace_back(pos, std::move(rows));
+    }
+
+    int written = 0;
+    auto rs = casa->openRecordset(kClientiCasa);
+    db::Transaction t(ws);
+    // One walk deletes the rows of every code rewritten.
+    walk(*rs, everyRoom, [&](db::Recordset& r) {
+        if (byCode.contains(foldKey(r.text(QStringLiteral("NumeroCamera")))))
+            r.remove();
+    });
+    for (const auto& [pos, rows] : rewrites) {
+        if (pos.isEmpty())
+            replaceRoom(*rs, pos, {});  // not reached by the walk above
+        addRows(*rs, rows);
         written += static_cast<int>(rows.size());
     }
     t.commit();
