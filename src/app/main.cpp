@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLockFile>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -105,6 +106,13 @@ int main(int argc, char** argv) {
     log::open(QStringLiteral("Quorvel.log"));
     if (parser.isSet(headless))
         log::setEcho(true);
+    // Two copies polling one folder would race for the same files.
+    QLockFile lock(QStringLiteral("Quorvel.lock"));
+    if (!lock.tryLock(0)) {
+        log::error(QStringLiteral("Quorvel è già in esecuzione in %1").arg(QDir::currentPath()));
+        std::fprintf(stderr, "quorvel: già in esecuzione in questa cartella\n");
+        return 3;
+    }
     log::info(QStringLiteral("Quorvel %1 avviato in %2%3")
                   .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
                        parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <algorithm>
 
 namespace quorvel {
@@ -75,6 +76,8 @@ MsgBox_Form::MsgBox_Form(QWidget* parent)
     m_text1->setFont(designFont(QStringLiteral("Corbel"), 9.75));
     m_text1->setReadOnly(true);
     m_text1->setFocusPolicy(Qt::NoFocus);
+    // Rows of 300 twips leave no room for the default margins.
+    m_text1->document()->setDocumentMargin(1);
     const char* captions[3] = {"Ok", "Ok", "Annulla"};
     for (int i = 0; i < 3; ++i) {
         auto* b = new QPushButton(QString::fromLatin1(captions[i]), this);

@@ -2,17 +2,18 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
-struct Run {
+struct ProcessResult {
     int status = -1;
     QByteArray out;
 };
 
-Run runQuorvel(const QStringList& args) {
+ProcessResult runQuorvel(const QStringList& args) {
     QProcess p;
     p.setProgram(QStringLiteral(QUORVEL_BINARY));
     p.setArguments(args);
@@ -29,8 +30,8 @@ Run runQuorvel(const QStringList& args) {
 TEST(ProgramTest, HeadlessOnceOnEmptyFolder) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const Run run = runQuorvel({QStringLiteral("--headless"), QStringLiteral("--workdir"),
-                                dir.path(), QStringLiteral("--once")});
+    const ProcessResult run = runQuorvel({QStringLiteral("--headless"), QStringLiteral("--workdir"),
+                                          dir.path(), QStringLiteral("--once")});
     EXPECT_EQ(run.status, 0) << run.out.constData();
     const QDir d(dir.path());
     QFile settings(d.filePath(QStringLiteral("Quorvel.txt")));
@@ -40,19 +41,27 @@ TEST(ProgramTest, HeadlessOnceOnEmptyFolder) {
     EXPECT_TRUE(d.exists(QStringLiteral("ClientiCasa.mdb")));
     EXPECT_TRUE(d.exists(QStringLiteral("PassaRicevute.mdb")));
     EXPECT_TRUE(d.exists(QStringLiteral("Quorvel.log")));
+
+    // A second copy on the same folder refuses to run.
+    QLockFile held(d.filePath(QStringLiteral("Quorvel.lock")));
+    ASSERT_TRUE(held.tryLock(0));
+    const ProcessResult second =
+        runQuorvel({QStringLiteral("--headless"), QStringLiteral("--workdir"), dir.path(),
+                    QStringLiteral("--once")});
+    EXPECT_EQ(second.status, 3) << second.out.constData();
 }
 
 TEST(ProgramTest, CommandLine) {
-    const Run version = runQuorvel({QStringLiteral("--version")});
+    const ProcessResult version = runQuorvel({QStringLiteral("--version")});
     EXPECT_EQ(version.status, 0);
     EXPECT_TRUE(version.out.startsWith("quorvel ")) << version.out.constData();
 
-    const Run help = runQuorvel({QStringLiteral("--help")});
+    const ProcessResult help = runQuorvel({QStringLiteral("--help")});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("--workdir")) << help.out.constData();
     EXPECT_FALSE(help.out.contains("--screenshots"));
 
-    const Run missing =
+    const ProcessResult missing =
         runQuorvel({QStringLiteral("--headless"), QStringLiteral("--once"),
                     QStringLiteral("--workdir"), QStringLiteral("/nonexistent/quorvel-test")});
     EXPECT_NE(missing.status, 0);
