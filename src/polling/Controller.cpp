@@ -3,6 +3,7 @@
 
 #include "db/Engine.h"
 #include "platform/Log.h"
+#include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/TransferButtons.h"
@@ -51,11 +52,35 @@ void Controller::tastoClick(int index) {
 }
 
 void Controller::aggiornaDati() {
-    log::info(QStringLiteral("Aggiorna Dati: non ancora disponibile"));
+    WorkGuard guard;
+    if (!guard.entered()) {
+        m_services.dialogs->notify(QStringLiteral("Aggiorna Dati"),
+                                   QStringLiteral("Un'altra operazione è in corso: riprovare."));
+        return;
+    }
+    m_view.setBusy(true);
+    try {
+        GuestExport(*m_services.dialogs).AggiornaClienti();
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Aggiorna Dati: %1").arg(why));
+        m_services.dialogs->notify(QStringLiteral("Aggiorna Dati"),
+                                   QStringLiteral("Aggiornamento non riuscito: %1").arg(why));
+    }
+    m_view.setBusy(false);
 }
 
 bool Controller::timerTick() {
-    return true;
+    try {
+        if (!m_cycle)
+            m_cycle = std::make_unique<PollingCycle>(
+                m_settings, m_services, store(), [this] { transferButtons().Tasto_Click(0); },
+                &m_view);
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Ciclo di lettura: %1").arg(QString::fromStdString(e.what())));
+        return false;
+    }
+    return m_cycle->tick();
 }
 
 }  // namespace quorvel

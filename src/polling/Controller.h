@@ -11,6 +11,7 @@
 namespace quorvel {
 
 class ChargeStore;
+class PollingCycle;
 class TransferButtons;
 
 class Controller : public PosDTHandlers {
@@ -33,6 +34,7 @@ private:
     MainView& m_view;
     std::unique_ptr<ChargeStore> m_store;
     std::unique_ptr<TransferButtons> m_buttons;
+    std::unique_ptr<PollingCycle> m_cycle;
 };
 
 }  // namespace quorvel

@@ -192,4 +192,26 @@ void PollingCycle::Timer1_Timer() {
     handleNotifications(journal, InboxJournal::CheckOut, QStringLiteral("0"));
 }
 
+bool PollingCycle::tick() {
+    WorkGuard guard;
+    if (!guard.entered())
+        return true;
+    try {
+        Timer1_Timer();
+        m_lastFailure.clear();
+        return true;
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
+        if (why != m_lastFailure)
+            m_services.dialogs->notify(
+                QStringLiteral("Quorvel"),
+                QStringLiteral("Lettura dei file della cassa interrotta: %1. Sarà ritentata al "
+                               "prossimo ciclo.")
+                    .arg(why));
+        m_lastFailure = why;
+        return false;
+    }
+}
+
 }  // namespace quorvel

@@ -42,6 +42,12 @@ public:
     // done, and the failed step is taken up again at the next tick.
     void Timer1_Timer();
 
+    // The tick as the timer runs it: skipped (true) while other work of the
+    // program runs (WorkGuard); a failure is logged, shown to the operator
+    // through Dialogs::notify (once until the cause changes) and returns
+    // false. Never throws.
+    bool tick();
+
     // The description of item CodiceIncassi, or "Codice non valido".
     QString descrizioneIncassi(db::Workspace& ws) const;
     // The note of a receipt row: the code as "0000", "-", the description.
@@ -58,6 +64,7 @@ private:
     GuestExport m_guests;
     std::function<void()> m_transfer;
     MainView* m_view;
+    QString m_lastFailure;
 };
 
 // True while a tick, a click handler or the full refresh runs: a tick that
