@@ -1,4 +1,6 @@
 // The Qt page printer writing real PDF files (no printer is needed).
+#include "platform/Error.h"
+#include "print/PcLocalGuard.h"
 #include "print/PrintEngines.h"
 #include "support/TempDir.h"
 #include "ui/QtPagePrinter.h"
@@ -79,15 +81,21 @@ TEST_F(QtPagePrinterTest, EmptyReportAndUnknownOrUnwritableDestination) {
     // earlier run is not current any more.
     EXPECT_FALSE(printer.selectPrinter(QStringLiteral("Nessuna stampante così")));
     EXPECT_NE(printer.outputName(), path("report.pdf"));
+    if (printer.printerNames().isEmpty()) {
+        // No printer at all: the print fails rather than write the old file.
+        writeBytes("fd3", "testo\r\n");
+        job.destination = QStringLiteral("Nessuna stampante così");
+        EXPECT_THROW(printPages(job, printer, "fd3"), Error);
+        EXPECT_FALSE(exists("report.pdf"));
+    }
 
     // A PDF in a folder that does not exist: the print stops with a message.
     writeBytes("fd3", "testo\r\n");
     job.destination = path("missing/report.pdf");
     FakeDialogs dialogs;
-    qputenv("PCLocal", "3");
-    const bool printed = runPrintJob(job, printer, dialogs);
-    qunsetenv("PCLocal");
-    EXPECT_FALSE(printed);
+    PcLocalGuard env;
+    PcLocalGuard::set("PCLocal", "3");
+    EXPECT_FALSE(runPrintJob(job, printer, dialogs));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains("interrotta"));
 }
