@@ -1,0 +1,292 @@
+// The polling tick: receipts into Incassi, charges into the pending list,
+// the transfer, notification files; failures, re-entrancy, and a kill at
+// every step followed by a restart.
+#include "PollingHotel.h"
+#include "db/HotelTables.h"
+#include "platform/TextFile.h"
+#include "polling/InboxJournal.h"
+#include "polling/PollingCycle.h"
+#include "polling/StepHook.h"
+#include "transfer/ChargeStore.h"
+
+#include <QFile>
+#include <csignal>
+#include <cstdlib>
+
+namespace quorvel::test {
+namespace {
+
+const QByteArray kClosing =
+    "RISTORANTE DA MARIO\r\n"
+    "  Scontrino: 1\r\n"
+    "Totale EUR           12.50\r\n"
+    "   Scontrino: 9 (indented: not a label)\r\n"
+    "99.99\r\n"
+    "  SCONTRINO: 8 (capitals: not a label)\r\n"
+    "88.88\r\n"
+    "  Scontrino: 2\r\n"
+    "Totale EUR            7.00\r\n"
+    "  Scontrino: 3\r\n"
+    "Totale EUR         1234.05\r\n"
+    "Chiusura\r\n";
+
+QStringList chargeLines(int n, int from = 1) {
+    QStringList lines;
+    for (int i = from; i < from + n; ++i) lines << QStringLiteral(" 101 250307 riga %1").arg(i);
+    return lines;
+}
+
+class PollingCycleTest : public PollingHotel {
+protected:
+    void SetUp() override {
+        PollingHotel::SetUp();
+        settings.codiceIncassi = 12;
+        addItem(12, QStringLiteral("Incasso diretto"));
+        addItem(13, QStringLiteral("Altro"));
+        addCard(InHouse, {1, 1, QStringLiteral("101"), 1, QStringLiteral("N"),
+                          QStringLiteral("Rossi Mario")});
+        addCard(InHouse,
+                {1, 2, QStringLiteral("102"), 1, QStringLiteral("N"), QStringLiteral("Neri Ada")});
+        addCard(InHouse,
+                {1, 3, QStringLiteral("205"), 1, QStringLiteral("N"), QStringLiteral("Blu Ugo")});
+    }
+    void TearDown() override {
+        polling::setStepHook({});
+        PollingHotel::TearDown();
+    }
+
+    // A fresh program: workspace, store, cycle; the transfer only records
+    // what was pending when it was called.
+    struct Program {
+        explicit Program(PollingCycleTest& t)
+            : store(ws), cycle(t.settings, t.services, store, [this] {
+                  transfers.push_back(store.pending());
+              }) {}
+        db::Workspace ws;
+        ChargeStore store;
+        std::vector<QStringList> transfers;
+        PollingCycle cycle;
+    };
+
+    QStringList pending() {
+        db::Workspace ws;
+        return ChargeStore(ws).pending();
+    }
+
+    Settings settings;
+};
+
+TEST_F(PollingCycleTest, IdleTickChangesNothing) {
+    Program p(*this);
+    EXPECT_TRUE(p.cycle.tick());
+    EXPECT_TRUE(p.transfers.empty());
+    EXPECT_TRUE(incassi().empty());
+    EXPECT_TRUE(guestRows().empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(dialogs.notices.empty());
+}
+
+TEST_F(PollingCycleTest, ClosingFileBecomesReceiptRowsAndArchive) {
+    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    clock.current = QDateTime(QDate(2025, 3, 7), QTime(9, 5, 3));
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    const auto rows = incassi();
+    ASSERT_EQ(rows.size(), 3u);
+    const Currency amounts[] = {Currency::fromCents(1250), Currency::fromCents(700),
+                                Currency::fromCents(123405)};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(rows[i].hotel, 1);
+        EXPECT_EQ(rows[i].data, QStringLiteral("20250307"));
+        EXPECT_EQ(rows[i].tipo, QStringLiteral("ESTERNI"));
+        EXPECT_EQ(rows[i].nDocumento, 0);
+        EXPECT_EQ(rows[i].contatore, 1);
+        EXPECT_EQ(rows[i].sigla, QStringLiteral("CON"));
+        EXPECT_EQ(rows[i].importo, amounts[i]);
+        EXPECT_EQ(rows[i].orario, QStringLiteral("0905"));
+        EXPECT_EQ(rows[i].nota, QStringLiteral("0012-Incasso diretto"));
+    }
+    EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
+    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307090503.txt")), kClosing);
+
+    // An unknown item code still imports, with "Codice non valido"; a file
+    // without receipts is archived and adds nothing. The same time stamp
+    // overwrites the older archive.
+    settings.codiceIncassi = 99;
+    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 4\r\n     tre euro\r\n");
+    clock.current = QDateTime(QDate(2025, 3, 7), QTime(14, 0, 0));
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(incassi().size(), 3u);  // not a number: skipped, logged, shown
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 5\r\n            2\r\n");
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(incassi().size(), 4u);
+    EXPECT_EQ(incassi()[3].nota, QStringLiteral("0099-Codice non valido"));
+    EXPECT_EQ(incassi()[3].orario, QStringLiteral("1400"));
+    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307140000.txt")),
+              QByteArray("  Scontrino: 5\r\n            2\r\n"));
+    writeBytes(QStringLiteral("Documento.txt"), "nessuno scontrino\r\n");
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(incassi().size(), 4u);
+    EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
+}
+
+TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
+    {
+        db::Workspace ws;
+        ChargeStore(ws).appendPending(chargeLines(2, 90));  // left by an earlier tick
+    }
+    writeTextLines(path(QStringLiteral("Estrazione.mdb")), chargeLines(5));
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(p.transfers.size(), 1u);
+    EXPECT_EQ(p.transfers[0], chargeLines(2, 90) + chargeLines(5));
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
+    EXPECT_TRUE(exists(QStringLiteral("Estrazione_20250307090503.txt")));
+
+    // The fake transfer left the lines pending: the next tick transfers
+    // again; an empty charges file adds nothing.
+    writeBytes(QStringLiteral("Estrazione.mdb"), "");
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(p.transfers.size(), 2u);
+    EXPECT_EQ(pending().size(), 7);
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
+}
+
+TEST_F(PollingCycleTest, EmptyChargesFileWithNothingPendingStartsNoTransfer) {
+    writeBytes(QStringLiteral("Estrazione.mdb"), "");
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_TRUE(p.transfers.empty());
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
+    EXPECT_TRUE(exists(QStringLiteral("Estrazione_20250307090503.txt")));
+}
+
+TEST_F(PollingCycleTest, CheckInsBeforeCheckOutsInNameOrder) {
+    writeBytes(QStringLiteral("CKO205"), "");
+    writeBytes(QStringLiteral("cki102"), "");
+    writeBytes(QStringLiteral("CKI101"), "");
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    const GuestRow blank{QStringLiteral("205"), QStringLiteral(" "), QStringLiteral(" "),
+                         QStringLiteral(" ")};
+    const std::vector<GuestRow> expected{
+        {QStringLiteral("101"), QStringLiteral("Rossi Mario"), QStringLiteral("2025-03-01"),
+         QStringLiteral("2025-03-09")},
+        {QStringLiteral("102"), QStringLiteral("Neri Ada"), QStringLiteral("2025-03-01"),
+         QStringLiteral("2025-03-09")},
+        blank};
+    EXPECT_EQ(guestRows(), expected);
+    for (const char* f : {"CKI101", "cki102", "CKO205"})
+        EXPECT_FALSE(exists(QString::fromLatin1(f))) << f;
+}
+
+TEST_F(PollingCycleTest, NotificationWithoutPosDestWarnsAndIsRemoved) {
+    QFile::remove(path(QStringLiteral("POSDest.txt")));
+    writeBytes(QStringLiteral("CKI101"), "");
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Dati mancanti"));
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+    EXPECT_TRUE(guestRows().empty());
+}
+
+TEST_F(PollingCycleTest, NoTickWhileOtherWorkRuns) {
+    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    Program p(*this);
+    {
+        WorkGuard clickRunning;
+        ASSERT_TRUE(clickRunning.entered());
+        EXPECT_TRUE(p.cycle.tick());
+        EXPECT_TRUE(exists(QStringLiteral("Documento.txt")));
+        EXPECT_TRUE(WorkGuard::busy());
+    }
+    EXPECT_FALSE(WorkGuard::busy());
+    EXPECT_TRUE(p.cycle.tick());
+    EXPECT_EQ(incassi().size(), 3u);
+}
+
+TEST_F(PollingCycleTest, FailedTickIsReportedOnceAndTakenUpLater) {
+    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    writeBytes(QStringLiteral("CKI101"), "");
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("Fatture.mdb")), path(QStringLiteral("F.bak"))));
+    Program p(*this);
+    EXPECT_FALSE(p.cycle.tick());
+    EXPECT_FALSE(p.cycle.tick());
+    EXPECT_EQ(dialogs.notices.size(), 1u);  // the same cause is not repeated every 5 s
+    EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));  // moved to its archive
+    EXPECT_TRUE(exists(QStringLiteral("CKI101")));          // later steps did not run
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("F.bak")), path(QStringLiteral("Fatture.mdb"))));
+    EXPECT_TRUE(p.cycle.tick());
+    EXPECT_EQ(incassi().size(), 3u);
+    EXPECT_EQ(guestRows().size(), 1u);
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+    EXPECT_TRUE(p.cycle.tick());
+    EXPECT_EQ(incassi().size(), 3u);
+}
+
+// Kills the tick at its n-th step, restarts, and checks that every receipt,
+// charge line and notification took effect exactly once.
+TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    bool killed = true;
+    int n = 1;
+    for (; killed && n < 100; ++n) {
+        SCOPED_TRACE(n);
+        for (const QString& f : QDir(dir()).entryList({QStringLiteral("*_2025*.txt")}))
+            QFile::remove(path(f));
+        QFile::remove(path(QStringLiteral("QuorvelPolling.db")));
+        QFile::remove(path(QStringLiteral("QuorvelCoda.db")));
+        QFile::remove(path(QStringLiteral("Fatture.mdb")));
+        db::createDatabaseFile(
+            path(QStringLiteral("Fatture.mdb")),
+            {&db::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"))});
+        QFile::remove(path(QStringLiteral("pos/ClientiCasa.mdb")));
+        db::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
+                               {&db::clientiCasaTable()});
+        writeBytes(QStringLiteral("Documento.txt"), kClosing);
+        writeTextLines(path(QStringLiteral("Estrazione.mdb")), chargeLines(5));
+        writeBytes(QStringLiteral("CKI101"), "");
+        writeBytes(QStringLiteral("CKO205"), "");
+
+        const int target = n;
+        EXPECT_EXIT(
+            {
+                int count = 0;
+                polling::setStepHook([&](const char*) {
+                    if (++count == target)
+                        std::raise(SIGKILL);
+                });
+                Program p(*this);
+                std::exit(p.cycle.tick() ? 0 : 3);
+            },
+            [&](int status) {
+                killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+                return killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            },
+            "");
+
+        Program restarted(*this);
+        ASSERT_TRUE(restarted.cycle.tick());
+        ASSERT_TRUE(restarted.cycle.tick());
+        EXPECT_EQ(incassi().size(), 3u);
+        EXPECT_EQ(pending(), chargeLines(5));
+        const auto rows = guestRows();
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].nomeCliente, QStringLiteral("Rossi Mario"));
+        EXPECT_EQ(rows[1].nomeCliente, QStringLiteral(" "));
+        EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307090503.txt")), kClosing);
+        EXPECT_TRUE(exists(QStringLiteral("Estrazione_20250307090503.txt")));
+        for (const char* f : {"Documento.txt", "Estrazione.mdb", "CKI101", "CKO205"})
+            EXPECT_FALSE(exists(QString::fromLatin1(f))) << f;
+        db::Workspace ws;
+        InboxJournal journal(ws);
+        for (const char* kind : {"Incassi", "Addebiti", "CKI", "CKO"})
+            EXPECT_TRUE(journal.claims(QString::fromLatin1(kind)).empty());
+    }
+    EXPECT_GT(n, 15);  // every step was tried, up to a run without a kill
+}
+
+}  // namespace
+}  // namespace quorvel::test
