@@ -221,6 +221,11 @@ void createDatabaseFile(const QString& path, const std::vector<const TableLayout
 
 void createHotelDatabases(const QString& dir) {
     const QDir folder(dir);
+    // Refuse before writing anything, so a folder is never left half-made.
+    for (const QString& file : hotelDatabaseFiles()) {
+        if (QFileInfo::exists(folder.filePath(file)))
+            throw Error(folder.filePath(file), QStringLiteral("il file esiste già"));
+    }
     for (const QString& file : hotelDatabaseFiles()) {
         std::vector<const TableLayout*> tables;
         for (const TableLayout& t : hotelTables()) {

@@ -88,7 +88,13 @@ TEST_F(HotelGeneratorTest, SideFilesHaveTheirExactBytes) {
     EXPECT_FALSE(map.isEmpty());
     EXPECT_EQ(readBytes(QStringLiteral("QuorveloCamere.txt")), map);
 
-    // A second create over the same folder is refused and keeps the data.
+    // A second create over the same folder is refused and keeps the data,
+    // and so is one over a folder that already has a settings file.
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("altro")));
+    writeBytes(QStringLiteral("altro/Quorvel.txt"), "Vendite.txt\r\n");
+    EXPECT_THROW(generateHotel(path(QStringLiteral("altro")), HotelSpec{}), Error);
+    EXPECT_EQ(readBytes(QStringLiteral("altro/Quorvel.txt")), QByteArray("Vendite.txt\r\n"));
+    EXPECT_FALSE(exists(QStringLiteral("altro/Scheda_Cliente.mdb")));
     EXPECT_THROW(generateHotel(dir(), HotelSpec{}), Error);
     EXPECT_EQ(count(path(QStringLiteral("Scheda_Cliente.mdb")),
                     QStringLiteral("SELECT count(*) FROM Scheda_Cliente")),

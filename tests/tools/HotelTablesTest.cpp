@@ -135,6 +135,7 @@ TEST_F(HotelTablesTest, AnExistingFileIsNeverOverwritten) {
     EXPECT_THROW(db::createHotelDatabases(dir()), Error);
     EXPECT_EQ(readBytes(QStringLiteral("Conto_Cliente.mdb")),
               QByteArray("righe della contabilita"));
+    EXPECT_FALSE(exists(QStringLiteral("Scheda_Cliente.mdb")));  // refused before making anything
 
     // A table that cannot be made leaves no half-made file behind.
     db::TableLayout broken{
