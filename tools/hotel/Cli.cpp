@@ -1,15 +1,13 @@
-// quorvel-hotel: creates demo and test hotels and the files a POS leaves.
+// The quorvel-hotel command line: parsing, running a command, its summary.
+#include "hotel/Cli.h"
+
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
 #include "platform/Error.h"
 
-#include <QCoreApplication>
 #include <QMap>
-#include <QTextStream>
-#include <cstdio>
 
-using namespace quorvel;
-using namespace quorvel::hotel;
+namespace quorvel::hotel {
 
 namespace {
 
@@ -175,10 +173,7 @@ QString runPosClosing(const QStringList& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    QTextStream out(stdout), err(stderr);
+int runCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (args.size() < 2 || args.at(1) == QLatin1String("--help") ||
         args.at(1) == QLatin1String("-h") || args.at(1) == QLatin1String("help")) {
         (args.size() < 2 ? err : out) << usage;
@@ -205,3 +200,5 @@ int main(int argc, char** argv) {
         return 1;
     }
 }
+
+}  // namespace quorvel::hotel
