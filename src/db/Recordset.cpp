@@ -340,6 +340,9 @@ void Recordset::findNext(const QString& criterion) {
 bool Recordset::noMatch() const {
     return m_impl->noMatch;
 }
+QString Recordset::queryPlan(const QString& criterion) {
+    return m_impl->queryPlan(criterion);
+}
 
 Value Recordset::value(const QString& field) const {
     const auto i = static_cast<std::size_t>(m_impl->position(field));
