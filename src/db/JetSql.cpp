@@ -398,6 +398,90 @@ private:
 
 }  // namespace
 
+bool criterionShape(const QString& c, QString& shape, std::vector<Literal>& literals) {
+    constexpr QChar marker = u'\x01';  // never valid in a criterion
+    shape.clear();
+    shape.reserve(c.size());
+    literals.clear();
+    const qsizetype n = c.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar ch = c[i];
+        if (ch == u'\'' || ch == u'"') {
+            Literal lit;
+            bool closed = false;
+            bool nonAscii = false;
+            for (++i; i < n;) {
+                if (c[i] == ch) {
+                    if (i + 1 < n && c[i + 1] == ch) {
+                        lit.text += ch;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                nonAscii = nonAscii || c[i].unicode() > 127;
+                lit.text += c[i++];
+            }
+            if (!closed)
+                return false;
+            shape += marker;
+            shape += nonAscii ? u'U' : u'T';
+            literals.push_back(std::move(lit));
+        } else if (ch == u'[') {
+            const qsizetype end = c.indexOf(u']', i + 1);
+            if (end < 0)
+                return false;
+            shape += QStringView(c).mid(i, end - i + 1);
+            i = end + 1;
+        } else if (ch.isDigit() || (ch == u'.' && i + 1 < n && c[i + 1].isDigit())) {
+            const qsizetype start = i;
+            bool decimal = false;
+            while (i < n && c[i].isDigit()) ++i;
+            if (i < n && c[i] == u'.') {
+                decimal = true;
+                for (++i; i < n && c[i].isDigit();) ++i;
+            }
+            if (i < n && (c[i].isLetter() || c[i] == u'_'))
+                return false;
+            Literal lit;
+            lit.text = c.mid(start, i - start);
+            shape += marker;
+            if (decimal) {
+                lit.kind = Literal::Kind::Decimal;
+                // Whether it is exact money changes the translation.
+                const qsizetype dot = lit.text.indexOf(u'.');
+                QStringView frac = QStringView(lit.text).mid(dot + 1);
+                while (frac.size() > 4 && frac.endsWith(u'0')) frac.chop(1);
+                shape += (frac.size() <= 4 && dot <= 14) ? u'D' : u'X';
+            } else {
+                bool ok = false;
+                lit.integer = lit.text.toLongLong(&ok);
+                if (!ok)
+                    return false;
+                lit.kind = Literal::Kind::Integer;
+                shape += lit.integer <= 922337203685477 ? u'I' : u'J';
+            }
+            literals.push_back(std::move(lit));
+        } else if (ch.isLetter() || ch == u'_') {
+            const qsizetype start = i;
+            while (i < n && (c[i].isLetterOrNumber() || c[i] == u'_')) ++i;
+            const QStringView word = QStringView(c).mid(start, i - start);
+            if (word.compare(QLatin1String("select"), Qt::CaseInsensitive) == 0)
+                return false;
+            shape += word;
+        } else {
+            if (ch == marker)
+                return false;
+            shape += ch;
+            ++i;
+        }
+    }
+    return true;
+}
+
 bool isSelectText(const QString& source) {
     const QString t = source.trimmed();
     return t.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&

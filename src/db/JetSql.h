@@ -58,6 +58,20 @@ struct Select {
 // True when the recordset source is a SELECT text rather than a table name.
 bool isSelectText(const QString& source);
 
+// A literal of a criterion, as criterionShape finds it.
+struct Literal {
+    enum class Kind { Integer, Decimal, Text };
+    Kind kind = Kind::Text;
+    std::int64_t integer = 0;
+    QString text;  // the digits of a Decimal, the content of a Text
+};
+
+// The criterion with every literal replaced by a marker of its kind, and
+// the literals in order: criteria that differ only in their values share a
+// shape, and so one translation. False when the text does not lend itself
+// (a sub-query, an unclosed quote or bracket, a number too large).
+bool criterionShape(const QString& criterion, QString& shape, std::vector<Literal>& literals);
+
 // Both throw quorvel::Error(text, "errore di sintassi ...") on a bad text.
 // Parses are cached by text, so calling again with the same text is cheap.
 ExprPtr parseCriterion(const QString& criterion);

@@ -39,13 +39,16 @@ struct Recordset::Impl {
         QString where;                    // prefix, the SELECT's where and the criterion
         QString firstSql;                 // where, then the order
         QHash<quint64, QString> nextSql;  // by which current keys are Null
+        Statement* first = nullptr;       // firstSql's statement while generation holds
+        quint64 generation = 0;
     };
 
     Impl(Database::Impl& database, QString src) : db(database), source(std::move(src)) {}
 
     std::shared_ptr<const TableSchema> resolve(const QString& file, const QString& table);
     void open();
-    Plan& plan(const QString& criterion);
+    // The criterion's plan, and its parameters in params.
+    std::shared_ptr<Plan> plan(const QString& criterion, std::vector<Value>& params);
     void find(const QString& criterion, bool next);
     const QString& findSql(Plan& p, bool next, std::vector<Value>& afterParams);
     QString queryPlan(const QString& criterion);
@@ -63,7 +66,8 @@ struct Recordset::Impl {
     std::vector<Key> order;
     QString orderSql;
     std::vector<std::unique_ptr<Database>> others;  // files named by In 'file'
-    QHash<QString, std::shared_ptr<Plan>> plans;
+    QHash<QString, std::shared_ptr<Plan>> shapes;   // by criterionShape
+    QHash<QString, std::shared_ptr<Plan>> texts;    // by text, when the shape does not serve
 
     bool positioned = false;  // there is a row (possibly deleted since) to search after
     bool hasCurrent = false;
@@ -135,10 +139,27 @@ int Recordset::Impl::position(const QString& field) const {
     return i;
 }
 
-Recordset::Impl::Plan& Recordset::Impl::plan(const QString& criterion) {
-    auto it = plans.constFind(criterion);
-    if (it != plans.constEnd())
-        return **it;
+std::shared_ptr<Recordset::Impl::Plan> Recordset::Impl::plan(const QString& criterion,
+                                                             std::vector<Value>& params) {
+    // Criteria that differ only in their values share one translation.
+    QString shape;
+    std::vector<jet::Literal> literals;
+    const bool shaped = jet::criterionShape(criterion, shape, literals);
+    if (shaped) {
+        auto it = shapes.constFind(shape);
+        if (it != shapes.constEnd()) {
+            if (auto ps = paramsFromLiterals((*it)->criterion.recipe, literals)) {
+                params = std::move(*ps);
+                return *it;
+            }
+        }
+    } else {
+        auto it = texts.constFind(criterion);
+        if (it != texts.constEnd()) {
+            params = (*it)->criterion.params;
+            return *it;
+        }
+    }
     auto p = std::make_shared<Plan>();
     const jet::ExprPtr expr = jet::parseCriterion(criterion);
     p->criterion = translate(
@@ -149,9 +170,18 @@ Recordset::Impl::Plan& Recordset::Impl::plan(const QString& criterion) {
         p->where += base.sql + QStringLiteral(" AND ");
     p->where += p->criterion.sql;
     p->firstSql = p->where + orderSql;
-    if (plans.size() >= MaxPlans)
-        plans.clear();
-    return **plans.insert(criterion, p);
+    params = p->criterion.params;
+    if (shapes.size() + texts.size() >= MaxPlans) {
+        shapes.clear();
+        texts.clear();
+    }
+    // Kept by shape only when the shape gives back exactly these parameters.
+    const auto again = shaped ? paramsFromLiterals(p->criterion.recipe, literals) : std::nullopt;
+    if (again && *again == params)
+        shapes.insert(shape, p);
+    else
+        texts.insert(criterion, p);
+    return p;
 }
 
 // Rows after the current one in the recordset's order: the order keys
@@ -202,14 +232,24 @@ void Recordset::Impl::find(const QString& criterion, bool next) {
     if (!db.open)
         throw Error(db.path, QStringLiteral("database chiuso"));
     mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
-    Plan& p = plan(criterion);
+    std::vector<Value> params;
+    const std::shared_ptr<Plan> p = plan(criterion, params);
     std::vector<Value> afterParams;
-    Statement& stmt = db.wsi.statement(findSql(p, next && positioned, afterParams));
-    StatementUse use(stmt, db.path);
+    Statement* stmt;
+    if (next && positioned) {
+        stmt = &db.wsi.statement(findSql(*p, true, afterParams));
+    } else if (p->first && p->generation == db.wsi.generation) {
+        stmt = p->first;
+    } else {
+        stmt = &db.wsi.statement(p->firstSql);
+        p->first = stmt;
+        p->generation = db.wsi.generation;
+    }
+    StatementUse use(*stmt, db.path);
     use.bindAll(base.params);
     const int n1 = static_cast<int>(base.params.size());
-    use.bindAll(p.criterion.params, 1 + n1);
-    use.bindAll(afterParams, 1 + n1 + static_cast<int>(p.criterion.params.size()));
+    use.bindAll(params, 1 + n1);
+    use.bindAll(afterParams, 1 + n1 + static_cast<int>(params.size()));
     if (!use.step()) {
         noMatch = true;
         return;
@@ -224,10 +264,11 @@ void Recordset::Impl::find(const QString& criterion, bool next) {
 }
 
 QString Recordset::Impl::queryPlan(const QString& criterion) {
-    Plan& p = plan(criterion);
+    std::vector<Value> found;
+    const std::shared_ptr<Plan> p = plan(criterion, found);
     std::vector<Value> params = base.params;
-    params.insert(params.end(), p.criterion.params.begin(), p.criterion.params.end());
-    Statement stmt(db.wsi.db.get(), QStringLiteral("EXPLAIN QUERY PLAN ") + p.firstSql);
+    params.insert(params.end(), found.begin(), found.end());
+    Statement stmt(db.wsi.db.get(), QStringLiteral("EXPLAIN QUERY PLAN ") + p->firstSql);
     StatementUse use(stmt, db.path);
     use.bindAll(params);
     QStringList lines;

@@ -29,6 +29,43 @@ std::optional<Currency> exactMoney(const QString& digits) {
     return Currency::fromRaw(raw);
 }
 
+std::optional<std::vector<Value>> paramsFromLiterals(const std::vector<ParamFrom>& recipe,
+                                                     const std::vector<jet::Literal>& literals) {
+    using Kind = jet::Literal::Kind;
+    if (recipe.size() != literals.size())
+        return std::nullopt;
+    std::vector<Value> params;
+    params.reserve(recipe.size());
+    for (std::size_t i = 0; i < recipe.size(); ++i) {
+        const jet::Literal& lit = literals[i];
+        const ParamFrom from = recipe[i];
+        if (from == ParamFrom::Money || from == ParamFrom::NegatedMoney) {
+            if (lit.kind == Kind::Text)
+                return std::nullopt;
+            std::optional<Currency> m = exactMoney(lit.text);
+            if (!m)
+                return std::nullopt;
+            params.emplace_back(from == ParamFrom::Money ? *m : -*m);
+            continue;
+        }
+        const bool negate = from == ParamFrom::Negated;
+        switch (lit.kind) {
+            case Kind::Integer:
+                params.emplace_back(negate ? -lit.integer : lit.integer);
+                break;
+            case Kind::Decimal:
+                params.emplace_back(negate ? -lit.text.toDouble() : lit.text.toDouble());
+                break;
+            case Kind::Text:
+                if (negate)
+                    return std::nullopt;
+                params.emplace_back(lit.text);
+                break;
+        }
+    }
+    return params;
+}
+
 namespace {
 
 enum class Type { Unknown, Text, Number, Currency, Null };
@@ -51,14 +88,15 @@ bool hasNonAscii(const QString& s) {
 class Translator {
 public:
     Translator(const TableSchema& table, const TableResolver& resolver, const QString& where,
-               std::vector<Value>& params)
-        : m_table(table), m_resolver(resolver), m_where(where), m_params(params) {}
+               SqlPiece& out)
+        : m_table(table), m_resolver(resolver), m_where(where), m_out(out) {}
 
     Out expr(const Expr& e);
 
 private:
-    Out param(Value v, Type type) {
-        m_params.push_back(std::move(v));
+    Out param(Value v, Type type, ParamFrom from) {
+        m_out.params.push_back(std::move(v));
+        m_out.recipe.push_back(from);
         return {QStringLiteral("?"), type, false, false};
     }
     const Column& column(const QString& name) const {
@@ -74,10 +112,13 @@ private:
     }
     // A number literal as exact money (a leading minus allowed).
     static std::optional<Currency> moneyLiteral(const Expr& e) {
-        if (e.kind == Expr::Kind::Negate && !e.args.empty()) {
-            auto inner = moneyLiteral(*e.args[0]);
-            if (inner)
-                return -*inner;
+        if (e.kind == Expr::Kind::Negate) {
+            const Expr& inner = *e.args[0];
+            if (inner.kind != Expr::Kind::Integer && inner.kind != Expr::Kind::Decimal)
+                return std::nullopt;
+            auto m = moneyLiteral(inner);
+            if (m)
+                return -*m;
             return std::nullopt;
         }
         if (e.kind == Expr::Kind::Integer)
@@ -85,6 +126,9 @@ private:
         if (e.kind == Expr::Kind::Decimal)
             return exactMoney(e.text);
         return std::nullopt;
+    }
+    static ParamFrom moneyFrom(const Expr& e) {
+        return e.kind == Expr::Kind::Negate ? ParamFrom::NegatedMoney : ParamFrom::Money;
     }
     Out rawField(const Expr& e) {
         const Column& c = column(e.text);
@@ -110,7 +154,7 @@ private:
     const TableSchema& m_table;
     const TableResolver& m_resolver;
     const QString& m_where;
-    std::vector<Value>& m_params;
+    SqlPiece& m_out;
 };
 
 Out Translator::expr(const Expr& e) {
@@ -131,11 +175,11 @@ Out Translator::expr(const Expr& e) {
             }
         }
         case Expr::Kind::Integer:
-            return param(Value(e.integer), Type::Number);
+            return param(Value(e.integer), Type::Number, ParamFrom::Plain);
         case Expr::Kind::Decimal:
-            return param(Value(e.text.toDouble()), Type::Number);
+            return param(Value(e.text.toDouble()), Type::Number, ParamFrom::Plain);
         case Expr::Kind::Text: {
-            Out o = param(Value(e.text), Type::Text);
+            Out o = param(Value(e.text), Type::Text, ParamFrom::Plain);
             o.nonAscii = hasNonAscii(e.text);
             return o;
         }
@@ -144,9 +188,9 @@ Out Translator::expr(const Expr& e) {
         case Expr::Kind::Negate: {
             const Expr& inner = *e.args[0];
             if (inner.kind == Expr::Kind::Integer)
-                return param(Value(-inner.integer), Type::Number);
+                return param(Value(-inner.integer), Type::Number, ParamFrom::Negated);
             if (inner.kind == Expr::Kind::Decimal)
-                return param(Value(-inner.text.toDouble()), Type::Number);
+                return param(Value(-inner.text.toDouble()), Type::Number, ParamFrom::Negated);
             Out o = expr(inner);
             return {QStringLiteral("(-%1)").arg(o.sql), Type::Number, false, false};
         }
@@ -193,11 +237,11 @@ Out Translator::compare(const Expr& e) {
             if (lc)
                 a = rawField(l).sql;
             else
-                a = param(Value(*lit), Type::Currency).sql;
+                a = param(Value(*lit), Type::Currency, moneyFrom(other)).sql;
             if (rc)
                 b = rawField(r).sql;
             else
-                b = param(Value(*lit), Type::Currency).sql;
+                b = param(Value(*lit), Type::Currency, moneyFrom(other)).sql;
             return {u'(' + a + u' ' + e.text + u' ' + b + u')', Type::Number, false, false};
         }
     }
@@ -225,7 +269,8 @@ Out Translator::inList(const Expr& e) {
                                                 "campo %1")
                                      .arg(x.text));
         }
-        Out item = lit ? param(Value(*lit), Type::Currency) : expr(*e.args[i]);
+        Out item =
+            lit ? param(Value(*lit), Type::Currency, moneyFrom(*e.args[i])) : expr(*e.args[i]);
         if (item.type == Type::Text && !probe.field)
             probe.type = Type::Text;
         probe.nonAscii = probe.nonAscii || item.nonAscii;
@@ -251,7 +296,7 @@ Out Translator::inSelect(const Expr& e) {
     const Column& col = inner->columns[static_cast<std::size_t>(ci)];
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(col.quoted, inner->qualified);
     if (sub.where) {
-        Translator t(*inner, m_resolver, m_where, m_params);
+        Translator t(*inner, m_resolver, m_where, m_out);
         sql += QStringLiteral(" WHERE ") + t.expr(*sub.where).sql;
     }
     const bool text = (left.field && left.type == Type::Text) || col.kind == ColumnKind::Text ||
@@ -277,7 +322,7 @@ Out Translator::call(const Expr& e) {
 SqlPiece translate(const jet::Expr& expr, const TableSchema& table, const TableResolver& resolver,
                    const QString& where) {
     SqlPiece piece;
-    Translator t(table, resolver, where, piece.params);
+    Translator t(table, resolver, where, piece);
     piece.sql = t.expr(expr).sql;
     return piece;
 }

@@ -16,10 +16,20 @@
 
 namespace quorvel::db {
 
+// How a parameter comes from its literal (the k-th parameter from the k-th
+// literal of the criterion).
+enum class ParamFrom : std::uint8_t { Plain, Negated, Money, NegatedMoney };
+
 struct SqlPiece {
     QString sql;
     std::vector<Value> params;  // in the order of the '?' in sql
+    std::vector<ParamFrom> recipe;
 };
+
+// The parameters of another criterion of the same shape; nullopt when a
+// literal does not convert as the recipe says.
+std::optional<std::vector<Value>> paramsFromLiterals(const std::vector<ParamFrom>& recipe,
+                                                     const std::vector<jet::Literal>& literals);
 
 // Finds the table of a sub-query (`In (Select c From T In 'file')`): file is
 // empty for the query's own database.

@@ -110,8 +110,10 @@ Statement& Workspace::Impl::statement(const QString& sql) {
     auto it = statements.find(sql);
     if (it != statements.end())
         return *it->second;
-    if (statements.size() >= MaxCachedStatements)
+    if (statements.size() >= MaxCachedStatements) {
         statements.clear();  // none is running between engine calls
+        ++generation;
+    }
     auto stmt = std::make_unique<Statement>(db.get(), sql);
     return *statements.emplace(sql, std::move(stmt)).first->second;
 }
@@ -183,10 +185,12 @@ void Workspace::Impl::detachUnused() {
         // Statements on the file go first: a detached alias is never reused.
         const QString prefix = it->second.quotedAlias + u'.';
         for (auto s = statements.begin(); s != statements.end();) {
-            if (s->first.contains(prefix))
+            if (s->first.contains(prefix)) {
                 s = statements.erase(s);
-            else
+                ++generation;
+            } else {
                 ++s;
+            }
         }
         const QByteArray sql = "DETACH " + it->second.quotedAlias.toUtf8();
         const int rc = sqlite3_exec(db.get(), sql.constData(), nullptr, nullptr, nullptr);

@@ -52,6 +52,7 @@ struct Workspace::Impl {
     std::unique_ptr<sqlite3, ConnectionCloser> db;
     std::map<QString, Attachment> attachments;  // by absolute path
     std::unordered_map<QString, std::unique_ptr<Statement>> statements;
+    quint64 generation = 1;  // grows whenever a cached statement is finalized
     int nextAlias = 0;
     int depth = 0;
 };

@@ -139,3 +139,38 @@ TEST(JetSqlTest, MoneyLiteralsAreExact) {
     EXPECT_EQ(exactMoney("0.00001"), std::nullopt);
     EXPECT_EQ(exactMoney("99999999999999999999"), std::nullopt);
 }
+
+TEST(JetSqlTest, CriteriaOfOneShapeShareATranslation) {
+    QString a, b;
+    std::vector<jet::Literal> la, lb;
+    ASSERT_TRUE(jet::criterionShape("NumeroHotel = 1 and NumeroCamera = 'dell''a'", a, la));
+    ASSERT_TRUE(jet::criterionShape("NumeroHotel = 22 and NumeroCamera = '7'", b, lb));
+    EXPECT_EQ(a, b);
+    ASSERT_EQ(lb.size(), 2u);
+    EXPECT_EQ(la[1].text, "dell'a");
+    EXPECT_EQ(lb[0].integer, 22);
+
+    // What changes the translation changes the shape: kind of literal, letters beyond
+    // ASCII, money that is not exact.
+    auto shape = [](const QString& c) {
+        QString s;
+        std::vector<jet::Literal> l;
+        return jet::criterionShape(c, s, l) ? s : QStringLiteral("-");
+    };
+    EXPECT_NE(shape("Importo = 1"), shape("Importo = 1.5"));
+    EXPECT_NE(shape("Importo = 1.5"), shape("Importo = 1.00001"));
+    EXPECT_NE(shape("Descrizione = 'a'"), shape("Descrizione = 'à'"));
+    EXPECT_NE(shape("[A 1] = 1"), shape("[A 2] = 1"));
+    EXPECT_EQ(shape("Campo1 = 2"), "Campo1 = \x01I");
+    EXPECT_EQ(shape("A In (Select B From T)"), "-");
+    EXPECT_EQ(shape("A = 'x"), "-");
+
+    // A recipe rebuilds the parameters of another criterion of the shape.
+    const QString c1 = "Importo = -12.5 and Quantità > -2 and NumeroCamera = 'x'";
+    const QString c2 = "Importo = -0.25 and Quantità > -7 and NumeroCamera = 'yz'";
+    const SqlPiece p1 = sql(c1);
+    ASSERT_TRUE(jet::criterionShape(c2, b, lb));
+    EXPECT_EQ(paramsFromLiterals(p1.recipe, lb), sql(c2).params);
+    EXPECT_EQ(sql(c2).params,
+              std::vector<Value>({Value(Currency::fromRaw(-2500)), Value(-7), Value("yz")}));
+}
