@@ -159,18 +159,25 @@ void ChargeStore::appendErrors(const QStringList& lines) {
 namespace {
 
 // Removes every row of line id; false when there is none. The rows of a
-// line are consecutive, and the line removed is usually the first one
-// left, so each find stops at once.
+// line are consecutive, and the line removed is usually the first one left:
+// that case takes one find with a criterion that never changes (so the
+// engine parses it once) and stops at the first row.
 bool removeLine(db::Recordset& rs, std::int32_t id) {
-    const QString criterion = QStringLiteral("Progressivo = %1").arg(id);
-    rs.findFirst(criterion);
+    rs.findFirst(AnyRow);
     if (rs.noMatch())
         return false;
+    QString criterion = AnyRow;
+    if (rs.integer(Progressivo) != id) {
+        criterion = QStringLiteral("Progressivo = %1").arg(id);
+        rs.findFirst(criterion);
+        if (rs.noMatch())
+            return false;
+    }
     const std::int64_t parts = rs.integer(Parti);
     rs.remove();
     for (std::int64_t p = 1; p < parts; ++p) {
         rs.findFirst(criterion);
-        if (rs.noMatch())
+        if (rs.noMatch() || rs.integer(Progressivo) != id)
             break;
         rs.remove();
     }

@@ -66,16 +66,19 @@ QString CameraHotel(const QString& code) {
 RoomMap::RoomMap(QString fileName) : m_fileName(std::move(fileName)) {}
 
 void RoomMap::reloadIfChanged() {
-    const QFileInfo info(m_fileName);
-    const bool present = info.exists();
-    if (m_loaded && present == m_present &&
-        (!present || (info.size() == m_size && info.lastModified() == m_modified)))
+    // One stat per look-up (directory_entry reads size and time together).
+    std::error_code ec;
+    const std::filesystem::directory_entry entry(m_fileName.toStdU16String(), ec);
+    const bool present = !ec && entry.is_regular_file(ec);
+    const std::uintmax_t size = present ? entry.file_size(ec) : 0;
+    const auto modified = present ? entry.last_write_time(ec) : std::filesystem::file_time_type();
+    if (m_loaded && present == m_present && size == m_size && modified == m_modified)
         return;
     m_rooms.clear();
     m_loaded = true;
     m_present = present;
-    m_size = present ? info.size() : -1;
-    m_modified = present ? info.lastModified() : QDateTime();
+    m_size = size;
+    m_modified = modified;
     if (!present)
         return;
     QString key, room;

@@ -3,9 +3,9 @@
 // Both files are optional and live in the working folder.
 #pragma once
 
-#include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <filesystem>
 
 namespace quorvel {
 
@@ -44,8 +44,8 @@ private:
     QString m_fileName;
     bool m_loaded = false;
     bool m_present = false;
-    qint64 m_size = -1;
-    QDateTime m_modified;
+    std::uintmax_t m_size = 0;
+    std::filesystem::file_time_type m_modified;
     QHash<QString, QString> m_rooms;
 };
 
