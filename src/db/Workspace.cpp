@@ -275,7 +275,10 @@ void Workspace::commitTrans() {
         throw Error(QStringLiteral("CommitTrans"), QStringLiteral("nessuna transazione aperta"));
     if (m_impl->depth == 1) {
         // A failed COMMIT (a locked file) leaves the transaction open for a rollback.
-        m_impl->exec(QStringLiteral("COMMIT"), QStringLiteral("CommitTrans"));
+        QStringList files;
+        for (const auto& [path, att] : m_impl->attachments) files << QFileInfo(path).fileName();
+        m_impl->exec(QStringLiteral("COMMIT"),
+                     QStringLiteral("CommitTrans (%1)").arg(files.join(QStringLiteral(", "))));
         m_impl->depth = 0;
         m_impl->detachUnused();
     } else {

@@ -57,4 +57,14 @@ QStringList DbTest::raw(const QString& file, const QString& sql) {
     return rows;
 }
 
+void DbTest::rawExec(const QString& file, const QString& sql) {
+    sqlite3* conn = nullptr;
+    ASSERT_EQ(sqlite3_open(path(file).toUtf8().constData(), &conn), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(conn, sql.toUtf8().constData(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(conn);
+}
+
 }  // namespace quorvel::test

@@ -24,6 +24,8 @@ protected:
 
     // Rows of a raw query on the file, each row's columns joined by '|'.
     QStringList raw(const QString& file, const QString& sql);
+    // Runs statements on the file through a connection of its own.
+    void rawExec(const QString& file, const QString& sql);
 };
 
 }  // namespace quorvel::test

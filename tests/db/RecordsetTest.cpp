@@ -191,3 +191,28 @@ TEST_F(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
     EXPECT_EQ(first("Instr(Descrizione,'dell''etna') > 0"), 3);
     EXPECT_EQ(first("Instr(Descrizione,'birra') > 0"), 0);
 }
+
+TEST_F(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
+    rawExec("Conto.mdb",
+            "CREATE INDEX Addebito ON Conto_Cliente (CodiceCliente, NumeroCamera, DataAddebito)");
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    for (int i = 0; i < 50; ++i)
+        addRow(*rs, {"NumeroHotel", "CodiceCliente", "NumeroCamera", "DataAddebito"},
+               {1, i % 5, QString::number(100 + i % 7), "20250131"});
+    const QString crit =
+        "NumeroHotel = 1 and CodiceCliente = 3 and NumeroCamera = '103' and DataAddebito = "
+        "'20250131'";
+    const QString plan = rs->queryPlan(crit);
+    EXPECT_TRUE(
+        plan.contains("USING INDEX Addebito (CodiceCliente=? AND NumeroCamera=? AND "
+                      "DataAddebito=?)"))
+        << plan.toStdString();
+    // The same through a SELECT with its own Where.
+    auto select = database->openRecordset("Select * From Conto_Cliente Where NumeroHotel = 1");
+    EXPECT_TRUE(select->queryPlan(crit).contains("USING INDEX Addebito"));
+    rs->findFirst(crit);
+    ASSERT_FALSE(rs->noMatch());
+    EXPECT_EQ(rs->integer("CodiceCliente"), 3);
+    EXPECT_EQ(rs->text("NumeroCamera"), "103");
+}

@@ -154,3 +154,29 @@ TEST_F(WorkspaceTest, CreatedFilesHoldTheDeclaredTypesAndOpenWithAnyTool) {
     EXPECT_TRUE(readBytes("Nuovo.mdb").startsWith(QByteArray("SQLite format 3", 16)));
     EXPECT_FALSE(ws().openDatabase("Nuovo.mdb")->hasTable("Conto"));
 }
+
+TEST_F(WorkspaceTest, ACommitBlockedByAReaderFailsNamingTheFilesAndRollsBack) {
+    Workspace second;
+    second.setBusyTimeout(50);
+    auto a = second.openDatabase("A.mdb");
+    auto b = second.openDatabase("B.mdb");
+    Transaction t(second);
+    addRow(*a->openRecordset("Conto"), {"Codice"}, {1});
+    addRow(*b->openRecordset("Incassi"), {"Codice"}, {1});
+
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(path("B.mdb").toUtf8().constData(), &reader), SQLITE_OK);
+    sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Incassi;", nullptr, nullptr, nullptr);
+    try {
+        t.commit();
+        ADD_FAILURE() << "committed over a reader's lock";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains("B.mdb")) << e.message().toStdString();
+    }
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    EXPECT_TRUE(second.inTransaction());
+    second.rollback();
+    EXPECT_TRUE(raw("A.mdb", "SELECT * FROM Conto").isEmpty());
+    EXPECT_TRUE(raw("B.mdb", "SELECT * FROM Incassi").isEmpty());
+}
