@@ -196,7 +196,8 @@ QStringList createIndexSql(const TableLayout& table) {
     return statements;
 }
 
-void createDatabaseFile(const QString& path, const std::vector<const TableLayout*>& tables) {
+void createDatabaseFile(const QString& path, const std::vector<const TableLayout*>& tables,
+                        bool durable) {
     if (QFileInfo::exists(path))
         throw Error(path, QStringLiteral("il file esiste già"));
     try {
@@ -207,6 +208,8 @@ void createDatabaseFile(const QString& path, const std::vector<const TableLayout
         if (rc != SQLITE_OK)
             throw Error(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : "memoria esaurita"));
         exec(db.get(), path, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        if (!durable)
+            exec(db.get(), path, QStringLiteral("PRAGMA synchronous=OFF"));
         exec(db.get(), path, QStringLiteral("BEGIN"));
         for (const TableLayout* table : tables) {
             exec(db.get(), path, createTableSql(*table));
@@ -219,7 +222,7 @@ void createDatabaseFile(const QString& path, const std::vector<const TableLayout
     }
 }
 
-void createHotelDatabases(const QString& dir) {
+void createHotelDatabases(const QString& dir, bool durable) {
     const QDir folder(dir);
     // Refuse before writing anything, so a folder is never left half-made.
     for (const QString& file : hotelDatabaseFiles()) {
@@ -232,7 +235,7 @@ void createHotelDatabases(const QString& dir) {
             if (t.fileName == file)
                 tables.push_back(&t);
         }
-        createDatabaseFile(folder.filePath(file), tables);
+        createDatabaseFile(folder.filePath(file), tables, durable);
     }
 }
 

@@ -65,10 +65,13 @@ QStringList createIndexSql(const TableLayout& table);
 
 // Creates one database file holding the tables, with no rows, in rollback
 // journal mode. Throws Error naming the file when it already exists or cannot
-// be written; a half-made file is removed.
-void createDatabaseFile(const QString& path, const std::vector<const TableLayout*>& tables);
+// be written; a half-made file is removed. durable = false skips the flushes
+// to disk (test and demo data, made by the dozen).
+void createDatabaseFile(const QString& path, const std::vector<const TableLayout*>& tables,
+                        bool durable = true);
 
 // Creates every hotel database of hotelTables() in dir (which must exist).
-void createHotelDatabases(const QString& dir);
+// Throws Error, having written nothing, when any of the files exists.
+void createHotelDatabases(const QString& dir, bool durable = true);
 
 }  // namespace quorvel::db

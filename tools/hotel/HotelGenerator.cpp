@@ -37,6 +37,7 @@ void insertRows(SqliteFile& file, const QString& table, const QStringList& field
 void fillTable(const QString& dir, const char* fileName, const QString& table,
                const QStringList& fields, const Rows& rows) {
     SqliteFile file(QDir(dir).filePath(QString::fromLatin1(fileName)));
+    file.exec(QStringLiteral("PRAGMA synchronous=OFF"));  // generated data: no flushes
     SqliteTransaction transaction(file);
     insertRows(file, table, fields, rows);
     transaction.commit();
@@ -249,7 +250,7 @@ HotelSummary generateHotel(const QString& dir, const HotelSpec& spec) {
     }
     HotelSummary summary;
     summary.data = buildHotel(spec, dir);
-    db::createHotelDatabases(dir);
+    db::createHotelDatabases(dir, false);
     summary.files = db::hotelDatabaseFiles();
     if (!spec.empty) {
         writeTables(dir, summary.data);
@@ -271,7 +272,7 @@ HotelSummary generateHotel(const QString& dir, const HotelSpec& spec) {
     summary.files.append(QStringLiteral("POSDest.txt"));
     db::createDatabaseFile(
         folder.filePath(QStringLiteral("pos/") + QString::fromLatin1(db::ClientiCasaMdb)),
-        {&db::clientiCasaTable()});
+        {&db::clientiCasaTable()}, false);
     summary.files.append(QStringLiteral("pos/") + QString::fromLatin1(db::ClientiCasaMdb));
 
     if (!summary.data.roomMap.empty()) {
