@@ -3,11 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
-
-#if __has_include("polling/LocalDatabases.h")
 #include "polling/LocalDatabases.h"
-#define QUORVEL_HAVE_LOCAL_DATABASES 1
-#endif
 
 #include <QFile>
 #include <functional>
@@ -33,10 +29,8 @@ void step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
 }  // namespace
 
 void prepareWorkingFolder(Settings& settings, Dialogs& dialogs) {
-#ifdef QUORVEL_HAVE_LOCAL_DATABASES
     step(QStringLiteral("ClientiCasa.mdb"), dialogs, [] { CreaClientiCasa(); });
     step(QStringLiteral("PassaRicevute.mdb"), dialogs, [] { CreaPassaRicevute(); });
-#endif
     step(kSettingsFile, dialogs, [&] {
         if (!QFile::exists(kSettingsFile)) {
             createSettingsFile();

@@ -1,5 +1,6 @@
 // The main window: start-up, Combo1, the refused close, the tray popup, the
 // menus and the rule that a tick never runs inside another handler.
+#include "platform/Error.h"
 #include "support/TempDir.h"
 #include "ui/PosDT.h"
 
@@ -69,6 +70,8 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
     EXPECT_EQ(HotelCorrente, 1);
     EXPECT_EQ(readBytes("Quorvel.txt"),
               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\nDocumento.txt\r\n");
+    EXPECT_TRUE(exists("ClientiCasa.mdb"));
+    EXPECT_TRUE(exists("PassaRicevute.mdb"));
     QComboBox* combo = window->combo1();
     ASSERT_EQ(combo->count(), 4);
     EXPECT_EQ(combo->itemText(0), "");
