@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <algorithm>
 
 namespace quorvel {
 
@@ -25,6 +26,8 @@ struct Card {
     QString nome;
     QString arrivo;
     QString partenza;
+    qint64 hotel = 0;
+    db::Value progressivo;  // sort key; Null sorts first
 };
 
 // The engine compares texts without regard to ASCII letter case; so do the
@@ -37,15 +40,39 @@ QString foldKey(const QString& s) {
     return k;
 }
 
-Card readCard(const db::Recordset& rs) {
-    return {rs.text(QStringLiteral("NumeroCamera")), rs.text(QStringLiteral("NomeCliente")),
-            rs.text(QStringLiteral("DataArrivo")), rs.text(QStringLiteral("DataPartenza"))};
-}
-
 // Walks a recordset with find first / find next on criterion.
 template <typename F>
 void walk(db::Recordset& rs, const QString& criterion, F&& f) {
     for (rs.findFirst(criterion); !rs.noMatch(); rs.findNext(criterion)) f(rs);
+}
+
+Card readCard(const db::Recordset& rs) {
+    return {
+        rs.text(QStringLiteral("NumeroCamera")),   rs.text(QStringLiteral("NomeCliente")),
+        rs.text(QStringLiteral("DataArrivo")),     rs.text(QStringLiteral("DataPartenza")),
+        rs.integer(QStringLiteral("NumeroHotel")), rs.value(QStringLiteral("NumeroProgressivo"))};
+}
+
+// The full refresh reads whole tables. A find-next on a SELECT with an Order
+// by is a query of its own, which grows with the table, so the tables are
+// walked in row order with the SELECT's Where as criterion, and sorted here
+// (stably, as the engine breaks ties by row order).
+std::vector<Card> presentCards(db::Database& db, const QString& where) {
+    std::vector<Card> cards;
+    auto rs = db.openRecordset(QStringLiteral("Scheda_Cliente"));
+    walk(*rs, where + QStringLiteral(" and NumeroCamera > ''"),
+         [&](db::Recordset& r) { cards.push_back(readCard(r)); });
+    std::stable_sort(cards.begin(), cards.end(), [](const Card& a, const Card& b) {
+        if (a.progressivo.isNull() || b.progressivo.isNull())
+            return a.progressivo.isNull() && !b.progressivo.isNull();
+        return a.progressivo.toInt() < b.progressivo.toInt();
+    });
+    return cards;
+}
+
+// Text order of the engine: ASCII letters without regard to case.
+bool textBefore(const QString& a, const QString& b) {
+    return foldKey(a) < foldKey(b);
 }
 
 std::vector<Card> hotelOneCards(db::Database& db, const QString& select) {
@@ -192,44 +219,31 @@ void GuestExport::AggiornaClienti() {
     // Every present card read once, grouped by room: the same cards, in the
     // same order, as the per-room queries of AggiornaCamera would find.
     const QString everyRoom = QStringLiteral("NumeroCamera > ''");
-    std::vector<Card> inHouse, external;
-    std::vector<qint64> inHouseHotel, externalHotel;
-    auto collect = [&](db::Database& db, const QString& select, std::vector<Card>& cards,
-                       std::vector<qint64>& hotels) {
-        auto rs = db.openRecordset(select);
-        walk(*rs, everyRoom, [&](db::Recordset& r) {
-            cards.push_back(readCard(r));
-            hotels.push_back(r.integer(QStringLiteral("NumeroHotel")));
-        });
-    };
-    collect(*scheda,
-            QStringLiteral("Select * From Scheda_Cliente Where Partito <> 'S' and "
-                           "NumeroComponente = 1 Order by NumeroProgressivo;"),
-            inHouse, inHouseHotel);
-    collect(*esterni,
-            QStringLiteral("Select * From Scheda_Cliente Where Partito <> 'S' Order by "
-                           "NumeroProgressivo;"),
-            external, externalHotel);
+    const std::vector<Card> inHouse =
+        presentCards(*scheda, QStringLiteral("Partito <> 'S' and NumeroComponente = 1"));
+    const std::vector<Card> external = presentCards(*esterni, QStringLiteral("Partito <> 'S'"));
     QHash<QString, QString> firstCardRoom;  // any hotel, as the room look-up finds it
     QHash<QString, std::vector<const Card*>> inHouseByRoom, externalByRoom;
     for (size_t i = 0; i < inHouse.size(); ++i) {
         const QString key = foldKey(inHouse[i].camera);
         if (!firstCardRoom.contains(key))
             firstCardRoom.insert(key, inHouse[i].camera);
-        if (inHouseHotel[i] == 1)
+        if (inHouse[i].hotel == 1)
             inHouseByRoom[key].push_back(&inHouse[i]);
     }
     for (size_t i = 0; i < external.size(); ++i)
-        if (externalHotel[i] == 1)
+        if (external[i].hotel == 1)
             externalByRoom[foldKey(external[i].camera)].push_back(&external[i]);
 
     QStringList rooms;
     {
-        auto rs = camere->openRecordset(QStringLiteral(
-            "Select * From NumeriCamere Where TipoCamera In (Select Sigla From TipiCamere In "
-            "'TipiCamere.mdb' Where Tipologia = 'C') Order by NumeroCamera;"));
-        walk(*rs, everyRoom,
+        // The rooms whose type has Tipologia 'C', by number.
+        auto rs = camere->openRecordset(QStringLiteral("NumeriCamere"));
+        walk(*rs,
+             QStringLiteral("TipoCamera In (Select Sigla From TipiCamere In 'TipiCamere.mdb' "
+                            "Where Tipologia = 'C') and NumeroCamera > ''"),
              [&](db::Recordset& r) { rooms << r.text(QStringLiteral("NumeroCamera")); });
+        std::stable_sort(rooms.begin(), rooms.end(), textBefore);
     }
 
     // Each room's rows, under its POS code. When two rooms share a code the
@@ -273,12 +287,15 @@ void GuestExport::AggiornaClienti() {
 
     std::vector<GuestRow> all;
     {
-        auto list =
-            casa->openRecordset(QStringLiteral("Select * from ClientiCasa Order by NumeroCamera;"));
+        // Every row with a room code, by code.
+        auto list = casa->openRecordset(kClientiCasa);
         walk(*list, everyRoom, [&](db::Recordset& r) {
             all.push_back(
                 {r.text(QStringLiteral("NumeroCamera")), r.text(QStringLiteral("NomeCliente")),
                  r.text(QStringLiteral("DataArrivo")), r.text(QStringLiteral("DataPartenza"))});
+        });
+        std::stable_sort(all.begin(), all.end(), [](const GuestRow& a, const GuestRow& b) {
+            return textBefore(a.numeroCamera, b.numeroCamera);
         });
     }
     writeTextLinesAtomic(*dest + QStringLiteral("Clienti.txt"), clientiLines(all));
