@@ -5,6 +5,7 @@
 #include "transfer/TransferButtons.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QFile>
 
 namespace quorvel::test {
@@ -124,6 +125,29 @@ TEST_F(TransferButtonsTest, AFailingTransferIsReportedWithoutABoxAndKeepsTheLine
         << dialogs.notices[0].second.toStdString();
     EXPECT_EQ(store->pending(), lines);
     EXPECT_EQ(view.pending, lines);
+}
+
+TEST_F(TransferButtonsTest, ADatabaseLockedByAnotherProgramDelaysTheTransfer) {
+    addCard(Guests, 123, "101");
+    const QStringList lines{charge("101"), charge("999")};
+    store->appendPending(lines);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path(QStringLiteral("Conto_Cliente.mdb")).toUtf8().constData(), &other),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ws->setBusyTimeout(50);
+    buttons->Tasto_Click(0);
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(store->pending(), lines);
+    EXPECT_TRUE(store->errors().isEmpty());  // the failed line's batch rolled back too
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    buttons->Tasto_Click(0);  // the next run posts everything once
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_FALSE(store->hasPending());
+    EXPECT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(store->errors(), QStringList{charge("999")});
 }
 
 }  // namespace

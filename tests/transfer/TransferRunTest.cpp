@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QFile>
 
 namespace quorvel::test {
@@ -210,6 +211,34 @@ TEST_F(TransferRun, EmptyListAndMissingDatabase) {
     EXPECT_THROW(t.TrasferisciAddebiti(), Error);
     EXPECT_EQ(store->pending(), lines);
     EXPECT_TRUE(rows(Rooms).empty());
+}
+
+// Between two batches the hotel's files are free: another program can take
+// an exclusive lock at once.
+TEST_F(TransferRun, HotelFilesAreFreeBetweenBatches) {
+    addCard(Guests, 123, "101");
+    addCard(Clients, 900, "102");
+    store->appendPending({line("101", "000100"), line("102", "000200"), line("101", "000300"),
+                          line("999", "000400")});
+    ChargeTransfer t(settings, *store);
+    t.setBatchBudget(std::chrono::milliseconds(0));
+    int checks = 0;
+    t.afterWrite = [&] {
+        if (ws->inTransaction())
+            return;
+        ++checks;
+        for (const char* file : {Rooms, Externals, Guests, Clients, "QuorvelCoda.db"}) {
+            sqlite3* other = nullptr;
+            ASSERT_EQ(sqlite3_open(path(QString::fromLatin1(file)).toUtf8().constData(), &other),
+                      SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE; ROLLBACK;", nullptr, nullptr, nullptr),
+                      SQLITE_OK)
+                << file << ": " << sqlite3_errmsg(other);
+            sqlite3_close(other);
+        }
+    };
+    EXPECT_EQ(t.TrasferisciAddebiti().batches, 4);
+    EXPECT_EQ(checks, 4);
 }
 
 }  // namespace
