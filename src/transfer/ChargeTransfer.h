@@ -12,6 +12,7 @@
 // in the same batch. A kill at any instant leaves every line either pending
 // (its batch rolled back) or handled once.
 //
+// A run takes every pending line, however many (no 16-bit list index).
 // A database failure throws Error: the open batch rolls back, earlier
 // batches stay committed, and what was not handled stays pending.
 #pragma once
