@@ -106,9 +106,34 @@ private:
         return e;
     }
 
+    // Nesting (brackets, Not, signs, sub-queries) and And / Or chains are
+    // bounded: the parse and the translation recurse over them, and a broken
+    // text must fail with a syntax error rather than exhaust the stack.
+    static constexpr int MaxDepth = 200;
+    static constexpr int MaxOperators = 500;
+    class Nested {
+    public:
+        explicit Nested(Parser& p) : m_p(p) {
+            if (++m_p.m_depth > MaxDepth)
+                m_p.fail(QStringLiteral("espressione troppo annidata"));
+        }
+        ~Nested() { --m_p.m_depth; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+
+    private:
+        Parser& m_p;
+    };
+    void countOperator() {
+        if (++m_operators > MaxOperators)
+            fail(QStringLiteral("troppe condizioni"));
+    }
+
     const QString& m_src;
     qsizetype m_pos = 0;
     Token m_tok;
+    int m_depth = 0;
+    int m_operators = 0;
 };
 
 void Parser::advance() {
@@ -221,18 +246,26 @@ std::shared_ptr<const Select> Parser::select() {
 }
 
 ExprPtr Parser::expression() {
+    const Nested nested(*this);
     ExprPtr left = andExpr();
-    while (acceptKeyword("Or")) left = make(Expr::Kind::Or, {left, andExpr()});
+    while (acceptKeyword("Or")) {
+        countOperator();
+        left = make(Expr::Kind::Or, {left, andExpr()});
+    }
     return left;
 }
 
 ExprPtr Parser::andExpr() {
     ExprPtr left = notExpr();
-    while (acceptKeyword("And")) left = make(Expr::Kind::And, {left, notExpr()});
+    while (acceptKeyword("And")) {
+        countOperator();
+        left = make(Expr::Kind::And, {left, notExpr()});
+    }
     return left;
 }
 
 ExprPtr Parser::notExpr() {
+    const Nested nested(*this);
     if (acceptKeyword("Not"))
         return make(Expr::Kind::Not, {notExpr()});
     return comparison();
@@ -292,6 +325,7 @@ ExprPtr Parser::comparison() {
 }
 
 ExprPtr Parser::unary() {
+    const Nested nested(*this);
     if (isSymbol(QStringLiteral("-"))) {
         advance();
         return make(Expr::Kind::Negate, {unary()});

@@ -1,0 +1,31 @@
+// Fuzz target: the POS closing file, its bytes read as the polling cycle
+// reads them, parsed under each locale. Every receipt must stand right
+// after a label line, and every label is accounted for.
+#include "FuzzSupport.h"
+
+#include "polling/ClosingFile.h"
+
+using namespace quorvel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QStringList lines = splitLines(fuzz::textOf(data, size));
+    qsizetype labels = 0;
+    for (const QString& line : lines) labels += isReceiptLabel(line) ? 1 : 0;
+
+    for (const QLocale& locale : fuzz::locales()) {
+        const ClosingFileContent content =
+            parseClosingFile(lines, QStringLiteral("Documento.txt"), locale);
+        const auto read = static_cast<qsizetype>(content.receipts.size());
+        if (read + content.problems.size() > labels)
+            fuzz::fail("more receipts and problems than labels");
+        int previous = 0;
+        for (const ClosingReceipt& r : content.receipts) {
+            if (r.lineNumber < 2 || r.lineNumber > lines.size() || r.lineNumber <= previous)
+                fuzz::fail("receipt line number");
+            if (!isReceiptLabel(lines[r.lineNumber - 2]))
+                fuzz::fail("receipt not after a label");
+            previous = r.lineNumber;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,160 @@
+// Fuzz target: the engine's Jet criteria and SELECT texts. The text is
+// parsed both ways, then run through the engine on a small generated hotel:
+// as a find criterion on one of its tables, and as a recordset's SELECT.
+// Either works or throws quorvel::Error; anything else is a fault.
+//
+// Input: byte 0 picks the decoding (bit 0: UTF-8 instead of Windows-1252)
+// and the table (bits 1-2); the rest is the text.
+#include "FuzzSupport.h"
+
+#include "db/Engine.h"
+#include "db/HotelTables.h"
+#include "db/JetSql.h"
+#include "platform/Error.h"
+
+#include <array>
+#include <memory>
+
+using namespace quorvel;
+using db::Value;
+
+namespace {
+
+struct Table {
+    const char* file;
+    const char* name;
+};
+constexpr std::array<Table, 4> kTables = {{{"Scheda_Cliente.mdb", "Scheda_Cliente"},
+                                           {"Conto_Cliente.mdb", "Conto_Cliente"},
+                                           {"NumeriCamere.mdb", "NumeriCamere"},
+                                           {"VociFattura.mdb", "VociFattura"}}};
+
+void addRow(db::Recordset& rs, const std::vector<std::pair<const char*, Value>>& fields) {
+    rs.addNew();
+    for (const auto& [name, value] : fields) rs.setValue(QString::fromUtf8(name), value);
+    rs.update();
+}
+
+// A few rows in each table, with Nulls, accents and money of every sign.
+void fillHotel(const std::vector<std::unique_ptr<db::Database>>& dbs) {
+    {
+        auto rs = dbs[0]->openRecordset(QStringLiteral("Scheda_Cliente"));
+        addRow(*rs, {{"NumeroHotel", 1},
+                     {"NumeroProgressivo", 101},
+                     {"NumeroCamera", "12"},
+                     {"NumeroComponente", 1},
+                     {"Partito", "N"},
+                     {"ContoExtra", 0},
+                     {"NomeCliente", "Rossi Mario"}});
+        addRow(*rs, {{"NumeroHotel", 1},
+                     {"NumeroProgressivo", 102},
+                     {"NumeroCamera", "1A"},
+                     {"NumeroComponente", 2},
+                     {"Partito", "S"},
+                     {"NomeCliente", QStringLiteral("Nicolò Città")}});
+        addRow(*rs, {{"NumeroHotel", 2}, {"NumeroProgressivo", 103}});
+    }
+    {
+        auto rs = dbs[1]->openRecordset(QStringLiteral("Conto_Cliente"));
+        addRow(*rs, {{"NumeroHotel", 1},
+                     {"CodiceCliente", 101},
+                     {"NumeroCamera", "12"},
+                     {"DataAddebito", "20250307"},
+                     {"VoceAddebito", 7},
+                     {"Importo", Currency::fromCents(1250)},
+                     {"Unitario", 12.5},
+                     {QStringLiteral("Quantità").toUtf8().constData(), 1.0},
+                     {"Fatturato", "N"}});
+        addRow(*rs, {{"NumeroHotel", 1},
+                     {"CodiceCliente", 101},
+                     {"NumeroCamera", "12"},
+                     {"Importo", Currency::fromCents(-300)},
+                     {"Descrizione", "Sconto"}});
+        addRow(*rs, {{"NumeroHotel", 1}, {"Importo", Currency::fromRaw(1)}});
+    }
+    {
+        auto rs = dbs[2]->openRecordset(QStringLiteral("NumeriCamere"));
+        addRow(*rs, {{"NumeroCamera", "12"}, {"TipoCamera", "DBL"}, {"Piano", 1}});
+        addRow(*rs, {{"NumeroCamera", "1A"}, {"TipoCamera", "SGL"}});
+    }
+    {
+        auto rs = dbs[3]->openRecordset(QStringLiteral("VociFattura"));
+        addRow(*rs, {{"NumeroHotel", 1},
+                     {"Codice", 7},
+                     {"Descrizione", "RISTORANTE"},
+                     {"Prezzo", Currency::fromCents(1250)}});
+    }
+}
+
+const std::vector<std::unique_ptr<db::Database>>& hotel() {
+    static const auto* dbs = [] {
+        fuzz::enterWorkFolder();
+        db::createHotelDatabases(QDir::currentPath());
+        auto* out = new std::vector<std::unique_ptr<db::Database>>;
+        auto& ws = db::DBEngine::instance().workspace();
+        for (const Table& t : kTables) out->push_back(ws.openDatabase(QString::fromLatin1(t.file)));
+        fillHotel(*out);
+        return out;
+    }();
+    return *dbs;
+}
+
+// Reads every field of the current row, as the program's readers do.
+void readRow(const db::Recordset& rs) {
+    for (const QString& f : rs.fieldNames()) {
+        const Value v = rs.value(f);
+        (void)v.toString();
+        (void)v.toDouble();
+        (void)v.toInt();
+        try {
+            (void)v.toCurrency();
+        } catch (const Error&) {
+        }
+    }
+}
+
+// Finds with the criterion, a few rows at most.
+void walk(db::Recordset& rs, const QString& criterion) {
+    rs.findFirst(criterion);
+    for (int i = 0; i < 4 && !rs.noMatch(); ++i) {
+        readRow(rs);
+        rs.findNext(criterion);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const auto& dbs = hotel();
+    const QByteArray bytes = fuzz::bytesOf(data + 1, size - 1);
+    const QString text = (data[0] & 1) ? QString::fromUtf8(bytes) : decodeCp1252(bytes);
+    db::Database& database = *dbs[(data[0] >> 1) & 3];
+    const QString table = QString::fromLatin1(kTables[(data[0] >> 1) & 3].name);
+
+    const bool select = db::jet::isSelectText(text);
+    try {
+        (void)db::jet::parseCriterion(text);
+    } catch (const Error&) {
+    }
+    try {
+        (void)db::jet::parseSelect(text);
+    } catch (const Error&) {
+    }
+
+    try {
+        auto rs = database.openRecordset(table);
+        walk(*rs, text);
+        (void)rs->queryPlan(text);
+    } catch (const Error&) {
+    }
+    if (select) {
+        try {
+            auto rs = database.openRecordset(text);
+            walk(*rs, QStringLiteral("1 = 1"));
+        } catch (const Error&) {
+        }
+    }
+    return 0;
+}
