@@ -1,6 +1,7 @@
 // Documentation screenshots, taken from the live widgets.
 #include "app/Screenshots.h"
 
+#include "app/PrintScreenshots.h"
 #include "platform/Log.h"
 #include "ui/AppIcon.h"
 #include "ui/MsgBox_Form.h"
@@ -50,6 +51,9 @@ int takeScreenshots(PosDT& window, const QString& dir) {
     QDir().mkpath(dir);
     window.assumeTray();
     window.formLoad();
+    // The error history the store holds (a hotel folder's real one), or the sample.
+    QStringList history;
+    for (int i = 0; i < window.list2()->count(); ++i) history << window.list2()->item(i)->text();
     window.showPending({QStringLiteral("101 20250307 1230 PRANZO          0000035,00"),
                         QStringLiteral("104 20250307 1245 BEVANDE         0000008,50")});
     window.showErrors({QStringLiteral("999 20250306 2010 CENA            0000042,00")});
@@ -69,6 +73,10 @@ int takeScreenshots(PosDT& window, const QString& dir) {
     settle();
     ok = save(box.grab(), dir, QStringLiteral("messaggio.png")) && ok;
     box.hide();
+
+    if (history.isEmpty())
+        history << QStringLiteral("999 20250306 2010 CENA            0000042,00");
+    ok = takePrintScreenshots(dir, history) && ok;
     window.allowClose();
     return ok ? 0 : 1;
 }

@@ -5,10 +5,13 @@
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "polling/Controller.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/TransferButtons.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/PosDT.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtShell.h"
+#include "ui/StampaStorico.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -53,6 +56,14 @@ int runWindowed(bool once, const QString& screenshots) {
     PosDT window(settings, services);
     Controller controller(settings, services, window);
     window.setHandlers(&controller);
+    // "&Stampa": the error history from the store, then the print menu.
+    StampaStorico stampa(services, &window);
+    try {
+        controller.transferButtons().stampa = [&] { stampa.stampa(controller.store().errors()); };
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Stampa dello storico errori non disponibile: %1")
+                       .arg(QString::fromLocal8Bit(e.what())));
+    }
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
     if (!screenshots.isEmpty())

@@ -1,0 +1,60 @@
+// Documentation screenshots of the print menu and the preview.
+#include "app/PrintScreenshots.h"
+
+#include "db/Engine.h"
+#include "platform/Log.h"
+#include "print/ErrorReport.h"
+#include "ui/Anteprima.h"
+#include "ui/MenuStampa.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtPagePrinter.h"
+#include "ui/QtShell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+
+namespace quorvel {
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+
+bool save(QWidget& widget, const QString& dir, const QString& name) {
+    widget.show();
+    settle();
+    const QString path = QDir(dir).filePath(name);
+    const bool ok = widget.grab().save(path, "PNG");
+    log::info(QStringLiteral("%1 %2").arg(
+        ok ? QStringLiteral("Salvato") : QStringLiteral("Impossibile salvare"), path));
+    widget.hide();
+    return ok;
+}
+
+}  // namespace
+
+bool takePrintScreenshots(const QString& dir, const QStringList& errors) {
+    HeadlessDialogs dialogs;  // a failure goes to the log instead of waiting on a box
+    SystemClock clock;
+    QtShell shell;
+    Services services{&dialogs, &clock, &shell};
+    QtPagePrinter printer;
+    writeErrorReport(errors);
+
+    MenuStampa menu(services, printer, db::DBEngine::instance().workspace());
+    menu.formLoad();
+    if (!menu.formActivate()) {
+        log::error(QStringLiteral("Nessuna destinazione di stampa: niente immagine del menu"));
+        return false;
+    }
+    bool ok = save(menu, dir, QStringLiteral("print-menu.png"));
+
+    Anteprima preview(services);
+    preview.formLoad();
+    ok = preview.formActivate() && save(preview, dir, QStringLiteral("preview.png")) && ok;
+    return ok;
+}
+
+}  // namespace quorvel

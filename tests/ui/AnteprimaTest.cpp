@@ -1,0 +1,145 @@
+// The print preview window: chunks, font sizes, saving, e-mail and failures.
+#include "print/FakeShell.h"
+#include "print/PcLocalGuard.h"
+#include "support/TempDir.h"
+#include "ui/Anteprima.h"
+#include "ui/Twips.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace quorvel::test {
+namespace {
+
+class AnteprimaTest : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        PcLocalGuard::set("PCLocal", "3");
+    }
+    QByteArray lines(int count, int width) {
+        QByteArray text;
+        for (int i = 0; i < count; ++i)
+            text += QByteArray::number(i).rightJustified(width, '.') + "\r\n";
+        return text;
+    }
+    int shownLines(const Anteprima& a) { return a.text1Text().count(QStringLiteral("\r\n")); }
+
+    PcLocalGuard env;
+    FakeDialogs dialogs;
+    FakeClock clock;
+    FakeShell shell;
+    Services services{&dialogs, &clock, &shell};
+};
+
+TEST_F(AnteprimaTest, ControlsAndLayout) {
+    writeBytes("fd3", "riga\r\n");
+    Anteprima preview(services);
+    EXPECT_EQ(preview.windowTitle(), "Anteprima di Stampa");
+    const QStringList captions{"&Esci",   "&Riduci", "E&spandi", "&Avanti",
+                               "&Inizio", "E-&mail", "Sa&lva"};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(preview.tasto(i)->text(), captions[i]);
+    EXPECT_TRUE(preview.tasto(0)->font().bold());
+    EXPECT_FALSE(preview.tasto(0)->icon().isNull());
+    EXPECT_DOUBLE_EQ(preview.text1()->font().pointSizeF(), 11.25);
+
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    // The buttons share one row under the text; "&Esci" reaches the right side.
+    const int top = preview.tasto(0)->y();
+    for (int i = 1; i < 7; ++i) EXPECT_EQ(preview.tasto(i)->y(), top);
+    EXPECT_LT(preview.text1()->geometry().bottom(), top);
+    EXPECT_NEAR(preview.tasto(0)->geometry().right(), preview.width(), twipsToPixels(150));
+    preview.show();
+    preview.resize(preview.width() + 200, preview.height() + 100);
+    EXPECT_EQ(preview.tasto(0)->y(), top + 100);
+    preview.hide();
+}
+
+TEST_F(AnteprimaTest, ChunksOfAThousandLines) {
+    writeBytes("fd3", lines(1000, 30));
+    Anteprima preview(services);
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    EXPECT_EQ(shownLines(preview), 667);
+    EXPECT_EQ(preview.chunkLength(), 20010);
+    EXPECT_TRUE(preview.more());
+
+    preview.Tasto_Click(3);  // "&Avanti"
+    EXPECT_EQ(shownLines(preview), 333);
+    EXPECT_TRUE(
+        preview.text1Text().startsWith(QStringLiteral("%1\r\n").arg(667, 30, 10, QChar('.'))));
+    EXPECT_FALSE(preview.more());
+    const QString last = preview.text1Text();
+    preview.Tasto_Click(3);  // nothing more to read
+    EXPECT_EQ(preview.text1Text(), last);
+
+    preview.Tasto_Click(4);  // "&Inizio": from the start, up to 26000 characters
+    EXPECT_EQ(shownLines(preview), 867);
+    EXPECT_TRUE(preview.more());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(AnteprimaTest, FontSizeSteps) {
+    writeBytes("fd3", "");
+    Anteprima preview(services);
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    EXPECT_EQ(preview.text1Text(), "");  // an empty report: empty text, nothing more
+    EXPECT_FALSE(preview.more());
+
+    preview.Tasto_Click(1);
+    EXPECT_DOUBLE_EQ(preview.fontSize(), 10.25);
+    preview.Tasto_Click(2);
+    preview.Tasto_Click(2);
+    EXPECT_DOUBLE_EQ(preview.fontSize(), 12.25);
+    EXPECT_DOUBLE_EQ(preview.text1()->font().pointSizeF(), 12.25);
+    for (int i = 0; i < 20; ++i) preview.Tasto_Click(1);
+    EXPECT_DOUBLE_EQ(preview.fontSize(), 1.25);  // never 1 point or less by a step
+    preview.Tasto_Click(1);
+    EXPECT_DOUBLE_EQ(preview.fontSize(), 1.25);
+    for (int i = 0; i < 100; ++i) preview.Tasto_Click(2);
+    EXPECT_DOUBLE_EQ(preview.fontSize(), 71.25);  // the largest size that a step reaches
+}
+
+TEST_F(AnteprimaTest, SaveMailAndFailures) {
+    writeBytes("fd3", "PERCH\xc9\r\nseconda\r\n");
+    Anteprima preview(services);
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    EXPECT_EQ(preview.text1()->toPlainText(), QString::fromUtf8("PERCHé\nseconda\n"));
+
+    // Edited and saved: converted characters stay converted, one empty line more.
+    preview.text1()->appendPlainText(QStringLiteral("aggiunta"));
+    preview.Tasto_Click(6);
+    EXPECT_EQ(readBytes("fd3"), "PERCH\xe9\r\nseconda\r\n\r\naggiunta\r\n");
+
+    preview.text1()->setPlainText(QStringLiteral("uno\ndue\ntre"));
+    preview.Tasto_Click(5);  // "E-&mail"
+    EXPECT_EQ(shell.started, QStringList{"Mailsh.exe"});
+    EXPECT_EQ(readBytes("e-mail3.txt"), "OGGETTO\r\nuno\r\ndue\r\ntre\r\n");
+
+    // The report gone: "&Inizio" fails, the text stays, the operator is told.
+    QFile::remove(path("fd3"));
+    preview.Tasto_Click(4);
+    EXPECT_EQ(preview.text1Text(), "uno\r\ndue\r\ntre");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "Riporto Clienti");
+    EXPECT_TRUE(dialogs.messages[0].text.contains("fd3"));
+
+    // "Sa&lva" writes it again; reading goes on from the saved file.
+    preview.Tasto_Click(6);
+    EXPECT_EQ(readBytes("fd3"), "uno\r\ndue\r\ntre\r\n");
+    preview.Tasto_Click(4);
+    EXPECT_EQ(preview.text1Text(), "uno\r\ndue\r\ntre\r\n");
+}
+
+TEST_F(AnteprimaTest, NoReportClosesThePreview) {
+    Anteprima preview(services);
+    preview.run();  // returns at once
+    EXPECT_TRUE(preview.closedForNoReport());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace
+}  // namespace quorvel::test
