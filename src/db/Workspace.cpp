@@ -154,7 +154,16 @@ Attachment& Workspace::Impl::attach(const QString& path, bool create) {
     try {
         // Reading the schema now refuses a damaged file at open time.
         exec(QStringLiteral("SELECT count(*) FROM %1.sqlite_master").arg(att.quotedAlias), path);
-        exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE").arg(att.quotedAlias), path);
+        {
+            // A file kept in WAL mode by another program cannot join an atomic commit.
+            Statement mode(db.get(),
+                           QStringLiteral("PRAGMA %1.journal_mode=DELETE").arg(att.quotedAlias));
+            StatementUse use(mode, path);
+            if (use.step() && use.text(0).compare(QLatin1String("delete"), Qt::CaseInsensitive))
+                log::error(QStringLiteral("%1: journal in modalità %2, le transazioni su più file "
+                                          "non sono atomiche")
+                               .arg(path, use.text(0)));
+        }
         if (create) {
             // Writes the header, so the new file is a database even while empty.
             exec(QStringLiteral("PRAGMA %1.application_id=1364611148").arg(att.quotedAlias), path);
