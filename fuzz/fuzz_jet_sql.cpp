@@ -122,6 +122,84 @@ void walk(db::Recordset& rs, const QString& criterion) {
     }
 }
 
+// What a find with the criterion gives: the rows it walks, "no match", or
+// the Error. Two recordsets must give the same for the same criterion.
+QString outcome(db::Recordset& rs, const QString& criterion) {
+    QString out;
+    try {
+        rs.findFirst(criterion);
+        for (int i = 0; i < 4 && !rs.noMatch(); ++i) {
+            for (const QString& f : rs.fieldNames()) out += rs.value(f).toString() + u'|';
+            out += u'\n';
+            rs.findNext(criterion);
+        }
+        out += QStringLiteral("end");
+    } catch (const Error&) {
+        out = QStringLiteral("error");
+    }
+    return out;
+}
+
+// Another criterion of the same shape (every literal replaced by one of its
+// kind), or an empty text when the criterion has no shape.
+QString sibling(const QString& criterion) {
+    QString shape;
+    std::vector<db::jet::Literal> literals;
+    if (criterion.contains(u'\x01') || !db::jet::criterionShape(criterion, shape, literals))
+        return QString();
+    QString out;
+    for (qsizetype i = 0; i < shape.size(); ++i) {
+        if (shape[i] != u'\x01' || i + 1 >= shape.size()) {
+            out += shape[i];
+            continue;
+        }
+        switch (shape[++i].unicode()) {
+            case u'T':
+                out += QStringLiteral("'q'");
+                break;
+            case u'U':
+                out += QStringLiteral("'\u00e8'");
+                break;
+            case u'I':
+                out += QStringLiteral("3");
+                break;
+            case u'J':
+                out += QStringLiteral("999999999999999999");
+                break;
+            case u'D':
+                out += QStringLiteral("2.5");
+                break;
+            case u'X':
+                out += QStringLiteral("1.123456789");
+                break;
+            default:
+                return QString();
+        }
+    }
+    return out;
+}
+
+// A plan kept by shape must give what a fresh translation gives.
+void checkShapes(db::Database& database, const QString& table, const QString& criterion) {
+    const QString other = sibling(criterion);
+    if (other.isEmpty() || other == criterion)
+        return;
+    QString fresh, shared;
+    try {
+        auto a = database.openRecordset(table);
+        fresh = outcome(*a, criterion);
+        auto b = database.openRecordset(table);
+        (void)outcome(*b, other);
+        shared = outcome(*b, criterion);
+    } catch (const Error&) {
+        return;
+    }
+    if (fresh != shared)
+        fuzz::fail("a criterion's shape changes its rows", criterion + QStringLiteral(" after ") +
+                                                               other + u'\n' + fresh +
+                                                               QStringLiteral("\n---\n") + shared);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -149,6 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)rs->queryPlan(text);
     } catch (const Error&) {
     }
+    checkShapes(database, table, text);
     if (select) {
         try {
             auto rs = database.openRecordset(text);

@@ -112,6 +112,9 @@ def jet_sql():
     put("jet_sql", "functions", q(0, "Instr(NomeCliente, 'Rossi') > 0 And Not (Partito = \"S\")"))
     put("jet_sql", "nulls", q(0, "NumeroCamera Is Not Null And ContoExtra Is Null Or NumeroCamera Not In ('1A', '12')"))
     put("jet_sql", "quotes", q(0, "[NumeroCamera] = 'ab''c' Or Scheda_Cliente.NomeCliente = 'Nicolò Città'", True))
+    put("jet_sql", "money_bounds", q(1, "Importo = 922337203685477 Or Importo = 922337203685478 Or "
+                                        "Importo < 12345678901234.5 Or Unitario = 1.123456789"))
+    put("jet_sql", "accents", q(3, "Descrizione = 'Caffè' Or Descrizione > 'x' Or Codice Not In (7, -1)"))
     put("jet_sql", "columns", q(2, "select NumeroCamera, Piano from NumeriCamere where Piano - -1 > 1"))
 
 
