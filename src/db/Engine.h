@@ -5,7 +5,10 @@
 //
 // Criteria and SELECT texts are Jet texts; they are parsed and run inside
 // SQLite with bound parameters, so indexes serve them. Text comparison is
-// case-insensitive. A workspace is one SQLite connection on a private main
+// case-insensitive: for ASCII letters always (SQLite's NOCASE); for other
+// letters (à, È) in comparisons with a quoted text that holds them and in
+// Instr, while Order by and comparisons with an ASCII-only text keep such
+// letters apart by case. A workspace is one SQLite connection on a private main
 // file with every open database ATTACHed to it, so one transaction spans
 // all of them and commits atomically across files.
 //
