@@ -180,3 +180,36 @@ TEST_F(WorkspaceTest, ACommitBlockedByAReaderFailsNamingTheFilesAndRollsBack) {
     EXPECT_TRUE(raw("A.mdb", "SELECT * FROM Conto").isEmpty());
     EXPECT_TRUE(raw("B.mdb", "SELECT * FROM Incassi").isEmpty());
 }
+
+TEST_F(WorkspaceTest, AWriterThatDiedMidTransactionIsRolledBackOnOpen) {
+    {
+        auto a = ws().openDatabase("A.mdb");
+        addRow(*a->openRecordset("Conto"), {"Codice", "Nome"}, {1, "prima"});
+    }
+    // A writer whose changes reach the file before its commit (a tiny cache
+    // spills them), frozen by copying the file and its journal as they stand.
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path("A.mdb").toUtf8().constData(), &writer), SQLITE_OK);
+    sqlite3_exec(writer,
+                 "PRAGMA cache_size=1; BEGIN; UPDATE Conto SET Nome = 'dopo'; "
+                 "WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                 "INSERT INTO Conto SELECT i, printf('%.20d', i) FROM n;",
+                 nullptr, nullptr, nullptr);
+    ASSERT_TRUE(exists("A.mdb-journal"));
+    QFile::copy(path("A.mdb"), path("Crash.mdb"));
+    QFile::copy(path("A.mdb-journal"), path("Crash.mdb-journal"));
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    ASSERT_NE(readBytes("Crash.mdb"), readBytes("A.mdb"));  // the crash image holds the spill
+
+    auto crashed = ws().openDatabase("Crash.mdb");
+    auto rs = crashed->openRecordset("Conto");
+    rs->findFirst("Codice > 0");
+    ASSERT_FALSE(rs->noMatch());
+    EXPECT_EQ(rs->text("Nome"), "prima");
+    rs->findNext("Codice > 0");
+    EXPECT_TRUE(rs->noMatch());
+    crashed->close();
+    EXPECT_FALSE(exists("Crash.mdb-journal"));
+    EXPECT_EQ(raw("Crash.mdb", "PRAGMA integrity_check"), QStringList({"ok"}));
+}
