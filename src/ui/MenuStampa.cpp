@@ -59,14 +59,18 @@ void MenuStampa::buildControls() {
     m_frame = new QGroupBox(QStringLiteral("Selezione "), this);
     m_frame->setFont(designFont(kCorbel, 9.75));
     placeTwips(m_frame, 60, 15, 6270, 2760);
+    // The controls keep the classic dialog face, smaller than the frame's.
+    const QFont controls = designFont(QStringLiteral("Arial"), 8.25);
 
-    auto label = [this](const QString& text, int top) {
+    auto label = [this, &controls](const QString& text, int top) {
         auto* l = new QLabel(text, m_frame);
+        l->setFont(controls);
         placeTwips(l, 120, top, 1150, 285);
         return l;
     };
-    auto combo = [this](int top, bool editable) {
+    auto combo = [this, &controls](int top, bool editable) {
         auto* c = new QComboBox(m_frame);
+        c->setFont(controls);
         c->setEditable(editable);
         placeTwips(c, 1320, top, 4800, 345);
         return c;
@@ -80,8 +84,9 @@ void MenuStampa::buildControls() {
     m_label1[1]->setBuddy(m_combo1);
     m_label1[0]->setBuddy(m_combo2);
 
-    auto check = [this](const QString& text, int left, int width) {
+    auto check = [this, &controls](const QString& text, int left, int width) {
         auto* c = new QCheckBox(text, m_frame);
+        c->setFont(controls);
         placeTwips(c, left, 840, width, 285);
         return c;
     };
