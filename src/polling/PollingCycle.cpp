@@ -80,19 +80,23 @@ QString PollingCycle::descrizioneIncassi(db::Workspace& ws) const {
                          : rs->text(QStringLiteral("Descrizione"));
 }
 
-void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal,
-                                  const QString& descrizione) {
+void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
+    // The receipts' description is looked up only when there are receipts
+    // to write: an idle tick then touches no hotel database at all.
+    std::optional<QString> descrizione;
     // Twice at most: a claim left by an earlier run, then a file that came since.
     for (int round = 0; round < 2; ++round) {
         const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi,
                                      m_services.clock->now());
         if (!claim)
             return;
+        if (!descrizione)
+            descrizione = descrizioneIncassi(ws);
         const auto content = parseClosingFile(readTextLines(claim->archive), claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
-        const QString nota = notaIncasso(m_settings.codiceIncassi, descrizione);
+        const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
         auto fatture = ws.openDatabase(QStringLiteral("Fatture.mdb"));
         {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
@@ -182,9 +186,8 @@ void PollingCycle::handleNotifications(InboxJournal& journal, const char* kind,
 
 void PollingCycle::Timer1_Timer() {
     db::Workspace& ws = m_store.workspace();
-    const QString descrizione = descrizioneIncassi(ws);
     InboxJournal journal(ws);
-    importReceipts(ws, journal, descrizione);
+    importReceipts(ws, journal);
     takeCharges(journal);
     if (m_store.hasPending())
         m_transfer();

@@ -54,7 +54,7 @@ public:
     static QString notaIncasso(int codiceIncassi, const QString& descrizione);
 
 private:
-    void importReceipts(db::Workspace& ws, InboxJournal& journal, const QString& descrizione);
+    void importReceipts(db::Workspace& ws, InboxJournal& journal);
     void takeCharges(InboxJournal& journal);
     void handleNotifications(InboxJournal& journal, const char* kind, const QString& mode);
 

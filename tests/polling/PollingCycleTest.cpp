@@ -84,6 +84,10 @@ TEST_F(PollingCycleTest, IdleTickChangesNothing) {
     EXPECT_TRUE(guestRows().empty());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(dialogs.notices.empty());
+    // With nothing waiting no hotel database is needed.
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("VociFattura.mdb"))));
+    EXPECT_TRUE(p.cycle.tick());
+    EXPECT_TRUE(dialogs.notices.empty());
 }
 
 TEST_F(PollingCycleTest, ClosingFileBecomesReceiptRowsAndArchive) {
