@@ -134,6 +134,18 @@ TEST_F(AnteprimaTest, SaveMailAndFailures) {
     EXPECT_EQ(preview.text1Text(), "uno\r\ndue\r\ntre\r\n");
 }
 
+TEST_F(AnteprimaTest, FormFeedsTabsAndNoBreakSpacesSurviveASave) {
+    const QByteArray report(
+        "a\tb\r\n\f\r\nc\xa0"
+        "d \xe7grassetto\xe7\r\n");
+    writeBytes("fd3", report);
+    Anteprima preview(services);
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    preview.Tasto_Click(6);
+    EXPECT_EQ(readBytes("fd3"), report + "\r\n");
+}
+
 TEST_F(AnteprimaTest, NoReportClosesThePreview) {
     Anteprima preview(services);
     preview.run();  // returns at once
