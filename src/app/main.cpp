@@ -1,6 +1,7 @@
 // quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
 // icon and a hidden window and polls the working folder every five seconds.
 #include "app/Screenshots.h"
+#include "db/Engine.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
@@ -34,12 +35,14 @@ bool needsNoDisplay(int argc, char** argv) {
     return false;
 }
 
-int runHeadless(bool once) {
+int runHeadless(bool once, int intervalMs) {
     HeadlessDialogs dialogs;
     SystemClock clock;
     QtShell shell;
     Services services{&dialogs, &clock, &shell};
     HeadlessRunner runner(services);
+    if (intervalMs > 0)
+        runner.setInterval(intervalMs);
     runner.start(!once);
     if (once)
         return runner.tickOnce() ? 0 : 1;
@@ -98,13 +101,24 @@ int main(int argc, char** argv) {
                                       QStringLiteral("Senza finestre: messaggi nel registro."));
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Un solo ciclo di controllo, poi esce."));
+    const QCommandLineOption interval(
+        QStringLiteral("interval"),
+        QStringLiteral("Con --headless: intervallo di controllo in ms (per le prove; 5000)."),
+        QStringLiteral("MS"));
     QCommandLineOption screenshots(QStringLiteral("screenshots"),
                                    QStringLiteral("Salva le immagini della documentazione."),
                                    QStringLiteral("DIR"));
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({workdir, headless, once, screenshots});
+    parser.addOptions({workdir, headless, once, interval, screenshots});
     parser.process(*app);
 
+    bool intervalOk = true;
+    const int intervalMs = parser.isSet(interval) ? parser.value(interval).toInt(&intervalOk) : 0;
+    if (!intervalOk || intervalMs < 0) {
+        std::fprintf(stderr, "quorvel: intervallo non valido: %s\n",
+                     qPrintable(parser.value(interval)));
+        return 2;
+    }
     // The screenshot folder is named relative to where the program starts.
     const QString shotDir = parser.isSet(screenshots)
                                 ? QDir::current().absoluteFilePath(parser.value(screenshots))
@@ -124,11 +138,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel: già in esecuzione in questa cartella\n");
         return 3;
     }
+    // Safe only now that no other copy uses this folder.
+    if (const int stale = db::removeStaleWorkspaceFolders(QDir::currentPath()))
+        log::info(QStringLiteral("Rimosse %1 cartelle di lavoro lasciate da esecuzioni interrotte")
+                      .arg(stale));
     log::info(QStringLiteral("Quorvel %1 avviato in %2%3")
                   .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
                        parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));
 
-    const int status = parser.isSet(headless) ? runHeadless(parser.isSet(once))
+    const int status = parser.isSet(headless) ? runHeadless(parser.isSet(once), intervalMs)
                                               : runWindowed(parser.isSet(once), shotDir);
     log::info(QStringLiteral("Quorvel termina (stato %1)").arg(status));
     log::close();

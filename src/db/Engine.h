@@ -216,6 +216,16 @@ private:
     Workspace m_workspace;
 };
 
+// Every Workspace keeps its private main file in a folder of this prefix in
+// the current folder. A process killed mid-run leaves its folder behind.
+inline constexpr char WorkspaceFolderPrefix[] = ".quorvel-ws-";
+
+// Removes the folders that workspaces of ended processes left in dir, except
+// those still holding a super-journal that a later recovery may need.
+// REQUIRES: no live workspace of any process uses dir (the program holds
+// its folder lock). Returns how many were removed.
+int removeStaleWorkspaceFolders(const QString& dir);
+
 // SQLite declared type of a field, the convention every hotel file follows:
 // SMALLINT, INTEGER, CURRENCY, DOUBLE, TEXT(n) COLLATE NOCASE.
 QString declaredType(const FieldDef& field);

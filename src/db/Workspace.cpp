@@ -80,9 +80,12 @@ QString absoluteDatabasePath(const QString& fileName) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
 }
 
-Workspace::Impl::Impl() {
+Workspace::Impl::Impl()
+    : mainDir(QDir::current().filePath(QString::fromLatin1(WorkspaceFolderPrefix) +
+                                       QStringLiteral("XXXXXX"))) {
     if (!mainDir.isValid())
-        throw Error(mainDir.path(), QStringLiteral("impossibile creare la cartella temporanea"));
+        throw Error(mainDir.path(), QStringLiteral("impossibile creare la cartella di lavoro del "
+                                                   "database (cartella non scrivibile?)"));
     const QString mainPath = mainDir.filePath(QStringLiteral("workspace.db"));
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(
@@ -271,11 +274,16 @@ std::unique_ptr<Database> Workspace::createDatabase(const QString& fileName, con
 }
 
 void Workspace::beginTrans() {
-    if (m_impl->depth == 0)
+    if (m_impl->depth == 0) {
+        // The commit writes its super-journal in the workspace's folder; put
+        // the folder back if someone removed it meanwhile.
+        if (!QFileInfo::exists(m_impl->mainDir.path()))
+            QDir().mkpath(m_impl->mainDir.path());
         m_impl->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
-    else
+    } else {
         m_impl->exec(QStringLiteral("SAVEPOINT s%1").arg(m_impl->depth),
                      QStringLiteral("BeginTrans"));
+    }
     ++m_impl->depth;
 }
 
@@ -325,6 +333,23 @@ void Workspace::setBusyTimeout(int milliseconds) {
 DBEngine& DBEngine::instance() {
     static DBEngine engine;
     return engine;
+}
+
+int removeStaleWorkspaceFolders(const QString& dir) {
+    int removed = 0;
+    const QDir folder(dir);
+    const QStringList names =
+        folder.entryList({QString::fromLatin1(WorkspaceFolderPrefix) + QLatin1Char('*')},
+                         QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        QDir ws(folder.filePath(name));
+        // A super-journal may still be needed to roll back a hot journal.
+        if (!ws.entryList({QStringLiteral("*-mj*")}, QDir::Files | QDir::Hidden).isEmpty())
+            continue;
+        if (ws.removeRecursively())
+            ++removed;
+    }
+    return removed;
 }
 
 }  // namespace quorvel::db

@@ -48,6 +48,10 @@ struct Workspace::Impl {
     bool inTransaction() const { return depth > 0; }
     void detachUnused();
 
+    // Holds the workspace's main file and, during a commit over several
+    // files, SQLite's super-journal. It lives in the working folder, beside
+    // the databases, so that a commit cut short by a crash is still rolled
+    // back correctly after a reboot that empties the system's temp folder.
     QTemporaryDir mainDir;
     std::unique_ptr<sqlite3, ConnectionCloser> db;
     std::map<QString, Attachment> attachments;  // by absolute path

@@ -81,22 +81,24 @@ QString PollingCycle::descrizioneIncassi(db::Workspace& ws) const {
 }
 
 void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
-    // The receipts' description is looked up only when there are receipts
-    // to write: an idle tick then touches no hotel database at all.
-    std::optional<QString> descrizione;
+    // The receipts' description is looked up only when a closing file waits,
+    // so an idle tick touches no hotel database; and before the file is
+    // taken, so a failing lookup leaves the file where the POS put it.
+    if (!journal.firstClaim(QString::fromLatin1(InboxJournal::Receipts)) &&
+        !QFile::exists(m_settings.fileIncassi))
+        return;
+    const QString descrizione = descrizioneIncassi(ws);
     // Twice at most: a claim left by an earlier run, then a file that came since.
     for (int round = 0; round < 2; ++round) {
         const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi,
                                      m_services.clock->now());
         if (!claim)
             return;
-        if (!descrizione)
-            descrizione = descrizioneIncassi(ws);
         const auto content = parseClosingFile(readTextLines(claim->archive), claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
-        const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
+        const QString nota = notaIncasso(m_settings.codiceIncassi, descrizione);
         auto fatture = ws.openDatabase(QStringLiteral("Fatture.mdb"));
         {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
