@@ -34,6 +34,8 @@ public:
     // The start-up steps that apply without a window; then, when poll is
     // true, the timer starts (an event loop must run).
     void start(bool poll);
+    // The polling interval (5000 ms unless changed, e.g. by a test run).
+    void setInterval(int ms) { m_timer.setInterval(ms); }
     // One tick now, the timer left stopped; false when it failed.
     bool tickOnce();
 
