@@ -1,0 +1,145 @@
+// The soak's ledger: lines posted by the real transfer check clean, and a
+// row lost or posted twice, an error line missing or repeated, a receipt
+// missing or repeated are each caught. Which codes the soak may send where.
+#include "hotel/HotelGenerator.h"
+#include "platform/TextFile.h"
+#include "polling/ClosingFile.h"
+#include "soak/Ledger.h"
+#include "support/TempDir.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/ChargeTransfer.h"
+
+#include <QFile>
+
+namespace quorvel::soak {
+namespace {
+
+using test::TempDirTest;
+
+class LedgerTest : public TempDirTest {};
+
+TEST_F(LedgerTest, TransferredLinesCheckCleanAndEveryLossOrDoublingIsCaught) {
+    hotel::HotelSpec spec;
+    spec.rooms = 60;
+    spec.guests = 45;
+    spec.seed = 3;
+    const hotel::HotelSummary hotel = hotel::generateHotel(dir(), spec);
+    const QStringList map = QFile::exists(path(QStringLiteral("QuorveloCamere.txt")))
+                                ? readTextLines(path(QStringLiteral("QuorveloCamere.txt")))
+                                : QStringList();
+    Ledger ledger(soakTargets(hotel.data, map), 11);
+    const QStringList lines = ledger.draftCharges(80);
+    ledger.commitCharges();
+    ledger.draftCharges(10);  // never dropped: nothing of it is expected
+    const QStringList closing = ledger.draftClosing(5);
+    ledger.commitClosing();
+
+    QStringList errors, pending;
+    {
+        db::Workspace ws;
+        ChargeStore store(ws);
+        store.appendPending(lines);
+        ChargeTransfer(hotel.settings, store).TrasferisciAddebiti();
+        errors = store.errors();
+        pending = store.pending();
+    }
+    EXPECT_TRUE(pending.isEmpty());
+    const auto rooms = readAccountRows(path(QStringLiteral("Conto_Cliente.mdb")), 0);
+    const auto externals = readAccountRows(path(QStringLiteral("ContoEsterni.mdb")), 0);
+    std::vector<qint64> receipts;
+    for (const ClosingReceipt& r : parseClosingFile(closing, QStringLiteral("chiusura")).receipts)
+        receipts.push_back(r.amount.raw() / 100);
+
+    Tally clean;
+    ledger.checkRoomAccounts(rooms, clean);
+    ledger.checkExternalAccounts(externals, clean);
+    ledger.checkErrorHistory(errors, clean);
+    ledger.checkReceipts(receipts, clean);
+    EXPECT_EQ(clean.lost, 0);
+    EXPECT_EQ(clean.doubled, 0);
+    EXPECT_TRUE(clean.problems.isEmpty()) << clean.problems.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(clean.roomLines, 20);
+    EXPECT_GT(clean.externalLines, 0);
+    EXPECT_GT(clean.errorLines, 0);
+    EXPECT_EQ(clean.receipts, 5);
+    ASSERT_FALSE(rooms.empty());
+    ASSERT_FALSE(externals.empty());
+    ASSERT_GE(errors.size(), 2);
+
+    auto without = [](auto v, std::size_t i) {
+        v.erase(v.begin() + static_cast<std::ptrdiff_t>(i));
+        return v;
+    };
+    auto withCopy = [](auto v, std::size_t i) {
+        v.push_back(v[i]);
+        return v;
+    };
+    for (std::size_t i : {std::size_t{0}, rooms.size() - 1}) {
+        Tally lost, doubled;
+        ledger.checkRoomAccounts(without(rooms, i), lost);
+        ledger.checkRoomAccounts(withCopy(rooms, i), doubled);
+        EXPECT_GE(lost.lost, 1);
+        EXPECT_EQ(lost.doubled, 0);
+        EXPECT_GE(doubled.doubled, 1);
+        EXPECT_EQ(doubled.lost, 0);
+    }
+    Tally ext;
+    ledger.checkExternalAccounts(withCopy(without(externals, 0), 0), ext);
+    EXPECT_EQ(ext.lost, 1);
+    EXPECT_EQ(ext.doubled, 1);
+
+    QStringList errorsWrong = errors.mid(1);
+    errorsWrong << errorsWrong.first();
+    Tally err;
+    ledger.checkErrorHistory(errorsWrong, err);
+    EXPECT_EQ(err.lost, 1);
+    EXPECT_EQ(err.doubled, 1);
+
+    Tally rec;
+    ledger.checkReceipts(withCopy(without(receipts, 0), 0), rec);
+    EXPECT_EQ(rec.lost, 1);
+    EXPECT_EQ(rec.doubled, 1);
+}
+
+TEST(SoakTargets, SendsChargesOnlyWhereOneAccountAnswers) {
+    hotel::HotelData h;
+    for (const char* r : {"101", "102", "103", "104", "105", "X77"})
+        h.rooms.push_back({QString::fromLatin1(r), {}});
+    hotel::GuestCard guest;
+    guest.numeroCamera = QStringLiteral("101");
+    guest.numeroProgressivo = 7;
+    h.guests.push_back(guest);
+    guest.numeroCamera = QStringLiteral("102");
+    guest.numeroProgressivo = 8;
+    h.guests.push_back(guest);
+    hotel::GuestCard client;
+    client.numeroCamera = QStringLiteral("901");
+    client.numeroProgressivo = 1;
+    h.externals.push_back(client);
+    client.numeroCamera = QStringLiteral("902");  // a map key: the POS code of room 102
+    h.externals.push_back(client);
+    client.numeroCamera = QStringLiteral("101");  // shared with an in-house guest
+    h.externals.push_back(client);
+    client.numeroCamera = QStringLiteral("Z01");  // then no longer an unknown code
+    client.numeroProgressivo = 4;
+    h.externals.push_back(client);
+
+    const SoakTargets t = soakTargets(h, {QStringLiteral("A1,101"), QStringLiteral(" 902 ,102")});
+    // 101's POS code A1 does not fit three columns; 102 answers to 902.
+    ASSERT_EQ(t.rooms.size(), 1u);
+    EXPECT_EQ(t.rooms[0].room, QStringLiteral("102"));
+    EXPECT_EQ(t.rooms[0].posCode, QStringLiteral("902"));
+    EXPECT_EQ(t.rooms[0].client, 8);
+    ASSERT_EQ(t.externals.size(), 2u);
+    EXPECT_EQ(t.externals[0].number, QStringLiteral("901"));
+    EXPECT_EQ(t.externals[1].number, QStringLiteral("Z01"));
+    EXPECT_EQ(t.externals[1].client, 4);
+    EXPECT_EQ(t.unknownCodes, QStringList({QStringLiteral("Z02"), QStringLiteral("Q9Q")}));
+    EXPECT_EQ(t.noticeRooms, QStringList({QStringLiteral("101"), QStringLiteral("102")}));
+    // Rooms nobody holds, shared between the hotel's new cards and the POS's departures.
+    EXPECT_EQ(t.freeRooms, QStringList({QStringLiteral("103"), QStringLiteral("105")}));
+    EXPECT_EQ(t.emptyRooms, QStringList({QStringLiteral("104"), QStringLiteral("X77")}));
+}
+
+}  // namespace
+}  // namespace quorvel::soak

@@ -1,0 +1,334 @@
+// The crash soak's run and its final check.
+#include "soak/CrashSoak.h"
+
+#include "db/Engine.h"
+#include "hotel/HotelGenerator.h"
+#include "hotel/SqliteFile.h"
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "platform/TextFile.h"
+#include "polling/GuestExport.h"
+#include "soak/Simulators.h"
+#include "transfer/ChargeStore.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <memory>
+
+namespace quorvel::soak {
+
+namespace {
+
+// Where a workspace keeps its private main file; a killed run leaves it.
+constexpr char WorkspacePrefix[] = ".quorvel-ws-";
+
+qint64 maxRowid(const QString& path, const QString& table) {
+    hotel::SqliteFile f(path, true);
+    hotel::Statement q(f, QStringLiteral("SELECT coalesce(max(rowid), 0) FROM ") + table);
+    q.next();
+    return q.integer(0);
+}
+
+QSet<qint64> ownRowids(const std::map<qint64, HotelSystem::Row>& rows) {
+    QSet<qint64> ids;
+    for (const auto& [rowid, row] : rows) ids.insert(rowid);
+    return ids;
+}
+
+QStringList guestRows(const QString& path) {
+    hotel::SqliteFile f(path, true);
+    hotel::Statement q(f, QStringLiteral("SELECT NumeroHotel, NumeroCamera, NomeCliente, "
+                                         "DataArrivo, DataPartenza FROM ClientiCasa ORDER BY 2, "
+                                         "3, 4, 5, 1"));
+    QStringList rows;
+    while (q.next())
+        rows << QStringLiteral("%1|%2|%3|%4|%5")
+                    .arg(q.text(0), q.text(1), q.text(2), q.text(3), q.text(4));
+    return rows;
+}
+
+// Every database of the folder (and of the POS folder in it) that fails
+// PRAGMA integrity_check.
+QStringList damagedDatabases(const QString& dir, int* checked) {
+    QStringList damaged;
+    QDirIterator it(dir, {QStringLiteral("*.mdb"), QStringLiteral("*.db")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.contains(QLatin1String(WorkspacePrefix)))
+            continue;  // a killed run's private main file, no data of anyone's
+        ++*checked;
+        try {
+            hotel::SqliteFile f(path, true);
+            hotel::Statement q(f, QStringLiteral("PRAGMA integrity_check"));
+            if (!q.next() || q.text(0) != QLatin1String("ok"))
+                damaged << path;
+        } catch (const Error& e) {
+            damaged << path + QStringLiteral(": ") + e.message();
+        }
+    }
+    return damaged;
+}
+
+void copyFolder(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(from).relativeFilePath(path);
+        if (rel.contains(QLatin1String(WorkspacePrefix)))
+            continue;
+        QDir().mkpath(QFileInfo(QDir(to).filePath(rel)).path());
+        QFile::copy(path, QDir(to).filePath(rel));
+    }
+}
+
+// Files still waiting for the program in dir.
+QStringList waitingFiles(const QString& dir, const QString& charges, const QString& closing) {
+    QStringList left;
+    for (const QString& f : {charges, closing}) {
+        if (QFile::exists(QDir(dir).filePath(f)))
+            left << f;
+    }
+    left << QDir(dir).entryList({QStringLiteral("CKI*"), QStringLiteral("CKO*")}, QDir::Files);
+    return left;
+}
+
+int countLogLines(const QString& dir, const QString& text) {
+    int n = 0;
+    for (const QString& name : {QStringLiteral("Quorvel.log.1"), QStringLiteral("Quorvel.log")}) {
+        QFile f(QDir(dir).filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        while (!f.atEnd()) n += QString::fromUtf8(f.readLine()).contains(text) ? 1 : 0;
+    }
+    return n;
+}
+
+class ChildRun {
+public:
+    ChildRun(const QString& program, const QStringList& args) {
+        m_p.setProgram(program);
+        m_p.setArguments(args);
+        m_p.setStandardOutputFile(QProcess::nullDevice());
+        m_p.setStandardErrorFile(QProcess::nullDevice());
+        m_p.start();
+    }
+    ~ChildRun() {
+        if (m_p.state() != QProcess::NotRunning) {
+            m_p.kill();
+            m_p.waitForFinished();
+        }
+    }
+    QProcess& process() { return m_p; }
+
+private:
+    QProcess m_p;
+};
+
+// Runs a helper to its end, its output discarded; its exit status, or -1.
+int runQuietly(const QString& program, const QStringList& args) {
+    ChildRun run(program, args);
+    if (!run.process().waitForFinished(600000) ||
+        run.process().exitStatus() != QProcess::NormalExit)
+        return -1;
+    return run.process().exitCode();
+}
+
+struct Runs {
+    int kills = 0, ended = 0;
+    QStringList endings;
+};
+
+// Starts the program and kills it, again and again.
+Runs killLoop(const CrashOptions& o, hotel::Random& random) {
+    Runs runs;
+    const QStringList args = {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
+                              QStringLiteral("--interval"), QString::number(o.intervalMs)};
+    while (runs.kills < o.kills) {
+        ChildRun run(o.program, args);
+        QProcess& p = run.process();
+        if (!p.waitForStarted(10000))
+            throw Error(o.program, QStringLiteral("il programma non parte: ") + p.errorString());
+        const int ms = static_cast<int>(random.between(o.minRunMs, o.maxRunMs));
+        if (p.waitForFinished(ms)) {
+            // The program must never end by itself.
+            ++runs.ended;
+            if (runs.endings.size() < 5)
+                runs.endings << QStringLiteral("uscito da solo con stato %1").arg(p.exitCode());
+            continue;
+        }
+        p.kill();  // SIGKILL
+        p.waitForFinished();
+        ++runs.kills;
+    }
+    return runs;
+}
+
+// Clean runs of one tick each until nothing is left to take.
+bool drain(const CrashOptions& o, const QString& charges, const QString& closing) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const int status =
+            runQuietly(o.program, {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
+                                   QStringLiteral("--once")});
+        if (status == 0 && waitingFiles(o.dir, charges, closing).isEmpty())
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int refreshGuests(const QString& dir) {
+    class Quiet : public Dialogs {
+    public:
+        MsgAnswer messageBox(const QString& text, const QString&, MsgIcon, MsgButtons,
+                             MsgAnswer answer) override {
+            log::error(text);
+            failed = true;
+            return answer;
+        }
+        std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
+            return std::nullopt;
+        }
+        void notify(const QString&, const QString&) override {}
+        bool failed = false;
+    } dialogs;
+    if (!QDir::setCurrent(dir))
+        return 2;
+    try {
+        GuestExport(dialogs).AggiornaClienti();
+    } catch (const std::exception& e) {
+        log::error(QString::fromStdString(e.what()));
+        return 1;
+    }
+    return dialogs.failed ? 1 : 0;
+}
+
+int runCrashSoak(const CrashOptions& o, QTextStream& out) {
+    QElapsedTimer clock;
+    clock.start();
+    hotel::HotelSpec spec;
+    spec.rooms = 120;
+    spec.guests = 90;
+    spec.externals = 12;
+    spec.seed = o.seed;
+    const hotel::HotelSummary hotel = hotel::generateHotel(o.dir, spec);
+    const QString mapFile = QDir(o.dir).filePath(QStringLiteral("QuorveloCamere.txt"));
+    const QStringList map = QFile::exists(mapFile) ? readTextLines(mapFile) : QStringList();
+    // The POS guest database starts as a full refresh leaves it; from then on
+    // only the notices keep it current.
+    if (runQuietly(o.self, {QStringLiteral("--refresh"), o.dir}) != 0)
+        throw Error(o.dir, QStringLiteral("aggiornamento iniziale degli ospiti non riuscito"));
+
+    const QString dir = o.dir;
+    auto file = [&dir](const char* name) { return QDir(dir).filePath(QString::fromLatin1(name)); };
+    const qint64 roomBase = maxRowid(file("Conto_Cliente.mdb"), QStringLiteral("Conto_Cliente"));
+    const qint64 extBase = maxRowid(file("ContoEsterni.mdb"), QStringLiteral("Conto_Cliente"));
+    const qint64 receiptBase = maxRowid(file("Fatture.mdb"), QStringLiteral("Incassi"));
+
+    Ledger ledger(soakTargets(hotel.data, map), o.seed);
+    PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed);
+    HotelSystem hotelSystem(o.dir, ledger.targets(), roomBase, o.seed);
+    hotel::Random random(o.seed ^ 0x4B111ULL);
+
+    pos.start();
+    if (o.busyHotel)
+        hotelSystem.start();
+    Runs runs;
+    try {
+        runs = killLoop(o, random);
+    } catch (...) {
+        pos.stop();
+        hotelSystem.stop();
+        throw;
+    }
+    pos.stop();
+    hotelSystem.stop();
+    const bool drained = drain(o, hotel.settings.fileOrigine, hotel.settings.fileIncassi);
+
+    Tally tally;
+    ledger.checkRoomAccounts(
+        readAccountRows(file("Conto_Cliente.mdb"), roomBase, ownRowids(hotelSystem.own())), tally);
+    ledger.checkExternalAccounts(readAccountRows(file("ContoEsterni.mdb"), extBase), tally);
+    ledger.checkReceipts(readReceiptAmounts(file("Fatture.mdb"), receiptBase), tally);
+    {
+        db::Workspace ws;
+        ChargeStore store(ws, file("QuorvelCoda.db"));
+        ledger.checkErrorHistory(store.errors(), tally);
+        const QStringList pending = store.pending();
+        tally.lost += pending.size();
+        for (const QString& p : pending) tally.problem(QStringLiteral("ancora in attesa: ") + p);
+    }
+    tally.lines = tally.roomLines + tally.externalLines + tally.errorLines;
+    const QStringList hotelRows = hotelSystem.changedRows();
+    for (const QString& p : hotelRows) tally.problem(p);
+
+    // The POS guest database against a full refresh of a copy of the folder.
+    const QString copy = o.dir + QStringLiteral("-verifica");
+    copyFolder(o.dir, copy);
+    writeTextLines(QDir(copy).filePath(QStringLiteral("POSDest.txt")),
+                   {QDir::toNativeSeparators(QDir(copy).absoluteFilePath(QStringLiteral("pos")) +
+                                             QLatin1Char('/'))});
+    const bool refreshed = runQuietly(o.self, {QStringLiteral("--refresh"), copy}) == 0;
+    const QStringList guestsKept = guestRows(file("pos/ClientiCasa.mdb"));
+    const QStringList guestsFresh =
+        guestRows(QDir(copy).filePath(QStringLiteral("pos/ClientiCasa.mdb")));
+    const bool guestsOk = refreshed && guestsKept == guestsFresh;
+    if (!guestsOk)
+        tally.problem(QStringLiteral("ClientiCasa: %1 righe, un aggiornamento completo ne dà %2")
+                          .arg(guestsKept.size())
+                          .arg(guestsFresh.size()));
+    int checked = 0;
+    const QStringList damaged = damagedDatabases(o.dir, &checked);
+    for (const QString& d : damaged) tally.problem(QStringLiteral("integrity_check: ") + d);
+    for (const QString& e : runs.endings) tally.problem(QStringLiteral("programma ") + e);
+    if (!drained)
+        tally.problem(QStringLiteral("file ancora da prendere dopo le esecuzioni finali: ") +
+                      waitingFiles(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi)
+                          .join(QLatin1Char(' ')));
+
+    for (const QString& p : std::as_const(tally.problems)) out << "  " << p << "\n";
+    const auto& h = hotelSystem.counts();
+    out << QStringLiteral(
+               "crash-soak: kills=%1 ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
+               "notices=%6) lines=%7 (room=%8 external=%9 error-history=%10) receipts=%11 "
+               "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
+               "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
+               "rows-changed=%22 | failed-ticks=%23 guests=%24 integrity=%25/%26 ok | %27 s")
+               .arg(runs.kills)
+               .arg(runs.ended)
+               .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
+               .arg(ledger.chargeFiles())
+               .arg(ledger.closingFiles())
+               .arg(pos.notices())
+               .arg(tally.lines)
+               .arg(tally.roomLines)
+               .arg(tally.externalLines)
+               .arg(tally.errorLines)
+               .arg(tally.receipts)
+               .arg(tally.lost)
+               .arg(tally.doubled)
+               .arg(h.longReads)
+               .arg(h.exclusiveLocks)
+               .arg(h.lockedMs / 1000)
+               .arg(h.invoicedRows)
+               .arg(h.ownRows)
+               .arg(h.renames)
+               .arg(h.newCards)
+               .arg(h.departures)
+               .arg(hotelRows.size())
+               .arg(countLogLines(o.dir, QStringLiteral("Ciclo di lettura interrotto")))
+               .arg(guestsOk ? QStringLiteral("ok") : QStringLiteral("DIFFERENT"))
+               .arg(checked - damaged.size())
+               .arg(checked)
+               .arg(clock.elapsed() / 1000)
+        << Qt::endl;
+    const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
+    return ok ? 0 : 1;
+}
+
+}  // namespace quorvel::soak

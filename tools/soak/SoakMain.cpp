@@ -1,0 +1,94 @@
+// quorvel-soak: the crash soak (the program killed at random instants
+// while a POS and a busy hotel system work beside it) and the resource soak
+// (many ticks in this process), each printing one line of figures.
+#include "platform/Error.h"
+#include "soak/CrashSoak.h"
+#include "soak/ResourceSoak.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#ifndef QUORVEL_BINARY
+#define QUORVEL_BINARY "quorvel"
+#endif
+
+using namespace quorvel;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Prove di durata di quorvel: arresti improvvisi, gestionale occupato, risorse."));
+    parser.addHelpOption();
+    auto option = [&parser](const char* name, const char* help, const char* value = nullptr) {
+        QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(help));
+        if (value)
+            o.setValueName(QString::fromLatin1(value));
+        parser.addOption(o);
+        return o;
+    };
+    const auto kills = option("kills", "Arresti con SIGKILL (predefinito 200).", "N");
+    const auto ticks = option("ticks", "Cicli della prova delle risorse (predefinito 20000).", "N");
+    const auto seed = option("seed", "Seme dei numeri casuali (predefinito 1).", "N");
+    const auto interval =
+        option("interval", "Intervallo di controllo del programma in ms (predefinito 50).", "MS");
+    const auto program = option("program", "Il programma quorvel da provare.", "FILE");
+    const auto dir = option("dir", "Cartella in cui creare gli alberghi di prova.", "DIR");
+    const auto quietHotel = option("no-hotel", "Senza il gestionale che lavora accanto.");
+    const auto keep = option("keep", "Lascia le cartelle di prova anche se tutto va bene.");
+    const auto refresh = option("refresh", "(interno) Aggiorna Dati nella cartella.", "DIR");
+    parser.process(app);
+
+    if (parser.isSet(refresh))
+        return soak::refreshGuests(parser.value(refresh));
+
+    auto number = [&parser](const QCommandLineOption& o, qint64 fallback) {
+        bool ok = true;
+        const qint64 n = parser.isSet(o) ? parser.value(o).toLongLong(&ok) : fallback;
+        if (!ok || n < 0) {
+            std::fprintf(stderr, "quorvel-soak: valore non valido per --%s\n",
+                         qPrintable(o.names().first()));
+            std::exit(2);
+        }
+        return n;
+    };
+    QTemporaryDir scratch(QDir(parser.isSet(dir) ? parser.value(dir) : QDir::tempPath())
+                              .filePath(QStringLiteral("quorvel-soak-XXXXXX")));
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "quorvel-soak: impossibile creare la cartella di prova\n");
+        return 2;
+    }
+    QTextStream out(stdout);
+    int status = 0;
+    try {
+        soak::CrashOptions crash;
+        crash.program =
+            parser.isSet(program) ? parser.value(program) : QString::fromUtf8(QUORVEL_BINARY);
+        crash.self = QCoreApplication::applicationFilePath();
+        crash.dir = scratch.filePath(QStringLiteral("albergo"));
+        crash.kills = static_cast<int>(number(kills, 200));
+        crash.intervalMs = static_cast<int>(number(interval, 50));
+        crash.busyHotel = !parser.isSet(quietHotel);
+        crash.seed = static_cast<std::uint64_t>(number(seed, 1));
+        if (crash.kills > 0)
+            status |= soak::runCrashSoak(crash, out);
+
+        soak::ResourceOptions resources;
+        resources.dir = scratch.filePath(QStringLiteral("risorse"));
+        resources.ticks = static_cast<int>(number(ticks, 20000));
+        resources.seed = crash.seed;
+        if (resources.ticks > 0)
+            status |= soak::runResourceSoak(resources, out);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvel-soak: %s\n", e.what());
+        status = 1;
+    }
+    if (status != 0 || parser.isSet(keep)) {
+        scratch.setAutoRemove(false);
+        out << "Cartelle di prova lasciate in " << scratch.path() << Qt::endl;
+    }
+    return status;
+}
