@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <memory>
 
 namespace quorvel::soak {
@@ -140,11 +141,51 @@ int runQuietly(const QString& program, const QStringList& args) {
 
 struct Runs {
     int kills = 0, ended = 0;
+    int midWrite = 0;     // a rollback journal was left: the kill cut a write
+    int halfTaken = 0;    // a file was claimed and not yet settled
+    int withPending = 0;  // charges waited in the store for the transfer
     QStringList endings;
 };
 
+qint64 countRows(const QString& path, const QString& sql) {
+    if (!QFile::exists(path))
+        return 0;
+    hotel::SqliteFile f(path, true);
+    hotel::Statement q(f, sql);
+    return q.next() ? q.integer(0) : 0;
+}
+
+// What the kill interrupted, read from the files it left (read-only: the
+// recovery is the program's job).
+void noteWhereKilled(const QString& dir, Runs& runs) {
+    // Journals of files only the program writes (the hotel system's own
+    // writes leave journals of the others), and super-journals.
+    QDirIterator it(
+        dir,
+        {QStringLiteral("QuorvelCoda.db-journal"), QStringLiteral("QuorvelPolling.db-journal"),
+         QStringLiteral("Fatture.mdb-journal"), QStringLiteral("ContoEsterni.mdb-journal"),
+         QStringLiteral("ClientiCasa.mdb-journal"), QStringLiteral("*-mj*")},
+        QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    if (it.hasNext()) {
+        ++runs.midWrite;
+        return;
+    }
+    try {
+        const QDir d(dir);
+        if (countRows(d.filePath(QStringLiteral("QuorvelPolling.db")),
+                      QStringLiteral("SELECT count(*) FROM FilePresi")) > 0)
+            ++runs.halfTaken;
+        if (countRows(d.filePath(QStringLiteral("QuorvelCoda.db")),
+                      QStringLiteral("SELECT count(*) FROM Pendenti")) > 0)
+            ++runs.withPending;
+    } catch (const Error&) {
+        // a store not created yet, or a table not yet there
+    }
+}
+
 // Starts the program and kills it, again and again.
-Runs killLoop(const CrashOptions& o, hotel::Random& random) {
+Runs killLoop(const CrashOptions& o, const QString& charges, const QString& closing,
+              hotel::Random& random) {
     Runs runs;
     const QStringList args = {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
                               QStringLiteral("--interval"), QString::number(o.intervalMs)};
@@ -153,7 +194,17 @@ Runs killLoop(const CrashOptions& o, hotel::Random& random) {
         QProcess& p = run.process();
         if (!p.waitForStarted(10000))
             throw Error(o.program, QStringLiteral("il programma non parte: ") + p.errorString());
-        const int ms = static_cast<int>(random.between(o.minRunMs, o.maxRunMs));
+        // Half the kills come at any instant; the other half soon after a POS
+        // file appeared, so that many land inside the work it brings.
+        int ms = static_cast<int>(random.between(o.minRunMs, o.maxRunMs));
+        if (random.percent(50) && !p.waitForFinished(o.minRunMs)) {
+            QElapsedTimer waited;
+            waited.start();
+            while (waited.elapsed() < o.maxRunMs && !QFile::exists(charges) &&
+                   !QFile::exists(closing))
+                QThread::msleep(2);
+            ms = static_cast<int>(random.between(1, 2 * o.intervalMs + 60));
+        }
         if (p.waitForFinished(ms)) {
             // The program must never end by itself.
             ++runs.ended;
@@ -164,6 +215,7 @@ Runs killLoop(const CrashOptions& o, hotel::Random& random) {
         p.kill();  // SIGKILL
         p.waitForFinished();
         ++runs.kills;
+        noteWhereKilled(o.dir, runs);
     }
     return runs;
 }
@@ -225,7 +277,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         throw Error(o.dir, QStringLiteral("aggiornamento iniziale degli ospiti non riuscito"));
 
     const QString dir = o.dir;
-    auto file = [&dir](const char* name) { return QDir(dir).filePath(QString::fromLatin1(name)); };
+    auto file = [&dir](const auto& name) { return QDir(dir).filePath(QString(name)); };
     const qint64 roomBase = maxRowid(file("Conto_Cliente.mdb"), QStringLiteral("Conto_Cliente"));
     const qint64 extBase = maxRowid(file("ContoEsterni.mdb"), QStringLiteral("Conto_Cliente"));
     const qint64 receiptBase = maxRowid(file("Fatture.mdb"), QStringLiteral("Incassi"));
@@ -240,7 +292,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         hotelSystem.start();
     Runs runs;
     try {
-        runs = killLoop(o, random);
+        runs =
+            killLoop(o, file(hotel.settings.fileOrigine), file(hotel.settings.fileIncassi), random);
     } catch (...) {
         pos.stop();
         hotelSystem.stop();
@@ -294,7 +347,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     for (const QString& p : std::as_const(tally.problems)) out << "  " << p << "\n";
     const auto& h = hotelSystem.counts();
     out << QStringLiteral(
-               "crash-soak: kills=%1 ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
+               "crash-soak: kills=%1 (mid-write=%28 file-half-taken=%29 charges-pending=%30) "
+               "ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
                "notices=%6) lines=%7 (room=%8 external=%9 error-history=%10) receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
@@ -326,6 +380,9 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(checked - damaged.size())
                .arg(checked)
                .arg(clock.elapsed() / 1000)
+               .arg(runs.midWrite)
+               .arg(runs.halfTaken)
+               .arg(runs.withPending)
         << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;

@@ -110,7 +110,7 @@ void PosSimulator::dropCharges() {
         ++m_waits;
         return;
     }
-    const QStringList lines = m_ledger.draftCharges(static_cast<int>(m_random.between(1, 12)));
+    const QStringList lines = m_ledger.draftCharges(static_cast<int>(m_random.between(1, 30)));
     if (dropFile(m_charges, inDir(m_dir, QStringLiteral("cassa-addebiti.tmp")), lines))
         m_ledger.commitCharges();
 }
