@@ -217,7 +217,8 @@ void HotelSystem::exclusiveLock() {
                                   "ContoEsterni.mdb", "VociFattura.mdb"};
     Connection f(inDir(m_dir, QString::fromLatin1(files[m_random.between(0, 4)])));
     Tx tx(f, "EXCLUSIVE");
-    const int ms = static_cast<int>(m_random.between(1000, 6000));
+    // Now and then longer than the program waits for a lock (5 s).
+    const int ms = static_cast<int>(m_random.between(1000, 8000));
     pause(ms);
     tx.commit();
     ++m_counts.exclusiveLocks;

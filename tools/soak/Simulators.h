@@ -5,10 +5,10 @@
 //   and renamed into place; a file still waiting from the last drop is left
 //   alone (the drop waits), and only what was dropped goes into the ledger.
 // - HotelSystem, the hotel management system: its own SQLite connections to
-//   the same files; long read transactions, exclusive locks held for
-//   seconds, renamed guests and new or departed cards (each followed by its
-//   notice), invoiced rows (Fatturato 'S') and rows of its own, all of which
-//   quorvel must leave as they are.
+//   the same files; long read transactions, exclusive locks held for up to
+//   8 s (longer than quorvel waits on a lock), renamed guests and new or
+//   departed cards (each followed by its notice), invoiced rows (Fatturato
+//   'S') and rows of its own, all of which quorvel must leave as they are.
 #pragma once
 
 #include "soak/Ledger.h"
