@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 
 namespace quorvel::db {
 
@@ -335,6 +336,26 @@ DBEngine& DBEngine::instance() {
     return engine;
 }
 
+namespace {
+
+// A super-journal is needed while a journal it names still exists. One whose
+// journals are all gone (the kill came before they named it, or they were
+// rolled back since) is an orphan that SQLite never removes. A file that is
+// not a list of absolute paths is kept, to be safe.
+bool superJournalNeeded(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return true;
+    for (const QByteArray& name : f.readAll().split('\0')) {
+        const QString journal = QString::fromUtf8(name);
+        if (!journal.isEmpty() && (!QDir::isAbsolutePath(journal) || QFileInfo::exists(journal)))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int removeStaleWorkspaceFolders(const QString& dir) {
     int removed = 0;
     const QDir folder(dir);
@@ -344,7 +365,10 @@ int removeStaleWorkspaceFolders(const QString& dir) {
     for (const QString& name : names) {
         QDir ws(folder.filePath(name));
         // A super-journal may still be needed to roll back a hot journal.
-        if (!ws.entryList({QStringLiteral("*-mj*")}, QDir::Files | QDir::Hidden).isEmpty())
+        const QStringList supers =
+            ws.entryList({QStringLiteral("*-mj*")}, QDir::Files | QDir::Hidden);
+        if (std::any_of(supers.begin(), supers.end(),
+                        [&ws](const QString& s) { return superJournalNeeded(ws.filePath(s)); }))
             continue;
         if (ws.removeRecursively())
             ++removed;

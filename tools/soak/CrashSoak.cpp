@@ -197,7 +197,10 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
         // Half the kills come at any instant; the other half soon after a POS
         // file appeared, so that many land inside the work it brings.
         int ms = static_cast<int>(random.between(o.minRunMs, o.maxRunMs));
-        if (random.percent(50) && !p.waitForFinished(o.minRunMs)) {
+        const int roll = static_cast<int>(random.between(0, 99));
+        if (roll < 5)  // now and then a run outlasts a lock wait (5 s) of its own
+            ms = static_cast<int>(random.between(5000, 10000));
+        else if (roll < 55 && !p.waitForFinished(o.minRunMs)) {
             QElapsedTimer waited;
             waited.start();
             while (waited.elapsed() < o.maxRunMs && !QFile::exists(charges) &&
@@ -335,6 +338,13 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         tally.problem(QStringLiteral("ClientiCasa: %1 righe, un aggiornamento completo ne dà %2")
                           .arg(guestsKept.size())
                           .arg(guestsFresh.size()));
+    // The clean runs clear what killed runs left; nothing may stay for ever.
+    const QStringList leftovers =
+        QDir(o.dir).entryList({QString::fromLatin1(WorkspacePrefix) + QLatin1Char('*')},
+                              QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (!leftovers.isEmpty())
+        tally.problem(QStringLiteral("cartelle di lavoro rimaste: ") +
+                      leftovers.join(QLatin1Char(' ')));
     int checked = 0;
     const QStringList damaged = damagedDatabases(o.dir, &checked);
     for (const QString& d : damaged) tally.problem(QStringLiteral("integrity_check: ") + d);
