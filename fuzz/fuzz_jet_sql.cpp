@@ -11,6 +11,7 @@
 #include "db/HotelTables.h"
 #include "db/JetSql.h"
 #include "platform/Error.h"
+#include "transfer/Criteria.h"
 
 #include <array>
 #include <memory>
@@ -200,6 +201,25 @@ void checkShapes(db::Database& database, const QString& table, const QString& cr
                                                                QStringLiteral("\n---\n") + shared);
 }
 
+// Any text the POS or the hotel hands over, quoted into a criterion as the
+// program does, finds exactly the rooms equal to it and never fails.
+void checkQuotedValue(db::Database& guests, const QString& value) {
+    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(value);
+    auto rs = guests.openRecordset(QStringLiteral("Scheda_Cliente"));
+    try {
+        rs->findFirst(criterion);
+    } catch (const Error& e) {
+        fuzz::fail("a quoted value breaks its criterion", e.message());
+    }
+    const bool expected = value.compare(QLatin1String("12"), Qt::CaseInsensitive) == 0 ||
+                          value.compare(QLatin1String("1A"), Qt::CaseInsensitive) == 0;
+    if (rs->noMatch() == expected)
+        fuzz::fail("a quoted value finds the wrong rooms", value);
+    if (!rs->noMatch() &&
+        rs->text(QStringLiteral("NumeroCamera")).compare(value, Qt::CaseInsensitive) != 0)
+        fuzz::fail("a quoted value finds another room", value);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -228,6 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Error&) {
     }
     checkShapes(database, table, text);
+    checkQuotedValue(*dbs[0], text);
     if (select) {
         try {
             auto rs = database.openRecordset(text);
