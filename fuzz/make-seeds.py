@@ -118,6 +118,16 @@ def jet_sql():
     put("jet_sql", "columns", q(2, "select NumeroCamera, Piano from NumeriCamere where Piano - -1 > 1"))
 
 
+def transfer():
+    put("transfer", "room_and_discount", lines(charge(), charge(desc="Sconto", amount="-00300"),
+                                               charge(room="1A", desc="BEVANDE", qty="  2",
+                                                      amount="000800", price="00000400")))
+    put("transfer", "external_and_unknown", lines(charge(room="900"), charge(room="555"),
+                                                  charge(desc="Sconto", amount="-00100")))
+    put("transfer", "bad_lines", lines(charge(amount="12,5x"), charge()[:40], "",
+                                       charge(qty="  0", amount="001000")))
+
+
 def text():
     for name, data in [("italian", "1.234,56"), ("c_number", "-12.5"), ("hex", "&H1F"),
                        ("blanks", " 1 2 3 .5E2"), ("max", "9223372036854775807"),
@@ -135,4 +145,5 @@ if __name__ == "__main__":
     settings()
     delimited_export()
     jet_sql()
+    transfer()
     text()

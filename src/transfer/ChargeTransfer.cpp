@@ -147,14 +147,14 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
     p.item = item;
     p.importo = charge + discount;
     p.quantity = charge::quantity(line);
-    // An invoiced row is closed: a later charge gets a row of its own.
+    // An invoiced row is closed: a later charge gets a row of its own. One
+    // arg() call, so a '%' in the POS day columns is not taken for a marker.
     accounts->findFirst(
         QStringLiteral("NumeroHotel = 1 and CodiceCliente = %1 and NumeroCamera = %2"
                        " and DataAddebito = %3 and VoceAddebito = %4"
                        " and Fatturato = 'N'")
-            .arg(p.client)
-            .arg(quoted(p.room), quoted(p.day))
-            .arg(item.code));
+            .arg(QString::number(p.client), quoted(p.room), quoted(p.day),
+                 QString::number(item.code)));
     if (!accounts->noMatch()) {
         const Currency importo = accounts->money(QStringLiteral("Importo")) + p.importo;
         const double quantity = accounts->real(QStringLiteral("Quantità")) + p.quantity;
