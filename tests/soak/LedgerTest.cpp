@@ -61,7 +61,8 @@ TEST_F(LedgerTest, TransferredLinesCheckCleanAndEveryLossOrDoublingIsCaught) {
     EXPECT_GT(clean.roomLines, 20);
     EXPECT_GT(clean.externalLines, 0);
     EXPECT_GT(clean.errorLines, 0);
-    EXPECT_EQ(clean.receipts, 5);
+    EXPECT_EQ(clean.receipts, static_cast<qint64>(receipts.size()));
+    EXPECT_GE(receipts.size(), 4u);
     ASSERT_FALSE(rooms.empty());
     ASSERT_FALSE(externals.empty());
     ASSERT_GE(errors.size(), 2);

@@ -362,7 +362,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                "notices=%6) lines=%7 (room=%8 external=%9 error-history=%10) receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
-               "rows-changed=%22 | failed-ticks=%23 guests=%24 integrity=%25/%26 ok | %27 s")
+               "rows-changed=%22 | lock-failures-logged=%23 guests=%24 integrity=%25/%26 ok | %27 "
+               "s")
                .arg(runs.kills)
                .arg(runs.ended)
                .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
@@ -385,7 +386,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(h.newCards)
                .arg(h.departures)
                .arg(hotelRows.size())
-               .arg(countLogLines(o.dir, QStringLiteral("Ciclo di lettura interrotto")))
+               .arg(countLogLines(o.dir, QStringLiteral("bloccato da un altro programma")))
                .arg(guestsOk ? QStringLiteral("ok") : QStringLiteral("DIFFERENT"))
                .arg(checked - damaged.size())
                .arg(checked)

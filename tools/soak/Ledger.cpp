@@ -220,10 +220,15 @@ QStringList Ledger::draftClosing(int receipts) {
                          QStringLiteral("  Chiusura giornaliera"), rule};
     for (int i = 1; i <= receipts; ++i) {
         const qint64 cents = 5000 + ++m_draft.serial;
-        m_draft.receipts.push_back(cents);
+        // Now and then an amount that is no number: logged, never imported.
+        const bool unreadable = m_random.percent(5);
+        if (!unreadable)
+            m_draft.receipts.push_back(cents);
         lines << QStringLiteral("  Scontrino: %1      ore 21:30").arg(i, 4, 10, QLatin1Char('0'));
         lines << QStringLiteral("  Totale €").leftJustified(26, QLatin1Char(' ')) +
-                     Currency::fromCents(cents).format(QLocale(), 2, false).rightJustified(14);
+                     (unreadable ? QStringLiteral("illeggibile")
+                                 : Currency::fromCents(cents).format(QLocale(), 2, false))
+                         .rightJustified(14);
         if (m_random.percent(20))
             lines << QStringLiteral(" Scontrino: ristampa non fiscale");
         lines << rule;
