@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::fail("lines left pending");
     if (h.store->errors().size() != errorsBefore + r.listed)
         fuzz::fail("error history does not grow by the listed lines");
-    if (h.store->errors().size() > 2000)
+    if (h.store->errors().size() > 200)
         h.store->clearErrors();
     return 0;
 }
