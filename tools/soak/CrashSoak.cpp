@@ -359,7 +359,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     out << QStringLiteral(
                "crash-soak: kills=%1 (mid-write=%28 file-half-taken=%29 charges-pending=%30) "
                "ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
-               "notices=%6) lines=%7 (room=%8 external=%9 error-history=%10) receipts=%11 "
+               "notices=%6 pos-guest-reads=%31) lines=%7 (room=%8 external=%9 error-history=%10) "
+               "receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
                "rows-changed=%22 | lock-failures-logged=%23 guests=%24 integrity=%25/%26 ok | %27 "
@@ -394,6 +395,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(runs.midWrite)
                .arg(runs.halfTaken)
                .arg(runs.withPending)
+               .arg(pos.guestReads())
         << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;

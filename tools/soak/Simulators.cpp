@@ -125,6 +125,21 @@ void PosSimulator::dropClosing() {
         m_ledger.commitClosing();
 }
 
+// The POS reads its guest database while quorvel rewrites rooms in it.
+void PosSimulator::readGuests() {
+    try {
+        Connection f(inDir(m_dir, QStringLiteral("pos/ClientiCasa.mdb")));
+        Tx tx(f, "");
+        hotel::Statement q(f, QStringLiteral("SELECT count(*) FROM ClientiCasa"));
+        q.next();
+        sleepMs(m_random.between(200, 2000));
+        tx.commit();
+        ++m_guestReads;
+    } catch (const Error&) {
+        // locked for writing just now: the POS reads again later
+    }
+}
+
 void PosSimulator::run() {
     const SoakTargets& t = m_ledger.targets();
     while (!m_stop) {
@@ -134,6 +149,8 @@ void PosSimulator::run() {
             dropCharges();
         } else if (roll < 70) {
             dropClosing();
+        } else if (roll < 75) {
+            readGuests();
         } else if (roll < 90 && !t.noticeRooms.isEmpty()) {
             const QString room = t.noticeRooms.at(m_random.between(0, t.noticeRooms.size() - 1));
             m_notices +=

@@ -4,6 +4,7 @@
 //   CKI / CKO notices at random moments, each written under a temporary name
 //   and renamed into place; a file still waiting from the last drop is left
 //   alone (the drop waits), and only what was dropped goes into the ledger.
+//   It also reads its guest database in transactions of up to 2 s.
 // - HotelSystem, the hotel management system: its own SQLite connections to
 //   the same files; long read transactions, exclusive locks held for up to
 //   8 s (longer than quorvel waits on a lock), renamed guests and new or
@@ -36,18 +37,20 @@ public:
     qint64 closingFiles() const { return m_ledger.closingFiles(); }
     qint64 notices() const { return m_notices; }
     qint64 waits() const { return m_waits; }  // drops put off: the last file was still there
+    qint64 guestReads() const { return m_guestReads; }
 
 private:
     void run();
     void dropCharges();
     void dropClosing();
+    void readGuests();
 
     QString m_dir, m_charges, m_closing;
     Ledger& m_ledger;
     hotel::Random m_random;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
-    qint64 m_notices = 0, m_waits = 0;
+    qint64 m_notices = 0, m_waits = 0, m_guestReads = 0;
 };
 
 class HotelSystem {
