@@ -150,8 +150,7 @@ bool posCodeFits(const QString& room, const QString& pos) {
         return true;
     log::error(QStringLiteral("Camera %1: il codice POS \"%2\" supera i %3 caratteri, camera non "
                               "esportata")
-                   .arg(room, pos)
-                   .arg(kPosCodeSize));
+                   .arg(room, pos, QString::number(kPosCodeSize)));
     return false;
 }
 
@@ -200,8 +199,7 @@ void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {
     replaceRoom(*rs, pos, rows);
     t.commit();
     log::info(QStringLiteral("Camera %1 (codice POS %2, modo %3): %4 righe per il POS")
-                  .arg(room, pos, mode)
-                  .arg(rows.size()));
+                  .arg(room, pos, mode, QString::number(rows.size())));
 }
 
 void GuestExport::AggiornaClienti() {

@@ -10,8 +10,8 @@ namespace quorvel {
 void writeErrorReport(const QStringList& lines) {
     const QString path = reportFileName();
     writeTextLines(path, lines);
-    log::info(
-        QStringLiteral("Storico errori scritto in %1 (%2 righe)").arg(path).arg(lines.size()));
+    log::info(QStringLiteral("Storico errori scritto in %1 (%2 righe)")
+                  .arg(path, QString::number(lines.size())));
 }
 
 }  // namespace quorvel

@@ -173,9 +173,7 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
     }
     wrote();
     logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
-                    .arg(p.room)
-                    .arg(p.client)
-                    .arg(p.day, p.importo.toString());
+                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return true;
 }
 
@@ -211,9 +209,7 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     writeRow(*externals, p);
     wrote();
     logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
-                    .arg(p.room)
-                    .arg(p.client)
-                    .arg(p.day, p.importo.toString());
+                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return true;
 }
 
