@@ -16,6 +16,7 @@
 #include <QFile>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 namespace quorvel {
 
@@ -160,11 +161,6 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
 
 void PollingCycle::handleNotifications(InboxJournal& journal, const char* kind,
                                        const QString& mode) {
-    // Claims of an earlier run first: the file is gone already.
-    for (const Claim& claim : journal.claims(QString::fromLatin1(kind))) {
-        m_guests.AggiornaCamera(claim.archive, mode);
-        journal.settle(claim);
-    }
     // The folder is searched afresh after every file, so files that arrive
     // meanwhile are handled in this tick too.
     for (;;) {
@@ -193,6 +189,18 @@ void PollingCycle::Timer1_Timer() {
     takeCharges(journal);
     if (m_store.hasPending())
         m_transfer();
+    // Notices an earlier run took but did not finish (their files are gone)
+    // came before every file waiting now: a departure cut short must not
+    // blank the room after its next guest's arrival.
+    const std::pair<const char*, QString> notices[] = {
+        {InboxJournal::CheckIn, QStringLiteral("1")},
+        {InboxJournal::CheckOut, QStringLiteral("0")}};
+    for (const auto& [kind, mode] : notices) {
+        for (const Claim& claim : journal.claims(QString::fromLatin1(kind))) {
+            m_guests.AggiornaCamera(claim.archive, mode);
+            journal.settle(claim);
+        }
+    }
     handleNotifications(journal, InboxJournal::CheckIn, QStringLiteral("1"));
     handleNotifications(journal, InboxJournal::CheckOut, QStringLiteral("0"));
 }
