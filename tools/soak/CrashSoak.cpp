@@ -363,6 +363,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                "receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
+               "rooms-reused=%32 "
                "rows-changed=%22 | lock-failures-logged=%23 guests=%24 integrity=%25/%26 ok | %27 "
                "s")
                .arg(runs.kills)
@@ -396,6 +397,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(runs.halfTaken)
                .arg(runs.withPending)
                .arg(pos.guestReads())
+               .arg(h.reused)
         << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;

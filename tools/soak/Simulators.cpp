@@ -205,7 +205,7 @@ void HotelSystem::run() {
                 ownRow();
             else if (roll < 85)
                 renameGuest();
-            else if (roll < 95)
+            else if (roll < 92)
                 newCard();
             else
                 departure();
@@ -325,11 +325,21 @@ void HotelSystem::renameGuest() {
 }
 
 void HotelSystem::newCard() {
-    // Each free room takes one card in the soak: a room is never checked in
-    // again while its departure notice might still wait.
-    if (m_nextFree >= m_targets.freeRooms.size())
+    // A room left by a guest takes the next one once the program has taken
+    // its departure notice (it may not have finished it: a kill between
+    // taking and finishing must not let the departure undo the arrival);
+    // both notices waiting at once would be read arrivals first.
+    QString room;
+    for (auto it = m_departed.begin(); it != m_departed.end(); ++it) {
+        if (!QFile::exists(inDir(m_dir, QStringLiteral("CKO") + *it))) {
+            room = *it;
+            break;
+        }
+    }
+    if (room.isEmpty() && m_nextFree < m_targets.freeRooms.size())
+        room = m_targets.freeRooms.at(m_nextFree);
+    if (room.isEmpty())
         return;
-    const QString room = m_targets.freeRooms.at(m_nextFree);
     qint64 number = 0;
     {
         Connection f(inDir(m_dir, QStringLiteral("Scheda_Cliente.mdb")));
@@ -351,7 +361,10 @@ void HotelSystem::newCard() {
         insert.runBound();
         tx.commit();
     }
-    ++m_nextFree;
+    if (m_departed.removeOne(room))
+        ++m_counts.reused;
+    else
+        ++m_nextFree;
     m_present.emplace_back(room, number);
     ++m_counts.newCards;
     dropNotice(m_dir, QStringLiteral("CKI") + room, QStringLiteral("gestionale-avviso.tmp"));
@@ -371,6 +384,7 @@ void HotelSystem::departure() {
     m_present.erase(m_present.begin());
     ++m_counts.departures;
     dropNotice(m_dir, QStringLiteral("CKO") + room, QStringLiteral("gestionale-avviso.tmp"));
+    m_departed << room;
 }
 
 QStringList HotelSystem::changedRows() const {

@@ -61,7 +61,7 @@ public:
     };
     struct Counts {
         qint64 longReads = 0, exclusiveLocks = 0, lockedMs = 0, invoicedRows = 0, ownRows = 0;
-        qint64 renames = 0, newCards = 0, departures = 0, busy = 0;
+        qint64 renames = 0, newCards = 0, departures = 0, reused = 0, busy = 0;
     };
 
     // accountBaseline: the highest rowid of Conto_Cliente before the soak.
@@ -97,6 +97,7 @@ private:
     Counts m_counts;
     std::map<qint64, Row> m_invoiced, m_own;
     std::vector<std::pair<QString, qint64>> m_present;  // the hotel's own present cards
+    QStringList m_departed;                             // rooms left by the hotel's own guests
     int m_nextFree = 0;
 };
 
