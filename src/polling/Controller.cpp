@@ -1,4 +1,5 @@
-// Stub until the transfer and polling code lands.
+// The main window's events handed to the core: the buttons, "&Aggiorna Dati"
+// and the polling tick, each guarded so that no failure leaves it.
 #include "polling/Controller.h"
 
 #include "db/Engine.h"
@@ -80,7 +81,11 @@ bool Controller::timerTick() {
         log::error(QStringLiteral("Ciclo di lettura: %1").arg(QString::fromStdString(e.what())));
         return false;
     }
-    return m_cycle->tick();
+    // A transfer that fails inside the tick is logged and notified by the
+    // button's handler and the tick goes on; the tick still counts as failed.
+    const int failedBefore = transferButtons().failedTransfers();
+    const bool ok = m_cycle->tick();
+    return ok && transferButtons().failedTransfers() == failedBefore;
 }
 
 }  // namespace quorvel

@@ -67,6 +67,7 @@ void TransferButtons::trasferisci() {
                           .arg(r.externalCharges)
                           .arg(r.listed));
     } catch (const std::exception& e) {
+        ++m_failedTransfers;
         const QString why = QString::fromStdString(e.what());
         log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
         m_services.dialogs->notify(

@@ -37,6 +37,10 @@ public:
 
     ChargeTransfer& transfer() { return m_transfer; }
 
+    // How many transfer runs have failed (each one logged and notified); a
+    // caller compares the count before and after a click.
+    int failedTransfers() const { return m_failedTransfers; }
+
 private:
     void trasferisci();
     void cancella();
@@ -46,6 +50,7 @@ private:
     MainView& m_view;
     ChargeStore& m_store;
     ChargeTransfer m_transfer;
+    int m_failedTransfers = 0;
 };
 
 }  // namespace quorvel

@@ -100,6 +100,20 @@ TEST_F(ControllerTest, FailedTickReturnsFalseAndTheNextOneRecovers) {
     EXPECT_EQ(incassi()[0].nota, QStringLiteral("0000-Codice non valido"));
 }
 
+TEST_F(ControllerTest, ATransferFailingInsideTheTickMakesTheTickFail) {
+    writeTextLines(path(QStringLiteral("Estrazione.mdb")), {PosLine{}.text()});
+    ASSERT_TRUE(
+        QFile::rename(path(QStringLiteral("Conto_Cliente.mdb")), path(QStringLiteral("C"))));
+    Controller controller(settings, services, view);
+    EXPECT_FALSE(controller.timerTick());
+    EXPECT_EQ(controller.store().pending().size(), 1);  // kept for the next run
+    ASSERT_TRUE(
+        QFile::rename(path(QStringLiteral("C")), path(QStringLiteral("Conto_Cliente.mdb"))));
+    EXPECT_TRUE(controller.timerTick());
+    EXPECT_TRUE(controller.store().pending().isEmpty());
+    EXPECT_EQ(accountRows(), 1);
+}
+
 TEST_F(ControllerTest, AggiornaDatiShowsBusyAndWritesTheList) {
     Controller controller(settings, services, view);
     controller.aggiornaDati();
