@@ -19,13 +19,8 @@ protected:
         TempDirTest::SetUp();
         PcLocalGuard::set("PCLocal", "3");
         HotelCorrente = 1;
-        createPrinterDatabases();
-        ws = std::make_unique<db::Workspace>();
-        addPrintType(*ws, 1, kLaserCodes, kLaserNumbers);
-        addPrintType(*ws, 2, kDotCodes, kDotNumbers);
-        addCounters(*ws, 1, 80, 60);
+        ws = printerHotel(QStringLiteral("A"));
         addCounters(*ws, 2, 70, 50);
-        addHotel(*ws, 1, QStringLiteral("A"));
         menu = std::make_unique<PrintMenu>(services, printer, *ws);
     }
     void TearDown() override {

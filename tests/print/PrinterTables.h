@@ -7,6 +7,7 @@
 #include "db/HotelTables.h"
 
 #include <QDir>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -72,5 +73,18 @@ inline const QString kLaserCodes = QStringLiteral("00800000000000000101000000000
 inline const QString kLaserNumbers = QStringLiteral("000000000000000002088066000000000000");
 inline const QString kDotCodes = QStringLiteral("027015000000000000027018000000000000");
 inline const QString kDotNumbers = QStringLiteral("000000000000000001088072000000000000");
+
+// The printer databases of hotel 1 as both print-menu tests start from: the
+// page-printer type 1, the character-printer type 2, page lengths 80 / 60
+// and the hotel record with its assistance code.
+inline std::unique_ptr<db::Workspace> printerHotel(const QString& codiceAssistenza) {
+    createPrinterDatabases();
+    auto ws = std::make_unique<db::Workspace>();
+    addPrintType(*ws, 1, kLaserCodes, kLaserNumbers);
+    addPrintType(*ws, 2, kDotCodes, kDotNumbers);
+    addCounters(*ws, 1, 80, 60);
+    addHotel(*ws, 1, codiceAssistenza);
+    return ws;
+}
 
 }  // namespace quorvel::test

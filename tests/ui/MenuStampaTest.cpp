@@ -31,12 +31,7 @@ protected:
         TempDirTest::SetUp();
         PcLocalGuard::set("PCLocal", "3");
         HotelCorrente = 1;
-        createPrinterDatabases();
-        ws = std::make_unique<db::Workspace>();
-        addPrintType(*ws, 1, kLaserCodes, kLaserNumbers);
-        addPrintType(*ws, 2, kDotCodes, kDotNumbers);
-        addCounters(*ws, 1, 80, 60);
-        addHotel(*ws, 1, QString());
+        ws = printerHotel(QString());
     }
     void TearDown() override {
         ws.reset();
