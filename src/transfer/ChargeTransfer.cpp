@@ -15,6 +15,7 @@
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/Criteria.h"
+#include "transfer/RoomCodes.h"
 
 #include <QElapsedTimer>
 
@@ -68,6 +69,7 @@ void writeRow(db::Recordset& rs, const Posting& p) {
 struct ChargeTransfer::Run {
     ChargeTransfer& t;
     RoomCodePosition position;
+    RoomMap rooms;
     std::unique_ptr<db::Database> guestDb, accountDb, clientDb, externalDb, itemDb;
     std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
     std::vector<ChargeStore::Line> lines;
@@ -246,8 +248,7 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         result.listed += 2;
         return next;
     }
-    const QString room =
-        t.m_rooms.hotelRoom(charge::columns(line, position.start, position.length));
+    const QString room = rooms.hotelRoom(charge::columns(line, position.start, position.length));
     guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
     bool posted = false;
     if (!guests->noMatch() && *charge > Currency()) {
@@ -281,7 +282,10 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
 }
 
 void ChargeTransfer::Run::execute() {
+    // Both side files before anything is opened: one that cannot be read
+    // fails the run with every line still pending.
     position = readRoomCodePosition();
+    rooms = RoomMap::read();
     open();
     lines = t.m_store.pendingLines();
     std::size_t i = 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <QDir>
 #include <QFile>
 
 namespace quorvel::test {
@@ -199,6 +200,38 @@ TEST_F(TransferRun, RoomCodePositionAndMapFiles) {
     ASSERT_EQ(rows(Rooms).size(), 1u);
     EXPECT_EQ(rows(Rooms)[0].cliente, 123);
     EXPECT_EQ(store->errors(), QStringList{blankFirst});
+}
+
+// A side file that exists but cannot be read fails the run with every line
+// pending; it is never taken for a missing file, and the next run that can
+// read it maps as before.
+TEST_F(TransferRun, UnreadableSideFilesFailTheRunWithLinesPending) {
+    addCard(Guests, 1, "103");
+    addCard(Guests, 2, "106");
+    writeBytes("QuorveloCamere.txt", "103,106\r\n");
+    transfer({line("103", "000100")});
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 2);
+
+    const QStringList lines{line("103", "000200")};
+    store->appendPending(lines);
+    ChargeTransfer t(settings, *store);
+    const std::pair<const char*, QByteArray> files[] = {{"QuorveloCamere.txt", "103,106\r\n"},
+                                                        {"QuorvelCamSetup.txt", "2\r\n3\r\n"}};
+    for (const auto& [file, content] : files) {
+        QFile::remove(path(file));
+        ASSERT_TRUE(QDir(dir()).mkdir(file));  // there, but no file to read
+        EXPECT_THROW(t.TrasferisciAddebiti(), Error) << file;
+        EXPECT_EQ(store->pending(), lines);
+        EXPECT_EQ(rows(Rooms).size(), 1u);
+        ASSERT_TRUE(QDir(dir()).rmdir(file));
+        writeBytes(file, content);
+    }
+    t.TrasferisciAddebiti();
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 2);
+    EXPECT_EQ(rows(Rooms)[0].importo, eur(300));
+    EXPECT_TRUE(store->errors().isEmpty());
 }
 
 TEST_F(TransferRun, EmptyListAndMissingDatabase) {
