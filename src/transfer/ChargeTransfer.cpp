@@ -39,7 +39,7 @@ struct Posting {
     std::int64_t client = 0;
     QString room;
     QString day;
-    std::int64_t account = 0;
+    db::Value account;  // a guest card's ContoExtra may be Null; the row keeps it
     Item item;
     Currency importo;
     double unitario = 0;
@@ -145,7 +145,7 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
     p.client = guests->integer(QStringLiteral("NumeroProgressivo"));
     p.room = charge::trimBlanks(guests->text(QStringLiteral("NumeroCamera")));
     p.day = charge::chargeDay(line);
-    p.account = guests->integer(QStringLiteral("ContoExtra"));
+    p.account = guests->value(QStringLiteral("ContoExtra"));
     p.item = item;
     p.importo = charge + discount;
     p.quantity = charge::quantity(line);
@@ -195,7 +195,7 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     p.client = clients->integer(QStringLiteral("NumeroProgressivo"));
     p.room = clients->text(QStringLiteral("NumeroCamera"));
     p.day = charge::chargeDay(line);
-    p.account = 1;
+    p.account = std::int64_t{1};
     const QString description = charge::description(line);
     items->findFirst(
         QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,%1) > 0").arg(quoted(description)));

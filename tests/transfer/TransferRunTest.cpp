@@ -50,11 +50,27 @@ AccountRow roomRow(std::int64_t cliente, const QString& camera, const QString& g
 
 TEST_F(TransferRun, RoomChargesSumPerGuestRoomDayAndItem) {
     addCard(Guests, 123, "101");
+    addCard(Guests, 124, "102");
+    {
+        // A card without an account number: its row gets none either, not 0.
+        auto guests = ws->openDatabase(QString::fromLatin1(Guests));
+        auto cards = guests->openRecordset("Scheda_Cliente");
+        cards->findFirst("NumeroProgressivo = 124");
+        cards->edit();
+        cards->setValue("ContoExtra", db::Value());
+        cards->update();
+    }
     addItem(50, "Ristorante Interno", 4);
     const auto r =
         transfer({line("101", "001500"), line("101", "000500", "250131", "  2", "CENA", "00000250"),
-                  line("101", "000700", "250201")});
-    EXPECT_EQ(r.roomCharges, 3);
+                  line("101", "000700", "250201"), line("102", "000100")});
+    EXPECT_EQ(r.roomCharges, 4);
+    auto roomAccounts = ws->openDatabase(QString::fromLatin1(Rooms));
+    auto accounts = roomAccounts->openRecordset("Conto_Cliente");
+    accounts->findFirst("CodiceCliente = 124");
+    ASSERT_FALSE(accounts->noMatch());
+    EXPECT_TRUE(accounts->value("NumeroConto").isNull());
+    accounts->remove();
     EXPECT_EQ(rows(Rooms),
               (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(2000), 15.0, 3.0),
                                        roomRow(123, "101", "20250201", eur(700), 7.0, 1.0)}));
