@@ -93,9 +93,10 @@ struct ChargeTransfer::Run {
     std::size_t handleLine(std::size_t i);
     void list(const QString& line, const QString& why);
     Item genericItem(const char* fallback);
-    bool postRoomCharge(const QString& line, Currency charge, Currency discount);
-    bool postExternalCharge(const QString& line, const QString& room, Currency charge,
-                            Currency discount);
+    // Each returns why the charge could not be posted, or a null text.
+    QString postRoomCharge(const QString& line, Currency charge, Currency discount);
+    QString postExternalCharge(const QString& line, const QString& room, Currency charge,
+                               Currency discount);
     void commitBatch(db::Transaction& tx);
 };
 
@@ -139,7 +140,8 @@ Item ChargeTransfer::Run::genericItem(const char* fallback) {
                              : items->text(QStringLiteral("Descrizione"))};
 }
 
-bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, Currency discount) {
+QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge,
+                                            Currency discount) {
     const Item item = genericItem("RISTORANTE");
     Posting p;
     p.client = guests->integer(QStringLiteral("NumeroProgressivo"));
@@ -166,31 +168,25 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
         accounts->update();
     } else {
         const auto price = charge::unitPrice(line);
-        if (!price) {
-            list(line, QStringLiteral("prezzo unitario non valido"));
-            return false;
-        }
+        if (!price)
+            return QStringLiteral("prezzo unitario non valido");
         p.unitario = *price;
         writeRow(*accounts, p);
     }
     wrote();
     logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
                     .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
-    return true;
+    return {};
 }
 
-bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
-                                             Currency charge, Currency discount) {
+QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
+                                                Currency charge, Currency discount) {
     clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
-    if (clients->noMatch()) {
-        list(line, QStringLiteral("nessun conto per la camera"));
-        return false;
-    }
+    if (clients->noMatch())
+        return QStringLiteral("nessun conto per la camera");
     const auto price = charge::unitPrice(line);
-    if (!price) {
-        list(line, QStringLiteral("prezzo unitario non valido"));
-        return false;
-    }
+    if (!price)
+        return QStringLiteral("prezzo unitario non valido");
     Posting p;
     p.client = clients->integer(QStringLiteral("NumeroProgressivo"));
     p.room = clients->text(QStringLiteral("NumeroCamera"));
@@ -212,10 +208,12 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     wrote();
     logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
                     .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
-    return true;
+    return {};
 }
 
 // Handles line i (and the "Sconto" line after it); returns the next index.
+// A charge that is not posted goes to the history with its "Sconto" line,
+// so the history never overstates what is owed.
 std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     const QString& line = lines[i].text;
     handled.push_back(lines[i].id);
@@ -224,43 +222,42 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         logLines << QStringLiteral("Sconto senza addebito ignorato: %1").arg(line);
         return i + 1;
     }
-    std::size_t next = i + 1;
-    const auto charge = charge::amount(line);
-    Currency discount;
-    bool discountOk = true;
-    if (next < lines.size() && charge::isDiscount(lines[next].text)) {
-        handled.push_back(lines[next].id);
-        const auto d = charge::amount(lines[next].text);
-        discountOk = d.has_value();
-        discount = d.value_or(Currency());
-        ++next;
+    const QString* discountLine = nullptr;
+    if (i + 1 < lines.size() && charge::isDiscount(lines[i + 1].text)) {
+        discountLine = &lines[i + 1].text;
+        handled.push_back(lines[i + 1].id);
     }
-    if (!charge) {
-        list(line, QStringLiteral("importo non valido"));
+    const std::size_t next = discountLine ? i + 2 : i + 1;
+    auto fail = [&](const QString& why) {
+        list(line, why);
         ++result.listed;
+        if (discountLine) {
+            list(*discountLine, QStringLiteral("sconto di un addebito non trasferito: ") + why);
+            ++result.listed;
+        }
         return next;
-    }
-    if (!discountOk) {
-        // A discount that cannot be read must not be lost: both lines wait
-        // in the history for the operator.
-        list(line, QStringLiteral("sconto non valido"));
-        list(lines[next - 1].text, QStringLiteral("sconto non valido"));
-        result.listed += 2;
-        return next;
-    }
+    };
+    const auto charge = charge::amount(line);
+    if (!charge)
+        return fail(QStringLiteral("importo non valido"));
+    const std::optional<Currency> discount =
+        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
+    if (!discount)
+        return fail(QStringLiteral("sconto non valido"));
     const QString room = rooms.hotelRoom(charge::columns(line, position.start, position.length));
     guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
-    bool posted = false;
-    if (!guests->noMatch() && *charge > Currency()) {
-        posted = postRoomCharge(line, *charge, discount);
-        result.roomCharges += posted ? 1 : 0;
+    const bool occupied = !guests->noMatch();
+    QString why;
+    if (occupied && *charge > Currency()) {
+        why = postRoomCharge(line, *charge, *discount);
+        result.roomCharges += why.isNull() ? 1 : 0;
     } else {
-        posted = postExternalCharge(line, room, *charge, discount);
-        result.externalCharges += posted ? 1 : 0;
+        why = postExternalCharge(line, room, *charge, *discount);
+        result.externalCharges += why.isNull() ? 1 : 0;
     }
-    if (!posted)
-        ++result.listed;
-    else if (next == i + 2)
+    if (!why.isNull())
+        return fail(why);
+    if (discountLine)
         ++result.discounts;
     return next;
 }

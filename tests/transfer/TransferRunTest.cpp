@@ -152,9 +152,10 @@ TEST_F(TransferRun, DiscountFoldsIntoTheChargeBeforeIt) {
     EXPECT_EQ(rows(Rooms),
               (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1300), 15, 1),
                                        roomRow(123, "101", "20250201", eur(-400), 1, 1)}));
-    EXPECT_EQ(store->errors(), QStringList{failing});
+    EXPECT_EQ(store->errors(), (QStringList{failing, discountLine("-00300")}));
     EXPECT_TRUE(store->pending().isEmpty());
     EXPECT_EQ(r.discounts, 2);
+    EXPECT_EQ(r.listed, 2);
 }
 
 TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
@@ -196,14 +197,15 @@ TEST_F(TransferRun, LinesBreakingTheLimitsAreListedUnchanged) {
     const QString badDiscount = discountLine("-0x200");
     const QString charged = line("101", "000200", "250303");
     const QString zeroQuantityOnExisting = line("101", "000050", "250131", "  0");
-    const auto r = transfer({QString(), shortLine, good, badAmount, noQuantity, badPrice, charged,
-                             badDiscount, zeroQuantityOnExisting});
-    EXPECT_EQ(store->errors(), (QStringList{QString(), shortLine, badAmount, noQuantity, badPrice,
-                                            charged, badDiscount}));
+    const QString discount = discountLine("-00100");  // listed with its failed charge
+    const auto r = transfer({QString(), shortLine, good, badAmount, discount, noQuantity, badPrice,
+                             discount, charged, badDiscount, zeroQuantityOnExisting});
+    EXPECT_EQ(store->errors(), (QStringList{QString(), shortLine, badAmount, discount, noQuantity,
+                                            badPrice, discount, charged, badDiscount}));
     EXPECT_EQ(
         rows(Rooms),
         (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1050), 10, 1, "RISTORANTE")}));
-    EXPECT_EQ(r.listed, 7);
+    EXPECT_EQ(r.listed, 9);
     EXPECT_TRUE(store->pending().isEmpty());
 }
 
