@@ -96,7 +96,7 @@ struct ChargeTransfer::Run {
     // Each returns why the charge could not be posted, or a null text.
     QString postRoomCharge(const QString& line, Currency charge, Currency discount);
     QString postExternalCharge(const QString& line, const QString& room, Currency charge,
-                               Currency discount);
+                               Currency discount, bool occupied);
     void commitBatch(db::Transaction& tx);
 };
 
@@ -180,10 +180,17 @@ QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge
 }
 
 QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
-                                                Currency charge, Currency discount) {
+                                                Currency charge, Currency discount, bool occupied) {
     clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
-    if (clients->noMatch())
-        return QStringLiteral("nessun conto per la camera");
+    if (clients->noMatch()) {
+        // The room may well have an account: say why it was not used.
+        if (occupied)
+            return QStringLiteral(
+                       "importo %1 zero o negativo: non si addebita alla camera occupata %2, e "
+                       "nessun cliente esterno ha questo numero")
+                .arg(charge.toString(), room);
+        return QStringLiteral("nessun conto per la camera %1").arg(room);
+    }
     const auto price = charge::unitPrice(line);
     if (!price)
         return QStringLiteral("prezzo unitario non valido");
@@ -252,7 +259,7 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         why = postRoomCharge(line, *charge, *discount);
         result.roomCharges += why.isNull() ? 1 : 0;
     } else {
-        why = postExternalCharge(line, room, *charge, *discount);
+        why = postExternalCharge(line, room, *charge, *discount, occupied);
         result.externalCharges += why.isNull() ? 1 : 0;
     }
     if (!why.isNull())

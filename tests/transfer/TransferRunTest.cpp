@@ -4,6 +4,7 @@
 #include "PosLine.h"
 
 #include "platform/Error.h"
+#include "platform/Log.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -163,12 +164,23 @@ TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
     addCard(Clients, 900, "101");
     addCard(Guests, 124, "102");
     const QString negative = line("102", "-00500");
-    transfer({line("101", "000000"), negative});
+    const QString nobody = line("999", "000100");
+    log::open(path("Quorvel.log"));
+    transfer({line("101", "000000"), negative, nobody});
+    log::close();
     EXPECT_TRUE(rows(Rooms).empty());
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].cliente, 900);
     EXPECT_EQ(rows(Externals)[0].importo, Currency());
-    EXPECT_EQ(store->errors(), QStringList{negative});
+    EXPECT_EQ(store->errors(), (QStringList{negative, nobody}));
+    // Room 102 has an account: the log gives the true reason.
+    const QString logged = QString::fromUtf8(readBytes("Quorvel.log"));
+    EXPECT_TRUE(
+        logged.contains("(importo -5 zero o negativo: non si addebita alla camera "
+                        "occupata 102, e nessun cliente esterno ha questo numero): " +
+                        negative))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains("(nessun conto per la camera 999): " + nobody));
 }
 
 TEST_F(TransferRun, OnlyFirstMembersOfHotelOneNotLeftAreCharged) {
