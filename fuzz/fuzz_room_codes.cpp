@@ -1,14 +1,38 @@
 // Fuzz target: the room-code side files. The input holds, cut at NUL bytes,
 // the position file "QuorvelCamSetup.txt", the map file "QuorveloCamere.txt"
-// and a room code; both directions of the map are looked up, from the file
-// and from lines already read, and must agree.
+// and a room code; both directions of the map are looked up and must agree
+// with a plain walk over the file's lines, the last matching line winning.
 #include "FuzzSupport.h"
 
-#include "polling/CameraPos.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/RoomCodes.h"
 
 using namespace quorvel;
+
+namespace {
+
+// The two look-ups as a walk over every line.
+QString walkToHotel(const QStringList& lines, const QString& code) {
+    QString result = code;
+    for (const QString& l : lines) {
+        const qsizetype comma = l.indexOf(QLatin1Char(','));
+        if (comma >= 0 && charge::trimBlanks(l.left(comma)) == code)
+            result = l.mid(comma + 1);
+    }
+    return result;
+}
+
+QString walkToPos(const QStringList& lines, const QString& room) {
+    QString result = room;
+    for (const QString& l : lines) {
+        const qsizetype comma = l.indexOf(QLatin1Char(','));
+        if (comma >= 0 && l.mid(comma + 1) == room)
+            result = charge::trimBlanks(l.left(comma));
+    }
+    return result;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::enterWorkFolder();
@@ -24,16 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The code as it would be cut from a charge line at that position.
     const QString sliced = charge::columns(code, pos.start, pos.length);
 
-    // A fresh map reads the file; it must give what CameraHotel gives.
-    RoomMap map;
+    const QStringList lines = splitLines(decodeCp1252(p[1]));
+    const RoomMap map = RoomMap::read();
     for (const QString& c : {code, sliced}) {
-        const QString room = CameraHotel(c);
-        if (map.hotelRoom(c) != room)
-            fuzz::fail("RoomMap and CameraHotel disagree", c);
-        // Back to the POS: the file and the lines already read agree.
-        const QString back = CameraPos(room);
-        if (back != cameraPosIn(splitLines(decodeCp1252(p[1])), room))
-            fuzz::fail("CameraPos and cameraPosIn disagree", room);
+        const QString room = map.hotelRoom(c);
+        if (room != walkToHotel(lines, c) || room != CameraHotel(c))
+            fuzz::fail("CameraHotel disagrees with the map's lines", c);
+        const QString back = map.posCode(room);
+        if (back != walkToPos(lines, room) || back != CameraPos(room))
+            fuzz::fail("CameraPos disagrees with the map's lines", room);
     }
     return 0;
 }

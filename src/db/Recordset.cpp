@@ -132,9 +132,9 @@ void Recordset::Impl::open() {
 int Recordset::Impl::position(const QString& field) const {
     const int i = table->indexOf(field);
     if (i < 0 || (!visible.empty() && !visible[static_cast<std::size_t>(i)])) {
-        throw Error(
-            field,
-            QStringLiteral("campo inesistente nella tabella %1 (%2)").arg(table->name, source));
+        // Two files may hold a table of the same name: the file is named too.
+        throw Error(field, QStringLiteral("campo inesistente nella tabella %1 del file %2 (%3)")
+                               .arg(table->name, table->file, source));
     }
     return i;
 }

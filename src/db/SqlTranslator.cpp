@@ -102,8 +102,8 @@ private:
     const Column& column(const QString& name) const {
         const int i = m_table.indexOf(name);
         if (i < 0) {
-            throw Error(name, QStringLiteral("campo inesistente nella tabella %1 (%2)")
-                                  .arg(m_table.name, m_where));
+            throw Error(name, QStringLiteral("campo inesistente nella tabella %1 del file %2 (%3)")
+                                  .arg(m_table.name, m_table.file, m_where));
         }
         return m_table.columns[static_cast<std::size_t>(i)];
     }

@@ -2,11 +2,10 @@
 #include "polling/GuestExport.h"
 
 #include "db/Engine.h"
-#include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
-#include "polling/CameraPos.h"
 #include "transfer/Criteria.h"
+#include "transfer/RoomCodes.h"
 
 #include <QFile>
 #include <QHash>
@@ -17,7 +16,6 @@ namespace quorvel {
 namespace {
 
 const QString kPosDest = QStringLiteral("POSDest.txt");
-const QString kMapFile = QStringLiteral("QuorveloCamere.txt");
 const QString kClientiCasa = QStringLiteral("ClientiCasa");
 constexpr int kPosCodeSize = 6;  // NumeroCamera of ClientiCasa
 
@@ -154,17 +152,6 @@ bool posCodeFits(const QString& room, const QString& pos) {
     return false;
 }
 
-QStringList mapLines() {
-    if (!QFile::exists(kMapFile))
-        return {};
-    try {
-        return readTextLines(kMapFile);
-    } catch (const Error& e) {
-        log::error(QStringLiteral("File delle camere ignorato: ") + e.message());
-        return {};
-    }
-}
-
 }  // namespace
 
 GuestExport::GuestExport(Dialogs& dialogs) : m_dialogs(dialogs) {}
@@ -183,6 +170,8 @@ void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {
     const auto dest = destination();
     if (!dest)
         return;
+    // Throws when the map cannot be read: the room is left as it is and its
+    // notice is taken up again at the next tick.
     const QString pos = CameraPos(room);
     if (!posCodeFits(room, pos))
         return;
@@ -208,6 +197,9 @@ void GuestExport::AggiornaClienti() {
     const auto dest = destination();
     if (!dest)
         return;
+    // Read before anything is written: a map that cannot be read fails the
+    // refresh as a whole.
+    const RoomMap map = RoomMap::read();
     db::Workspace ws;
     auto scheda = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
     auto esterni = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
@@ -247,7 +239,6 @@ void GuestExport::AggiornaClienti() {
     // Each room's rows, under its POS code. When two rooms share a code the
     // later room's rows replace the earlier's, as one room after the other
     // would.
-    const QStringList map = mapLines();
     std::vector<std::pair<QString, std::vector<GuestRow>>> rewrites;  // code, rows
     QHash<QString, size_t> byCode;  // folded code -> index in rewrites
     for (const QString& hotelRoom : rooms) {
@@ -255,7 +246,7 @@ void GuestExport::AggiornaClienti() {
         const auto found = firstCardRoom.constFind(key);
         const bool present = found != firstCardRoom.cend();
         const QString room = present ? *found : hotelRoom;
-        const QString pos = cameraPosIn(map, room);
+        const QString pos = map.posCode(room);
         if (!posCodeFits(room, pos))
             continue;
         auto rows = roomRows(room, pos, present ? QStringLiteral("1") : QStringLiteral("2"),

@@ -25,13 +25,15 @@ public:
     // Rewrites the rows of one hotel room under its POS code. mode "1": one
     // row per present card of the room (in-house cards first); "0": one blank
     // row per present card; anything else: only clears the room. Shows the
-    // warning and changes nothing when "POSDest.txt" is missing. Throws Error
-    // when a database cannot be read or written.
+    // warning and changes nothing when "POSDest.txt" is missing. Throws Error,
+    // changing nothing, when the room map "QuorveloCamere.txt" exists but
+    // cannot be read; and when a database cannot be read or written.
     void AggiornaCamera(const QString& room, const QString& mode);
 
     // Rewrites every room whose type has Tipologia 'C', then writes
     // "Clienti.txt" afresh. Without "POSDest.txt" it shows the warning once
-    // and changes nothing. Throws Error as above.
+    // and changes nothing. Throws Error as above; an unreadable room map
+    // fails the refresh before any POS file is touched.
     void AggiornaClienti();
 
     // The first line of "POSDest.txt", or nullopt (warning shown) when the

@@ -15,6 +15,7 @@
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/Criteria.h"
+#include "transfer/RoomCodes.h"
 
 #include <QElapsedTimer>
 
@@ -38,7 +39,7 @@ struct Posting {
     std::int64_t client = 0;
     QString room;
     QString day;
-    std::int64_t account = 0;
+    db::Value account;  // a guest card's ContoExtra may be Null; the row keeps it
     Item item;
     Currency importo;
     double unitario = 0;
@@ -68,6 +69,7 @@ void writeRow(db::Recordset& rs, const Posting& p) {
 struct ChargeTransfer::Run {
     ChargeTransfer& t;
     RoomCodePosition position;
+    RoomMap rooms;
     std::unique_ptr<db::Database> guestDb, accountDb, clientDb, externalDb, itemDb;
     std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
     std::vector<ChargeStore::Line> lines;
@@ -91,9 +93,10 @@ struct ChargeTransfer::Run {
     std::size_t handleLine(std::size_t i);
     void list(const QString& line, const QString& why);
     Item genericItem(const char* fallback);
-    bool postRoomCharge(const QString& line, Currency charge, Currency discount);
-    bool postExternalCharge(const QString& line, const QString& room, Currency charge,
-                            Currency discount);
+    // Each returns why the charge could not be posted, or a null text.
+    QString postRoomCharge(const QString& line, Currency charge, Currency discount);
+    QString postExternalCharge(const QString& line, const QString& room, Currency charge,
+                               Currency discount, bool occupied);
     void commitBatch(db::Transaction& tx);
 };
 
@@ -137,13 +140,14 @@ Item ChargeTransfer::Run::genericItem(const char* fallback) {
                              : items->text(QStringLiteral("Descrizione"))};
 }
 
-bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, Currency discount) {
+QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge,
+                                            Currency discount) {
     const Item item = genericItem("RISTORANTE");
     Posting p;
     p.client = guests->integer(QStringLiteral("NumeroProgressivo"));
     p.room = charge::trimBlanks(guests->text(QStringLiteral("NumeroCamera")));
     p.day = charge::chargeDay(line);
-    p.account = guests->integer(QStringLiteral("ContoExtra"));
+    p.account = guests->value(QStringLiteral("ContoExtra"));
     p.item = item;
     p.importo = charge + discount;
     p.quantity = charge::quantity(line);
@@ -164,36 +168,37 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
         accounts->update();
     } else {
         const auto price = charge::unitPrice(line);
-        if (!price) {
-            list(line, QStringLiteral("prezzo unitario non valido"));
-            return false;
-        }
+        if (!price)
+            return QStringLiteral("prezzo unitario non valido");
         p.unitario = *price;
         writeRow(*accounts, p);
     }
     wrote();
     logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
                     .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
-    return true;
+    return {};
 }
 
-bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
-                                             Currency charge, Currency discount) {
+QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
+                                                Currency charge, Currency discount, bool occupied) {
     clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
     if (clients->noMatch()) {
-        list(line, QStringLiteral("nessun conto per la camera"));
-        return false;
+        // The room may well have an account: say why it was not used.
+        if (occupied)
+            return QStringLiteral(
+                       "importo %1 zero o negativo: non si addebita alla camera occupata %2, e "
+                       "nessun cliente esterno ha questo numero")
+                .arg(charge.toString(), room);
+        return QStringLiteral("nessun conto per la camera %1").arg(room);
     }
     const auto price = charge::unitPrice(line);
-    if (!price) {
-        list(line, QStringLiteral("prezzo unitario non valido"));
-        return false;
-    }
+    if (!price)
+        return QStringLiteral("prezzo unitario non valido");
     Posting p;
     p.client = clients->integer(QStringLiteral("NumeroProgressivo"));
     p.room = clients->text(QStringLiteral("NumeroCamera"));
     p.day = charge::chargeDay(line);
-    p.account = 1;
+    p.account = std::int64_t{1};
     const QString description = charge::description(line);
     items->findFirst(
         QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,%1) > 0").arg(quoted(description)));
@@ -210,10 +215,12 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     wrote();
     logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
                     .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
-    return true;
+    return {};
 }
 
 // Handles line i (and the "Sconto" line after it); returns the next index.
+// A charge that is not posted goes to the history with its "Sconto" line,
+// so the history never overstates what is owed.
 std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     const QString& line = lines[i].text;
     handled.push_back(lines[i].id);
@@ -222,44 +229,42 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         logLines << QStringLiteral("Sconto senza addebito ignorato: %1").arg(line);
         return i + 1;
     }
-    std::size_t next = i + 1;
+    const QString* discountLine = nullptr;
+    if (i + 1 < lines.size() && charge::isDiscount(lines[i + 1].text)) {
+        discountLine = &lines[i + 1].text;
+        handled.push_back(lines[i + 1].id);
+    }
+    const std::size_t next = discountLine ? i + 2 : i + 1;
+    auto fail = [&](const QString& why) {
+        list(line, why);
+        ++result.listed;
+        if (discountLine) {
+            list(*discountLine, QStringLiteral("sconto di un addebito non trasferito: ") + why);
+            ++result.listed;
+        }
+        return next;
+    };
     const auto charge = charge::amount(line);
-    Currency discount;
-    bool discountOk = true;
-    if (next < lines.size() && charge::isDiscount(lines[next].text)) {
-        handled.push_back(lines[next].id);
-        const auto d = charge::amount(lines[next].text);
-        discountOk = d.has_value();
-        discount = d.value_or(Currency());
-        ++next;
-    }
-    if (!charge) {
-        list(line, QStringLiteral("importo non valido"));
-        ++result.listed;
-        return next;
-    }
-    if (!discountOk) {
-        // A discount that cannot be read must not be lost: both lines wait
-        // in the history for the operator.
-        list(line, QStringLiteral("sconto non valido"));
-        list(lines[next - 1].text, QStringLiteral("sconto non valido"));
-        result.listed += 2;
-        return next;
-    }
-    const QString room =
-        t.m_rooms.hotelRoom(charge::columns(line, position.start, position.length));
+    if (!charge)
+        return fail(QStringLiteral("importo non valido"));
+    const std::optional<Currency> discount =
+        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
+    if (!discount)
+        return fail(QStringLiteral("sconto non valido"));
+    const QString room = rooms.hotelRoom(charge::columns(line, position.start, position.length));
     guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
-    bool posted = false;
-    if (!guests->noMatch() && *charge > Currency()) {
-        posted = postRoomCharge(line, *charge, discount);
-        result.roomCharges += posted ? 1 : 0;
+    const bool occupied = !guests->noMatch();
+    QString why;
+    if (occupied && *charge > Currency()) {
+        why = postRoomCharge(line, *charge, *discount);
+        result.roomCharges += why.isNull() ? 1 : 0;
     } else {
-        posted = postExternalCharge(line, room, *charge, discount);
-        result.externalCharges += posted ? 1 : 0;
+        why = postExternalCharge(line, room, *charge, *discount, occupied);
+        result.externalCharges += why.isNull() ? 1 : 0;
     }
-    if (!posted)
-        ++result.listed;
-    else if (next == i + 2)
+    if (!why.isNull())
+        return fail(why);
+    if (discountLine)
         ++result.discounts;
     return next;
 }
@@ -281,7 +286,10 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
 }
 
 void ChargeTransfer::Run::execute() {
+    // Both side files before anything is opened: one that cannot be read
+    // fails the run with every line still pending.
     position = readRoomCodePosition();
+    rooms = RoomMap::read();
     open();
     lines = t.m_store.pendingLines();
     std::size_t i = 0;

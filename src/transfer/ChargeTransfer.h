@@ -12,13 +12,14 @@
 // in the same batch. A kill at any instant leaves every line either pending
 // (its batch rolled back) or handled once.
 //
-// A run takes every pending line, however many (no 16-bit list index).
-// A database failure throws Error: the open batch rolls back, earlier
-// batches stay committed, and what was not handled stays pending.
+// A run takes every pending line, however many (no 16-bit list index). It
+// reads the two room-code side files once, at its start; one that exists
+// but cannot be read fails the run before any line is handled. A database
+// failure throws Error: the open batch rolls back, earlier batches stay
+// committed, and what was not handled stays pending.
 #pragma once
 
 #include "platform/Settings.h"
-#include "transfer/RoomCodes.h"
 
 #include <QString>
 #include <chrono>
@@ -56,7 +57,6 @@ private:
 
     const Settings& m_settings;
     ChargeStore& m_store;
-    RoomMap m_rooms;
     std::chrono::milliseconds m_budget{50};
 };
 

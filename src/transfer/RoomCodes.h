@@ -1,11 +1,18 @@
-// Where the POS room code stands in a charge line ("QuorvelCamSetup.txt") and
-// how it becomes a hotel room number ("QuorveloCamere.txt", `CameraHotel`).
-// Both files are optional and live in the working folder.
+// The room-code side files of the working folder, both optional:
+// "QuorvelCamSetup.txt", where the POS room code stands in a charge line, and
+// the map file "QuorveloCamere.txt" (lines "POS code,hotel room"), read in
+// both directions: `CameraHotel` for the transfer, `CameraPos` for the guest
+// export.
+//
+// A file that exists but cannot be read (permissions, a lock, a folder or a
+// FIFO of that name) throws Error and is never taken for a missing one:
+// mapping nothing would post charges to another guest's room and export
+// guests under the wrong room code. Nothing is kept between readings.
 #pragma once
 
 #include <QHash>
 #include <QString>
-#include <filesystem>
+#include <QStringList>
 
 namespace quorvel {
 
@@ -18,35 +25,44 @@ struct RoomCodePosition {
 };
 
 // Line 1: start column, line 2: length, each the numeric value of its line
-// rounded to a whole number. A missing file gives the default; a bad one
-// (fewer than two lines, start below 1, length below 0 or beyond 16 bits,
-// unreadable) is logged and treated as missing.
+// rounded to a whole number. A missing file gives the default, and so does
+// one whose content is unusable (fewer than two lines, start below 1, length
+// below 0 or beyond 16 bits), logged. Throws Error when the file exists but
+// cannot be read.
 RoomCodePosition readRoomCodePosition(const QString& fileName = QString::fromLatin1(CamSetupFile));
 
-// The hotel room number for a POS room code: the text after the first comma
-// of the last map line whose key (the text before the first comma, blanks
-// trimmed) equals code exactly; code itself when the file is missing or has
-// no such line. Reads the file at every call.
-QString CameraHotel(const QString& code);
-
-// The map file held between look-ups and read again whenever its size or
-// time stamp changes, so an edit takes effect at the next charge line
-// without reading the file for every line. Lines without a comma are
-// skipped and logged.
+// One reading of the map file. A line's POS code is the text before its
+// first comma, blanks trimmed; its hotel room everything after that comma,
+// blanks kept. Both look-ups compare exactly (letter case and blanks count)
+// and the last matching line wins. Lines without a comma are skipped.
 class RoomMap {
 public:
-    explicit RoomMap(QString fileName = QString::fromLatin1(RoomMapFile));
-    QString hotelRoom(const QString& code);
+    RoomMap() = default;  // no map file: every code is itself
+    explicit RoomMap(const QStringList& lines);
+
+    // Reads the file; a missing file gives the empty map, lines without a
+    // comma are logged. Throws Error when the file exists but cannot be read.
+    static RoomMap read(const QString& fileName = QString::fromLatin1(RoomMapFile));
+
+    // `CameraHotel`: the hotel room of a POS code, the code itself when no
+    // line has it as its POS code (the code is not trimmed).
+    QString hotelRoom(const QString& code) const;
+    // `CameraPos`: the POS code of a hotel room, the room itself when no line
+    // has it as its hotel room.
+    QString posCode(const QString& room) const;
+
+    // 1-based numbers of the non-empty lines without a comma.
+    const QList<int>& skippedLines() const { return m_skipped; }
 
 private:
-    void reloadIfChanged();
-
-    QString m_fileName;
-    bool m_loaded = false;
-    bool m_present = false;
-    std::uintmax_t m_size = 0;
-    std::filesystem::file_time_type m_modified;
-    QHash<QString, QString> m_rooms;
+    QHash<QString, QString> m_toHotel;
+    QHash<QString, QString> m_toPos;
+    QList<int> m_skipped;
 };
+
+// The look-ups over the file as it is now (read at every call). Throw Error
+// as RoomMap::read.
+QString CameraHotel(const QString& code);
+QString CameraPos(const QString& room);
 
 }  // namespace quorvel

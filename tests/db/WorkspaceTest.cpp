@@ -52,6 +52,12 @@ TEST_F(WorkspaceTest, MissingOrForeignFilesTablesAndFieldsAreNamed) {
     const QString noField = errorOf([&] { a->openRecordset("Conto")->findFirst("Camera = '1'"); });
     EXPECT_TRUE(noField.contains("Camera") && noField.contains("campo inesistente"))
         << noField.toStdString();
+    // The file is named as well as the table: two files may hold a table "Conto".
+    EXPECT_TRUE(noField.contains("nella tabella Conto del file " + path("A.mdb")))
+        << noField.toStdString();
+    const QString noFieldByName = errorOf([&] { a->openRecordset("Conto")->value("Camera"); });
+    EXPECT_TRUE(noFieldByName.contains("nella tabella Conto del file " + path("A.mdb")))
+        << noFieldByName.toStdString();
     const QString badSelect =
         errorOf([&] { a->openRecordset("Select * From Conto Order by Inesistente"); });
     EXPECT_TRUE(badSelect.contains("Inesistente")) << badSelect.toStdString();

@@ -1,8 +1,10 @@
 // AggiornaCamera and AggiornaClienti against a small hotel: which rows land
 // in the POS guest database, under which code, and the bytes of "Clienti.txt".
 #include "PollingHotel.h"
+#include "platform/Error.h"
 #include "polling/GuestExport.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace quorvel::test {
@@ -194,6 +196,20 @@ TEST_F(GuestExportTest, TwoRoomsUnderOneCodeKeepTheLaterRoom) {
     const auto rows = guestRows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].nomeCliente, QStringLiteral("Camera : 102"));
+}
+
+// A map that is there but cannot be read (here a folder of its name) must
+// not export the room under its hotel number: nothing of the POS changes.
+TEST_F(GuestExportTest, UnreadableMapFailsAndTouchesNoPosFile) {
+    addRoom(QStringLiteral("101"));
+    addGuestRow({QStringLiteral("1A"), QStringLiteral("Camera : 101"), {}, {}});
+    writeBytes(QStringLiteral("pos/Clienti.txt"), "1A     vecchia lista\r\n");
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("QuorveloCamere.txt")));
+    const auto before = guestRows();
+    EXPECT_THROW(exporter.AggiornaCamera(QStringLiteral("101"), QStringLiteral("1")), Error);
+    EXPECT_THROW(exporter.AggiornaClienti(), Error);
+    EXPECT_EQ(guestRows(), before);
+    EXPECT_EQ(readBytes(QStringLiteral("pos/Clienti.txt")), QByteArray("1A     vecchia lista\r\n"));
 }
 
 TEST_F(GuestExportTest, TooLongPosCodeIsSkippedNotFatal) {

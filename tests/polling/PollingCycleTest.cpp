@@ -9,6 +9,7 @@
 #include "polling/StepHook.h"
 #include "transfer/ChargeStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <csignal>
 #include <cstdlib>
@@ -228,6 +229,29 @@ TEST_F(PollingCycleTest, FailedTickIsReportedOnceAndTakenUpLater) {
     EXPECT_FALSE(exists(QStringLiteral("CKI101")));
     EXPECT_TRUE(p.cycle.tick());
     EXPECT_EQ(incassi().size(), 3u);
+}
+
+// A departure while the room map cannot be read: the notice stays claimed,
+// the room keeps its rows under its POS code, and the next tick that can
+// read the map finishes it.
+TEST_F(PollingCycleTest, UnreadableRoomMapKeepsTheNoticeForTheNextTick) {
+    addGuestRow({QStringLiteral("B2"), QStringLiteral("Camera : 102"), {}, {}});
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("QuorveloCamere.txt")));
+    writeBytes(QStringLiteral("CKO102"), "");
+    Program p(*this);
+    EXPECT_FALSE(p.cycle.tick());
+    EXPECT_FALSE(p.cycle.tick());
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("QuorveloCamere.txt")));
+    const std::vector<GuestRow> occupied{
+        {QStringLiteral("B2"), QStringLiteral("Camera : 102"), {}, {}}};
+    EXPECT_EQ(guestRows(), occupied);
+    ASSERT_TRUE(QDir(dir()).rmdir(QStringLiteral("QuorveloCamere.txt")));
+    writeBytes(QStringLiteral("QuorveloCamere.txt"), "B2,102\r\n");
+    EXPECT_TRUE(p.cycle.tick());
+    const std::vector<GuestRow> left{
+        {QStringLiteral("B2"), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")}};
+    EXPECT_EQ(guestRows(), left);
 }
 
 // Kills the tick at its n-th step, restarts, and checks that every receipt,

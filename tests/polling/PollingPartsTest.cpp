@@ -3,7 +3,6 @@
 // the columns of "Clienti.txt".
 #include "platform/Error.h"
 #include "platform/TextFile.h"
-#include "polling/CameraPos.h"
 #include "polling/ClosingFile.h"
 #include "polling/GuestExport.h"
 #include "polling/GuestList.h"
@@ -60,29 +59,6 @@ TEST_F(NotificationFilesTest, MoveReplacesTargetAndFailsLoudly) {
     EXPECT_FALSE(exists(QStringLiteral("a.txt")));
     EXPECT_EQ(readBytes(QStringLiteral("b.txt")), QByteArray("new"));
     EXPECT_THROW(moveReplacing(QStringLiteral("missing.txt"), QStringLiteral("c.txt")), Error);
-}
-
-class CameraPosTest : public TempDirTest {};
-
-TEST_F(CameraPosTest, MapFileRules) {
-    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));  // no map file
-    writeBytes(QStringLiteral("QuorveloCamere.txt"), "1A,101\r\n");
-    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("1A"));
-    EXPECT_EQ(CameraPos(QStringLiteral("102")), QStringLiteral("102"));
-    // A blank after the comma is part of the hotel room: "1A, 101" maps " 101".
-    writeBytes(QStringLiteral("QuorveloCamere.txt"), "1A, 101\r\n");
-    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));
-    EXPECT_EQ(CameraPos(QStringLiteral(" 101")), QStringLiteral("1A"));
-    // Blanks around the POS code go; the later of two lines wins; letter case
-    // of the room counts; lines without a comma and empty lines are skipped.
-    writeBytes(QStringLiteral("QuorveloCamere.txt"),
-               "  1A  ,101\r\nrotta\r\n\r\n2B,101\r\nX,10a\r\nY,1,2\r\n");
-    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("2B"));
-    EXPECT_EQ(CameraPos(QStringLiteral("10A")), QStringLiteral("10A"));
-    EXPECT_EQ(CameraPos(QStringLiteral("10a")), QStringLiteral("X"));
-    EXPECT_EQ(CameraPos(QStringLiteral("1,2")), QStringLiteral("Y"));
-    EXPECT_EQ(cameraPosIn({QStringLiteral("\t1A ,7")}, QStringLiteral("7")),
-              QStringLiteral("\t1A"));
 }
 
 TEST(ClosingFileTest, ReadsLabelThenAmountLines) {

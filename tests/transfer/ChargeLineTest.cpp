@@ -5,8 +5,14 @@
 #include "transfer/ChargeLine.h"
 #include "transfer/RoomCodes.h"
 
+#include "platform/Error.h"
+
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace quorvel {
 namespace {
@@ -96,7 +102,7 @@ TEST_F(RoomCodesTest, PositionFile) {
     pos = readRoomCodePosition();
     EXPECT_EQ(pos.start, 3);
     EXPECT_EQ(pos.length, 4);
-    // Bad files read as missing.
+    // Unusable content reads as missing.
     for (const char* bad :
          {"1\r\n", "0\r\n3\r\n", "2\r\n-1\r\n", "x\r\n3\r\n", "2\r\n40000\r\n", ""}) {
         write(CamSetupFile, bad);
@@ -109,20 +115,73 @@ TEST_F(RoomCodesTest, PositionFile) {
 TEST_F(RoomCodesTest, MapFileLookups) {
     EXPECT_EQ(CameraHotel(QStringLiteral("12")), QStringLiteral("12"));
     write(RoomMapFile, "12,101\r\n 7 ,B 2 \r\nno comma here\r\n\r\na1,201\r\n12,102\r\nx,y,z\r\n");
-    RoomMap map;
-    for (auto lookup : {+[](RoomMap&, const QString&c) { return CameraHotel(c); },
-                        +[](RoomMap&m, const QString&c) { return m.hotelRoom(c); }}) {
+    const RoomMap map = RoomMap::read();
+    EXPECT_EQ(map.skippedLines(), QList<int>{3});
+    for (auto lookup : {+[](const RoomMap&, const QString&c) { return CameraHotel(c); },
+                        +[](const RoomMap&m, const QString&c) { return m.hotelRoom(c); }}) {
         EXPECT_EQ(lookup(map, QStringLiteral("12")), QStringLiteral("102"));  // last line wins
         EXPECT_EQ(lookup(map, QStringLiteral(" 12")), QStringLiteral(" 12"));
         EXPECT_EQ(lookup(map, QStringLiteral("7")), QStringLiteral("B 2 "));
         EXPECT_EQ(lookup(map, QStringLiteral("A1")), QStringLiteral("A1"));  // case counts
         EXPECT_EQ(lookup(map, QStringLiteral("x")), QStringLiteral("y,z"));
     }
-    // An edit takes effect at the next look-up.
+    // The free look-up reads the file at every call.
     write(RoomMapFile, "12,999\r\n");
-    EXPECT_EQ(map.hotelRoom(QStringLiteral("12")), QStringLiteral("999"));
+    EXPECT_EQ(CameraHotel(QStringLiteral("12")), QStringLiteral("999"));
     QFile::remove(path(QString::fromLatin1(RoomMapFile)));
-    EXPECT_EQ(map.hotelRoom(QStringLiteral("12")), QStringLiteral("12"));
+    EXPECT_EQ(CameraHotel(QStringLiteral("12")), QStringLiteral("12"));
+}
+
+TEST_F(RoomCodesTest, MapFileTheOtherWay) {
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));  // no map file
+    write(RoomMapFile, "1A,101\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("1A"));
+    EXPECT_EQ(CameraPos(QStringLiteral("102")), QStringLiteral("102"));
+    // A blank after the comma is part of the hotel room: "1A, 101" maps " 101".
+    write(RoomMapFile, "1A, 101\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("101"));
+    EXPECT_EQ(CameraPos(QStringLiteral(" 101")), QStringLiteral("1A"));
+    // Blanks around the POS code go; the later of two lines wins; letter case
+    // of the room counts; lines without a comma and empty lines are skipped.
+    write(RoomMapFile, "  1A  ,101\r\nrotta\r\n\r\n2B,101\r\nX,10a\r\nY,1,2\r\n");
+    EXPECT_EQ(CameraPos(QStringLiteral("101")), QStringLiteral("2B"));
+    EXPECT_EQ(CameraPos(QStringLiteral("10A")), QStringLiteral("10A"));
+    EXPECT_EQ(CameraPos(QStringLiteral("10a")), QStringLiteral("X"));
+    EXPECT_EQ(CameraPos(QStringLiteral("1,2")), QStringLiteral("Y"));
+    // Only blanks are trimmed: a tab stays.
+    EXPECT_EQ(RoomMap({QStringLiteral("\t1A ,7")}).posCode(QStringLiteral("7")),
+              QStringLiteral("\t1A"));
+}
+
+// A side file that exists but cannot be read is an error in every look-up,
+// never a missing file; and a FIFO of that name does not block.
+TEST_F(RoomCodesTest, UnreadableSideFilesThrow) {
+    auto expectUnreadable = [&](const char* name) {
+        if (QString::fromLatin1(name) == QLatin1String(CamSetupFile)) {
+            EXPECT_THROW(readRoomCodePosition(), Error) << name;
+        } else {
+            EXPECT_THROW(RoomMap::read(), Error);
+            EXPECT_THROW(CameraHotel(QStringLiteral("12")), Error);
+            EXPECT_THROW(CameraPos(QStringLiteral("101")), Error);
+        }
+    };
+    for (const char* name : {CamSetupFile, RoomMapFile}) {
+        const QString file = QString::fromLatin1(name);
+        ASSERT_TRUE(QDir(dir()).mkdir(file));
+        expectUnreadable(name);
+        ASSERT_TRUE(QDir(dir()).rmdir(file));
+#ifdef Q_OS_UNIX
+        ASSERT_EQ(::mkfifo(path(file).toLocal8Bit().constData(), 0600), 0);
+        expectUnreadable(name);
+        ASSERT_TRUE(QFile::remove(path(file)));
+#endif
+        // No read permission (has no effect for the superuser).
+        write(name, "12,101\r\n");
+        QFile::setPermissions(path(file), QFileDevice::WriteOwner);
+        if (QFile probe(path(file)); !probe.open(QIODevice::ReadOnly))
+            expectUnreadable(name);
+        QFile::setPermissions(path(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
 }
 
 }  // namespace

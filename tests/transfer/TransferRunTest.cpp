@@ -4,9 +4,11 @@
 #include "PosLine.h"
 
 #include "platform/Error.h"
+#include "platform/Log.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <QDir>
 #include <QFile>
 
 namespace quorvel::test {
@@ -49,11 +51,27 @@ AccountRow roomRow(std::int64_t cliente, const QString& camera, const QString& g
 
 TEST_F(TransferRun, RoomChargesSumPerGuestRoomDayAndItem) {
     addCard(Guests, 123, "101");
+    addCard(Guests, 124, "102");
+    {
+        // A card without an account number: its row gets none either, not 0.
+        auto guests = ws->openDatabase(QString::fromLatin1(Guests));
+        auto cards = guests->openRecordset("Scheda_Cliente");
+        cards->findFirst("NumeroProgressivo = 124");
+        cards->edit();
+        cards->setValue("ContoExtra", db::Value());
+        cards->update();
+    }
     addItem(50, "Ristorante Interno", 4);
     const auto r =
         transfer({line("101", "001500"), line("101", "000500", "250131", "  2", "CENA", "00000250"),
-                  line("101", "000700", "250201")});
-    EXPECT_EQ(r.roomCharges, 3);
+                  line("101", "000700", "250201"), line("102", "000100")});
+    EXPECT_EQ(r.roomCharges, 4);
+    auto roomAccounts = ws->openDatabase(QString::fromLatin1(Rooms));
+    auto accounts = roomAccounts->openRecordset("Conto_Cliente");
+    accounts->findFirst("CodiceCliente = 124");
+    ASSERT_FALSE(accounts->noMatch());
+    EXPECT_TRUE(accounts->value("NumeroConto").isNull());
+    accounts->remove();
     EXPECT_EQ(rows(Rooms),
               (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(2000), 15.0, 3.0),
                                        roomRow(123, "101", "20250201", eur(700), 7.0, 1.0)}));
@@ -135,9 +153,10 @@ TEST_F(TransferRun, DiscountFoldsIntoTheChargeBeforeIt) {
     EXPECT_EQ(rows(Rooms),
               (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1300), 15, 1),
                                        roomRow(123, "101", "20250201", eur(-400), 1, 1)}));
-    EXPECT_EQ(store->errors(), QStringList{failing});
+    EXPECT_EQ(store->errors(), (QStringList{failing, discountLine("-00300")}));
     EXPECT_TRUE(store->pending().isEmpty());
     EXPECT_EQ(r.discounts, 2);
+    EXPECT_EQ(r.listed, 2);
 }
 
 TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
@@ -145,12 +164,23 @@ TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
     addCard(Clients, 900, "101");
     addCard(Guests, 124, "102");
     const QString negative = line("102", "-00500");
-    transfer({line("101", "000000"), negative});
+    const QString nobody = line("999", "000100");
+    log::open(path("Quorvel.log"));
+    transfer({line("101", "000000"), negative, nobody});
+    log::close();
     EXPECT_TRUE(rows(Rooms).empty());
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].cliente, 900);
     EXPECT_EQ(rows(Externals)[0].importo, Currency());
-    EXPECT_EQ(store->errors(), QStringList{negative});
+    EXPECT_EQ(store->errors(), (QStringList{negative, nobody}));
+    // Room 102 has an account: the log gives the true reason.
+    const QString logged = QString::fromUtf8(readBytes("Quorvel.log"));
+    EXPECT_TRUE(
+        logged.contains("(importo -5 zero o negativo: non si addebita alla camera "
+                        "occupata 102, e nessun cliente esterno ha questo numero): " +
+                        negative))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains("(nessun conto per la camera 999): " + nobody));
 }
 
 TEST_F(TransferRun, OnlyFirstMembersOfHotelOneNotLeftAreCharged) {
@@ -179,14 +209,15 @@ TEST_F(TransferRun, LinesBreakingTheLimitsAreListedUnchanged) {
     const QString badDiscount = discountLine("-0x200");
     const QString charged = line("101", "000200", "250303");
     const QString zeroQuantityOnExisting = line("101", "000050", "250131", "  0");
-    const auto r = transfer({QString(), shortLine, good, badAmount, noQuantity, badPrice, charged,
-                             badDiscount, zeroQuantityOnExisting});
-    EXPECT_EQ(store->errors(), (QStringList{QString(), shortLine, badAmount, noQuantity, badPrice,
-                                            charged, badDiscount}));
+    const QString discount = discountLine("-00100");  // listed with its failed charge
+    const auto r = transfer({QString(), shortLine, good, badAmount, discount, noQuantity, badPrice,
+                             discount, charged, badDiscount, zeroQuantityOnExisting});
+    EXPECT_EQ(store->errors(), (QStringList{QString(), shortLine, badAmount, discount, noQuantity,
+                                            badPrice, discount, charged, badDiscount}));
     EXPECT_EQ(
         rows(Rooms),
         (std::vector<AccountRow>{roomRow(123, "101", "20250131", eur(1050), 10, 1, "RISTORANTE")}));
-    EXPECT_EQ(r.listed, 7);
+    EXPECT_EQ(r.listed, 9);
     EXPECT_TRUE(store->pending().isEmpty());
 }
 
@@ -199,6 +230,38 @@ TEST_F(TransferRun, RoomCodePositionAndMapFiles) {
     ASSERT_EQ(rows(Rooms).size(), 1u);
     EXPECT_EQ(rows(Rooms)[0].cliente, 123);
     EXPECT_EQ(store->errors(), QStringList{blankFirst});
+}
+
+// A side file that exists but cannot be read fails the run with every line
+// pending; it is never taken for a missing file, and the next run that can
+// read it maps as before.
+TEST_F(TransferRun, UnreadableSideFilesFailTheRunWithLinesPending) {
+    addCard(Guests, 1, "103");
+    addCard(Guests, 2, "106");
+    writeBytes("QuorveloCamere.txt", "103,106\r\n");
+    transfer({line("103", "000100")});
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 2);
+
+    const QStringList lines{line("103", "000200")};
+    store->appendPending(lines);
+    ChargeTransfer t(settings, *store);
+    const std::pair<const char*, QByteArray> files[] = {{"QuorveloCamere.txt", "103,106\r\n"},
+                                                        {"QuorvelCamSetup.txt", "2\r\n3\r\n"}};
+    for (const auto& [file, content] : files) {
+        QFile::remove(path(file));
+        ASSERT_TRUE(QDir(dir()).mkdir(file));  // there, but no file to read
+        EXPECT_THROW(t.TrasferisciAddebiti(), Error) << file;
+        EXPECT_EQ(store->pending(), lines);
+        EXPECT_EQ(rows(Rooms).size(), 1u);
+        ASSERT_TRUE(QDir(dir()).rmdir(file));
+        writeBytes(file, content);
+    }
+    t.TrasferisciAddebiti();
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].cliente, 2);
+    EXPECT_EQ(rows(Rooms)[0].importo, eur(300));
+    EXPECT_TRUE(store->errors().isEmpty());
 }
 
 TEST_F(TransferRun, EmptyListAndMissingDatabase) {

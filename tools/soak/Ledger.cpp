@@ -185,11 +185,12 @@ void Ledger::failingCharge(QStringList& lines) {
     lines << text;
     m_draft.errors << text;
     if (kind >= 4 && m_random.percent(20)) {
-        // The discount of a charge that fails goes nowhere.
+        // The discount of a charge that fails is listed with it.
         line.description = QStringLiteral("Sconto");
         line.amountCents = -50;
         line.unitCents.reset();
         lines << hotel::formatChargeLine(line);
+        m_draft.errors << lines.last();
     }
 }
 
