@@ -163,6 +163,12 @@ std::optional<QString> GuestExport::destination() {
                              MsgAnswer::Ok);
         return std::nullopt;
     }
+    if (const QString why = notRegularFileReason(kPosDest); !why.isEmpty()) {
+        m_posDestReport.report(m_dialogs, kPosDest,
+                               QStringLiteral("'POSDest.txt' non letto: %1").arg(why));
+        return std::nullopt;
+    }
+    m_posDestReport.clear(kPosDest);
     return readFirstLine(kPosDest);
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/Seams.h"
 #include "polling/GuestList.h"
+#include "polling/PosFileRules.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,11 +38,13 @@ public:
     void AggiornaClienti();
 
     // The first line of "POSDest.txt", or nullopt (warning shown) when the
-    // file is missing.
+    // file is missing; also nullopt, reported once, when it is not a regular
+    // file (a FIFO would block the read).
     std::optional<QString> destination();
 
 private:
     Dialogs& m_dialogs;
+    RefusalReport m_posDestReport;
 };
 
 // The rows of "Clienti.txt" in file order, from the guest rows of the

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -22,25 +23,70 @@ namespace quorvel {
 
 namespace {
 
-using Claim = InboxJournal::Claim;
+QString fileLabel(const char* kind) {
+    return QLatin1String(kind) == QLatin1String(InboxJournal::Receipts)
+               ? QStringLiteral("File della chiusura")
+               : QStringLiteral("File degli addebiti");
+}
 
-// Claims the file at path (or takes up the claim an earlier run left) and
-// moves it to its archive name; nullopt when there is nothing to import.
-std::optional<Claim> claimFile(InboxJournal& journal, const char* kind, const QString& path,
-                               const QDateTime& now) {
+}  // namespace
+
+bool PollingCycle::settled(const QString& path, qint64 size, const QDateTime& modified) {
+    const auto it = m_seen.find(path);
+    if (it == m_seen.end()) {
+        // First sight: a file last written a tick ago or more is complete (a
+        // POS that renames its file into place, a file waiting since before
+        // the start); one written just now may still be growing.
+        if (modified.msecsTo(m_services.clock->now()) >= SettleSeconds * 1000)
+            return true;
+        m_seen.insert(path, {size, modified});
+        return false;
+    }
+    if (it->size == size && it->modified == modified)
+        return true;  // forgotten once the file is claimed
+    *it = {size, modified};
+    return false;
+}
+
+bool PollingCycle::mayTake(const char* kind, const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        m_seen.remove(path);
+        m_refusals.clear(path);
+        return false;
+    }
+    // Checked before the file is renamed or opened: a FIFO would block the
+    // tick, a device never end, a hotel database be taken from the hotel.
+    const QString why = posFileRefusal(path);
+    if (!why.isEmpty()) {
+        m_seen.remove(path);
+        m_refusals.report(*m_services.dialogs, path,
+                          QStringLiteral("%1 \"%2\" non preso, lasciato al suo posto: %3")
+                              .arg(fileLabel(kind), path, why));
+        return false;
+    }
+    m_refusals.clear(path);
+    return settled(path, info.size(), info.lastModified());
+}
+
+std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal, const char* kind,
+                                                           const QString& path) {
     auto claim = journal.firstClaim(QString::fromLatin1(kind));
     if (!claim) {
-        if (!QFile::exists(path))
+        if (!mayTake(kind, path))
             return std::nullopt;
-        const QString archive = archiveName(path, now);
+        const QDateTime now = m_services.clock->now();
+        // The name chosen goes into the claim before the move, so a restart
+        // finds the same archive; an existing archive is never replaced.
+        const QString archive = freeArchiveName(path, now);
         if (archive.compare(path, Qt::CaseInsensitive) == 0)
             throw Error(path, QStringLiteral("il nome del file coincide con quello dell'archivio"));
-        // An older archive of the same name is overwritten; it goes before
-        // the claim, so that an existing archive always means "moved".
-        if (QFile::exists(archive) && !QFile::remove(archive))
-            throw Error(archive, QStringLiteral("impossibile sostituire il file"));
+        if (archive != archiveName(path, now))
+            log::info(QStringLiteral("%1: l'archivio %2 esiste già, il file è archiviato come %3")
+                          .arg(path, archiveName(path, now), archive));
         claim = Claim{QString::fromLatin1(kind), path, archive};
         journal.add(*claim);
+        m_seen.remove(path);
         polling::step("claimed");
     }
     if (!QFile::exists(claim->archive)) {
@@ -50,13 +96,25 @@ std::optional<Claim> claimFile(InboxJournal& journal, const char* kind, const QS
             journal.settle(*claim);
             return std::nullopt;
         }
-        moveReplacing(claim->source, claim->archive);
+        // A claim taken up from an earlier run is checked again.
+        if (const QString why = posFileRefusal(claim->source); !why.isEmpty()) {
+            log::error(
+                QStringLiteral("%1: non preso, lasciato al suo posto: %2").arg(claim->source, why));
+            journal.settle(*claim);
+            return std::nullopt;
+        }
+        moveFile(claim->source, claim->archive);
         polling::step("moved");
+    }
+    // Not opened unless regular (something else put in its place meanwhile).
+    if (const QString why = notRegularFileReason(claim->archive); !why.isEmpty()) {
+        log::error(
+            QStringLiteral("%1: non letto, lasciato al suo posto: %2").arg(claim->archive, why));
+        journal.settle(*claim);
+        return std::nullopt;
     }
     return claim;
 }
-
-}  // namespace
 
 PollingCycle::PollingCycle(const Settings& settings, Services& services, ChargeStore& store,
                            std::function<void()> transfer, MainView* view)
@@ -82,24 +140,25 @@ QString PollingCycle::descrizioneIncassi(db::Workspace& ws) const {
 }
 
 void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
-    // The receipts' description is looked up only when a closing file waits,
-    // so an idle tick touches no hotel database; and before the file is
-    // taken, so a failing lookup leaves the file where the POS put it.
-    if (!journal.firstClaim(QString::fromLatin1(InboxJournal::Receipts)) &&
-        !QFile::exists(m_settings.fileIncassi))
-        return;
-    const QString descrizione = descrizioneIncassi(ws);
-    // Twice at most: a claim left by an earlier run, then a file that came since.
+    // The receipts' description is looked up only when a closing file is to
+    // be taken, so an idle tick touches no hotel database; and before the
+    // file is taken, so a failing lookup leaves the file where the POS put it.
+    std::optional<QString> descrizione;
+    // Twice at most: a claim left by an earlier run, then a file waiting now.
     for (int round = 0; round < 2; ++round) {
-        const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi,
-                                     m_services.clock->now());
+        if (!journal.firstClaim(QString::fromLatin1(InboxJournal::Receipts)) &&
+            !mayTake(InboxJournal::Receipts, m_settings.fileIncassi))
+            return;
+        if (!descrizione)
+            descrizione = descrizioneIncassi(ws);
+        const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi);
         if (!claim)
             return;
         const auto content = parseClosingFile(readTextLines(claim->archive), claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
-        const QString nota = notaIncasso(m_settings.codiceIncassi, descrizione);
+        const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
         auto fatture = ws.openDatabase(QStringLiteral("Fatture.mdb"));
         {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
@@ -139,8 +198,7 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
 
 void PollingCycle::takeCharges(InboxJournal& journal) {
     for (int round = 0; round < 2; ++round) {
-        const auto claim = claimFile(journal, InboxJournal::Charges, m_settings.fileOrigine,
-                                     m_services.clock->now());
+        const auto claim = claimFile(journal, InboxJournal::Charges, m_settings.fileOrigine);
         if (!claim)
             return;
         const QStringList lines = readTextLines(claim->archive);
@@ -159,20 +217,33 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
     }
 }
 
-void PollingCycle::handleNotifications(InboxJournal& journal, const char* kind,
-                                       const QString& mode) {
-    // The folder is searched afresh after every file, so files that arrive
-    // meanwhile are handled in this tick too.
-    for (;;) {
-        const QStringList files = notificationFiles(QDir::currentPath(), QString::fromLatin1(kind));
-        if (files.isEmpty())
-            return;
-        const QString name = files.first();
+void PollingCycle::reportOddNotices(const QStringList& names) {
+    // Once per name while it stays: a folder named "CKI104" is no notice.
+    QSet<QString> now(names.cbegin(), names.cend());
+    for (const QString& name : names) {
+        if (m_oddNotices.contains(name))
+            continue;
+        QString why = notRegularFileReason(name);
+        if (why.isEmpty())
+            why = QStringLiteral("file nascosto o di sistema");
+        log::error(QStringLiteral("Avviso %1 ignorato, lasciato al suo posto: %2").arg(name, why));
+    }
+    m_oddNotices = std::move(now);
+}
+
+bool PollingCycle::handleNotifications(InboxJournal& journal, const char* kind, const QString& mode,
+                                       const QStringList& files, int& budget) {
+    for (const QString& name : files) {
+        if (budget == 0)
+            return false;
+        --budget;
         const Claim claim{QString::fromLatin1(kind), name, name.mid(3)};
         journal.add(claim);
         polling::step("notice-claimed");
         if (!QFile::remove(name)) {
             journal.settle(claim);
+            if (!QFile::exists(name))
+                continue;  // taken away since the search
             throw Error(name, QStringLiteral("impossibile cancellare il file"));
         }
         polling::step("notice-removed");
@@ -180,6 +251,7 @@ void PollingCycle::handleNotifications(InboxJournal& journal, const char* kind,
         polling::step("notice-exported");
         journal.settle(claim);
     }
+    return true;
 }
 
 void PollingCycle::Timer1_Timer() {
@@ -201,8 +273,17 @@ void PollingCycle::Timer1_Timer() {
             journal.settle(claim);
         }
     }
-    handleNotifications(journal, InboxJournal::CheckIn, QStringLiteral("1"));
-    handleNotifications(journal, InboxJournal::CheckOut, QStringLiteral("0"));
+    // One search per kind (a search after every file made a tick quadratic in
+    // the files waiting); files that arrive meanwhile wait for the next tick.
+    // Check-outs only once no check-in is left over.
+    const QString folder = QDir::currentPath();
+    const NoticeFiles ins = noticeFiles(folder, QString::fromLatin1(InboxJournal::CheckIn));
+    const NoticeFiles outs = noticeFiles(folder, QString::fromLatin1(InboxJournal::CheckOut));
+    reportOddNotices(ins.others + outs.others);
+    int budget = m_noticesPerTick;
+    if (handleNotifications(journal, InboxJournal::CheckIn, QStringLiteral("1"), ins.files, budget))
+        handleNotifications(journal, InboxJournal::CheckOut, QStringLiteral("0"), outs.files,
+                            budget);
 }
 
 bool PollingCycle::tick() {

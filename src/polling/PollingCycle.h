@@ -10,14 +10,32 @@
 // so a kill at any instant followed by a restart imports each receipt and
 // each charge line exactly once; claims left by an earlier run are finished
 // first, each at its own step.
+//
+// The closing file and the charges file are taken only when they are
+// regular files that are none of the hotel's or the program's own files
+// (PosFileRules), and only once the POS has finished writing them: a file is
+// taken when its size and time stamp are the same as at the previous tick,
+// or, at the first tick that sees it, when it was last modified at least
+// SettleSeconds before. Otherwise the tick only records size and time stamp.
+// A file refused for what it is stays where it is, reported once.
+//
+// Notices: the folder is searched once per kind and tick, and one tick
+// handles at most NoticesPerTick of them (the rest wait for the next tick,
+// still check-ins before check-outs, in name order).
 #pragma once
 
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "polling/GuestExport.h"
+#include "polling/InboxJournal.h"
+#include "polling/PosFileRules.h"
 
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace quorvel {
 
@@ -25,11 +43,13 @@ namespace db {
 class Workspace;
 }
 class ChargeStore;
-class InboxJournal;
 class MainView;
 
 class PollingCycle {
 public:
+    static constexpr int SettleSeconds = 5;
+    static constexpr int NoticesPerTick = 100;
+
     // store: the pending list; the tick works in its workspace, so that a
     // charges file's lines and its claim are settled in one transaction.
     // transfer: the transfer button's handler with index 0. view (optional)
@@ -53,10 +73,27 @@ public:
     // The note of a receipt row: the code as "0000", "-", the description.
     static QString notaIncasso(int codiceIncassi, const QString& descrizione);
 
+    // How many notices one tick handles at most (at least 1).
+    void setNoticesPerTick(int n) { m_noticesPerTick = n < 1 ? 1 : n; }
+
 private:
+    using Claim = InboxJournal::Claim;
+    struct Sight {
+        qint64 size = 0;
+        QDateTime modified;
+    };
+
     void importReceipts(db::Workspace& ws, InboxJournal& journal);
     void takeCharges(InboxJournal& journal);
-    void handleNotifications(InboxJournal& journal, const char* kind, const QString& mode);
+    // The claim left by an earlier run, or a new one for the file at path when
+    // it may be taken now; the file moved to its archive. nullopt: nothing to do.
+    std::optional<Claim> claimFile(InboxJournal& journal, const char* kind, const QString& path);
+    bool mayTake(const char* kind, const QString& path);
+    bool settled(const QString& path, qint64 size, const QDateTime& modified);
+    void reportOddNotices(const QStringList& names);
+    // False when the tick's budget ran out before every file was handled.
+    bool handleNotifications(InboxJournal& journal, const char* kind, const QString& mode,
+                             const QStringList& files, int& budget);
 
     const Settings& m_settings;
     Services& m_services;
@@ -65,6 +102,10 @@ private:
     std::function<void()> m_transfer;
     MainView* m_view;
     QString m_lastFailure;
+    QHash<QString, Sight> m_seen;  // POS files not yet taken, as the last tick saw them
+    RefusalReport m_refusals;
+    QSet<QString> m_oddNotices;  // notice names that are not normal files, reported
+    int m_noticesPerTick = NoticesPerTick;
 };
 
 // True while a tick, a click handler or the full refresh runs: a tick that

@@ -5,9 +5,33 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace quorvel {
+
+namespace {
+
+QStringList byPrefix(const QDir& dir, QDir::Filters filters, const QString& prefix) {
+    QStringList names = dir.entryList({prefix + QLatin1Char('*')}, filters);
+    // Check again: a name filter's wildcard syntax could let odd names through.
+    names.removeIf([&](const QString& n) { return !n.startsWith(prefix, Qt::CaseInsensitive); });
+    return names;
+}
+
+// Name order, letter case ignored; ties by code point, so the order is total.
+bool nameBefore(const QString& a, const QString& b) {
+    const int c = QString::compare(a, b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+
+// True when something, even a link to nothing, has this name.
+bool nameInUse(const QString& name) {
+    const QFileInfo info(name);
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
 
 QString archiveName(const QString& path, const QDateTime& when) {
     const QString stem = path.size() >= 4 ? path.left(path.size() - 4) : path;
@@ -15,24 +39,44 @@ QString archiveName(const QString& path, const QDateTime& when) {
            QStringLiteral(".txt");
 }
 
-QStringList notificationFiles(const QString& folder, const QString& prefix) {
-    QDir dir(folder);
-    // The name filter is case-insensitive by default; QDir::Name sorts by name.
-    dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
-    dir.setNameFilters({prefix + QLatin1Char('*')});
-    QStringList names = dir.entryList();
-    // Check again: a name filter's wildcard syntax could let odd names through.
-    names.removeIf([&](const QString& n) { return !n.startsWith(prefix, Qt::CaseInsensitive); });
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return names;
+QString freeArchiveName(const QString& path, const QDateTime& when) {
+    const QString first = archiveName(path, when);
+    if (!nameInUse(first))
+        return first;
+    const QString stem = first.left(first.size() - 4);
+    for (int n = 2;; ++n) {
+        const QString name = stem + QLatin1Char('_') + QString::number(n) + QStringLiteral(".txt");
+        if (!nameInUse(name))
+            return name;
+    }
 }
 
-void moveReplacing(const QString& source, const QString& target) {
-    if (QFile::exists(target) && !QFile::remove(target))
-        throw Error(target, QStringLiteral("impossibile sostituire il file"));
+NoticeFiles noticeFiles(const QString& folder, const QString& prefix) {
+    const QDir dir(folder);
+    NoticeFiles found;
+    // Without QDir::Hidden and QDir::System only normal files are listed, as
+    // the original's folder search (no hidden or system files; on Unix no
+    // FIFOs, sockets or devices). The name filter ignores letter case.
+    found.files = byPrefix(dir, QDir::Files, prefix);
+    // A link to a device passes that filter: only what is a file after links.
+    found.files.removeIf([&](const QString& n) { return !QFileInfo(dir.filePath(n)).isFile(); });
+    std::sort(found.files.begin(), found.files.end(), nameBefore);
+    const QStringList all = byPrefix(
+        dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, prefix);
+    if (all.size() != found.files.size()) {
+        for (const QString& n : all)
+            if (!std::binary_search(found.files.begin(), found.files.end(), n, nameBefore))
+                found.others << n;
+    }
+    return found;
+}
+
+QStringList notificationFiles(const QString& folder, const QString& prefix) {
+    return noticeFiles(folder, prefix).files;
+}
+
+void moveFile(const QString& source, const QString& target) {
+    // QFile::rename never replaces an existing target.
     QFile file(source);
     if (!file.rename(target))
         throw Error(source, QStringLiteral("impossibile spostare il file in ") + target + ": " +

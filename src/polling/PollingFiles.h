@@ -13,12 +13,26 @@ namespace quorvel {
 // YYYYMMDDhhmmss, ".txt". A path shorter than four characters is kept whole.
 QString archiveName(const QString& path, const QDateTime& when);
 
-// Names of the files in folder whose names begin with prefix ("CKI", "CKO"),
-// letter case ignored, in name order. Folders are left out.
+// archiveName() when no file of that name exists; otherwise the first free
+// name with "_2", "_3", ... before ".txt" (two files taken in one second, a
+// restart within the second, a clock set back). An archive is never replaced.
+QString freeArchiveName(const QString& path, const QDateTime& when);
+
+struct NoticeFiles {
+    QStringList files;   // normal files, in name order
+    QStringList others;  // folders, hidden, system and special files: left alone
+};
+
+// The entries of folder whose names begin with prefix ("CKI", "CKO"),
+// letter case ignored: the normal files in name order, and the rest.
+NoticeFiles noticeFiles(const QString& folder, const QString& prefix);
+
+// noticeFiles(folder, prefix).files.
 QStringList notificationFiles(const QString& folder, const QString& prefix);
 
-// Moves source to target, replacing target. Throws Error naming the file when
-// the rename fails (for example while another program holds the file open).
-void moveReplacing(const QString& source, const QString& target);
+// Moves source to target, which must not exist. Throws Error naming the file
+// when the rename fails (for example while another program holds the file
+// open, or when target exists).
+void moveFile(const QString& source, const QString& target);
 
 }  // namespace quorvel

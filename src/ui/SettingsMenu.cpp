@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/NumberText.h"
 #include "platform/TextFile.h"
+#include "polling/PosFileRules.h"
 
 #include <QFile>
 
@@ -82,6 +83,13 @@ void SettingsMenu::menu2Click(int index) {
             if (!isCp1252(answer)) {
                 log::error(QStringLiteral("%1: caratteri non ammessi in \"%2\"")
                                .arg(caption(index), answer));
+                defaultText = answer;
+                continue;
+            }
+            // Never a FIFO, a device, a folder or a file of the hotel or the program.
+            if (const QString why = posFileRefusal(answer); !why.isEmpty()) {
+                log::error(
+                    QStringLiteral("%1: \"%2\" rifiutato: %3").arg(caption(index), answer, why));
                 defaultText = answer;
                 continue;
             }

@@ -32,6 +32,8 @@ class ControllerTest : public PollingHotel {
 protected:
     void SetUp() override {
         PollingHotel::SetUp();
+        // The POS wrote its files well before the tick: taken at once.
+        clock.current = QDateTime::currentDateTime().addSecs(60);
         settings.codiceGenerico = 1;
         addItem(1, QStringLiteral("RISTORANTE"));
         addCard(InHouse, {1, 7, QStringLiteral("101"), 1, QStringLiteral("N"),

@@ -3,16 +3,22 @@
 // every step followed by a restart.
 #include "PollingHotel.h"
 #include "db/HotelTables.h"
+#include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/InboxJournal.h"
 #include "polling/PollingCycle.h"
+#include "polling/PosFileRules.h"
 #include "polling/StepHook.h"
 #include "transfer/ChargeStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 #include <cstdlib>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace quorvel::test {
 namespace {
@@ -74,6 +80,21 @@ protected:
         return ChargeStore(ws).pending();
     }
 
+    // A POS file written a minute before the tick: complete, taken at once.
+    void drop(const QString& name, const QByteArray& bytes) {
+        writeBytes(name, bytes);
+        setModified(name, clock.current.addSecs(-60));
+    }
+    void dropLines(const QString& name, const QStringList& lines) {
+        writeTextLines(path(name), lines);
+        setModified(name, clock.current.addSecs(-60));
+    }
+    void setModified(const QString& name, const QDateTime& when) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+
     Settings settings;
 };
 
@@ -92,7 +113,7 @@ TEST_F(PollingCycleTest, IdleTickChangesNothing) {
 }
 
 TEST_F(PollingCycleTest, ClosingFileBecomesReceiptRowsAndArchive) {
-    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    drop(QStringLiteral("Documento.txt"), kClosing);
     clock.current = QDateTime(QDate(2025, 3, 7), QTime(9, 5, 3));
     Program p(*this);
     ASSERT_TRUE(p.cycle.tick());
@@ -115,25 +136,29 @@ TEST_F(PollingCycleTest, ClosingFileBecomesReceiptRowsAndArchive) {
     EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307090503.txt")), kClosing);
 
     // An unknown item code still imports, with "Codice non valido"; a file
-    // without receipts is archived and adds nothing. The same time stamp
-    // overwrites the older archive.
+    // without receipts is archived and adds nothing. A second file taken in
+    // the same second gets its own archive name: no archive is replaced.
     settings.codiceIncassi = 99;
-    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 4\r\n     tre euro\r\n");
+    drop(QStringLiteral("Documento.txt"), "  Scontrino: 4\r\n     tre euro\r\n");
     clock.current = QDateTime(QDate(2025, 3, 7), QTime(14, 0, 0));
     ASSERT_TRUE(p.cycle.tick());
     ASSERT_EQ(incassi().size(), 3u);  // not a number: skipped, logged, shown
     EXPECT_EQ(dialogs.notices.size(), 1u);
-    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 5\r\n            2\r\n");
+    drop(QStringLiteral("Documento.txt"), "  Scontrino: 5\r\n            2\r\n");
     ASSERT_TRUE(p.cycle.tick());
     ASSERT_EQ(incassi().size(), 4u);
     EXPECT_EQ(incassi()[3].nota, QStringLiteral("0099-Codice non valido"));
     EXPECT_EQ(incassi()[3].orario, QStringLiteral("1400"));
-    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307140000.txt")),
-              QByteArray("  Scontrino: 5\r\n            2\r\n"));
-    writeBytes(QStringLiteral("Documento.txt"), "nessuno scontrino\r\n");
+    drop(QStringLiteral("Documento.txt"), "nessuno scontrino\r\n");
     ASSERT_TRUE(p.cycle.tick());
     EXPECT_EQ(incassi().size(), 4u);
     EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
+    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307140000.txt")),
+              QByteArray("  Scontrino: 4\r\n     tre euro\r\n"));
+    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307140000_2.txt")),
+              QByteArray("  Scontrino: 5\r\n            2\r\n"));
+    EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307140000_3.txt")),
+              QByteArray("nessuno scontrino\r\n"));
 }
 
 TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
@@ -141,7 +166,7 @@ TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
         db::Workspace ws;
         ChargeStore(ws).appendPending(chargeLines(2, 90));  // left by an earlier tick
     }
-    writeTextLines(path(QStringLiteral("Estrazione.mdb")), chargeLines(5));
+    dropLines(QStringLiteral("Estrazione.mdb"), chargeLines(5));
     Program p(*this);
     ASSERT_TRUE(p.cycle.tick());
     ASSERT_EQ(p.transfers.size(), 1u);
@@ -151,7 +176,7 @@ TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
 
     // The fake transfer left the lines pending: the next tick transfers
     // again; an empty charges file adds nothing.
-    writeBytes(QStringLiteral("Estrazione.mdb"), "");
+    drop(QStringLiteral("Estrazione.mdb"), "");
     ASSERT_TRUE(p.cycle.tick());
     EXPECT_EQ(p.transfers.size(), 2u);
     EXPECT_EQ(pending().size(), 7);
@@ -159,7 +184,7 @@ TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
 }
 
 TEST_F(PollingCycleTest, EmptyChargesFileWithNothingPendingStartsNoTransfer) {
-    writeBytes(QStringLiteral("Estrazione.mdb"), "");
+    drop(QStringLiteral("Estrazione.mdb"), "");
     Program p(*this);
     ASSERT_TRUE(p.cycle.tick());
     EXPECT_TRUE(p.transfers.empty());
@@ -198,7 +223,7 @@ TEST_F(PollingCycleTest, NotificationWithoutPosDestWarnsAndIsRemoved) {
 }
 
 TEST_F(PollingCycleTest, NoTickWhileOtherWorkRuns) {
-    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    drop(QStringLiteral("Documento.txt"), kClosing);
     Program p(*this);
     {
         WorkGuard clickRunning;
@@ -213,7 +238,7 @@ TEST_F(PollingCycleTest, NoTickWhileOtherWorkRuns) {
 }
 
 TEST_F(PollingCycleTest, FailedTickIsReportedOnceAndTakenUpLater) {
-    writeBytes(QStringLiteral("Documento.txt"), kClosing);
+    drop(QStringLiteral("Documento.txt"), kClosing);
     writeBytes(QStringLiteral("CKI101"), "");
     ASSERT_TRUE(QFile::rename(path(QStringLiteral("Fatture.mdb")), path(QStringLiteral("F.bak"))));
     Program p(*this);
@@ -254,6 +279,134 @@ TEST_F(PollingCycleTest, UnreadableRoomMapKeepsTheNoticeForTheNextTick) {
     EXPECT_EQ(guestRows(), left);
 }
 
+// A POS that writes its charges file in place, a line now and then: the file
+// is taken only once it stayed the same from one tick to the next, so every
+// line the archive holds is pending.
+TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
+    Program p(*this);
+    QFile pos(path(QStringLiteral("Estrazione.mdb")));
+    ASSERT_TRUE(pos.open(QIODevice::WriteOnly));
+    const auto write = [&](const QStringList& lines) {
+        for (const QString& l : lines) pos.write(encodeCp1252(l) + "\r\n");
+        ASSERT_TRUE(pos.flush());
+        ASSERT_TRUE(pos.setFileTime(clock.current, QFileDevice::FileModificationTime));
+    };
+    write(chargeLines(2));
+    ASSERT_TRUE(p.cycle.tick());  // first sight, just written: only noted
+    EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
+    clock.current = clock.current.addSecs(5);
+    write(chargeLines(2, 3));
+    ASSERT_TRUE(p.cycle.tick());  // changed since: noted again
+    EXPECT_TRUE(pending().isEmpty());
+    clock.current = clock.current.addSecs(5);
+    ASSERT_TRUE(p.cycle.tick());  // the same as 5 s ago: taken
+    pos.close();
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
+    EXPECT_EQ(pending(), chargeLines(4));
+    EXPECT_EQ(readTextLines(path(QStringLiteral("Estrazione_20250307090513.txt"))), chargeLines(4));
+
+    // A time stamp ahead of the clock (the POS's clock, or ours set back)
+    // is no proof of age: the file waits for a second look.
+    writeTextLines(path(QStringLiteral("Estrazione.mdb")), chargeLines(1, 9));
+    setModified(QStringLiteral("Estrazione.mdb"), clock.current.addSecs(3600));
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(pending(), chargeLines(4) + chargeLines(1, 9));
+}
+
+#ifdef Q_OS_UNIX
+// FIFOs, devices and folders as POS files: never opened, never renamed,
+// reported once, and the rest of the tick goes on.
+TEST_F(PollingCycleTest, PosFilesThatAreNotRegularFilesAreLeftAlone) {
+    ASSERT_EQ(::mkfifo(qPrintable(path(QStringLiteral("Estrazione.mdb"))), 0600), 0);
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("Documento.txt")));
+    writeBytes(QStringLiteral("CKI101"), "");
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(dialogs.notices.size(), 2u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("cartella")));
+    EXPECT_TRUE(dialogs.notices[1].second.contains(QStringLiteral("FIFO")));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("Estrazione.mdb"))).exists());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("Documento.txt"))).isDir());
+    EXPECT_TRUE(QDir(dir()).entryList({QStringLiteral("*_2025*")}).isEmpty());
+    EXPECT_EQ(guestRows().size(), 1u);  // the notice was still handled
+
+    // A device (here through a link) is left alone too.
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("Estrazione.mdb"))));
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), path(QStringLiteral("Estrazione.mdb"))));
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(dialogs.notices.size(), 3u);
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("Estrazione.mdb"))).isSymLink());
+
+    // "POSDest.txt" that is a FIFO: the notice's update finds no destination,
+    // reported once, and the tick does not block.
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("POSDest.txt"))));
+    ASSERT_EQ(::mkfifo(qPrintable(path(QStringLiteral("POSDest.txt"))), 0600), 0);
+    writeBytes(QStringLiteral("CKI102"), "");
+    ASSERT_TRUE(p.cycle.tick());
+    writeBytes(QStringLiteral("CKI205"), "");
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_EQ(dialogs.notices.size(), 4u);
+    EXPECT_TRUE(dialogs.notices[3].second.contains(QStringLiteral("POSDest.txt")));
+    EXPECT_EQ(guestRows().size(), 1u);
+}
+#endif
+
+// A setting that names one of the hotel's or the program's files (an
+// operator's typo) never takes that file from its owner.
+TEST_F(PollingCycleTest, HotelAndProgramFilesAreNeverTaken) {
+    const QByteArray hotel = readBytes(QStringLiteral("Scheda_Cliente.mdb"));
+    setModified(QStringLiteral("Scheda_Cliente.mdb"), clock.current.addSecs(-60));
+    setModified(QStringLiteral("Fatture.mdb"), clock.current.addSecs(-60));
+    settings.fileOrigine = QStringLiteral("Scheda_Cliente.mdb");
+    settings.fileIncassi = QStringLiteral("pos/../Fatture.mdb");  // compared once resolved
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(readBytes(QStringLiteral("Scheda_Cliente.mdb")), hotel);
+    EXPECT_TRUE(exists(QStringLiteral("Fatture.mdb")));
+    EXPECT_TRUE(QDir(dir()).entryList({QStringLiteral("*_2025*")}).isEmpty());
+    ASSERT_EQ(dialogs.notices.size(), 2u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("Fatture.mdb")));
+    EXPECT_TRUE(dialogs.notices[1].second.contains(QStringLiteral("Scheda_Cliente.mdb")));
+    for (const char* name : {"Quorvel.txt", "quorvel.LOG", "QuorvelCoda.db", "QuorvelPolling.db",
+                             "ClientiCasa.mdb", "PassaRicevute.mdb", "Contatori.mdb"})
+        EXPECT_FALSE(posFileRefusal(QString::fromLatin1(name)).isEmpty()) << name;
+    EXPECT_TRUE(posFileRefusal(QStringLiteral("pos/Scheda_Cliente.mdb")).isEmpty());
+}
+
+// One tick handles a bounded number of notices: check-ins first, in name
+// order, check-outs only once no check-in waits; the rest next tick.
+TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
+    for (const char* f : {"CKO101", "CKI205", "CKI102", "CKI101"})
+        writeBytes(QString::fromLatin1(f), "");
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("CKI999")));  // not a notice
+    log::open(path(QStringLiteral("test.log")));
+    Program p(*this);
+    p.cycle.setNoticesPerTick(2);
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+    EXPECT_FALSE(exists(QStringLiteral("CKI102")));
+    EXPECT_TRUE(exists(QStringLiteral("CKI205")));
+    EXPECT_TRUE(exists(QStringLiteral("CKO101")));
+    EXPECT_EQ(guestRows().size(), 2u);
+    ASSERT_TRUE(p.cycle.tick());
+    log::close();
+    const std::vector<GuestRow> expected{
+        {QStringLiteral("102"), QStringLiteral("Neri Ada"), QStringLiteral("2025-03-01"),
+         QStringLiteral("2025-03-09")},
+        {QStringLiteral("205"), QStringLiteral("Blu Ugo"), QStringLiteral("2025-03-01"),
+         QStringLiteral("2025-03-09")},
+        {QStringLiteral("101"), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")}};
+    EXPECT_EQ(guestRows(), expected);
+    EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("CK*")}, QDir::Files), QStringList{});
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("CKI999"))).isDir());
+    EXPECT_EQ(readBytes(QStringLiteral("test.log")).count("CKI999"), 1);  // logged once
+}
+
 // Kills the tick at its n-th step, restarts, and checks that every receipt,
 // charge line and notification took effect exactly once.
 TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
@@ -273,8 +426,11 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
         QFile::remove(path(QStringLiteral("pos/ClientiCasa.mdb")));
         db::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
                                {&db::clientiCasaTable()});
-        writeBytes(QStringLiteral("Documento.txt"), kClosing);
-        writeTextLines(path(QStringLiteral("Estrazione.mdb")), chargeLines(5));
+        drop(QStringLiteral("Documento.txt"), kClosing);
+        dropLines(QStringLiteral("Estrazione.mdb"), chargeLines(5));
+        // An archive of this second exists already: it must survive, and the
+        // name chosen instead must hold across the kill.
+        writeBytes(QStringLiteral("Estrazione_20250307090503.txt"), "vecchio\r\n");
         writeBytes(QStringLiteral("CKI101"), "");
         writeBytes(QStringLiteral("CKO205"), "");
 
@@ -305,7 +461,9 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
         EXPECT_EQ(rows[0].nomeCliente, QStringLiteral("Rossi Mario"));
         EXPECT_EQ(rows[1].nomeCliente, QStringLiteral(" "));
         EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307090503.txt")), kClosing);
-        EXPECT_TRUE(exists(QStringLiteral("Estrazione_20250307090503.txt")));
+        EXPECT_EQ(readBytes(QStringLiteral("Estrazione_20250307090503.txt")), "vecchio\r\n");
+        EXPECT_EQ(readTextLines(path(QStringLiteral("Estrazione_20250307090503_2.txt"))),
+                  chargeLines(5));
         for (const char* f : {"Documento.txt", "Estrazione.mdb", "CKI101", "CKO205"})
             EXPECT_FALSE(exists(QString::fromLatin1(f))) << f;
         db::Workspace ws;

@@ -11,6 +11,9 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace quorvel {
 namespace {
@@ -47,18 +50,42 @@ TEST_F(NotificationFilesTest, MatchesPrefixInAnyCaseInNameOrder) {
     for (const char* n : {"CKO205", "cki102", "CKI101", "CKI", "xCKI9", "CK1", "Cki103.txt"})
         writeBytes(QString::fromLatin1(n), "");
     QDir().mkdir(QStringLiteral("CKI999"));  // a folder is not a notification
+#ifdef Q_OS_UNIX
+    // Nor are the system files of Unix: a FIFO, a device (here through a link).
+    ASSERT_EQ(::mkfifo("CKI105", 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), QStringLiteral("CKI106")));
+#endif
     EXPECT_EQ(notificationFiles(dir(), QStringLiteral("CKI")),
               (QStringList{"CKI", "CKI101", "cki102", "Cki103.txt"}));
     EXPECT_EQ(notificationFiles(dir(), QStringLiteral("CKO")), QStringList{"CKO205"});
+    QStringList others = noticeFiles(dir(), QStringLiteral("CKI")).others;
+    others.sort();
+#ifdef Q_OS_UNIX
+    EXPECT_EQ(others, (QStringList{"CKI105", "CKI106", "CKI999"}));
+#else
+    EXPECT_EQ(others, QStringList{"CKI999"});
+#endif
 }
 
-TEST_F(NotificationFilesTest, MoveReplacesTargetAndFailsLoudly) {
+TEST_F(NotificationFilesTest, ArchiveNamesInUseGetASuffixAndMovesNeverReplace) {
+    const QDateTime t(QDate(2025, 3, 7), QTime(9, 5, 3));
+    EXPECT_EQ(freeArchiveName(QStringLiteral("Doc.txt"), t),
+              QStringLiteral("Doc_20250307090503.txt"));
+    writeBytes(QStringLiteral("Doc_20250307090503.txt"), "first");
+    EXPECT_EQ(freeArchiveName(QStringLiteral("Doc.txt"), t),
+              QStringLiteral("Doc_20250307090503_2.txt"));
+    writeBytes(QStringLiteral("Doc_20250307090503_2.txt"), "second");
+    EXPECT_EQ(freeArchiveName(QStringLiteral("Doc.txt"), t),
+              QStringLiteral("Doc_20250307090503_3.txt"));
+
     writeBytes(QStringLiteral("a.txt"), "new");
     writeBytes(QStringLiteral("b.txt"), "old");
-    moveReplacing(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+    EXPECT_THROW(moveFile(QStringLiteral("a.txt"), QStringLiteral("b.txt")), Error);
+    EXPECT_EQ(readBytes(QStringLiteral("b.txt")), QByteArray("old"));
+    moveFile(QStringLiteral("a.txt"), QStringLiteral("c.txt"));
     EXPECT_FALSE(exists(QStringLiteral("a.txt")));
-    EXPECT_EQ(readBytes(QStringLiteral("b.txt")), QByteArray("new"));
-    EXPECT_THROW(moveReplacing(QStringLiteral("missing.txt"), QStringLiteral("c.txt")), Error);
+    EXPECT_EQ(readBytes(QStringLiteral("c.txt")), QByteArray("new"));
+    EXPECT_THROW(moveFile(QStringLiteral("missing.txt"), QStringLiteral("d.txt")), Error);
 }
 
 TEST(ClosingFileTest, ReadsLabelThenAmountLines) {

@@ -126,6 +126,15 @@ TEST_F(SettingsFileTest, FileItemsInsistOnANonBlankName) {
               "Inserire il nome del file della chiusura\r\ncompleto del percorso");
     EXPECT_EQ(settings.fileIncassi, "chiusura.txt");
 
+    // Never a file of the hotel or the program, nor a folder: asked again.
+    dialogs.prompts.clear();
+    dialogs.inputs = {QStringLiteral("scheda_cliente.MDB"), QStringLiteral("./Quorvel.log"),
+                      QStringLiteral("."), QStringLiteral("Documento.txt")};
+    SettingsMenu(settings, dialogs).menu2Click(7);
+    ASSERT_EQ(dialogs.prompts.size(), 4u);
+    EXPECT_EQ(dialogs.prompts[1].defaultText, "scheda_cliente.MDB");
+    EXPECT_EQ(settings.fileIncassi, "Documento.txt");
+
     // Indices outside 1..7 do nothing.
     dialogs.prompts.clear();
     SettingsMenu(settings, dialogs).menu2Click(0);

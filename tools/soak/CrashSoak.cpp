@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/GuestExport.h"
+#include "polling/PollingCycle.h"
 #include "soak/Simulators.h"
 #include "transfer/ChargeStore.h"
 
@@ -15,6 +16,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <memory>
@@ -223,9 +225,20 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
     return runs;
 }
 
-// Clean runs of one tick each until nothing is left to take.
+// Clean runs of one tick each until nothing is left to take. A one-tick run
+// takes a POS file only once it has not changed for PollingCycle::SettleSeconds,
+// so each run waits for the files the POS left last to settle.
 bool drain(const CrashOptions& o, const QString& charges, const QString& closing) {
     for (int attempt = 0; attempt < 5; ++attempt) {
+        for (const QString& f : {charges, closing}) {
+            const QFileInfo info(QDir(o.dir).filePath(f));
+            if (!info.exists())
+                continue;
+            const qint64 wait = (PollingCycle::SettleSeconds + 1) * 1000 -
+                                info.lastModified().msecsTo(QDateTime::currentDateTime());
+            if (wait > 0)
+                QThread::msleep(static_cast<unsigned long>(wait));
+        }
         const int status =
             runQuietly(o.program, {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
                                    QStringLiteral("--once")});
