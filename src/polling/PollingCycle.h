@@ -15,6 +15,7 @@
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "polling/GuestExport.h"
+#include "polling/WorkGuard.h"
 
 #include <QString>
 #include <functional>
@@ -65,27 +66,6 @@ private:
     std::function<void()> m_transfer;
     MainView* m_view;
     QString m_lastFailure;
-};
-
-// True while a tick, a click handler or the full refresh runs: a tick that
-// finds it set does not start. One per process (everything runs on one
-// thread).
-class WorkGuard {
-public:
-    WorkGuard() : m_entered(!s_busy) { s_busy = true; }
-    ~WorkGuard() {
-        if (m_entered)
-            s_busy = false;
-    }
-    WorkGuard(const WorkGuard&) = delete;
-    WorkGuard& operator=(const WorkGuard&) = delete;
-    // False when other work was running already (the guard changes nothing).
-    bool entered() const { return m_entered; }
-    static bool busy() { return s_busy; }
-
-private:
-    inline static bool s_busy = false;
-    bool m_entered;
 };
 
 }  // namespace quorvel
