@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
+#include "platform/StopSignal.h"
 #include "polling/Controller.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/TransferButtons.h"
@@ -134,9 +135,21 @@ int main(int argc, char** argv) {
     // Two copies polling one folder would race for the same files.
     QLockFile lock(QStringLiteral("Quorvel.lock"));
     if (!lock.tryLock(0)) {
-        log::error(QStringLiteral("Quorvel è già in esecuzione in %1").arg(QDir::currentPath()));
-        std::fprintf(stderr, "quorvel: già in esecuzione in questa cartella\n");
-        return 3;
+        if (lock.error() == QLockFile::LockFailedError) {
+            log::error(
+                QStringLiteral("Quorvel è già in esecuzione in %1").arg(QDir::currentPath()));
+            std::fprintf(stderr, "quorvel: già in esecuzione in questa cartella\n");
+            return 3;
+        }
+        // No other copy: the lock file itself cannot be made.
+        log::error(QStringLiteral("Impossibile creare Quorvel.lock in %1: la cartella di lavoro "
+                                  "non è scrivibile")
+                       .arg(QDir::currentPath()));
+        std::fprintf(stderr,
+                     "quorvel: impossibile creare Quorvel.lock: la cartella di lavoro %s non è "
+                     "scrivibile\n",
+                     qPrintable(QDir::currentPath()));
+        return 4;
     }
     // Safe only now that no other copy uses this folder.
     if (const int stale = db::removeStaleWorkspaceFolders(QDir::currentPath()))
@@ -146,6 +159,11 @@ int main(int argc, char** argv) {
                   .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
                        parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));
 
+    // A stop asked by the system ends the event loop with a log line; a
+    // --once run keeps the default action (it runs no event loop).
+    std::unique_ptr<StopSignal> stopSignal;
+    if (!parser.isSet(once))
+        stopSignal = std::make_unique<StopSignal>();
     const int status = parser.isSet(headless) ? runHeadless(parser.isSet(once), intervalMs)
                                               : runWindowed(parser.isSet(once), shotDir);
     log::info(QStringLiteral("Quorvel termina (stato %1)").arg(status));

@@ -6,6 +6,9 @@
 #include "platform/NumberText.h"
 #include "platform/TextFile.h"
 
+#include "platform/Error.h"
+
+#include <QFileInfo>
 #include <array>
 
 namespace quorvel {
@@ -18,6 +21,40 @@ constexpr int kLineCount = 7;
 std::array<std::int16_t Settings::*, 5> codeFields() {
     return {&Settings::codicePranzo, &Settings::codiceCena, &Settings::codiceBevande,
             &Settings::codiceGenerico, &Settings::codiceIncassi};
+}
+
+const char* const kNames[kLineCount] = {"FileOrigine",   "CodicePranzo",   "CodiceCena",
+                                        "CodiceBevande", "CodiceGenerico", "CodiceIncassi",
+                                        "FileIncassi"};
+
+bool hasControlCharacters(const QString& text) {
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+// Text where a number line should be: not blank, and not starting (blanks
+// skipped) with anything a number can start with. A blank line is a code
+// never set, read as 0 like a new file's.
+bool holdsNoNumber(const QString& line) {
+    for (const QChar c : line) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t'))
+            continue;
+        return !(c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('+') ||
+                 c == QLatin1Char('.') || c == QLatin1Char('&'));
+    }
+    return false;
+}
+
+// Logs and lists a value that was read but cannot be what it stands for.
+void unusableValue(const QString& path, int lineIndex, const QString& why, QStringList* unusable) {
+    const QString what = QStringLiteral("riga %1 (%2) %3")
+                             .arg(lineIndex + 1)
+                             .arg(QLatin1String(kNames[lineIndex]), why);
+    log::error(QStringLiteral("%1, %2: valore inutilizzabile").arg(path, what));
+    if (unusable)
+        *unusable << what;
 }
 
 }  // namespace
@@ -37,7 +74,12 @@ void writeSettingsFile(const Settings& settings, const QString& path) {
     writeTextLinesAtomic(path, settingsLines(settings));
 }
 
-Settings readSettingsFile(const QString& path) {
+Settings readSettingsFile(const QString& path, QStringList* unusable) {
+    // Checked before opening: a FIFO would block the open, a folder or a
+    // device is never a settings file.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw Error(path, QStringLiteral("non è un file ordinario (cartella, FIFO o dispositivo)"));
     const QStringList lines = readTextLines(path);
     Settings s;
     if (lines.size() < kLineCount)
@@ -46,6 +88,9 @@ Settings readSettingsFile(const QString& path) {
                        .arg(path)
                        .arg(lines.size())
                        .arg(kLineCount));
+    for (int i : {0, kLineCount - 1})
+        if (i < lines.size() && hasControlCharacters(lines[i]))
+            unusableValue(path, i, QStringLiteral("contiene caratteri di controllo"), unusable);
     if (lines.size() > 0)
         s.fileOrigine = lines[0];
     const auto fields = codeFields();
@@ -53,7 +98,9 @@ Settings readSettingsFile(const QString& path) {
         const int lineIndex = i + 1;
         if (lineIndex >= lines.size())
             break;
-        if (const auto code = lenientInt16(lines[lineIndex]))
+        if (holdsNoNumber(lines[lineIndex]))
+            unusableValue(path, lineIndex, QStringLiteral("non è un numero, uso 0"), unusable);
+        else if (const auto code = lenientInt16(lines[lineIndex]))
             s.*fields[static_cast<size_t>(i)] = *code;
         else
             log::error(QStringLiteral("%1, riga %2: \"%3\" non è un codice fra -32768 e 32767, "
@@ -65,6 +112,14 @@ Settings readSettingsFile(const QString& path) {
     if (lines.size() > 6)
         s.fileIncassi = lines[6];
     return s;
+}
+
+Settings loadSettingsFile(const QString& path, QStringList* unusable) {
+    if (!QFileInfo::exists(path)) {
+        createSettingsFile(path);
+        log::info(QStringLiteral("Creato %1 con i valori predefiniti").arg(path));
+    }
+    return readSettingsFile(path, unusable);
 }
 
 }  // namespace quorvel

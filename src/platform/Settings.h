@@ -16,6 +16,10 @@ struct Settings {
     std::int16_t codiceGenerico = 0;                        // item of generic restaurant charges
     std::int16_t codiceIncassi = 0;                         // item of direct receipts
     QString fileIncassi = QStringLiteral("Documento.txt");  // POS closing file
+    // True while "Quorvel.txt" exists but could not be read (a folder, a file
+    // the program may not read, a FIFO): the values above are only
+    // placeholders, so nothing may be taken or posted until a read succeeds.
+    bool unreadable = false;
 };
 
 // The number of the hotel worked for; start-up sets it to 1.
@@ -37,7 +41,15 @@ void writeSettingsFile(const Settings& settings, const QString& path = kSettings
 // Reads the file. Codes are read leniently (leading number, blanks skipped,
 // rounded half to even). A missing line, or a code outside -32768..32767,
 // keeps the default of a new file and is logged with its line number; the
-// file itself is left alone. Throws Error when the file cannot be read.
-Settings readSettingsFile(const QString& path = kSettingsFile);
+// file itself is left alone. A value that is read but unusable (a file name
+// holding control characters, a code line that holds no number but some
+// text) is kept as read, logged, and described in unusable when given.
+// Throws Error when the file cannot be read or is not a regular file (it is
+// never opened then, so a FIFO cannot block).
+Settings readSettingsFile(const QString& path = kSettingsFile, QStringList* unusable = nullptr);
+
+// Start-up steps 6 and 7: creates the file with the defaults when there is
+// none, then reads it. Throws Error as the two steps do.
+Settings loadSettingsFile(const QString& path = kSettingsFile, QStringList* unusable = nullptr);
 
 }  // namespace quorvel

@@ -6,8 +6,11 @@
 #include "platform/Log.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
+#include "polling/WorkGuard.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/TransferButtons.h"
+
+#include <optional>
 
 namespace quorvel {
 
@@ -42,7 +45,13 @@ void Controller::tastoClick(int index) {
     }
     if (index < 0 || index > 3)
         return;
-    WorkGuard guard;  // no tick while a click (or its message box) runs
+    // "&Stampa" leaves the guard free: polling goes on while the print menu,
+    // the preview and the e-mail hand-over are open (see WorkGuard).
+    std::optional<WorkGuard> guard;
+    if (index != 2)
+        guard.emplace();
+    if (index == 0 && !settingsReady())
+        return;
     try {
         transferButtons().Tasto_Click(static_cast<std::int16_t>(index));
     } catch (const std::exception& e) {
@@ -71,7 +80,37 @@ void Controller::aggiornaDati() {
     m_view.setBusy(false);
 }
 
+bool Controller::settingsReady() {
+    if (!m_settings.unreadable)
+        return true;
+    QStringList unusable;
+    try {
+        m_settings = loadSettingsFile(kSettingsFile, &unusable);
+    } catch (const std::exception& e) {
+        const QString why = QString::fromStdString(e.what());
+        log::error(QStringLiteral("Impostazioni non lette, nessun file della cassa preso e nessun "
+                                  "addebito trasferito: %1")
+                       .arg(why));
+        m_services.dialogs->notify(
+            QStringLiteral("Quorvel"),
+            QStringLiteral("Impossibile leggere le impostazioni: %1. Nessun addebito viene "
+                           "trasferito finché il file non è leggibile.")
+                .arg(why));
+        return false;
+    }
+    log::info(QStringLiteral("Impostazioni lette da %1: il ciclo di controllo riprende")
+                  .arg(kSettingsFile));
+    if (!unusable.isEmpty())
+        m_services.dialogs->notify(QStringLiteral("Quorvel"),
+                                   QStringLiteral("%1: valori inutilizzabili: %2")
+                                       .arg(kSettingsFile, unusable.join(QStringLiteral("; "))));
+    return true;
+}
+
 bool Controller::timerTick() {
+    // Nothing is taken from the POS while the settings are placeholders.
+    if (!settingsReady())
+        return false;
     try {
         if (!m_cycle)
             m_cycle = std::make_unique<PollingCycle>(

@@ -21,6 +21,7 @@ public:
 
     void tastoClick(int index) override;
     void aggiornaDati() override;
+    // Fails (false), taking nothing, until the settings have been read.
     bool timerTick() override;
 
     // The pending charges and error history ("QuorvelCoda.db"), opened on
@@ -29,8 +30,13 @@ public:
     TransferButtons& transferButtons();
 
 private:
-    [[maybe_unused]] Settings& m_settings;
-    [[maybe_unused]] Services& m_services;
+    // False while "Quorvel.txt" could not be read (settings.unreadable): the
+    // read is tried again, and while it fails the failure is logged and
+    // notified and no transfer runs.
+    bool settingsReady();
+
+    Settings& m_settings;
+    Services& m_services;
     MainView& m_view;
     std::unique_ptr<ChargeStore> m_store;
     std::unique_ptr<TransferButtons> m_buttons;

@@ -29,6 +29,7 @@
 #include "polling/GuestExport.h"
 #include "polling/InboxJournal.h"
 #include "polling/PosFileRules.h"
+#include "polling/WorkGuard.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -106,27 +107,6 @@ private:
     RefusalReport m_refusals;
     QSet<QString> m_oddNotices;  // notice names that are not normal files, reported
     int m_noticesPerTick = NoticesPerTick;
-};
-
-// True while a tick, a click handler or the full refresh runs: a tick that
-// finds it set does not start. One per process (everything runs on one
-// thread).
-class WorkGuard {
-public:
-    WorkGuard() : m_entered(!s_busy) { s_busy = true; }
-    ~WorkGuard() {
-        if (m_entered)
-            s_busy = false;
-    }
-    WorkGuard(const WorkGuard&) = delete;
-    WorkGuard& operator=(const WorkGuard&) = delete;
-    // False when other work was running already (the guard changes nothing).
-    bool entered() const { return m_entered; }
-    static bool busy() { return s_busy; }
-
-private:
-    inline static bool s_busy = false;
-    bool m_entered;
 };
 
 }  // namespace quorvel

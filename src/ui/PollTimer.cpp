@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "polling/WorkGuard.h"
 
 namespace quorvel {
 
@@ -13,15 +14,12 @@ PollTimer::PollTimer(QObject* parent) : QObject(parent) {
 }
 
 PollTimer::Outcome PollTimer::fire() {
-    // Re-entry happens when a tick waits on a modal window and a nested event
-    // loop delivers a timer event; the outer tick re-arms when it ends.
-    if (m_inTick)
-        return Outcome::Skipped;
-    if (m_blocked && m_blocked()) {
+    // The tick itself takes the guard (PollingCycle::tick); this only tells a
+    // skipped tick from one that ran.
+    if (WorkGuard::busy()) {
         m_timer.start();
         return Outcome::Skipped;
     }
-    m_inTick = true;
     Outcome outcome = Outcome::Ran;
     QString failure;
     try {
@@ -34,7 +32,6 @@ PollTimer::Outcome PollTimer::fire() {
     } catch (...) {
         failure = QStringLiteral("errore sconosciuto");
     }
-    m_inTick = false;
     if (!failure.isEmpty()) {
         outcome = Outcome::Failed;
         log::error(QStringLiteral("Ciclo di controllo: ") + failure);

@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "polling/WorkGuard.h"
 #include "ui/AppIcon.h"
 #include "ui/Startup.h"
 #include "ui/Twips.h"
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace quorvel {
 
@@ -43,10 +45,12 @@ PosDT::PosDT(Settings& settings, Services& services, QWidget* parent)
     m_tray = new QSystemTrayIcon(quorvelIcon(), this);
     m_tray->setToolTip(QStringLiteral("Quorvel"));
     connect(m_tray, &QSystemTrayIcon::activated, this, &PosDT::trayActivated);
+    m_trayProbe = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(5000);
+    connect(m_trayWatch, &QTimer::timeout, this, &PosDT::checkTray);
 
     m_timer1.setTick([this] { return m_handlers ? m_handlers->timerTick() : true; });
-    m_timer1.setBlocker(
-        [this] { return isBusy() || QApplication::activeModalWidget() != nullptr; });
     m_timer1.setFailureHandler([this](const QString& cause) {
         m_services.dialogs->notify(QStringLiteral("Quorvel"),
                                    QStringLiteral("Errore nel ciclo di controllo: ") + cause);
@@ -115,7 +119,10 @@ void PosDT::buildMenus() {
     for (int i = 1; i <= 7; ++i) {
         m_menu2[static_cast<size_t>(i - 1)] =
             settingsMenu->addAction(SettingsMenu::caption(i), this, [this, i] {
-                guarded(SettingsMenu::caption(i), [this, i] { m_settingsMenu.menu2Click(i); });
+                guarded(SettingsMenu::caption(i), [this, i] {
+                    WorkGuard guard;  // no tick between the questions and the rewrite
+                    m_settingsMenu.menu2Click(i);
+                });
             });
     }
     m_menu1[1] = menuBar()->addAction(QStringLiteral("&Aggiorna Dati"), this, [this] {
@@ -134,13 +141,15 @@ void PosDT::buildMenus() {
 void PosDT::formLoad() {
     m_timer1.setInterval(5000);
     m_timer1.start();
-    m_trayAvailable = m_assumeTray || QSystemTrayIcon::isSystemTrayAvailable();
-    if (m_trayAvailable)
+    m_trayAvailable = m_trayProbe();
+    if (m_trayAvailable) {
         m_tray->show();
-    else
+    } else {
         log::info(
             QStringLiteral("Il desktop non ha un'area di notifica: la finestra parte "
                            "ridotta a icona invece che nascosta"));
+        m_trayWatch->start();
+    }
     hideWindow();
     prepareWorkingFolder(m_settings, *m_services.dialogs);
     m_combo1->clear();
@@ -167,10 +176,31 @@ void PosDT::showWindow() {
 
 void PosDT::hideWindow() {
     // Without a tray there would be no way back to a hidden window.
-    if (m_trayAvailable)
+    if (m_trayAvailable) {
         hide();
-    else
-        showMinimized();
+        return;
+    }
+    const bool firstShow = !testAttribute(Qt::WA_WState_Created);
+    showMinimized();
+    // Some X11 window managers map a window that was never shown as a normal
+    // one whatever state it asks for: minimize it again once it is mapped.
+    if (firstShow)
+        QTimer::singleShot(0, this, [this] {
+            if (!m_trayAvailable && isVisible() && !isMinimized())
+                showMinimized();
+        });
+}
+
+void PosDT::checkTray() {
+    if (m_trayAvailable || !m_trayProbe())
+        return;
+    m_trayWatch->stop();
+    m_trayAvailable = true;
+    m_tray->show();
+    log::info(QStringLiteral("L'area di notifica è disponibile: aggiunta l'icona"));
+    // Minimized stood in for hidden; an open window stays as the operator left it.
+    if (isMinimized())
+        hide();
 }
 
 void PosDT::showPending(const QStringList& lines) {
@@ -220,7 +250,6 @@ void PosDT::closeEvent(QCloseEvent* event) {
 }
 
 void PosDT::guarded(const QString& what, const std::function<void()>& fn) {
-    ++m_busy;
     QString failure;
     try {
         fn();
@@ -231,7 +260,6 @@ void PosDT::guarded(const QString& what, const std::function<void()>& fn) {
     } catch (...) {
         failure = QStringLiteral("errore sconosciuto");
     }
-    --m_busy;
     if (!failure.isEmpty()) {
         log::error(what + QStringLiteral(": ") + failure);
         m_services.dialogs->notify(QStringLiteral("Quorvel"),

@@ -21,6 +21,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace quorvel {
 
@@ -48,12 +49,20 @@ public:
 
     // Lets the process end (a real quit); otherwise a close is refused.
     void allowClose() { m_closeAllowed = true; }
-    // True while a click or menu handler runs.
-    bool isBusy() const { return m_busy > 0; }
-    // Whether the desktop has a notification area (decided at formLoad).
+    // Whether the tray icon has been added (at formLoad, or later when the
+    // notification area appeared).
     bool hasTray() const { return m_trayAvailable; }
     // Behave as if there were a notification area (tests, screenshots).
-    void assumeTray() { m_assumeTray = true; }
+    void assumeTray() {
+        m_trayProbe = [] { return true; };
+    }
+    // Tells whether the desktop has a notification area now (tests replace
+    // QSystemTrayIcon::isSystemTrayAvailable).
+    void setTrayProbe(std::function<bool()> probe) { m_trayProbe = std::move(probe); }
+    // Without a tray icon yet: adds it when the notification area has
+    // appeared (a desktop that starts it after the program). Run by a timer
+    // every few seconds from formLoad on.
+    void checkTray();
 
     // A notice of unattended work: a tray balloon, or the status line when
     // there is no notification area.
@@ -79,8 +88,8 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    // Runs a handler as a boundary: busy meanwhile; a failure is logged and
-    // notified, never ends the process.
+    // Runs a handler as a boundary: a failure is logged and notified, never
+    // ends the process. Whether a tick may run meanwhile is WorkGuard's rule.
     void guarded(const QString& what, const std::function<void()>& fn);
 
     Settings& m_settings;
@@ -88,10 +97,10 @@ private:
     PosDTHandlers* m_handlers = nullptr;
     SettingsMenu m_settingsMenu;
     PollTimer m_timer1;
-    int m_busy = 0;
     bool m_closeAllowed = false;
     bool m_trayAvailable = false;
-    bool m_assumeTray = false;
+    std::function<bool()> m_trayProbe;
+    QTimer* m_trayWatch = nullptr;
 
     QGroupBox* m_frame1 = nullptr;
     QGroupBox* m_frame2 = nullptr;

@@ -5,18 +5,18 @@
 #include "platform/Log.h"
 #include "polling/LocalDatabases.h"
 
-#include <QFile>
 #include <functional>
 
 namespace quorvel {
 
 namespace {
 
-void step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn) {
+// Returns false when the step failed.
+bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn) {
     QString failure;
     try {
         fn();
-        return;
+        return true;
     } catch (const Error& e) {
         failure = e.message();
     } catch (const std::exception& e) {
@@ -24,6 +24,7 @@ void step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
     }
     log::error(QStringLiteral("Avvio, %1: %2").arg(what, failure));
     dialogs.notify(QStringLiteral("Quorvel"), what + QStringLiteral(": ") + failure);
+    return false;
 }
 
 }  // namespace
@@ -31,13 +32,17 @@ void step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
 void prepareWorkingFolder(Settings& settings, Dialogs& dialogs) {
     step(QStringLiteral("ClientiCasa.mdb"), dialogs, [] { CreaClientiCasa(); });
     step(QStringLiteral("PassaRicevute.mdb"), dialogs, [] { CreaPassaRicevute(); });
-    step(kSettingsFile, dialogs, [&] {
-        if (!QFile::exists(kSettingsFile)) {
-            createSettingsFile();
-            log::info(QStringLiteral("Creato %1 con i valori predefiniti").arg(kSettingsFile));
-        }
-        settings = readSettingsFile();
-    });
+    QStringList unusable;
+    const bool read = step(kSettingsFile, dialogs,
+                           [&] { settings = loadSettingsFile(kSettingsFile, &unusable); });
+    if (!read) {
+        settings = Settings{};
+        settings.unreadable = true;
+    } else if (!unusable.isEmpty()) {
+        dialogs.notify(QStringLiteral("Quorvel"),
+                       QStringLiteral("%1: valori inutilizzabili: %2")
+                           .arg(kSettingsFile, unusable.join(QStringLiteral("; "))));
+    }
 }
 
 }  // namespace quorvel

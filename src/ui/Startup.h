@@ -10,7 +10,9 @@ namespace quorvel {
 // CreaClientiCasa, CreaPassaRicevute, the settings file created when missing
 // (an existing one is never rewritten here), then read into settings. A step
 // that fails is logged and notified, and the next one runs: the polling
-// reports the same fault at each tick until it is mended.
+// reports the same fault at each tick until it is mended. A settings file
+// that cannot be read leaves settings.unreadable set (the tick tries again);
+// unusable values in a readable one are notified.
 void prepareWorkingFolder(Settings& settings, Dialogs& dialogs);
 
 }  // namespace quorvel

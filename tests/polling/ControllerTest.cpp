@@ -8,6 +8,7 @@
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace quorvel::test {
@@ -114,6 +115,37 @@ TEST_F(ControllerTest, ATransferFailingInsideTheTickMakesTheTickFail) {
     EXPECT_TRUE(controller.timerTick());
     EXPECT_TRUE(controller.store().pending().isEmpty());
     EXPECT_EQ(accountRows(), 1);
+}
+
+TEST_F(ControllerTest, NothingIsTakenUntilTheSettingsAreRead) {
+    writeTextLines(path(QStringLiteral("Estrazione.mdb")), {PosLine{}.text()});
+    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino:\r\n        5.00\r\n");
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("Quorvel.txt")));
+    settings = Settings{};
+    settings.unreadable = true;
+    Controller controller(settings, services, view);
+    for (int tick = 1; tick <= 2; ++tick) {
+        EXPECT_FALSE(controller.timerTick());
+        EXPECT_EQ(dialogs.notices.size(), static_cast<size_t>(tick));  // at every tick
+        EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
+        EXPECT_TRUE(exists(QStringLiteral("Documento.txt")));
+    }
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("Quorvel.txt")));
+    controller.tastoClick(0);  // nor does the operator's transfer run
+    EXPECT_EQ(dialogs.notices.size(), 3u);
+    EXPECT_EQ(accountRows(), 0);
+    EXPECT_TRUE(incassi().empty());
+
+    // Once the file can be read, the next tick reads it and posts.
+    ASSERT_TRUE(QDir(dir()).rmdir(QStringLiteral("Quorvel.txt")));
+    writeBytes(QStringLiteral("Quorvel.txt"),
+               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n 1 \r\nDocumento.txt\r\n");
+    EXPECT_TRUE(controller.timerTick());
+    EXPECT_FALSE(settings.unreadable);
+    EXPECT_EQ(accountRows(), 1);
+    ASSERT_EQ(incassi().size(), 1u);
+    EXPECT_EQ(incassi()[0].nota, QStringLiteral("0001-RISTORANTE"));
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
 }
 
 TEST_F(ControllerTest, AggiornaDatiShowsBusyAndWritesTheList) {

@@ -1,8 +1,19 @@
 // The main window: start-up, Combo1, the refused close, the tray popup, the
-// menus and the rule that a tick never runs inside another handler.
+// menus, and when a tick may run while other work or a window is open.
+#include "db/HotelTables.h"
 #include "platform/Error.h"
+#include "platform/TextFile.h"
+#include "polling/Controller.h"
+#include "polling/WorkGuard.h"
+#include "print/FakeShell.h"
+#include "print/PrinterTables.h"
 #include "support/TempDir.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/PosLine.h"
+#include "transfer/TransferButtons.h"
+#include "ui/MenuStampa.h"
 #include "ui/PosDT.h"
+#include "ui/StampaStorico.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,10 +25,26 @@
 #include <QTimer>
 
 using namespace quorvel;
-using quorvel::test::FakeDialogs;
-using quorvel::test::TempDirTest;
+using namespace quorvel::test;
 
 namespace {
+
+// Runs during, when set, from inside every message or input box.
+struct TickingDialogs : FakeDialogs {
+    std::function<void()> during;
+    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons, MsgAnswer defaultAnswer) override {
+        if (during)
+            during();
+        return FakeDialogs::messageBox(text, title, icon, buttons, defaultAnswer);
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override {
+        if (during)
+            during();
+        return FakeDialogs::inputBox(prompt, title, defaultText);
+    }
+};
 
 struct RecordingHandlers : PosDTHandlers {
     std::function<void(int)> onClick;
@@ -53,7 +80,7 @@ protected:
         TempDirTest::TearDown();
     }
 
-    FakeDialogs dialogs;
+    TickingDialogs dialogs;
     Services services;
     Settings settings;
     RecordingHandlers handlers;
@@ -106,6 +133,32 @@ TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {
     EXPECT_EQ(settings.fileIncassi, "Documento.txt");
 }
 
+// Without a notification area the window starts minimized, and the icon is
+// added when the area appears later.
+TEST_F(PosDTTest, TrayThatAppearsAfterStartUp) {
+    bool available = false;
+    window->setTrayProbe([&] { return available; });
+    window->formLoad();
+    QApplication::processEvents();
+    EXPECT_FALSE(window->hasTray());
+    EXPECT_FALSE(window->trayIcon()->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    window->menu1(3)->trigger();  // "&Riduci" minimizes too: no way back from hidden
+    EXPECT_TRUE(window->isVisible());
+
+    window->checkTray();
+    EXPECT_FALSE(window->hasTray());
+    available = true;
+    window->checkTray();
+    EXPECT_TRUE(window->hasTray());
+    EXPECT_TRUE(window->trayIcon()->isVisible());
+    EXPECT_FALSE(window->isVisible());  // minimized stood in for hidden
+    window->showWindow();
+    window->menu1(3)->trigger();
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(PosDTTest, CloseIsRefusedAndWindowHidden) {
     window->formLoad();
     window->showWindow();
@@ -134,14 +187,14 @@ TEST_F(PosDTTest, CloseIsRefusedAndWindowHidden) {
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(PosDTTest, HandlersRunGuardedAndTicksWait) {
+TEST_F(PosDTTest, HandlersRunGuardedAndTicksFollowTheWorkGuard) {
     window->formLoad();
     for (int i = 0; i < 4; ++i) window->tasto(i)->click();
     EXPECT_EQ(handlers.clicks, (std::vector<int>{0, 1, 2, 3}));
 
-    // A tick due while a click handler runs is skipped and re-armed.
+    // A tick due while guarded work runs is skipped and re-armed.
     handlers.onClick = [&](int) {
-        EXPECT_TRUE(window->isBusy());
+        WorkGuard work;
         EXPECT_EQ(window->timer1().fire(), PollTimer::Outcome::Skipped);
     };
     window->tasto(0)->click();
@@ -150,7 +203,7 @@ TEST_F(PosDTTest, HandlersRunGuardedAndTicksWait) {
     EXPECT_EQ(window->timer1().fire(), PollTimer::Outcome::Ran);
     EXPECT_EQ(handlers.ticks, 1);
 
-    // Nor while a modal window of the program is open.
+    // A modal window alone does not stop the polling.
     int outcome = -1;
     QMessageBox box(QMessageBox::Information, QStringLiteral("t"), QStringLiteral("x"));
     QTimer::singleShot(0, [&] {
@@ -158,15 +211,96 @@ TEST_F(PosDTTest, HandlersRunGuardedAndTicksWait) {
         box.accept();
     });
     box.exec();
+    EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Ran));
+    EXPECT_EQ(handlers.ticks, 2);
+
+    // The settings menu keeps ticks out from its reading to its rewrite.
+    dialogs.during = [&] { outcome = static_cast<int>(window->timer1().fire()); };
+    dialogs.inputs.push_back(QStringLiteral("5"));
+    window->menu2(2)->trigger();
+    dialogs.during = nullptr;
     EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Skipped));
-    EXPECT_EQ(handlers.ticks, 1);
+    EXPECT_EQ(handlers.ticks, 2);
+    EXPECT_EQ(settings.codicePranzo, 5);
 
     // A failing menu handler is logged and notified; the window lives on.
     window->menu1(2)->trigger();
     EXPECT_EQ(handlers.aggiorna, 1);
     ASSERT_EQ(dialogs.notices.size(), 1u);
     EXPECT_TRUE(dialogs.notices[0].second.contains("disco pieno"));
-    EXPECT_FALSE(window->isBusy());
+    EXPECT_FALSE(WorkGuard::busy());
+}
+
+// The real handlers: a charges file dropped while the print menu is open is
+// posted at the next tick, while the "&Cancella" confirmations hold ticks off.
+TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
+    db::createHotelDatabases(dir());
+    {
+        db::Workspace ws;
+        addDestination(ws, QStringLiteral("Laser"), 1, QStringLiteral("lpt1"));
+        addRow(ws, db::VociFatturaMdb, QStringLiteral("VociFattura"),
+               {{QStringLiteral("NumeroHotel"), 1},
+                {QStringLiteral("Codice"), 1},
+                {QStringLiteral("Descrizione"), QStringLiteral("RISTORANTE")},
+                {QStringLiteral("GruppoFatturazione"), 1}});
+        addRow(ws, db::SchedaClienteMdb, QStringLiteral("Scheda_Cliente"),
+               {{QStringLiteral("NumeroHotel"), 1},
+                {QStringLiteral("NumeroProgressivo"), 7},
+                {QStringLiteral("NumeroCamera"), QStringLiteral("101")},
+                {QStringLiteral("NumeroComponente"), 1},
+                {QStringLiteral("Partito"), QStringLiteral("N")},
+                {QStringLiteral("ContoExtra"), 1},
+                {QStringLiteral("NomeCliente"), QStringLiteral("Rossi Mario")},
+                {QStringLiteral("DataArrivo"), QStringLiteral("20250101")},
+                {QStringLiteral("DataPartenza"), QStringLiteral("20250209")}});
+    }
+    writeBytes("Quorvel.txt",
+               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n 0 \r\nDocumento.txt\r\n");
+    FakeClock clock;
+    FakeShell shell;
+    services.clock = &clock;
+    services.shell = &shell;
+    Controller controller(settings, services, *window);
+    window->setHandlers(&controller);
+    StampaStorico stampa(services, window.get());
+    controller.transferButtons().stampa = [&] { stampa.stampa(controller.store().errors()); };
+    window->formLoad();
+    auto accountRows = [] {
+        db::Workspace ws;
+        auto d = ws.openDatabase(QStringLiteral("Conto_Cliente.mdb"));
+        auto rs = d->openRecordset(QStringLiteral("Conto_Cliente"));
+        int n = 0;
+        const QString all = QStringLiteral("NumeroHotel = 1");
+        for (rs->findFirst(all); !rs->noMatch(); rs->findNext(all)) ++n;
+        return n;
+    };
+
+    bool menuOpen = false;
+    int outcome = -1;
+    int rows = -1;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<MenuStampa*>(QApplication::activeModalWidget());
+        menuOpen = menu != nullptr;
+        writeTextLines(path("Estrazione.mdb"), {PosLine{}.text()});
+        outcome = static_cast<int>(window->timer1().fire());
+        rows = accountRows();
+        if (menu)
+            menu->reject();
+    });
+    window->tasto(2)->click();
+    EXPECT_TRUE(menuOpen);
+    EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Ran));
+    EXPECT_EQ(rows, 1);
+    EXPECT_FALSE(exists("Estrazione.mdb"));
+
+    dialogs.during = [&] { outcome = static_cast<int>(window->timer1().fire()); };
+    dialogs.answers = {MsgAnswer::Yes, MsgAnswer::No};
+    window->tasto(3)->click();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].text,
+              QString::fromUtf8("La cancellazione sarà definitiva, confermi?"));
+    EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Skipped));
+    window->setHandlers(nullptr);
 }
 
 TEST(PollTimerTest, FailingTickIsReportedAndTimerRearmed) {
@@ -182,7 +316,6 @@ TEST(PollTimerTest, FailingTickIsReportedAndTimerRearmed) {
     EXPECT_EQ(timer.fire(), PollTimer::Outcome::Failed);
     EXPECT_EQ(reported, "rotto");
     EXPECT_TRUE(timer.isActive());
-    EXPECT_FALSE(timer.inTick());
     EXPECT_EQ(timer.fire(), PollTimer::Outcome::Ran);
     EXPECT_EQ(timer.fire(), PollTimer::Outcome::Failed);  // returned false
 }

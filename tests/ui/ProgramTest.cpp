@@ -1,10 +1,15 @@
-// The built program, run as a process: the command line and a headless tick.
+// The built program, run as a process: the command line, a headless tick, a
+// settings file that cannot be read, the lock, and a stop by SIGTERM.
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -56,6 +61,99 @@ TEST(ProgramTest, HeadlessOnceOnEmptyFolder) {
                     QStringLiteral("--once")});
     EXPECT_EQ(second.status, 3) << second.out.constData();
 }
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A settings file that cannot be read: nothing is taken, the run fails.
+TEST(ProgramTest, UnreadableSettingsTakeNothing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDir d(dir.path());
+    const QByteArray charge(120, ' ');
+    for (const char* name : {"Estrazione.mdb", "Documento.txt"}) {
+        QFile f(d.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(charge + "\r\n");
+    }
+    const QString settings = d.filePath(QStringLiteral("Quorvel.txt"));
+    ASSERT_TRUE(d.mkdir(QStringLiteral("Quorvel.txt")));
+    const QStringList args{QStringLiteral("--headless"), QStringLiteral("--workdir"), dir.path(),
+                           QStringLiteral("--once")};
+    ProcessResult run = runQuorvel(args);
+    EXPECT_EQ(run.status, 1) << run.out.constData();
+    EXPECT_TRUE(run.out.contains("Impostazioni non lette")) << run.out.constData();
+    EXPECT_TRUE(d.exists(QStringLiteral("Estrazione.mdb")));
+    EXPECT_TRUE(d.exists(QStringLiteral("Documento.txt")));
+    EXPECT_TRUE(QFileInfo(settings).isDir());  // never replaced by a new file
+#ifndef _WIN32
+    // A FIFO is never opened, so it cannot hang the start.
+    ASSERT_TRUE(d.rmdir(QStringLiteral("Quorvel.txt")));
+    ASSERT_EQ(mkfifo(qPrintable(settings), 0600), 0);
+    run = runQuorvel(args);
+    EXPECT_EQ(run.status, 1) << run.out.constData();
+    EXPECT_TRUE(d.exists(QStringLiteral("Estrazione.mdb")));
+    ASSERT_TRUE(QFile::remove(settings));
+#endif
+    // Binary garbage is read, and its unusable values are named in the log.
+    QFile garbage(settings);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(
+        QByteArray("\x7f"
+                   "ELF\x02\x01\x00\r\n\x01\r\n",
+                   12));
+    garbage.close();
+    run = runQuorvel(args);
+    EXPECT_TRUE(run.out.contains("riga 1 (FileOrigine) contiene caratteri di controllo"))
+        << run.out.constData();
+    EXPECT_TRUE(run.out.contains("riga 2 (CodicePranzo) non \xc3\xa8 un numero"))
+        << run.out.constData();
+}
+
+// A working folder where the lock file cannot be made is not "already running".
+TEST(ProgramTest, UnwritableWorkingFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString folder = dir.path();
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile probe(QDir(folder).filePath(QStringLiteral("probe")));
+    if (probe.open(QIODevice::WriteOnly))  // the superuser writes anywhere
+        folder = QStringLiteral("/proc");
+    const ProcessResult run = runQuorvel({QStringLiteral("--headless"), QStringLiteral("--workdir"),
+                                          folder, QStringLiteral("--once")});
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(run.status, 4) << run.out.constData();
+    EXPECT_TRUE(run.out.contains("non \xc3\xa8 scrivibile")) << run.out.constData();
+    EXPECT_FALSE(run.out.contains("in esecuzione")) << run.out.constData();
+}
+
+#ifndef _WIN32
+// SIGTERM (a service stop, a shutdown) ends the run cleanly, with a log line.
+TEST(ProgramTest, SigtermEndsTheRunWithALogLine) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcess p;
+    p.setProgram(QStringLiteral(QUORVEL_BINARY));
+    p.setArguments({QStringLiteral("--headless"), QStringLiteral("--workdir"), dir.path()});
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start();
+    QByteArray out;
+    while (!out.contains("Avvio senza finestre completato") && p.waitForReadyRead(30000))
+        out += p.readAll();
+    ASSERT_TRUE(out.contains("Avvio senza finestre completato")) << out.constData();
+    p.terminate();  // SIGTERM
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    const QByteArray log = readFile(QDir(dir.path()).filePath(QStringLiteral("Quorvel.log")));
+    EXPECT_TRUE(log.contains("Arresto richiesto dal sistema (SIGTERM)")) << log.constData();
+    EXPECT_TRUE(log.contains("Quorvel termina (stato 0)")) << log.constData();
+    EXPECT_FALSE(QDir(dir.path()).exists(QStringLiteral("Quorvel.lock")));
+}
+#endif
 
 #ifdef QUORVEL_HOTEL_TOOL
 TEST(ProgramTest, HeadlessOnceOnGeneratedHotel) {

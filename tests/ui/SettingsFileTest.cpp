@@ -1,7 +1,13 @@
 // The settings file's bytes and readings, and the settings menu's questions.
+#include "platform/Error.h"
 #include "platform/Settings.h"
 #include "support/TempDir.h"
 #include "ui/SettingsMenu.h"
+
+#include <QFile>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace quorvel;
 using quorvel::test::FakeDialogs;
@@ -47,7 +53,10 @@ TEST_F(SettingsFileTest, CodesAreReadLeniently) {
     EXPECT_EQ(s.codiceIncassi, 4);
 
     writeBytes("Quorvel.txt", "a.mdb\r\nletters\r\n- 1 2\r\n-2.5\r\n1 5\r\n 0 \r\nb.txt");
-    s = readSettingsFile();
+    QStringList unusable;
+    s = readSettingsFile(kSettingsFile, &unusable);
+    EXPECT_EQ(unusable,
+              QStringList{QString::fromUtf8("riga 2 (CodicePranzo) non è un numero, uso 0")});
     EXPECT_EQ(s.codicePranzo, 0);
     EXPECT_EQ(s.codiceCena, -12);
     EXPECT_EQ(s.codiceBevande, -2);
@@ -69,6 +78,42 @@ TEST_F(SettingsFileTest, ShortFileAndOutOfRangeCodesTakeDefaults) {
 
     writeBytes("Quorvel.txt", "");
     EXPECT_EQ(readSettingsFile().fileOrigine, "Estrazione.mdb");
+}
+
+TEST_F(SettingsFileTest, UnreadableAndBinaryFiles) {
+    // Not a regular file: refused before any open, so a FIFO cannot block.
+    ASSERT_TRUE(QDir(dir()).mkdir("Quorvel.txt"));
+    EXPECT_THROW(readSettingsFile(), Error);
+    EXPECT_THROW(loadSettingsFile(), Error);
+    ASSERT_TRUE(QDir(dir()).rmdir("Quorvel.txt"));
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(qPrintable(path("Quorvel.txt")), 0600), 0);
+    EXPECT_THROW(readSettingsFile(), Error);
+    ASSERT_TRUE(QFile::remove(path("Quorvel.txt")));
+#endif
+
+    // Binary garbage is read as far as it goes, and every unusable value named.
+    writeBytes("Quorvel.txt", QByteArray("\x7f"
+                                         "ELF\x02\x01\x00\r\n\x00\x00\r\n 3 \r\n\xff\xfe\r\n"
+                                         "\r\n7\r\nDoc\x1b.txt\r\n",
+                                         37));
+    QStringList unusable;
+    const Settings s = readSettingsFile(kSettingsFile, &unusable);
+    EXPECT_EQ(
+        unusable,
+        (QStringList{QString::fromUtf8("riga 1 (FileOrigine) contiene caratteri di controllo"),
+                     QString::fromUtf8("riga 7 (FileIncassi) contiene caratteri di controllo"),
+                     QString::fromUtf8("riga 2 (CodicePranzo) non è un numero, uso 0"),
+                     QString::fromUtf8("riga 4 (CodiceBevande) non è un numero, uso 0")}));
+    EXPECT_EQ(s.codiceCena, 3);
+    EXPECT_EQ(s.codiceGenerico, 0);  // a blank line is a code never set, not garbage
+    EXPECT_EQ(s.codiceIncassi, 7);
+    EXPECT_FALSE(s.unreadable);
+
+    // loadSettingsFile creates a missing file first.
+    ASSERT_TRUE(QFile::remove(path("Quorvel.txt")));
+    EXPECT_EQ(loadSettingsFile().fileOrigine, "Estrazione.mdb");
+    EXPECT_EQ(readBytes("Quorvel.txt"), kNewFile);
 }
 
 TEST_F(SettingsFileTest, CodeItemCreatesFileAndWritesAnswer) {
