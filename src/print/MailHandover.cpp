@@ -14,7 +14,6 @@ namespace quorvel {
 namespace {
 
 const QString kMailer = QStringLiteral("Mailsh.exe");
-const QString kTitle = QStringLiteral("E-mail");
 
 }  // namespace
 
@@ -29,23 +28,11 @@ void writeMailHandover(const QString& text) {
         throw Error(path, QStringLiteral("errore di scrittura: ") + file.errorString());
 }
 
-bool InviaEMail(const QString& text, Shell& shell, Dialogs& dialogs) {
-    QString failure;
-    try {
-        writeMailHandover(text);
-        if (shell.startProgram(kMailer)) {
-            log::info(
-                QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
-            return true;
-        }
-        failure = QStringLiteral("Impossibile avviare il programma di posta \"%1\".").arg(kMailer);
-    } catch (const Error& e) {
-        failure = QStringLiteral("Impossibile preparare il messaggio.\n\n") + e.message();
-    }
-    log::error(QStringLiteral("E-mail non inviata: ") + failure);
-    dialogs.messageBox(QStringLiteral("E-mail non inviata.\n\n") + failure, kTitle,
-                       MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
-    return false;
+void InviaEMail(const QString& text, Shell& shell) {
+    writeMailHandover(text);
+    if (!shell.startProgram(kMailer))
+        throw Error(kMailer, QStringLiteral("impossibile avviare il programma di posta"));
+    log::info(QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
 }
 
 }  // namespace quorvel

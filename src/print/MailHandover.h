@@ -6,7 +6,6 @@
 
 namespace quorvel {
 
-class Dialogs;
 class Shell;
 
 // Writes mailFileName(): the line "OGGETTO", then text as given (its line
@@ -15,8 +14,8 @@ class Shell;
 void writeMailHandover(const QString& text);
 
 // Writes the hand-over file and starts "Mailsh.exe" by name, without
-// arguments and without waiting. A failure of either step is logged and
-// shown to the operator; returns false then.
-bool InviaEMail(const QString& text, Shell& shell, Dialogs& dialogs);
+// arguments and without waiting. Shows nothing: a failure of either step
+// throws Error, which the preview reports.
+void InviaEMail(const QString& text, Shell& shell);
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 #include "ui/PrintPictures.h"
 #include "ui/Twips.h"
 
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -67,6 +68,9 @@ void Anteprima::buildControls() {
     m_text1->setPalette(paper);
     placeTwips(m_text1, 84, 84, 9372, 6048);
     setFontSize(DesignFontSize);
+    // Shift+Enter would insert a line separator, which stands for a lone LF
+    // of the report; a line the operator breaks is a line of its own.
+    m_text1->installEventFilter(this);
 
     for (int i = 0; i < 7; ++i) {
         const Button& b = kButtons[static_cast<size_t>(i)];
@@ -98,6 +102,19 @@ void Anteprima::layoutControls() {
     QPushButton* esci = m_tasto[0];
     const int esciWidth = w - pixelsToTwips(esci->x()) - 150;
     esci->resize(twipsToPixels(std::max(esciWidth, 975)), esci->height());
+}
+
+bool Anteprima::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_text1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & Qt::ShiftModifier) && !m_text1->isReadOnly()) {
+            m_text1->textCursor().insertBlock();
+            m_text1->ensureCursorVisible();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Anteprima::resizeEvent(QResizeEvent* event) {
@@ -134,10 +151,12 @@ void Anteprima::run() {
 
 void Anteprima::showChunk(std::int32_t limit) {
     try {
-        QString text = m_reader.readChunk(limit);
-        // Text1 keeps one paragraph per line; CR LF comes back in text1Text().
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        m_text1->setPlainText(text);
+        // Text1 keeps one paragraph per line (CR LF comes back in
+        // text1Text()); a lone LF inside a line is held as a line separator,
+        // so that it comes back as the LF it was.
+        QStringList lines = m_reader.readChunk(limit).split(QStringLiteral("\r\n"));
+        for (QString& line : lines) line.replace(QLatin1Char('\n'), QChar(QChar::LineSeparator));
+        m_text1->setPlainText(lines.join(QLatin1Char('\n')));
     } catch (const std::exception& e) {
         fail(QStringLiteral("Lettura del file di stampa"), e);
     }
@@ -148,7 +167,7 @@ QString Anteprima::text1Text() const {
     // a no-break space into a blank); paragraphs are separated by U+2029.
     QString text = m_text1->document()->toRawText();
     text.replace(QChar(QChar::ParagraphSeparator), QStringLiteral("\r\n"));
-    text.replace(QChar(QChar::LineSeparator), QStringLiteral("\r\n"));
+    text.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
     return text;
 }
 
@@ -185,7 +204,7 @@ void Anteprima::Tasto_Click(int index) {
                 m_text1->setFocus();
                 break;
             case 5:
-                InviaEMail(text1Text(), *m_services.shell, *m_services.dialogs);
+                InviaEMail(text1Text(), *m_services.shell);
                 break;
             case 6:
                 m_reader.saveChunk(text1Text());
@@ -201,7 +220,7 @@ void Anteprima::Tasto_Click(int index) {
 
 void Anteprima::fail(const QString& what, const std::exception& e) {
     const auto* error = dynamic_cast<const Error*>(&e);
-    const QString description = error ? error->message() : QString::fromLocal8Bit(e.what());
+    const QString description = error ? error->message() : QString::fromUtf8(e.what());
     log::error(QStringLiteral("%1 (%2): %3").arg(kSource, what, description));
     m_services.dialogs->messageBox(QStringLiteral("Errore: %1").arg(description), kSource,
                                    MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);

@@ -5,8 +5,9 @@
 //
 // The first chunk (about 20000 characters) is read when the preview is first
 // shown; "&Avanti" and "&Inizio" read about 26000. A failure behind a button
-// is shown with its description under the title "Riporto Clienti", and the
-// text shown stays as it was.
+// (the e-mail hand-over's included) is shown with its description under the
+// title "Riporto Clienti", and the text shown stays as it was. Line breaks
+// are written back as they were read: a lone LF inside a line stays a LF.
 #pragma once
 
 #include "platform/Seams.h"
@@ -43,7 +44,8 @@ public:
     // Load, activation and the modal show.
     void run();
 
-    // Text1's text with CR LF line ends, as it is saved and mailed.
+    // Text1's text with CR LF line ends (a lone LF of the report kept as it
+    // was), as it is saved and mailed.
     QString text1Text() const;
     double fontSize() const { return m_fontSize; }
     bool more() const { return m_reader.more(); }
@@ -56,6 +58,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

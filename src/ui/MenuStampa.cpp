@@ -109,9 +109,13 @@ void MenuStampa::buildControls() {
 
 void MenuStampa::formLoad() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Centred by its outer frame; the native window is made first so the
+        // platform can tell the frame's size before the menu is shown.
+        create();
         const QRect area = screen->geometry();
-        move(area.left() + (area.width() - width()) / 2,
-             area.top() + (area.height() - height()) / 2);
+        const QSize outer = frameGeometry().size();
+        move(area.left() + (area.width() - outer.width()) / 2,
+             area.top() + (area.height() - outer.height()) / 2);
     }
     const QStringList printers = m_menu.load();
     m_combo2->clear();
@@ -167,7 +171,9 @@ void MenuStampa::Tst_Click(int index) {
                 break;
         }
     } catch (const std::exception& e) {
-        const QString why = QString::fromLocal8Bit(e.what());
+        // Our errors carry UTF-8 text, whatever the machine's code page.
+        const auto* error = dynamic_cast<const Error*>(&e);
+        const QString why = error ? error->message() : QString::fromUtf8(e.what());
         log::error(QStringLiteral("Menu di stampa, pulsante %1: %2").arg(index).arg(why));
         m_services.dialogs->messageBox(why, QStringLiteral("Stampa"), MsgIcon::Critical,
                                        MsgButtons::Ok, MsgAnswer::Ok);

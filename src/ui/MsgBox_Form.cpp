@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "ui/Twips.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -12,6 +13,7 @@
 #include <QScreen>
 #include <QTextDocument>
 #include <algorithm>
+#include <cmath>
 
 namespace quorvel {
 
@@ -38,15 +40,14 @@ int buttonCount(std::int16_t style) {
     return 1;
 }
 
-QSize screenTwips() {
+}  // namespace
+
+ScreenArea primaryScreenArea() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return {32767, 32767};
-    const QRect r = screen->availableGeometry();
-    return {pixelsToTwips(r.width()), pixelsToTwips(r.height())};
+        return {};
+    return {screen->geometry(), screen->availableGeometry()};
 }
-
-}  // namespace
 
 std::int16_t CalcolaRighe(const QString& text) {
     return clamp16(text.count(QLatin1Char('\r')) + 2);
@@ -65,8 +66,11 @@ std::int16_t CalcolaColonne(const QString& text) {
     return clamp16(std::max<qsizetype>(longest, 50) + 1);
 }
 
-MsgBox_Form::MsgBox_Form(QWidget* parent)
+MsgBox_Form::MsgBox_Form(QWidget* parent) : MsgBox_Form(primaryScreenArea(), parent) {}
+
+MsgBox_Form::MsgBox_Form(const ScreenArea& screen, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      m_screen(screen),
       m_label1(new QLabel(QStringLiteral("Label1"), this)),
       m_text1(new QPlainTextEdit(this)) {
     setWindowTitle(QStringLiteral("Form1"));
@@ -85,12 +89,13 @@ MsgBox_Form::MsgBox_Form(QWidget* parent)
         connect(b, &QPushButton::clicked, this, [this, i] { press(i); });
         m_t[static_cast<size_t>(i)] = b;
     }
-    // Loading: centred on the screen with the design size.
-    const QSize screen = screenTwips();
-    const int left = std::max(0, (screen.width() - kDesignWidth) / 2);
-    const int top = std::max(0, (screen.height() - kDesignHeight) / 2);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->availableGeometry().topLeft() + QPoint(twipsToPixels(left), twipsToPixels(top)));
+    // Loading: centred on the whole screen with the design size.
+    const QRect& whole = m_screen.whole;
+    if (whole.isValid()) {
+        const int left = std::max(0, (pixelsToTwips(whole.width()) - kDesignWidth) / 2);
+        const int top = std::max(0, (pixelsToTwips(whole.height()) - kDesignHeight) / 2);
+        move(whole.topLeft() + QPoint(twipsToPixels(left), twipsToPixels(top)));
+    }
     resize(twipsToPixels(kDesignWidth), twipsToPixels(kDesignHeight));
 }
 
@@ -125,11 +130,15 @@ void MsgBox_Form::layoutFor(QSize screen) {
 
     const int rows = CalcolaRighe(m_text);
     const int columns = CalcolaColonne(m_text);
+    // The measures size the box for the design's face; a wider fallback face
+    // would wrap the text and hide its end, so the field grows to fit it.
     // Long texts would overflow 16-bit sizes: keep the box on the screen and
     // let the text field scroll instead.
-    const int newWidth = std::min(columns * 90, std::max(screen.width(), kDesignWidth));
+    const QSize need = textNeedTwips();
+    const int newWidth = std::min(std::max(columns * 90, need.width() + 180),
+                                  std::max(screen.width(), kDesignWidth));
     const int maxText = std::max(screen.height() - kLabelHeight - kButtonHeight - 300, 300);
-    const int textHeight = std::min(rows * 300, maxText);
+    const int textHeight = std::min(std::max(rows * 300, need.height()), maxText);
     m_size = QSize(newWidth, textHeight + kLabelHeight + kButtonHeight + 300);
     m_text1Size = QSize(newWidth - 180, textHeight);
     m_buttonTop = kText1Top + textHeight + 100;
@@ -145,12 +154,28 @@ void MsgBox_Form::layoutFor(QSize screen) {
     m_laidOut = true;
 }
 
+QSize MsgBox_Form::textNeedTwips() const {
+    const QFontMetrics metrics(m_text1->font());
+    const QStringList lines = m_text1->toPlainText().split(QLatin1Char('\n'));
+    int widest = 0;
+    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+    // The frame and document margin on both sides, and a character's room
+    // for the cursor and rounding.
+    const int chrome = 2 * (m_text1->frameWidth() +
+                            static_cast<int>(std::ceil(m_text1->document()->documentMargin()))) +
+                       metrics.averageCharWidth();
+    const int height = static_cast<int>(lines.size()) * metrics.lineSpacing() + chrome;
+    return {pixelsToTwips(widest + chrome), pixelsToTwips(height)};
+}
+
 void MsgBox_Form::showEvent(QShowEvent* event) {
     if (!m_laidOut) {
-        layoutFor(screenTwips());
+        const QRect& avail = m_screen.free;
+        layoutFor(avail.isValid()
+                      ? QSize(pixelsToTwips(avail.width()), pixelsToTwips(avail.height()))
+                      : QSize(32767, 32767));
         // Not centred again, but a grown box is pulled back onto the screen.
-        if (const QScreen* s = QGuiApplication::primaryScreen()) {
-            const QRect avail = s->availableGeometry();
+        if (avail.isValid()) {
             QPoint p = pos();
             p.setX(std::max(avail.left(), std::min(p.x(), avail.right() + 1 - width())));
             p.setY(std::max(avail.top(), std::min(p.y(), avail.bottom() + 1 - height())));
@@ -183,7 +208,8 @@ void MsgBox_Form::press(int index) {
 }
 
 void MsgBox_Form::reject() {
-    press(m_defaultButton);
+    // The focused button may be "Si": closing must answer as the refusing one.
+    press(buttonCount(m_style) - 1);
 }
 
 std::int16_t Messaggio(const QString& text, std::int16_t style, const QString& title) {

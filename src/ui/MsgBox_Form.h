@@ -5,11 +5,13 @@
 // Style codes: 0 or 48 "Ok"; 4 or 36 "Si" "No" (focus "Si"); 35 or 51 "Si"
 // "No" "Annulla" (focus "Si"); 200 to 400 "Si" "No" (focus "No"). Any other
 // code shows "Ok" alone. Results: "Ok" 0, "Si" 6, "No" 7, "Annulla" 2.
-// Closing the box other than by a button (Esc, the window manager) gives the
-// result of the button that has the focus by the style.
+// Closing the box other than by a button (Esc, the window manager) never
+// means consent: "Ok" where it is the only button, "Annulla" where it is
+// shown, "No" otherwise.
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <QSize>
 #include <array>
 #include <cstdint>
@@ -26,14 +28,24 @@ std::int16_t CalcolaRighe(const QString& text);
 // next run), at least 50, plus 1 (at most 32767).
 std::int16_t CalcolaColonne(const QString& text);
 
+// A screen in pixels: the whole of it, and its free part (less task bars).
+struct ScreenArea {
+    QRect whole;
+    QRect free;
+};
+ScreenArea primaryScreenArea();
+
 class MsgBox_Form : public QDialog {
     Q_OBJECT
 public:
+    // Loads the box centred on the whole screen with its design size; once
+    // laid out it is kept inside the free part.
     explicit MsgBox_Form(QWidget* parent = nullptr);
+    explicit MsgBox_Form(const ScreenArea& screen, QWidget* parent = nullptr);
 
     // Text, title and buttons by the style code.
     void setup(const QString& text, std::int16_t style, const QString& title);
-    // The code of the button pressed (or the default one, see above).
+    // The code of the button pressed (or of closing without one, see above).
     std::int16_t rispostaMsg() const { return m_risposta; }
 
     QPushButton* button(int index) const { return m_t[static_cast<size_t>(index)]; }
@@ -46,7 +58,9 @@ public:
     int buttonTopTwips() const { return m_buttonTop; }
 
     // Lays the box out for its text; runs when the box is shown, and can be
-    // called directly with the screen size in twips.
+    // called directly with the free screen size in twips. The text field
+    // grows beyond its computed size only where the face in use (a fallback
+    // for the design's) needs more room to show the text whole.
     void layoutFor(QSize screenTwips);
 
     void reject() override;
@@ -57,6 +71,9 @@ protected:
 
 private:
     void press(int index);
+    QSize textNeedTwips() const;
+
+    ScreenArea m_screen;
 
     QLabel* m_label1;
     QPlainTextEdit* m_text1;

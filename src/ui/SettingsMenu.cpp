@@ -51,6 +51,15 @@ std::int16_t* codeField(Settings& s, int index) {
     }
 }
 
+// Why a file name is refused, in Italian; empty when it may be stored.
+QString fileNameRefusal(const QString& answer) {
+    // A name the file's code page cannot hold would be written as '?'.
+    if (!isCp1252(answer))
+        return QStringLiteral(
+            "Il nome contiene caratteri che il file delle impostazioni non può contenere.");
+    return {};
+}
+
 }  // namespace
 
 SettingsMenu::SettingsMenu(Settings& settings, Dialogs& dialogs, QString path)
@@ -76,13 +85,20 @@ void SettingsMenu::menu2Click(int index) {
     const QString title = item.isFile ? QStringLiteral("Nome File") : QStringLiteral("Codice Voce");
     QString defaultText = item.isFile ? *textField(m_settings, index)
                                       : QString::number(*codeField(m_settings, index));
+    // Why the last answer was refused, told on a line before the prompt of
+    // the next question; empty where the refusal speaks for itself (blank, 0).
+    QString reason;
     for (;;) {
-        const QString answer = m_dialogs.inputBox(prompt, title, defaultText).value_or(QString());
+        const QString shownPrompt =
+            reason.isEmpty() ? prompt : reason + QStringLiteral("\r\n") + prompt;
+        const QString answer =
+            m_dialogs.inputBox(shownPrompt, title, defaultText).value_or(QString());
+        reason.clear();
         if (item.isFile) {
-            // A name the file's code page cannot hold would be written as '?'.
-            if (!isCp1252(answer)) {
-                log::error(QStringLiteral("%1: caratteri non ammessi in \"%2\"")
-                               .arg(caption(index), answer));
+            reason = fileNameRefusal(answer);
+            if (!reason.isEmpty()) {
+                log::error(
+                    QStringLiteral("%1: \"%2\" rifiutato: %3").arg(caption(index), answer, reason));
                 defaultText = answer;
                 continue;
             }
@@ -99,10 +115,16 @@ void SettingsMenu::menu2Click(int index) {
             defaultText = answer;
         } else {
             // A number outside 16 bits is refused rather than wrapped.
-            const std::int16_t code = lenientInt16(answer).value_or(0);
+            const std::optional<std::int16_t> read = lenientInt16(answer);
+            const std::int16_t code = read.value_or(0);
             *codeField(m_settings, index) = code;
             if (code != 0)
                 break;
+            if (!read) {
+                reason = QStringLiteral("Il codice deve essere compreso tra -32768 e 32767.");
+                log::error(
+                    QStringLiteral("%1: \"%2\" rifiutato: %3").arg(caption(index), answer, reason));
+            }
             defaultText = QStringLiteral("0");
         }
     }

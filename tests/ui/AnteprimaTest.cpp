@@ -5,6 +5,8 @@
 #include "ui/Anteprima.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -119,6 +121,15 @@ TEST_F(AnteprimaTest, SaveMailAndFailures) {
     EXPECT_EQ(shell.started, QStringList{"Mailsh.exe"});
     EXPECT_EQ(readBytes("e-mail3.txt"), "OGGETTO\r\nuno\r\ndue\r\ntre\r\n");
 
+    // The mailer does not start: the preview tells, under its own title.
+    shell.result = false;
+    preview.Tasto_Click(5);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "Riporto Clienti");
+    EXPECT_TRUE(dialogs.messages[0].text.contains("Mailsh.exe"));
+    shell.result = true;
+    dialogs.messages.clear();
+
     // The report gone: "&Inizio" fails, the text stays, the operator is told.
     QFile::remove(path("fd3"));
     preview.Tasto_Click(4);
@@ -134,16 +145,26 @@ TEST_F(AnteprimaTest, SaveMailAndFailures) {
     EXPECT_EQ(preview.text1Text(), "uno\r\ndue\r\ntre\r\n");
 }
 
-TEST_F(AnteprimaTest, FormFeedsTabsAndNoBreakSpacesSurviveASave) {
+TEST_F(AnteprimaTest, FormFeedsTabsNoBreakSpacesAndLoneLineFeedsSurviveASave) {
     const QByteArray report(
         "a\tb\r\n\f\r\nc\xa0"
-        "d \xe7grassetto\xe7\r\n");
+        "d \xe7grassetto\xe7\r\nriga\nspezzata\r\n");
     writeBytes("fd3", report);
     Anteprima preview(services);
     preview.formLoad();
     ASSERT_TRUE(preview.formActivate());
     preview.Tasto_Click(6);
     EXPECT_EQ(readBytes("fd3"), report + "\r\n");
+    preview.Tasto_Click(5);
+    EXPECT_EQ(readBytes("e-mail3.txt"), "OGGETTO\r\n" + report + "\r\n");
+
+    // A line the operator breaks, with or without Shift, is a line of its own.
+    preview.text1()->moveCursor(QTextCursor::End);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::ShiftModifier);
+    QApplication::sendEvent(preview.text1(), &enter);
+    preview.text1()->insertPlainText(QStringLiteral("x"));
+    EXPECT_TRUE(preview.text1Text().endsWith("spezzata\r\n\r\nx"))
+        << preview.text1Text().toStdString();
 }
 
 TEST_F(AnteprimaTest, NoReportClosesThePreview) {

@@ -1,5 +1,6 @@
 // The print menu window: controls, activation, the PDF button, the print
 // through the hotel's printer tables, and "&Stampa" of the main window.
+#include "platform/Error.h"
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
 #include "print/PrinterTables.h"
@@ -13,7 +14,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QToolButton>
 
 namespace quorvel::test {
@@ -79,6 +82,12 @@ TEST_F(MenuStampaTest, ControlsLoadAndActivation) {
         EXPECT_LT(menu->tst(order[k])->x(), menu->tst(order[k + 1])->x());
 
     menu->formLoad();
+    // Centred on the screen by its outer frame.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect outer = menu->frameGeometry();
+    EXPECT_NE(outer.size(), menu->size());  // the platform tells the frame
+    EXPECT_EQ(outer.left(), screen.left() + (screen.width() - outer.width()) / 2);
+    EXPECT_EQ(outer.top(), screen.top() + (screen.height() - outer.height()) / 2);
     EXPECT_EQ(menu->combo2()->count(), 1);
     EXPECT_EQ(menu->combo2()->itemText(0), "<nessuna stampante>");
     EXPECT_EQ(menu->combo2()->currentText(), "");  // no choice until the operator makes one
@@ -95,6 +104,12 @@ TEST_F(MenuStampaTest, ControlsLoadAndActivation) {
     EXPECT_EQ(menu->combo1()->currentText(), "Laser Ufficio");
     EXPECT_TRUE(menu->chk()->isChecked());
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // A failure behind a button is told with its Italian text intact.
+    menu->anteprima = [] { throw Error(QStringLiteral("fd3"), QStringLiteral("è già in uso")); };
+    menu->Tst_Click(4);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QString::fromUtf8("fd3: è già in uso"));
 }
 
 TEST_F(MenuStampaTest, NoDestinationClosesTheMenu) {

@@ -1,10 +1,17 @@
 // The self-sizing message box: measures, sizes, buttons and result codes.
 #include "ui/MsgBox_Form.h"
+#include "ui/Twips.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 using namespace quorvel;
@@ -45,8 +52,9 @@ TEST(MsgBoxTest, SizesFollowTheText) {
     EXPECT_EQ(empty.buttonLeftTwips(0), 1860);  // centred on the design width
     EXPECT_EQ(empty.label1()->text(), "Stampa");
 
+    // Dots fit the 90 twips a column gets in any face, so the computed size holds.
     MsgBox_Form wide;
-    wide.setup(QString(70, QLatin1Char('x')), 292, QString());
+    wide.setup(QString(70, QLatin1Char('.')), 292, QString());
     wide.layoutFor(kBigScreen);
     EXPECT_EQ(wide.sizeTwips().width(), 6390);
     EXPECT_EQ(wide.buttonLeftTwips(0), 1337);
@@ -66,6 +74,41 @@ TEST(MsgBoxTest, SizesFollowTheText) {
     EXPECT_EQ(huge.sizeTwips().width(), 19200);
     EXPECT_LE(huge.sizeTwips().height(), 14400);
     EXPECT_GT(huge.text1SizeTwips().height(), 0);
+}
+
+TEST(MsgBoxTest, TextShownWholeInAFallbackFace) {
+    // Two lines of 77 characters: this machine has no Corbel, and its wider
+    // fallback would wrap them and hide the last line behind a scroll bar.
+    const QString line1 = QStringLiteral(
+        "La stampa sulla destinazione scelta non è riuscita: controllare il cavo USB.");
+    const QString line2 = QStringLiteral(
+        "Il file di stampa resta nella cartella di lavoro e può essere ristampato poi.");
+    MsgBox_Form form;
+    form.setup(line1 + QStringLiteral("\r\n") + line2, 48, QStringLiteral("Stampa"));
+    form.show();
+    QApplication::processEvents();
+    const QTextDocument* doc = form.text1()->document();
+    ASSERT_EQ(doc->blockCount(), 2);
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        EXPECT_EQ(b.layout()->lineCount(), 1) << b.text().toStdString();
+    EXPECT_EQ(form.text1()->verticalScrollBar()->maximum(), 0);
+    EXPECT_GE(form.sizeTwips().width(), CalcolaColonne(line1) * 90);
+    EXPECT_GE(form.buttonTopTwips(), 480 + form.text1SizeTwips().height() + 100);
+    form.close();
+}
+
+TEST(MsgBoxTest, LoadsCentredOnTheWholeScreen) {
+    // A task bar at the bottom: the box is centred on the whole screen, and
+    // laid out inside the free part.
+    const ScreenArea screen{QRect(0, 0, 1600, 900), QRect(0, 0, 1600, 860)};
+    MsgBox_Form form(screen);
+    const QPoint centred(twipsToPixels((pixelsToTwips(1600) - 4695) / 2),
+                         twipsToPixels((pixelsToTwips(900) - 3135) / 2));
+    EXPECT_EQ(form.pos(), centred);
+    form.setup(QString(200, QLatin1Char('\r')), 0, QString());
+    form.show();
+    EXPECT_LE(form.geometry().bottom(), 859);
+    form.close();
 }
 
 TEST(MsgBoxTest, ButtonsAndResultCodes) {
@@ -88,16 +131,26 @@ TEST(MsgBoxTest, ButtonsAndResultCodes) {
     EXPECT_EQ(Messaggio(QStringLiteral("Confermi?"), 35, QString()), 2);
 }
 
-TEST(MsgBoxTest, ClosingWithoutAButtonGivesTheDefault) {
+TEST(MsgBoxTest, ClosingWithoutAButtonNeverConsents) {
+    // The window manager's close, and Esc: "No", "Annulla" or the lone "Ok",
+    // whichever button has the focus.
     auto closeLater = [] {
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     };
-    closeLater();
-    EXPECT_EQ(Messaggio(QStringLiteral("x"), 292, QString()), 7);
-    closeLater();
-    EXPECT_EQ(Messaggio(QStringLiteral("x"), 51, QString()), 6);
-    closeLater();
-    EXPECT_EQ(Messaggio(QStringLiteral("x"), 0, QString()), 0);
+    auto escLater = [] {
+        QTimer::singleShot(0, [] {
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(QApplication::activeModalWidget(), &esc);
+        });
+    };
+    const std::pair<std::int16_t, std::int16_t> cases[] = {{0, 0},  {48, 0}, {4, 7},   {36, 7},
+                                                           {35, 2}, {51, 2}, {292, 7}, {999, 0}};
+    for (const auto& [style, expected] : cases) {
+        closeLater();
+        EXPECT_EQ(Messaggio(QStringLiteral("x"), style, QString()), expected) << style;
+        escLater();
+        EXPECT_EQ(Messaggio(QStringLiteral("x"), style, QString()), expected) << style;
+    }
     // An unknown style shows a single "Ok".
     pressLater(0);
     EXPECT_EQ(Messaggio(QStringLiteral("x"), 999, QString()), 0);

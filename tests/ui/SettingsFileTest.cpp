@@ -143,6 +143,10 @@ TEST_F(SettingsFileTest, CodeItemCreatesFileAndWritesAnswer) {
     EXPECT_EQ(dialogs.prompts[0].prompt,
               "Inserire il codice della voce di addebito\r\nprevista per l'incasso diretto");
     for (size_t i = 1; i < 5; ++i) EXPECT_EQ(dialogs.prompts[i].defaultText, "0") << i;
+    // Only the number beyond 16 bits needs a word of why, before the prompt.
+    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(dialogs.prompts[i].prompt, dialogs.prompts[0].prompt);
+    EXPECT_EQ(dialogs.prompts[4].prompt,
+              "Il codice deve essere compreso tra -32768 e 32767.\r\n" + dialogs.prompts[0].prompt);
     EXPECT_EQ(readBytes("Quorvel.txt"), "x.mdb\r\n 15 \r\n 1 \r\n 2 \r\n 3 \r\n-3 \r\n y.txt\r\n");
 }
 
@@ -159,6 +163,7 @@ TEST_F(SettingsFileTest, FileItemsInsistOnANonBlankName) {
     EXPECT_EQ(dialogs.prompts[0].defaultText, "Estrazione.mdb");
     EXPECT_EQ(dialogs.prompts[1].defaultText, "   ");
     EXPECT_EQ(dialogs.prompts[2].defaultText, "");
+    EXPECT_EQ(dialogs.prompts[2].prompt, dialogs.prompts[0].prompt);  // a blank needs no why
     EXPECT_EQ(readBytes("Quorvel.txt"),
               "  pos\\charges.txt \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\nDocumento.txt\r\n");
 
@@ -169,6 +174,11 @@ TEST_F(SettingsFileTest, FileItemsInsistOnANonBlankName) {
     ASSERT_EQ(dialogs.prompts.size(), 2u);
     EXPECT_EQ(dialogs.prompts[0].prompt,
               "Inserire il nome del file della chiusura\r\ncompleto del percorso");
+    EXPECT_EQ(dialogs.prompts[1].prompt,
+              QString::fromUtf8("Il nome contiene caratteri che il file delle impostazioni non "
+                                "può contenere.\r\n") +
+                  dialogs.prompts[0].prompt);
+    EXPECT_EQ(dialogs.prompts[1].defaultText, QString::fromUtf8("chiusura\u4e2d.txt"));
     EXPECT_EQ(settings.fileIncassi, "chiusura.txt");
 
     // Never a file of the hotel or the program, nor a folder: asked again.
