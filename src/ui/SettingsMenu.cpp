@@ -57,7 +57,8 @@ QString fileNameRefusal(const QString& answer) {
     if (!isCp1252(answer))
         return QStringLiteral(
             "Il nome contiene caratteri che il file delle impostazioni non può contenere.");
-    return {};
+    // Never a FIFO, a device, a folder or a file of the hotel or the program.
+    return posFileRefusal(answer);
 }
 
 }  // namespace
@@ -99,13 +100,6 @@ void SettingsMenu::menu2Click(int index) {
             if (!reason.isEmpty()) {
                 log::error(
                     QStringLiteral("%1: \"%2\" rifiutato: %3").arg(caption(index), answer, reason));
-                defaultText = answer;
-                continue;
-            }
-            // Never a FIFO, a device, a folder or a file of the hotel or the program.
-            if (const QString why = posFileRefusal(answer); !why.isEmpty()) {
-                log::error(
-                    QStringLiteral("%1: \"%2\" rifiutato: %3").arg(caption(index), answer, why));
                 defaultText = answer;
                 continue;
             }
