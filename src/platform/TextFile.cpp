@@ -81,14 +81,47 @@ QStringList splitLines(const QString& text) {
     return lines;
 }
 
-QStringList readTextLines(const QString& path) {
+QStringList splitPosLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines.append(text.mid(start, i - start));
+            if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+namespace {
+
+QByteArray readAllBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(path, QStringLiteral("impossibile aprire il file: ") + file.errorString());
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Error(path, QStringLiteral("errore di lettura: ") + file.errorString());
-    return splitLines(decodeCp1252(bytes));
+    return bytes;
+}
+
+}  // namespace
+
+QStringList readTextLines(const QString& path) {
+    return splitLines(decodeCp1252(readAllBytes(path)));
+}
+
+PosText readPosFile(const QString& path) {
+    const QByteArray bytes = readAllBytes(path);
+    PosText out;
+    out.lines = splitPosLines(decodeCp1252(bytes));
+    return out;
 }
 
 QString readFirstLine(const QString& path) {

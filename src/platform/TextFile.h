@@ -25,6 +25,18 @@ QStringList splitLines(const QString& text);
 // cannot be opened or read.
 QStringList readTextLines(const QString& path);
 
+// The POS's files (charges and closing file) come from other programs, some
+// of which end lines with LF only: there a line ends at CR LF, CR or LF.
+QStringList splitPosLines(const QString& text);
+
+struct PosText {
+    QStringList lines;
+};
+
+// Reads a POS file: decoded as Windows-1252, split by splitPosLines. Throws
+// as readTextLines.
+PosText readPosFile(const QString& path);
+
 // First line of the file, or an empty text for an empty file. Throws as above.
 QString readFirstLine(const QString& path);
 

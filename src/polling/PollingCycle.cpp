@@ -95,7 +95,7 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
                                      m_services.clock->now());
         if (!claim)
             return;
-        const auto content = parseClosingFile(readTextLines(claim->archive), claim->archive);
+        const auto content = parseClosingFile(readPosFile(claim->archive).lines, claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
@@ -143,7 +143,7 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
                                      m_services.clock->now());
         if (!claim)
             return;
-        const QStringList lines = readTextLines(claim->archive);
+        const QStringList lines = readPosFile(claim->archive).lines;
         {
             db::Transaction t(m_store.workspace());
             m_store.appendPending(lines);

@@ -1,5 +1,5 @@
-#include "platform/NumberText.h"
 #include "platform/Error.h"
+#include "platform/NumberText.h"
 #include "platform/TextFile.h"
 #include "support/TempDir.h"
 
@@ -55,7 +55,20 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
     EXPECT_EQ(splitLines(QStringLiteral("a\r\nb\rc\nd")),
               (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c\nd")}));
     EXPECT_EQ(splitLines(QStringLiteral("a\r\n")), QStringList{QStringLiteral("a")});
-    EXPECT_EQ(splitLines(QStringLiteral("a\r\n\r\n")), (QStringList{QStringLiteral("a"), QString()}));
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\n\r\n")),
+              (QStringList{QStringLiteral("a"), QString()}));
     EXPECT_TRUE(splitLines(QString()).isEmpty());
     EXPECT_THROW(readTextLines(path(QStringLiteral("missing.txt"))), Error);
+
+    // The POS's files end a line at a lone LF too; CR LF is still one end.
+    EXPECT_EQ(splitPosLines(QStringLiteral("a\r\nb\rc\nd\n\ne")),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                           QStringLiteral("d"), QString(), QStringLiteral("e")}));
+    EXPECT_EQ(splitPosLines(QStringLiteral("a\n\r")),
+              (QStringList{QStringLiteral("a"), QString()}));
+    EXPECT_TRUE(splitPosLines(QString()).isEmpty());
+    writeBytes(QStringLiteral("pos.txt"), "uno\ndue\xE8\n");
+    EXPECT_EQ(readPosFile(path(QStringLiteral("pos.txt"))).lines,
+              (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
+    EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
 }

@@ -1,6 +1,8 @@
 // The pure parts of the polling cycle and the export: archive names, the
 // notification-file search, the room-code map, the closing-file parser and
-// the columns of "Clienti.txt".
+// the columns of "Clienti.txt"; and what a tick makes of the content of the
+// POS's files (line ends, encoding, lines too long to keep).
+#include "PollingHotel.h"
 #include "platform/Error.h"
 #include "platform/TextFile.h"
 #include "polling/CameraPos.h"
@@ -10,8 +12,10 @@
 #include "polling/PollingCycle.h"
 #include "polling/PollingFiles.h"
 #include "support/TempDir.h"
+#include "transfer/ChargeStore.h"
 
 #include <QDir>
+#include <memory>
 
 namespace quorvel {
 namespace {
@@ -167,6 +171,53 @@ TEST(GuestListTest, DatesAndColumns) {
                        QStringLiteral("2025-03-02")}});
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(encodeCp1252(lines[0]).mid(7, 3), QByteArray("Zo\xEB"));
+}
+
+// A tick over POS files written by other programs; the transfer does nothing,
+// so the lines taken stay pending for a look.
+class PosContentTest : public test::PollingHotel {
+protected:
+    void SetUp() override {
+        PollingHotel::SetUp();
+        settings.codiceIncassi = 12;
+        addItem(12, QStringLiteral("Incasso diretto"));
+        ws = std::make_unique<db::Workspace>();
+        store = std::make_unique<ChargeStore>(*ws);
+        cycle = std::make_unique<PollingCycle>(settings, services, *store, [] {});
+    }
+    void TearDown() override {
+        cycle.reset();
+        store.reset();
+        ws.reset();
+        PollingHotel::TearDown();
+    }
+    // Ticks until the tick has taken the file (a few ticks at most).
+    void take(const QString& name) {
+        for (int i = 0; i < 3 && exists(name); ++i) ASSERT_TRUE(cycle->tick());
+        ASSERT_FALSE(exists(name)) << name.toStdString();
+    }
+
+    Settings settings;
+    std::unique_ptr<db::Workspace> ws;
+    std::unique_ptr<ChargeStore> store;
+    std::unique_ptr<PollingCycle> cycle;
+};
+
+TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
+    writeBytes(QStringLiteral("Estrazione.mdb"), "uno\ndue\n\ntre\r\nquattro\rcinque");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(), (QStringList{"uno", "due", "", "tre", "quattro", "cinque"}));
+    EXPECT_TRUE(store->errors().isEmpty());
+
+    writeBytes(
+        QStringLiteral("Documento.txt"),
+        "  Scontrino: 1\nTotale EUR           12.50\n  Scontrino: 2\nTotale EUR            7.00\n");
+    take(QStringLiteral("Documento.txt"));
+    const auto rows = incassi();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].importo, Currency::fromCents(1250));
+    EXPECT_EQ(rows[1].importo, Currency::fromCents(700));
+    EXPECT_TRUE(dialogs.notices.empty());
 }
 
 }  // namespace
