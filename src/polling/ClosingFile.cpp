@@ -20,13 +20,15 @@ ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fil
         if (!isReceiptLabel(lines[i]))
             continue;
         const int labelLine = static_cast<int>(i + 1);
-        if (i + 1 >= n) {
+        // A label is never the amount of the label before it: that receipt
+        // is reported, and the next label starts its own receipt.
+        if (i + 1 >= n || isReceiptLabel(lines[i + 1])) {
             out.problems << QStringLiteral("%1, riga %2: scontrino senza riga dell'importo")
                                 .arg(fileName)
                                 .arg(labelLine);
-            break;
+            continue;
         }
-        ++i;  // the amount line is consumed even when it looks like a label
+        ++i;
         const QString& amountLine = lines[i];
         const QString text = amountLine.right(kAmountWidth);
         const auto amount = Currency::parse(text, locale);

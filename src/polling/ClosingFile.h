@@ -1,6 +1,8 @@
 // The POS closing file (setting FileIncassi): each receipt is a label line
 // beginning with "  Scontrino:" followed by an amount line whose last 14
-// characters hold the amount in the machine's number format.
+// characters hold the amount in the machine's number format. A label line is
+// never an amount line: a label right after a label is a receipt without an
+// amount (reported), and the second label's receipt is read as usual.
 #pragma once
 
 #include "platform/Currency.h"

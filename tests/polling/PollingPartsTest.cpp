@@ -98,18 +98,31 @@ TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
         QStringLiteral("99.00"),
         QStringLiteral("  SCONTRINO: capitals, not a label"),
         QStringLiteral("77.00"),
-        QStringLiteral("  Scontrino:2"),
-        QStringLiteral("  Scontrino:              3.00"),  // an amount line, label or not
         QStringLiteral("  Scontrino: 3"),
         QStringLiteral("-1,234.5"),
     };
     const auto c = parseClosingFile(lines, QStringLiteral("Doc.txt"), QLocale::c());
-    ASSERT_EQ(c.receipts.size(), 3u);
+    ASSERT_EQ(c.receipts.size(), 2u);
     EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
     EXPECT_EQ(c.receipts[0].lineNumber, 3);
-    EXPECT_EQ(c.receipts[1].amount, Currency::fromCents(300));
-    EXPECT_EQ(c.receipts[2].amount, Currency::fromRaw(-12345000));
+    EXPECT_EQ(c.receipts[1].amount, Currency::fromRaw(-12345000));
+    EXPECT_EQ(c.receipts[1].lineNumber, 9);
     EXPECT_TRUE(c.problems.isEmpty());
+
+    // A label is never the amount of the label before it, even when it ends
+    // in a number: the first is reported, each later one keeps its receipt.
+    const auto d = parseClosingFile(
+        {QStringLiteral("  Scontrino: 1"), QStringLiteral("  Scontrino:              3.00"),
+         QStringLiteral("Totale EUR            4.00"), QStringLiteral("  Scontrino: 3"),
+         QStringLiteral("  Scontrino: 4"), QStringLiteral("5.00")},
+        QStringLiteral("Doc.txt"), QLocale::c());
+    ASSERT_EQ(d.receipts.size(), 2u);
+    EXPECT_EQ(d.receipts[0].amount, Currency::fromUnits(4));
+    EXPECT_EQ(d.receipts[0].lineNumber, 3);
+    EXPECT_EQ(d.receipts[1].amount, Currency::fromUnits(5));
+    EXPECT_EQ(d.problems,
+              (QStringList{QStringLiteral("Doc.txt, riga 1: scontrino senza riga dell'importo"),
+                           QStringLiteral("Doc.txt, riga 4: scontrino senza riga dell'importo")}));
 }
 
 TEST(ClosingFileTest, OnlyLastFourteenCharactersInLocaleFormat) {
