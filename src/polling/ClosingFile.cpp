@@ -44,4 +44,22 @@ ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fil
     return out;
 }
 
+ClosingFileContent parseClosingText(const PosText& file, const QString& fileName,
+                                    const QLocale& locale) {
+    ClosingFileContent out = parseClosingFile(file.lines, fileName, locale);
+    if (!file.utf8)
+        return out;
+    QStringList problems;
+    for (const ClosingReceipt& r : out.receipts)
+        problems << QStringLiteral(
+                        "%1, riga %2: file in UTF-8 invece di Windows-1252 "
+                        "(importo \"%3\")")
+                        .arg(fileName)
+                        .arg(r.lineNumber)
+                        .arg(file.lines[r.lineNumber - 1].right(kAmountWidth).trimmed());
+    out.receipts.clear();
+    out.problems = problems + out.problems;
+    return out;
+}
+
 }  // namespace quorvel

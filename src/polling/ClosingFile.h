@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/Currency.h"
+#include "platform/TextFile.h"
 
 #include <QLocale>
 #include <QString>
@@ -32,6 +33,11 @@ bool isReceiptLabel(const QString& line);
 // Reads the receipts of the lines of a closing file. A receipt that cannot be
 // read is left out and described in problems; the others are kept.
 ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fileName,
+                                    const QLocale& locale = QLocale());
+
+// The same for a file read by readPosFile. A file in UTF-8 is not trusted:
+// none of its receipts is imported, each is described in problems.
+ClosingFileContent parseClosingText(const PosText& file, const QString& fileName,
                                     const QLocale& locale = QLocale());
 
 }  // namespace quorvel

@@ -72,3 +72,24 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
               (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
     EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
 }
+
+TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {
+    // Windows-1252 Italian: single high bytes, never valid UTF-8 sequences.
+    for (const char* cp : {"CAFF\xC8 1.50", "caff\xE8\r\n", "PI\xD9", "\x80 5", "plain ASCII", ""})
+        EXPECT_FALSE(looksLikeUtf8(QByteArray(cp))) << cp;
+    // Malformed UTF-8: overlong, surrogate, above U+10FFFF, cut short, stray
+    // continuation, or one good sequence beside a Windows-1252 byte.
+    for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                            "ab\xC3", "\xA8x", "\xC3\xA8 CAFF\xE8 "})
+        EXPECT_FALSE(looksLikeUtf8(QByteArray(bad))) << bad;
+    for (const char* utf8 :
+         {"CAFF\xC3\xA8", "\xEF\xBB\xBFplain", "\xE2\x82\xAC 5", "\xF0\x9F\x98\x80"})
+        EXPECT_TRUE(looksLikeUtf8(QByteArray(utf8))) << utf8;
+
+    writeBytes(QStringLiteral("utf8.txt"), "CAFF\xC3\xA8\r\n\xE2\x82\xAC");
+    const PosText utf8 = readPosFile(path(QStringLiteral("utf8.txt")));
+    EXPECT_TRUE(utf8.utf8);
+    EXPECT_EQ(utf8.lines, (QStringList{QStringLiteral("CAFF\u00E8"), QStringLiteral("\u20AC")}));
+    writeBytes(QStringLiteral("cp.txt"), "CAFF\xC8\r\n");
+    EXPECT_FALSE(readPosFile(path(QStringLiteral("cp.txt"))).utf8);
+}

@@ -233,5 +233,43 @@ TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
     EXPECT_TRUE(dialogs.notices.empty());
 }
 
+TEST_F(PosContentTest, Utf8FilesAreListedNotPosted) {
+    // "CAFFè" in UTF-8 is one byte longer: read as Windows-1252 the amount
+    // 000150 in columns 57 to 62 would shift by one column.
+    const QByteArray line = " 101 250307                CAFF\xC3\xA8                001     000150";
+    writeBytes(QStringLiteral("Estrazione.mdb"), line + "\r\n" + line + "\r\n");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_TRUE(store->pending().isEmpty());
+    const QString text = QString::fromUtf8(line);
+    EXPECT_EQ(store->errors(), (QStringList{text, text}));
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(dialogs.notices[0].first, QStringLiteral("Addebiti"));
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("UTF-8")));
+
+    // The same line in Windows-1252 ("è" one byte) is posted as usual.
+    writeBytes(QStringLiteral("Estrazione.mdb"),
+               " 101 250307                CAFF\xE8                001     000150\r\n");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(),
+              QStringList{decodeCp1252(
+                  " 101 250307                CAFF\xE8                001     000150")});
+
+    // A closing file in UTF-8: none of its receipts is imported; told.
+    writeBytes(QStringLiteral("Documento.txt"),
+               "  Scontrino: 1 caff\xC3\xA8\r\nTotale EUR            1.50\r\n");
+    take(QStringLiteral("Documento.txt"));
+    EXPECT_TRUE(incassi().empty());
+    ASSERT_EQ(dialogs.notices.size(), 2u);
+    EXPECT_EQ(dialogs.notices[1].first, QStringLiteral("Incassi"));
+    const auto c = parseClosingText(
+        PosText{{QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale EUR            1.50")},
+                true},
+        QStringLiteral("Doc.txt"), QLocale::c());
+    EXPECT_TRUE(c.receipts.empty());
+    EXPECT_EQ(c.problems, QStringList{QStringLiteral(
+                              "Doc.txt, riga 2: file in UTF-8 invece di Windows-1252 (importo "
+                              "\"1.50\")")});
+}
+
 }  // namespace
 }  // namespace quorvel
