@@ -1,6 +1,7 @@
 // Fuzz target: the POS closing file, its bytes read as the polling cycle
 // reads them, parsed under each locale. Every receipt must stand right
-// after a label line, and every label is accounted for.
+// after a label line, its amount line is no label, and every label is
+// accounted for once.
 #include "FuzzSupport.h"
 
 #include "polling/ClosingFile.h"
@@ -8,7 +9,7 @@
 using namespace quorvel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QStringList lines = splitLines(fuzz::textOf(data, size));
+    const QStringList lines = splitPosLines(fuzz::textOf(data, size));
     qsizetype labels = 0;
     for (const QString& line : lines) labels += isReceiptLabel(line) ? 1 : 0;
 
@@ -16,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const ClosingFileContent content =
             parseClosingFile(lines, QStringLiteral("Documento.txt"), locale);
         const auto read = static_cast<qsizetype>(content.receipts.size());
-        if (read + content.problems.size() > labels)
-            fuzz::fail("more receipts and problems than labels");
+        if (read + content.problems.size() != labels)
+            fuzz::fail("receipts and problems do not match the labels");
         int previous = 0;
         for (const ClosingReceipt& r : content.receipts) {
             if (r.lineNumber < 2 || r.lineNumber > lines.size() || r.lineNumber <= previous)
                 fuzz::fail("receipt line number");
-            if (!isReceiptLabel(lines[r.lineNumber - 2]))
-                fuzz::fail("receipt not after a label");
+            if (!isReceiptLabel(lines[r.lineNumber - 2]) || isReceiptLabel(lines[r.lineNumber - 1]))
+                fuzz::fail("receipt not after a label, or its amount is a label");
             previous = r.lineNumber;
         }
     }

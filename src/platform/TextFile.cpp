@@ -81,14 +81,90 @@ QStringList splitLines(const QString& text) {
     return lines;
 }
 
-QStringList readTextLines(const QString& path) {
+QStringList splitPosLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines.append(text.mid(start, i - start));
+            if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+bool looksLikeUtf8(const QByteArray& bytes) {
+    bool multiByte = false;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+        int more = 0;
+        unsigned char lo = 0x80, hi = 0xBF;  // range of the first continuation byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            if (b == 0xE0)
+                lo = 0xA0;
+            else if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + more >= n)
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF))
+                return false;
+        }
+        multiByte = true;
+        i += more + 1;
+    }
+    return multiByte;
+}
+
+namespace {
+
+QByteArray readAllBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(path, QStringLiteral("impossibile aprire il file: ") + file.errorString());
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Error(path, QStringLiteral("errore di lettura: ") + file.errorString());
-    return splitLines(decodeCp1252(bytes));
+    return bytes;
+}
+
+}  // namespace
+
+QStringList readTextLines(const QString& path) {
+    return splitLines(decodeCp1252(readAllBytes(path)));
+}
+
+PosText readPosFile(const QString& path) {
+    const QByteArray bytes = readAllBytes(path);
+    PosText out;
+    out.utf8 = looksLikeUtf8(bytes);
+    out.lines = splitPosLines(out.utf8 ? QString::fromUtf8(bytes) : decodeCp1252(bytes));
+    return out;
 }
 
 QString readFirstLine(const QString& path) {

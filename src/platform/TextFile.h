@@ -25,6 +25,25 @@ QStringList splitLines(const QString& text);
 // cannot be opened or read.
 QStringList readTextLines(const QString& path);
 
+// The POS's files (charges and closing file) come from other programs, some
+// of which end lines with LF only: there a line ends at CR LF, CR or LF.
+QStringList splitPosLines(const QString& text);
+
+// True when bytes are valid UTF-8 holding at least one multi-byte sequence:
+// such text is not plausible Windows-1252 (an Italian "è" is one byte E8 in
+// Windows-1252, which is never valid UTF-8 before a blank or a letter, while
+// its UTF-8 form C3 A8 would be read as "Ã¨"). Pure ASCII is not UTF-8 here.
+bool looksLikeUtf8(const QByteArray& bytes);
+
+struct PosText {
+    QStringList lines;
+    bool utf8 = false;  // the file was UTF-8 (looksLikeUtf8): lines decoded as UTF-8
+};
+
+// Reads a POS file: split by splitPosLines, decoded as Windows-1252, or as
+// UTF-8 when looksLikeUtf8. Throws as readTextLines.
+PosText readPosFile(const QString& path);
+
 // First line of the file, or an empty text for an empty file. Throws as above.
 QString readFirstLine(const QString& path);
 

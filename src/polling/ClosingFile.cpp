@@ -20,13 +20,15 @@ ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fil
         if (!isReceiptLabel(lines[i]))
             continue;
         const int labelLine = static_cast<int>(i + 1);
-        if (i + 1 >= n) {
+        // A label is never the amount of the label before it: that receipt
+        // is reported, and the next label starts its own receipt.
+        if (i + 1 >= n || isReceiptLabel(lines[i + 1])) {
             out.problems << QStringLiteral("%1, riga %2: scontrino senza riga dell'importo")
                                 .arg(fileName)
                                 .arg(labelLine);
-            break;
+            continue;
         }
-        ++i;  // the amount line is consumed even when it looks like a label
+        ++i;
         const QString& amountLine = lines[i];
         const QString text = amountLine.right(kAmountWidth);
         const auto amount = Currency::parse(text, locale);
@@ -39,6 +41,24 @@ ClosingFileContent parseClosingFile(const QStringList& lines, const QString& fil
         }
         out.receipts.push_back({*amount, labelLine + 1});
     }
+    return out;
+}
+
+ClosingFileContent parseClosingText(const PosText& file, const QString& fileName,
+                                    const QLocale& locale) {
+    ClosingFileContent out = parseClosingFile(file.lines, fileName, locale);
+    if (!file.utf8)
+        return out;
+    QStringList problems;
+    for (const ClosingReceipt& r : out.receipts)
+        problems << QStringLiteral(
+                        "%1, riga %2: file in UTF-8 invece di Windows-1252 "
+                        "(importo \"%3\")")
+                        .arg(fileName)
+                        .arg(r.lineNumber)
+                        .arg(file.lines[r.lineNumber - 1].right(kAmountWidth).trimmed());
+    out.receipts.clear();
+    out.problems = problems + out.problems;
     return out;
 }
 

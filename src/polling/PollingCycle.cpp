@@ -154,7 +154,7 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
         const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi);
         if (!claim)
             return;
-        const auto content = parseClosingFile(readTextLines(claim->archive), claim->archive);
+        const auto content = parseClosingText(readPosFile(claim->archive), claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
@@ -201,17 +201,22 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         const auto claim = claimFile(journal, InboxJournal::Charges, m_settings.fileOrigine);
         if (!claim)
             return;
-        const QStringList lines = readTextLines(claim->archive);
+        const PosText text = readPosFile(claim->archive);
+        ChargeStore::Intake intake;
         {
             db::Transaction t(m_store.workspace());
-            m_store.appendPending(lines);
+            intake = m_store.appendChargesFile(text, claim->archive);
             journal.settle(*claim);
             polling::step("charges-written");
             t.commit();
         }
         polling::step("charges-committed");
-        log::info(
-            QStringLiteral("Addebiti: %1 righe prese da %2").arg(lines.size()).arg(claim->archive));
+        log::info(QStringLiteral("Addebiti: %1 righe prese da %2")
+                      .arg(intake.pending)
+                      .arg(claim->archive));
+        for (const QString& problem : std::as_const(intake.problems)) log::error(problem);
+        if (!intake.notice.isEmpty())
+            m_services.dialogs->notify(QStringLiteral("Addebiti"), intake.notice);
         if (m_view)
             m_view->showPending(m_store.pending());
     }

@@ -156,6 +156,29 @@ void ChargeStore::appendErrors(const QStringList& lines) {
     append(Errori, lines);
 }
 
+ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName) {
+    Intake out;
+    if (file.utf8) {
+        appendErrors(file.lines);
+        out.listed = static_cast<int>(file.lines.size());
+        out.problems << QStringLiteral(
+                            "%1: file in UTF-8 invece di Windows-1252, colonne non "
+                            "affidabili: %2 righe nello storico errori, nessuna "
+                            "trasferita")
+                            .arg(fileName)
+                            .arg(out.listed);
+        out.notice = QStringLiteral(
+                         "Addebiti di %1 non trasferiti: il file è in UTF-8 invece "
+                         "di Windows-1252. %2 righe nello storico errori.")
+                         .arg(fileName)
+                         .arg(out.listed);
+        return out;
+    }
+    appendPending(file.lines);
+    out.pending = static_cast<int>(file.lines.size());
+    return out;
+}
+
 namespace {
 
 // Removes every row of line id; false when there is none. The rows of a

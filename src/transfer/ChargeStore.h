@@ -14,6 +14,7 @@
 #pragma once
 
 #include "db/Engine.h"
+#include "platform/TextFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,18 @@ public:
     void appendPending(const QStringList& lines);
     // Appends lines at the end of the error history, in order.
     void appendErrors(const QStringList& lines);
+
+    // What appendChargesFile did with a charges file.
+    struct Intake {
+        int pending = 0;       // lines appended to the pending list
+        int listed = 0;        // lines put in the error history instead
+        QStringList problems;  // for the log: why, naming the file (and line)
+        QString notice;        // for the operator; empty when all went to pending
+    };
+    // Appends the lines of a charges file (readPosFile) to the pending list.
+    // A file in UTF-8 has its columns shifted, so none of its lines is
+    // posted: they all go to the error history.
+    Intake appendChargesFile(const PosText& file, const QString& fileName);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);
     // Removes the given pending lines; throws Error when one is missing,

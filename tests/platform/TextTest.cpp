@@ -1,5 +1,5 @@
-#include "platform/NumberText.h"
 #include "platform/Error.h"
+#include "platform/NumberText.h"
 #include "platform/TextFile.h"
 #include "support/TempDir.h"
 
@@ -55,7 +55,41 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
     EXPECT_EQ(splitLines(QStringLiteral("a\r\nb\rc\nd")),
               (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c\nd")}));
     EXPECT_EQ(splitLines(QStringLiteral("a\r\n")), QStringList{QStringLiteral("a")});
-    EXPECT_EQ(splitLines(QStringLiteral("a\r\n\r\n")), (QStringList{QStringLiteral("a"), QString()}));
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\n\r\n")),
+              (QStringList{QStringLiteral("a"), QString()}));
     EXPECT_TRUE(splitLines(QString()).isEmpty());
     EXPECT_THROW(readTextLines(path(QStringLiteral("missing.txt"))), Error);
+
+    // The POS's files end a line at a lone LF too; CR LF is still one end.
+    EXPECT_EQ(splitPosLines(QStringLiteral("a\r\nb\rc\nd\n\ne")),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                           QStringLiteral("d"), QString(), QStringLiteral("e")}));
+    EXPECT_EQ(splitPosLines(QStringLiteral("a\n\r")),
+              (QStringList{QStringLiteral("a"), QString()}));
+    EXPECT_TRUE(splitPosLines(QString()).isEmpty());
+    writeBytes(QStringLiteral("pos.txt"), "uno\ndue\xE8\n");
+    EXPECT_EQ(readPosFile(path(QStringLiteral("pos.txt"))).lines,
+              (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
+    EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
+}
+
+TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {
+    // Windows-1252 Italian: single high bytes, never valid UTF-8 sequences.
+    for (const char* cp : {"CAFF\xC8 1.50", "caff\xE8\r\n", "PI\xD9", "\x80 5", "plain ASCII", ""})
+        EXPECT_FALSE(looksLikeUtf8(QByteArray(cp))) << cp;
+    // Malformed UTF-8: overlong, surrogate, above U+10FFFF, cut short, stray
+    // continuation, or one good sequence beside a Windows-1252 byte.
+    for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                            "ab\xC3", "\xA8x", "\xC3\xA8 CAFF\xE8 "})
+        EXPECT_FALSE(looksLikeUtf8(QByteArray(bad))) << bad;
+    for (const char* utf8 :
+         {"CAFF\xC3\xA8", "\xEF\xBB\xBFplain", "\xE2\x82\xAC 5", "\xF0\x9F\x98\x80"})
+        EXPECT_TRUE(looksLikeUtf8(QByteArray(utf8))) << utf8;
+
+    writeBytes(QStringLiteral("utf8.txt"), "CAFF\xC3\xA8\r\n\xE2\x82\xAC");
+    const PosText utf8 = readPosFile(path(QStringLiteral("utf8.txt")));
+    EXPECT_TRUE(utf8.utf8);
+    EXPECT_EQ(utf8.lines, (QStringList{QStringLiteral("CAFF\u00E8"), QStringLiteral("\u20AC")}));
+    writeBytes(QStringLiteral("cp.txt"), "CAFF\xC8\r\n");
+    EXPECT_FALSE(readPosFile(path(QStringLiteral("cp.txt"))).utf8);
 }

@@ -1,6 +1,8 @@
 // The pure parts of the polling cycle and the export: archive names, the
 // notification-file search, the room-code map, the closing-file parser and
-// the columns of "Clienti.txt".
+// the columns of "Clienti.txt"; and what a tick makes of the content of the
+// POS's files (line ends, encoding, lines too long to keep).
+#include "PollingHotel.h"
 #include "platform/Error.h"
 #include "platform/TextFile.h"
 #include "polling/ClosingFile.h"
@@ -9,8 +11,10 @@
 #include "polling/PollingCycle.h"
 #include "polling/PollingFiles.h"
 #include "support/TempDir.h"
+#include "transfer/ChargeStore.h"
 
 #include <QDir>
+#include <memory>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -97,18 +101,31 @@ TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
         QStringLiteral("99.00"),
         QStringLiteral("  SCONTRINO: capitals, not a label"),
         QStringLiteral("77.00"),
-        QStringLiteral("  Scontrino:2"),
-        QStringLiteral("  Scontrino:              3.00"),  // an amount line, label or not
         QStringLiteral("  Scontrino: 3"),
         QStringLiteral("-1,234.5"),
     };
     const auto c = parseClosingFile(lines, QStringLiteral("Doc.txt"), QLocale::c());
-    ASSERT_EQ(c.receipts.size(), 3u);
+    ASSERT_EQ(c.receipts.size(), 2u);
     EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
     EXPECT_EQ(c.receipts[0].lineNumber, 3);
-    EXPECT_EQ(c.receipts[1].amount, Currency::fromCents(300));
-    EXPECT_EQ(c.receipts[2].amount, Currency::fromRaw(-12345000));
+    EXPECT_EQ(c.receipts[1].amount, Currency::fromRaw(-12345000));
+    EXPECT_EQ(c.receipts[1].lineNumber, 9);
     EXPECT_TRUE(c.problems.isEmpty());
+
+    // A label is never the amount of the label before it, even when it ends
+    // in a number: the first is reported, each later one keeps its receipt.
+    const auto d = parseClosingFile(
+        {QStringLiteral("  Scontrino: 1"), QStringLiteral("  Scontrino:              3.00"),
+         QStringLiteral("Totale EUR            4.00"), QStringLiteral("  Scontrino: 3"),
+         QStringLiteral("  Scontrino: 4"), QStringLiteral("5.00")},
+        QStringLiteral("Doc.txt"), QLocale::c());
+    ASSERT_EQ(d.receipts.size(), 2u);
+    EXPECT_EQ(d.receipts[0].amount, Currency::fromUnits(4));
+    EXPECT_EQ(d.receipts[0].lineNumber, 3);
+    EXPECT_EQ(d.receipts[1].amount, Currency::fromUnits(5));
+    EXPECT_EQ(d.problems,
+              (QStringList{QStringLiteral("Doc.txt, riga 1: scontrino senza riga dell'importo"),
+                           QStringLiteral("Doc.txt, riga 4: scontrino senza riga dell'importo")}));
 }
 
 TEST(ClosingFileTest, OnlyLastFourteenCharactersInLocaleFormat) {
@@ -170,6 +187,91 @@ TEST(GuestListTest, DatesAndColumns) {
                        QStringLiteral("2025-03-02")}});
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(encodeCp1252(lines[0]).mid(7, 3), QByteArray("Zo\xEB"));
+}
+
+// A tick over POS files written by other programs; the transfer does nothing,
+// so the lines taken stay pending for a look.
+class PosContentTest : public test::PollingHotel {
+protected:
+    void SetUp() override {
+        PollingHotel::SetUp();
+        settings.codiceIncassi = 12;
+        addItem(12, QStringLiteral("Incasso diretto"));
+        ws = std::make_unique<db::Workspace>();
+        store = std::make_unique<ChargeStore>(*ws);
+        cycle = std::make_unique<PollingCycle>(settings, services, *store, [] {});
+    }
+    void TearDown() override {
+        cycle.reset();
+        store.reset();
+        ws.reset();
+        PollingHotel::TearDown();
+    }
+    // Ticks until the tick has taken the file (a few ticks at most).
+    void take(const QString& name) {
+        for (int i = 0; i < 3 && exists(name); ++i) ASSERT_TRUE(cycle->tick());
+        ASSERT_FALSE(exists(name)) << name.toStdString();
+    }
+
+    Settings settings;
+    std::unique_ptr<db::Workspace> ws;
+    std::unique_ptr<ChargeStore> store;
+    std::unique_ptr<PollingCycle> cycle;
+};
+
+TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
+    writeBytes(QStringLiteral("Estrazione.mdb"), "uno\ndue\n\ntre\r\nquattro\rcinque");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(), (QStringList{"uno", "due", "", "tre", "quattro", "cinque"}));
+    EXPECT_TRUE(store->errors().isEmpty());
+
+    writeBytes(
+        QStringLiteral("Documento.txt"),
+        "  Scontrino: 1\nTotale EUR           12.50\n  Scontrino: 2\nTotale EUR            7.00\n");
+    take(QStringLiteral("Documento.txt"));
+    const auto rows = incassi();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].importo, Currency::fromCents(1250));
+    EXPECT_EQ(rows[1].importo, Currency::fromCents(700));
+    EXPECT_TRUE(dialogs.notices.empty());
+}
+
+TEST_F(PosContentTest, Utf8FilesAreListedNotPosted) {
+    // "CAFFè" in UTF-8 is one byte longer: read as Windows-1252 the amount
+    // 000150 in columns 57 to 62 would shift by one column.
+    const QByteArray line = " 101 250307                CAFF\xC3\xA8                001     000150";
+    writeBytes(QStringLiteral("Estrazione.mdb"), line + "\r\n" + line + "\r\n");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_TRUE(store->pending().isEmpty());
+    const QString text = QString::fromUtf8(line);
+    EXPECT_EQ(store->errors(), (QStringList{text, text}));
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(dialogs.notices[0].first, QStringLiteral("Addebiti"));
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("UTF-8")));
+
+    // The same line in Windows-1252 ("è" one byte) is posted as usual.
+    writeBytes(QStringLiteral("Estrazione.mdb"),
+               " 101 250307                CAFF\xE8                001     000150\r\n");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(),
+              QStringList{decodeCp1252(
+                  " 101 250307                CAFF\xE8                001     000150")});
+
+    // A closing file in UTF-8: none of its receipts is imported; told.
+    writeBytes(QStringLiteral("Documento.txt"),
+               "  Scontrino: 1 caff\xC3\xA8\r\nTotale EUR            1.50\r\n");
+    take(QStringLiteral("Documento.txt"));
+    EXPECT_TRUE(incassi().empty());
+    ASSERT_EQ(dialogs.notices.size(), 2u);
+    EXPECT_EQ(dialogs.notices[1].first, QStringLiteral("Incassi"));
+    const auto c = parseClosingText(
+        PosText{{QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale EUR            1.50")},
+                true},
+        QStringLiteral("Doc.txt"), QLocale::c());
+    EXPECT_TRUE(c.receipts.empty());
+    EXPECT_EQ(c.problems, QStringList{QStringLiteral(
+                              "Doc.txt, riga 2: file in UTF-8 invece di Windows-1252 (importo "
+                              "\"1.50\")")});
 }
 
 }  // namespace
