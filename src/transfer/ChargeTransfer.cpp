@@ -17,6 +17,8 @@
 #include "transfer/Criteria.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <optional>
 
 namespace quorvel {
 
@@ -72,11 +74,16 @@ struct ChargeTransfer::Run {
     std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
     std::vector<ChargeStore::Line> lines;
 
+    // Read once per run: the hotel room of each POS code met, the generic item.
+    QHash<QString, QString> rooms;
+    std::optional<std::optional<QString>> genericText;
+
     // The batch being written.
     std::vector<std::int32_t> handled;
     QStringList listed;
     QStringList logLines;
     TransferResult result;
+    TransferResult batchStart;  // result when the batch began
 
     explicit Run(ChargeTransfer& transfer) : t(transfer) {}
     ~Run() { close(); }
@@ -91,6 +98,7 @@ struct ChargeTransfer::Run {
     std::size_t handleLine(std::size_t i);
     void list(const QString& line, const QString& why);
     Item genericItem(const char* fallback);
+    QString hotelRoom(const QString& code);
     bool postRoomCharge(const QString& line, Currency charge, Currency discount);
     bool postExternalCharge(const QString& line, const QString& room, Currency charge,
                             Currency discount);
@@ -131,10 +139,20 @@ void ChargeTransfer::Run::list(const QString& line, const QString& why) {
 
 Item ChargeTransfer::Run::genericItem(const char* fallback) {
     const std::int16_t generic = t.m_settings.codiceGenerico;
-    items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = %1").arg(generic));
-    return {generic, generic,
-            items->noMatch() ? QString::fromLatin1(fallback)
-                             : items->text(QStringLiteral("Descrizione"))};
+    if (!genericText) {
+        items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ?"), {std::int64_t{generic}});
+        genericText.emplace(
+            items->noMatch() ? std::nullopt
+                             : std::optional<QString>(items->text(QStringLiteral("Descrizione"))));
+    }
+    return {generic, generic, genericText->value_or(QString::fromLatin1(fallback))};
+}
+
+QString ChargeTransfer::Run::hotelRoom(const QString& code) {
+    auto it = rooms.constFind(code);
+    if (it == rooms.constEnd())
+        it = rooms.insert(code, t.m_rooms.hotelRoom(code));
+    return *it;
 }
 
 bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, Currency discount) {
@@ -149,12 +167,10 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
     p.quantity = charge::quantity(line);
     // An invoiced row is closed: a later charge gets a row of its own. One
     // arg() call, so a '%' in the POS day columns is not taken for a marker.
-    accounts->findFirst(
-        QStringLiteral("NumeroHotel = 1 and CodiceCliente = %1 and NumeroCamera = %2"
-                       " and DataAddebito = %3 and VoceAddebito = %4"
-                       " and Fatturato = 'N'")
-            .arg(QString::number(p.client), quoted(p.room), quoted(p.day),
-                 QString::number(item.code)));
+    accounts->findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
+                                       " and DataAddebito = ? and VoceAddebito = ?"
+                                       " and Fatturato = 'N'"),
+                        {p.client, p.room, p.day, item.code});
     if (!accounts->noMatch()) {
         const Currency importo = accounts->money(QStringLiteral("Importo")) + p.importo;
         const double quantity = accounts->real(QStringLiteral("Quantità")) + p.quantity;
@@ -172,14 +188,12 @@ bool ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge, C
         writeRow(*accounts, p);
     }
     wrote();
-    logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
-                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return true;
 }
 
 bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
                                              Currency charge, Currency discount) {
-    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
     if (clients->noMatch()) {
         list(line, QStringLiteral("nessun conto per la camera"));
         return false;
@@ -195,8 +209,7 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     p.day = charge::chargeDay(line);
     p.account = 1;
     const QString description = charge::description(line);
-    items->findFirst(
-        QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,%1) > 0").arg(quoted(description)));
+    items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"), {description});
     if (!items->noMatch())
         p.item = {items->integer(QStringLiteral("GruppoFatturazione")),
                   items->integer(QStringLiteral("Codice")),
@@ -208,8 +221,6 @@ bool ChargeTransfer::Run::postExternalCharge(const QString& line, const QString&
     p.quantity = charge::quantity(line);
     writeRow(*externals, p);
     wrote();
-    logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
-                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return true;
 }
 
@@ -246,9 +257,8 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         result.listed += 2;
         return next;
     }
-    const QString room =
-        t.m_rooms.hotelRoom(charge::columns(line, position.start, position.length));
-    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    const QString room = hotelRoom(charge::columns(line, position.start, position.length));
+    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
     bool posted = false;
     if (!guests->noMatch() && *charge > Currency()) {
         posted = postRoomCharge(line, *charge, discount);
@@ -274,7 +284,15 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
     tx.commit();
     ++result.batches;
     wrote();
+    // The postings go to the log as the batch's counts, its problems line by line.
     for (const QString& l : std::as_const(logLines)) log::info(l);
+    log::info(QStringLiteral("Addebiti trasferiti: %1 righe, %2 in camera, %3 a clienti esterni, "
+                             "%4 non trasferiti")
+                  .arg(handled.size())
+                  .arg(result.roomCharges - batchStart.roomCharges)
+                  .arg(result.externalCharges - batchStart.externalCharges)
+                  .arg(result.listed - batchStart.listed));
+    batchStart = result;
     handled.clear();
     listed.clear();
     logLines.clear();
@@ -289,9 +307,12 @@ void ChargeTransfer::Run::execute() {
         db::Transaction tx(t.m_store.workspace());
         QElapsedTimer clock;
         clock.start();
+        // A charge and its discount count as one line here.
+        int batchLines = 0;
         do {
             i = handleLine(i);
-        } while (i < lines.size() && clock.elapsed() < t.m_budget.count());
+        } while (i < lines.size() && ++batchLines < t.m_lineCap &&
+                 clock.elapsed() < t.m_budget.count());
         commitBatch(tx);
     }
     close();
