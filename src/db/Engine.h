@@ -20,6 +20,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -93,7 +94,18 @@ public:
     void findFirst(const QString& criterion);
     // Same, searching after the current row.
     void findNext(const QString& criterion);
+    // findFirst for a criterion whose values are given apart: each ? outside
+    // quotes and brackets stands for the next value, as if written there as
+    // a literal (a text quoted, apostrophes doubled). A repeated criterion
+    // skips writing and reading its text.
+    void findFirst(const QString& criterion, const std::vector<Value>& values);
     bool noMatch() const;
+    // Visits every row matching the criterion in the recordset's order, in
+    // one query, each the current row while visit runs. REQUIRES: visit only
+    // reads fields of this recordset (no other engine call).
+    void forEach(const QString& criterion, const std::function<void()>& visit);
+    // Deletes every row matching the criterion at once; returns how many.
+    std::int64_t removeAll(const QString& criterion);
     // SQLite's plan for findFirst(criterion), one step a line (for tests and
     // benchmarks: which index serves the lookup).
     QString queryPlan(const QString& criterion);

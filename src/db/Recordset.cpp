@@ -43,6 +43,15 @@ struct Recordset::Impl {
         quint64 generation = 0;
     };
 
+    // A criterion with its values apart: the literals of the text the
+    // values make, and which of them the values are.
+    struct Pattern {
+        std::shared_ptr<Plan> plan;
+        std::vector<jet::Literal> literals;
+        std::vector<std::size_t> places;  // literal index of each value
+        QString kinds;                    // shape marker of each value
+    };
+
     Impl(Database::Impl& database, QString src) : db(database), source(std::move(src)) {}
 
     std::shared_ptr<const TableSchema> resolve(const QString& file, const QString& table);
@@ -50,6 +59,9 @@ struct Recordset::Impl {
     // The criterion's plan, and its parameters in params.
     std::shared_ptr<Plan> plan(const QString& criterion, std::vector<Value>& params);
     void find(const QString& criterion, bool next);
+    void findValues(const QString& pattern, const std::vector<Value>& values);
+    void run(Plan& p, const std::vector<Value>& params, bool next);
+    void readRow(const StatementUse& use);
     const QString& findSql(Plan& p, bool next, std::vector<Value>& afterParams);
     QString queryPlan(const QString& criterion);
     QString afterSql(std::vector<Value>& params) const;
@@ -68,6 +80,8 @@ struct Recordset::Impl {
     std::vector<std::unique_ptr<Database>> others;  // files named by In 'file'
     QHash<QString, std::shared_ptr<Plan>> shapes;   // by criterionShape
     QHash<QString, std::shared_ptr<Plan>> texts;    // by text, when the shape does not serve
+    QHash<QString, Pattern> patterns;               // by criterion with ? markers
+    QHash<quint64, QString> updateSql;              // by which fields an UPDATE sets
 
     bool positioned = false;  // there is a row (possibly deleted since) to search after
     bool hasCurrent = false;
@@ -234,6 +248,128 @@ void Recordset::Impl::find(const QString& criterion, bool next) {
     mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
     std::vector<Value> params;
     const std::shared_ptr<Plan> p = plan(criterion, params);
+    run(*p, params, next);
+}
+
+namespace {
+
+// The shape marker criterionShape gives the literal of a value; 0 when the
+// value has no literal of one piece (a negative number, a real, money, Null).
+QChar literalKind(const Value& v) {
+    if (const auto* i = std::get_if<std::int64_t>(&v.variant()))
+        return *i < 0 ? QChar() : (*i <= 922337203685477 ? u'I' : u'J');
+    if (const auto* t = std::get_if<QString>(&v.variant())) {
+        for (const QChar c : *t) {
+            if (c.unicode() > 127)
+                return u'U';
+        }
+        return u'T';
+    }
+    return QChar();
+}
+
+QString literalText(const Value& v) {
+    const auto& var = v.variant();
+    if (v.isNull())
+        return QStringLiteral("Null");
+    if (const auto* t = std::get_if<QString>(&var)) {
+        QString out = *t;
+        out.replace(u'\'', QStringLiteral("''"));
+        return u'\'' + out + u'\'';
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&var))
+        return QString::number(*i);
+    if (const auto* c = std::get_if<Currency>(&var)) {
+        const std::int64_t raw = c->raw();
+        const quint64 mag = raw < 0 ? 0 - static_cast<quint64>(raw) : static_cast<quint64>(raw);
+        return QStringLiteral("%1%2.%3")
+            .arg(raw < 0 ? QStringLiteral("-") : QString())
+            .arg(mag / Currency::Scale)
+            .arg(mag % Currency::Scale, 4, 10, QLatin1Char('0'));
+    }
+    return QString::number(std::get<double>(var), 'g', 17);
+}
+
+}  // namespace
+
+void Recordset::Impl::findValues(const QString& pattern, const std::vector<Value>& values) {
+    if (!db.open)
+        throw Error(db.path, QStringLiteral("database chiuso"));
+    mode = Mode::None;
+    QString kinds;
+    kinds.reserve(static_cast<qsizetype>(values.size()));
+    bool fast = true;
+    for (const Value& v : values) {
+        const QChar k = literalKind(v);
+        fast = fast && !k.isNull();
+        kinds += k.isNull() ? u'?' : k;
+    }
+    if (fast) {
+        auto it = patterns.find(pattern);
+        if (it != patterns.end() && it->kinds == kinds) {
+            std::vector<jet::Literal> literals = it->literals;
+            for (std::size_t k = 0; k < values.size(); ++k) {
+                jet::Literal& lit = literals[it->places[k]];
+                if (const auto* i = std::get_if<std::int64_t>(&values[k].variant())) {
+                    lit.kind = jet::Literal::Kind::Integer;
+                    lit.integer = *i;
+                    lit.text = QString::number(*i);
+                } else {
+                    lit.kind = jet::Literal::Kind::Text;
+                    lit.text = values[k].toString();
+                }
+            }
+            if (auto params = paramsFromLiterals(it->plan->criterion.recipe, literals)) {
+                const std::shared_ptr<Plan> p = it->plan;  // run may clear the plans
+                run(*p, *params, false);
+                return;
+            }
+        }
+    }
+    // Writes the values into the text, noting where each one goes.
+    QString criterion;
+    std::vector<qsizetype> at;
+    std::size_t next = 0;
+    QChar quote;
+    for (const QChar c : pattern) {
+        if (!quote.isNull()) {
+            if (c == quote || (quote == u'[' && c == u']'))
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"' || c == u'[') {
+            quote = c;
+        } else if (c == u'?') {
+            if (next >= values.size())
+                throw Error(pattern, QStringLiteral("criterio con più segnaposto che valori"));
+            at.push_back(criterion.size());
+            criterion += literalText(values[next++]);
+            continue;
+        }
+        criterion += c;
+    }
+    if (next != values.size())
+        throw Error(pattern, QStringLiteral("criterio con meno segnaposto che valori"));
+    std::vector<Value> params;
+    const std::shared_ptr<Plan> p = plan(criterion, params);
+    QString shape;
+    Pattern pat;
+    if (fast && jet::criterionShape(criterion, shape, pat.literals) && shapes.value(shape) == p) {
+        std::vector<jet::Literal> before;
+        for (const qsizetype offset : at) {
+            QString prefixShape;
+            jet::criterionShape(criterion.left(offset), prefixShape, before);
+            pat.places.push_back(before.size());
+        }
+        pat.plan = p;
+        pat.kinds = kinds;
+        if (patterns.size() >= MaxPlans)
+            patterns.clear();
+        patterns.insert(pattern, std::move(pat));
+    }
+    run(*p, params, false);
+}
+
+void Recordset::Impl::run(Plan& plan, const std::vector<Value>& params, bool next) {
+    Plan* p = &plan;
     std::vector<Value> afterParams;
     Statement* stmt;
     if (next && positioned) {
@@ -254,6 +390,10 @@ void Recordset::Impl::find(const QString& criterion, bool next) {
         noMatch = true;
         return;
     }
+    readRow(use);
+}
+
+void Recordset::Impl::readRow(const StatementUse& use) {
     noMatch = false;
     positioned = hasCurrent = true;
     rowid = use.integer(0);
@@ -378,6 +518,50 @@ void Recordset::findFirst(const QString& criterion) {
 void Recordset::findNext(const QString& criterion) {
     m_impl->find(criterion, true);
 }
+void Recordset::findFirst(const QString& criterion, const std::vector<Value>& values) {
+    m_impl->findValues(criterion, values);
+}
+
+void Recordset::forEach(const QString& criterion, const std::function<void()>& visit) {
+    Impl& d = *m_impl;
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    d.mode = Impl::Mode::None;
+    std::vector<Value> params;
+    const std::shared_ptr<Impl::Plan> p = d.plan(criterion, params);
+    QString sql = p->firstSql;
+    sql.chop(QStringLiteral(" LIMIT 1").size());
+    // Its own statement, not a cached one: visit cannot finalize it.
+    Statement stmt(d.db.wsi.db.get(), sql);
+    StatementUse use(stmt, d.db.path);
+    use.bindAll(d.base.params);
+    use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
+    d.noMatch = true;
+    while (use.step()) {
+        d.readRow(use);
+        visit();
+    }
+}
+
+std::int64_t Recordset::removeAll(const QString& criterion) {
+    Impl& d = *m_impl;
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    d.mode = Impl::Mode::None;
+    std::vector<Value> params;
+    const std::shared_ptr<Impl::Plan> p = d.plan(criterion, params);
+    QString sql = QStringLiteral("DELETE FROM %1 WHERE ").arg(d.table->qualified);
+    if (!d.base.sql.isEmpty())
+        sql += d.base.sql + QStringLiteral(" AND ");
+    sql += p->criterion.sql;
+    Statement& stmt = d.db.wsi.statement(sql);
+    StatementUse use(stmt, d.db.path);
+    use.bindAll(d.base.params);
+    use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
+    use.step();
+    d.hasCurrent = false;  // the current row may be among them
+    return sqlite3_changes64(d.db.wsi.db.get());
+}
 bool Recordset::noMatch() const {
     return m_impl->noMatch;
 }
@@ -427,16 +611,39 @@ void Recordset::update() {
         throw Error(d.db.path, QStringLiteral("database chiuso"));
     QStringList names;
     std::vector<Value> params;
+    params.reserve(d.buffer.size() + 1);
+    quint64 mask = 0;
+    bool plainKinds = true;  // every value set reads back as it was set
     for (std::size_t i = 0; i < d.buffer.size(); ++i) {
         if (d.dirty[i]) {
-            names << d.table->columns[i].quoted;
             params.push_back(d.buffer[i]);
+            mask |= i < 63 ? quint64{1} << i : quint64{1} << 63;
+            plainKinds = plainKinds && d.table->columns[i].kind != ColumnKind::Other;
         }
     }
     const Impl::Mode mode = d.mode;
     d.mode = Impl::Mode::None;
+    // The SQL for this set of fields, written once (a table wider than 63
+    // columns shares the last bit, so it is written every time).
+    const quint64 key = mask | (mode == Impl::Mode::Edit ? quint64{1} << 62 : 0);
+    const bool cacheable = d.buffer.size() < 62;
+    auto cached = cacheable ? d.updateSql.constFind(key) : d.updateSql.constEnd();
     QString sql;
-    if (mode == Impl::Mode::AddNew) {
+    if (cached != d.updateSql.constEnd()) {
+        sql = *cached;
+        if (mode == Impl::Mode::Edit) {
+            if (params.empty())
+                return;
+            params.push_back(Value(d.rowid));
+        }
+    } else {
+        for (std::size_t i = 0; i < d.buffer.size(); ++i) {
+            if (d.dirty[i])
+                names << d.table->columns[i].quoted;
+        }
+    }
+    if (!sql.isEmpty()) {
+    } else if (mode == Impl::Mode::AddNew) {
         if (names.isEmpty()) {
             sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.table->qualified);
         } else {
@@ -451,6 +658,8 @@ void Recordset::update() {
                   .arg(d.table->qualified, names.join(QStringLiteral(" = ?, ")));
         params.push_back(Value(d.rowid));
     }
+    if (cacheable && cached == d.updateSql.constEnd())
+        d.updateSql.insert(key, sql);
     {
         Statement& stmt = d.db.wsi.statement(sql);
         StatementUse use(stmt, d.db.path);
@@ -463,7 +672,12 @@ void Recordset::update() {
             throw Error(d.table->name,
                         QStringLiteral("il record è stato eliminato da un altro utente"));
         }
-        d.reload();
+        // The row now holds what was set; only a field of no known type
+        // may read back otherwise.
+        if (plainKinds)
+            d.row = d.buffer;
+        else
+            d.reload();
     }
 }
 

@@ -23,9 +23,13 @@ struct TableSchema {
     QString file;       // absolute path, for messages
     std::vector<Column> columns;
     QHash<QString, int> byFoldedName;
+    QHash<QString, int> byName;  // as stored: most look-ups spell the name so, and skip folding
 
     // Index of a field, matched without regard to case; -1 when missing.
-    int indexOf(const QString& field) const { return byFoldedName.value(field.toCaseFolded(), -1); }
+    int indexOf(const QString& field) const {
+        const auto it = byName.constFind(field);
+        return it != byName.constEnd() ? *it : byFoldedName.value(field.toCaseFolded(), -1);
+    }
 };
 
 // The kind and size of a declared type: "SMALLINT", "TEXT(10) COLLATE NOCASE", ...

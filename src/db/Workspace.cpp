@@ -249,6 +249,7 @@ std::shared_ptr<const TableSchema> Workspace::Impl::schema(Attachment& att, cons
             s->columns.push_back(columnFromDeclared(use.text(0), use.text(1)));
             s->byFoldedName.insert(s->columns.back().name.toCaseFolded(),
                                    static_cast<int>(s->columns.size() - 1));
+            s->byName.insert(s->columns.back().name, static_cast<int>(s->columns.size() - 1));
         }
     }
     att.schemas[key] = s;

@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 namespace quorvel {
 
@@ -59,15 +60,15 @@ QStringList texts(const std::vector<ChargeStore::Line>& lines) {
 
 std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& table) {
     std::vector<ChargeStore::Line> out;
-    // A table walks in insertion order, which is Progressivo order.
+    // A table walks in insertion order, which is Progressivo order; one query.
     auto rs = database.openRecordset(table);
-    for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findNext(AnyRow)) {
+    rs->forEach(AnyRow, [&] {
         const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
         if (!out.empty() && out.back().id == id)
             out.back().text += rs->text(Riga);
         else
             out.push_back({id, rs->text(Riga)});
-    }
+    });
     return out;
 }
 
@@ -223,6 +224,25 @@ void ChargeStore::removePending(const std::vector<std::int32_t>& ids) {
         return;
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Pendenti);
+        // Usually the ids are every line from the first to the last given
+        // (a transfer batch): then one DELETE removes them all.
+        const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
+        const QString range =
+            QStringLiteral("Progressivo >= %1 and Progressivo <= %2").arg(*lo).arg(*hi);
+        std::vector<std::int32_t> present;
+        rs->forEach(range, [&] {
+            const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
+            if (present.empty() || present.back() != id)
+                present.push_back(id);
+        });
+        std::vector<std::int32_t> wanted = ids;
+        std::sort(wanted.begin(), wanted.end());
+        std::sort(present.begin(), present.end());
+        present.erase(std::unique(present.begin(), present.end()), present.end());
+        if (present == wanted) {
+            rs->removeAll(range);
+            return;
+        }
         for (const std::int32_t id : ids) {
             if (!removeLine(*rs, id))
                 throw Error(

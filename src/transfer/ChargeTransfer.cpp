@@ -18,6 +18,8 @@
 #include "transfer/RoomCodes.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <optional>
 
 namespace quorvel {
 
@@ -74,11 +76,15 @@ struct ChargeTransfer::Run {
     std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
     std::vector<ChargeStore::Line> lines;
 
+    // Read once per run: the generic item.
+    std::optional<std::optional<QString>> genericText;
+
     // The batch being written.
     std::vector<std::int32_t> handled;
     QStringList listed;
     QStringList logLines;
     TransferResult result;
+    TransferResult batchStart;  // result when the batch began
 
     explicit Run(ChargeTransfer& transfer) : t(transfer) {}
     ~Run() { close(); }
@@ -134,10 +140,13 @@ void ChargeTransfer::Run::list(const QString& line, const QString& why) {
 
 Item ChargeTransfer::Run::genericItem(const char* fallback) {
     const std::int16_t generic = t.m_settings.codiceGenerico;
-    items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = %1").arg(generic));
-    return {generic, generic,
-            items->noMatch() ? QString::fromLatin1(fallback)
-                             : items->text(QStringLiteral("Descrizione"))};
+    if (!genericText) {
+        items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ?"), {std::int64_t{generic}});
+        genericText.emplace(
+            items->noMatch() ? std::nullopt
+                             : std::optional<QString>(items->text(QStringLiteral("Descrizione"))));
+    }
+    return {generic, generic, genericText->value_or(QString::fromLatin1(fallback))};
 }
 
 QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge,
@@ -153,12 +162,10 @@ QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge
     p.quantity = charge::quantity(line);
     // An invoiced row is closed: a later charge gets a row of its own. One
     // arg() call, so a '%' in the POS day columns is not taken for a marker.
-    accounts->findFirst(
-        QStringLiteral("NumeroHotel = 1 and CodiceCliente = %1 and NumeroCamera = %2"
-                       " and DataAddebito = %3 and VoceAddebito = %4"
-                       " and Fatturato = 'N'")
-            .arg(QString::number(p.client), quoted(p.room), quoted(p.day),
-                 QString::number(item.code)));
+    accounts->findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
+                                       " and DataAddebito = ? and VoceAddebito = ?"
+                                       " and Fatturato = 'N'"),
+                        {p.client, p.room, p.day, item.code});
     if (!accounts->noMatch()) {
         const Currency importo = accounts->money(QStringLiteral("Importo")) + p.importo;
         const double quantity = accounts->real(QStringLiteral("Quantità")) + p.quantity;
@@ -181,7 +188,7 @@ QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge
 
 QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
                                                 Currency charge, Currency discount, bool occupied) {
-    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
     if (clients->noMatch()) {
         // The room may well have an account: say why it was not used.
         if (occupied)
@@ -200,8 +207,7 @@ QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QStri
     p.day = charge::chargeDay(line);
     p.account = std::int64_t{1};
     const QString description = charge::description(line);
-    items->findFirst(
-        QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,%1) > 0").arg(quoted(description)));
+    items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"), {description});
     if (!items->noMatch())
         p.item = {items->integer(QStringLiteral("GruppoFatturazione")),
                   items->integer(QStringLiteral("Codice")),
@@ -252,7 +258,7 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     if (!discount)
         return fail(QStringLiteral("sconto non valido"));
     const QString room = rooms.hotelRoom(charge::columns(line, position.start, position.length));
-    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = %1").arg(quoted(room)));
+    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
     const bool occupied = !guests->noMatch();
     QString why;
     if (occupied && *charge > Currency()) {
@@ -279,7 +285,15 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
     tx.commit();
     ++result.batches;
     wrote();
+    // The postings go to the log as the batch's counts, its problems line by line.
     for (const QString& l : std::as_const(logLines)) log::info(l);
+    log::info(QStringLiteral("Addebiti trasferiti: %1 righe, %2 in camera, %3 a clienti esterni, "
+                             "%4 non trasferiti")
+                  .arg(handled.size())
+                  .arg(result.roomCharges - batchStart.roomCharges)
+                  .arg(result.externalCharges - batchStart.externalCharges)
+                  .arg(result.listed - batchStart.listed));
+    batchStart = result;
     handled.clear();
     listed.clear();
     logLines.clear();
@@ -297,9 +311,12 @@ void ChargeTransfer::Run::execute() {
         db::Transaction tx(t.m_store.workspace());
         QElapsedTimer clock;
         clock.start();
+        // A charge and its discount count as one line here.
+        int batchLines = 0;
         do {
             i = handleLine(i);
-        } while (i < lines.size() && clock.elapsed() < t.m_budget.count());
+        } while (i < lines.size() && ++batchLines < t.m_lineCap &&
+                 clock.elapsed() < t.m_budget.count());
         commitBatch(tx);
     }
     close();

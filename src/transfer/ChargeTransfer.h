@@ -6,9 +6,10 @@
 // Exactly once: lines are handled in batches, each one workspace
 // transaction that writes the account rows, appends the listed lines to the
 // error history and removes the handled lines from the pending list. A
-// batch is committed as soon as it has run for the batch budget (50 ms by
-// default), so the hotel's files are never held locked much longer while
-// the hotel system works on them. A charge and its "Sconto" line are always
+// batch is committed as soon as it has run for the batch budget (150 ms by
+// default) or holds the line cap (5,000 lines), so the hotel's files are
+// never held locked much longer while the hotel system works on them, and a
+// commit's flushes are shared by thousands of lines. A charge and its "Sconto" line are always
 // in the same batch. A kill at any instant leaves every line either pending
 // (its batch rolled back) or handled once.
 //
@@ -22,6 +23,7 @@
 #include "platform/Settings.h"
 
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -47,6 +49,7 @@ public:
     TransferResult TrasferisciAddebiti();
 
     void setBatchBudget(std::chrono::milliseconds budget) { m_budget = budget; }
+    void setBatchLineCap(int lines) { m_lineCap = std::max(1, lines); }
 
     // Test hook, called after every row written (account row, error line,
     // removal of the handled lines) and after every commit.
@@ -57,7 +60,8 @@ private:
 
     const Settings& m_settings;
     ChargeStore& m_store;
-    std::chrono::milliseconds m_budget{50};
+    std::chrono::milliseconds m_budget{150};
+    int m_lineCap = 5000;
 };
 
 }  // namespace quorvel

@@ -216,3 +216,48 @@ TEST_F(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
     EXPECT_EQ(rs->integer("CodiceCliente"), 3);
     EXPECT_EQ(rs->text("NumeroCamera"), "103");
 }
+
+// Values given apart find what the same criterion written out finds, texts
+// with apostrophes and accented letters included; one query visits every
+// match; one DELETE removes every match.
+TEST_F(RecordsetTest, ValuesApartForEachAndRemoveAll) {
+    auto database = ws().openDatabase("Conto.mdb");
+    auto rs = database->openRecordset("Conto_Cliente");
+    const QStringList f = {"NumeroHotel", "CodiceCliente", "NumeroCamera", "Descrizione"};
+    addRow(*rs, f, {1, 7, "1'A", "CAFFÈ"});
+    addRow(*rs, f, {1, 8, "102", "D'ANGELO"});
+    addRow(*rs, f, {1, 7, "102", "caffè"});
+    addRow(*rs, f, {2, 7, "102", "caffè"});
+    const QString crit = "NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?";
+    for (int round = 0; round < 2; ++round) {  // the second round takes the kept plan
+        rs->findFirst(crit, {std::int64_t{7}, QStringLiteral("1'a")});
+        ASSERT_FALSE(rs->noMatch());
+        EXPECT_EQ(rs->text("Descrizione"), "CAFFÈ");
+        rs->findFirst(crit, {std::int64_t{7}, QStringLiteral("102")});
+        ASSERT_FALSE(rs->noMatch());
+        EXPECT_EQ(rs->text("Descrizione"), "caffè");
+        rs->findFirst(crit, {std::int64_t{8}, QStringLiteral("1'A")});
+        EXPECT_TRUE(rs->noMatch());
+        rs->findFirst("Descrizione = ? and NumeroHotel = 2", {QStringLiteral("CAFFÈ")});
+        ASSERT_FALSE(rs->noMatch());  // accented letters too without regard to case
+        EXPECT_EQ(rs->integer("NumeroHotel"), 2);
+        rs->findFirst("Instr(Descrizione, ?) > 0 and NumeroCamera <> '?'", {QStringLiteral("'A")});
+        ASSERT_FALSE(rs->noMatch());
+        EXPECT_EQ(rs->integer("CodiceCliente"), 8);
+    }
+    rs->findFirst("CodiceCliente = ?", {Value()});  // Null: compares as Null does
+    EXPECT_TRUE(rs->noMatch());
+    EXPECT_THROW(rs->findFirst(crit, {std::int64_t{7}}), Error);
+    EXPECT_THROW(rs->findFirst("CodiceCliente = 7", {std::int64_t{7}}), Error);
+
+    QStringList seen;
+    rs->forEach("CodiceCliente = 7", [&] { seen << rs->text("NumeroCamera"); });
+    EXPECT_EQ(seen, QStringList({"1'A", "102", "102"}));
+    EXPECT_EQ(rs->removeAll("NumeroCamera = '102' and NumeroHotel = 1"), 2);
+    EXPECT_EQ(raw("Conto.mdb", "SELECT NumeroCamera, NumeroHotel FROM Conto_Cliente"),
+              QStringList({"1'A|1", "102|2"}));
+    seen.clear();
+    rs->forEach("NumeroHotel = 9", [&] { seen << rs->text("NumeroCamera"); });
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_TRUE(rs->noMatch());
+}

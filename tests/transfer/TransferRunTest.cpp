@@ -304,5 +304,52 @@ TEST_F(TransferRun, HotelFilesAreFreeBetweenBatches) {
     EXPECT_EQ(checks, 4);
 }
 
+// A batch ends at the line cap even within its time budget (a charge and
+// its discount count as one line), and the log gets one line of counts per
+// batch, not one per posting. The room map is read once per run: an edit
+// made during the run takes effect at the next run.
+TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
+    addCard(Guests, 123, "101");
+    addCard(Guests, 124, "102");
+    addItem(50, "Ristorante Interno", 4);
+    writeBytes("QuorveloCamere.txt", "X11,101\r\n");
+    store->appendPending({line("X11", "000100"), discountLine("-00010"), line("X11", "000200"),
+                          line("999", "000300"), line("X11", "000400"), line("X11", "000500")});
+    log::open(QStringLiteral("Quorvel.log"));
+    ChargeTransfer t(settings, *store);
+    t.setBatchBudget(std::chrono::milliseconds(60000));
+    t.setBatchLineCap(2);
+    bool edited = false;
+    t.afterWrite = [&] {
+        if (!edited && !ws->inTransaction()) {
+            writeBytes("QuorveloCamere.txt", "X11,102\r\nX22,101\r\n");
+            edited = true;
+        }
+    };
+    const TransferResult r = t.TrasferisciAddebiti();
+    log::close();
+    EXPECT_EQ(r.batches, 3);
+    EXPECT_EQ(r.roomCharges, 4);
+    EXPECT_EQ(r.listed, 1);
+    const auto posted = rows(Rooms);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].cliente, 123);
+    EXPECT_EQ(posted[0].importo, eur(1190));
+    const QString logText = QString::fromUtf8(readBytes("Quorvel.log"));
+    EXPECT_EQ(logText.count("Addebiti trasferiti: "), 3);
+    EXPECT_TRUE(
+        logText.contains("Addebiti trasferiti: 3 righe, 2 in camera, 0 a clienti "
+                         "esterni, 0 non trasferiti"));
+    EXPECT_TRUE(
+        logText.contains("Addebiti trasferiti: 2 righe, 1 in camera, 0 a clienti "
+                         "esterni, 1 non trasferiti"));
+    EXPECT_FALSE(logText.contains("Addebito camera"));
+
+    store->appendPending({line("X11", "000100")});
+    transfer({});
+    EXPECT_EQ(rows(Rooms).size(), 2u);  // the next run reads the edited map
+    EXPECT_EQ(rows(Rooms)[1].cliente, 124);
+}
+
 }  // namespace
 }  // namespace quorvel::test
