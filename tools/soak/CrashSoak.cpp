@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 
 namespace quorvel::soak {
@@ -223,9 +224,13 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
     return runs;
 }
 
-// Clean runs of one tick each until nothing is left to take.
+// Clean runs of one tick each until nothing is left to take. A file the
+// program leaves because it may still be growing is taken once it has stood
+// still long enough: the runs are spread over some 15 s.
 bool drain(const CrashOptions& o, const QString& charges, const QString& closing) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0)
+            QThread::msleep(1500);
         const int status =
             runQuietly(o.program, {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
                                    QStringLiteral("--once")});
@@ -286,7 +291,12 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     const qint64 receiptBase = maxRowid(file("Fatture.mdb"), QStringLiteral("Incassi"));
 
     Ledger ledger(soakTargets(hotel.data, map), o.seed);
-    PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed);
+    PosAttacks attacks;
+    attacks.lfOnly = o.lfOnly;
+    attacks.inPlace = o.inPlace;
+    attacks.pauseMs = std::max(2, o.intervalMs / 2);
+    PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
+                     attacks);
     HotelSystem hotelSystem(o.dir, ledger.targets(), roomBase, o.seed);
     hotel::Random random(o.seed ^ 0x4B111ULL);
 
@@ -320,6 +330,12 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         for (const QString& p : pending) tally.problem(QStringLiteral("ancora in attesa: ") + p);
     }
     tally.lines = tally.roomLines + tally.externalLines + tally.errorLines;
+    if (o.checkArchives) {
+        ledger.checkArchives(PosFile::Charges, readArchives(file(hotel.settings.fileOrigine)),
+                             tally);
+        ledger.checkArchives(PosFile::Closing, readArchives(file(hotel.settings.fileIncassi)),
+                             tally);
+    }
     const QStringList hotelRows = hotelSystem.changedRows();
     for (const QString& p : hotelRows) tally.problem(p);
 
@@ -359,7 +375,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     out << QStringLiteral(
                "crash-soak: kills=%1 (mid-write=%28 file-half-taken=%29 charges-pending=%30) "
                "ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
-               "notices=%6 pos-guest-reads=%31) lines=%7 (room=%8 external=%9 error-history=%10) "
+               "notices=%6 pos-guest-reads=%31 lf-only=%33 in-place=%34) archives=%35 "
+               "(missing=%36 extra=%37) lines=%7 (room=%8 external=%9 error-history=%10) "
                "receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
@@ -398,6 +415,11 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(runs.withPending)
                .arg(pos.guestReads())
                .arg(h.reused)
+               .arg(ledger.lfOnlyFiles())
+               .arg(ledger.inPlaceFiles())
+               .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
+               .arg(tally.archivesMissing)
+               .arg(tally.archivesExtra)
         << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;
