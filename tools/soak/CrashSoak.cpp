@@ -294,7 +294,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     PosAttacks attacks;
     attacks.lfOnly = o.lfOnly;
     attacks.inPlace = o.inPlace;
-    attacks.pauseMs = std::max(2, o.intervalMs / 2);
+    attacks.pauseMs = std::max(2, o.intervalMs / 4);
     PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
                      attacks);
     HotelSystem hotelSystem(o.dir, ledger.targets(), roomBase, o.seed);

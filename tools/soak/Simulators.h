@@ -45,7 +45,7 @@ struct PosAttacks {
     // program's polling interval, as a POS's pauses are shorter than the
     // 5 s of the field, so a program that waits for a file to stand still
     // over two ticks never takes one still being written.
-    int pauseMs = 25;
+    int pauseMs = 12;
 };
 
 class PosSimulator {
