@@ -1,6 +1,7 @@
 // The soak's ledger: lines posted by the real transfer check clean, and a
 // row lost or posted twice, an error line missing or repeated, a receipt
-// missing or repeated are each caught. Which codes the soak may send where.
+// missing or repeated, an archive missing, overwritten, changed or extra are
+// each caught. Which codes the soak may send where.
 #include "hotel/HotelGenerator.h"
 #include "platform/TextFile.h"
 #include "polling/ClosingFile.h"
@@ -29,10 +30,17 @@ TEST_F(LedgerTest, TransferredLinesCheckCleanAndEveryLossOrDoublingIsCaught) {
                                 : QStringList();
     Ledger ledger(soakTargets(hotel.data, map), 11);
     const QStringList lines = ledger.draftCharges(80);
-    ledger.commitCharges();
+    const QByteArray chargesBytes = posFileBytes(lines, false);
+    ledger.commitCharges(chargesBytes);
     ledger.draftCharges(10);  // never dropped: nothing of it is expected
     const QStringList closing = ledger.draftClosing(5);
-    ledger.commitClosing();
+    const QByteArray closingBytes = posFileBytes(closing, false);
+    ledger.commitClosing(closingBytes);
+    // A closing file without receipts, LF-only, written in place.
+    const QByteArray emptyBytes = posFileBytes(ledger.draftClosing(0), true);
+    ledger.commitClosing(emptyBytes, {true, true});
+    EXPECT_EQ(ledger.lfOnlyFiles(), 1);
+    EXPECT_EQ(ledger.inPlaceFiles(), 1);
 
     QStringList errors, pending;
     {
@@ -100,6 +108,42 @@ TEST_F(LedgerTest, TransferredLinesCheckCleanAndEveryLossOrDoublingIsCaught) {
     ledger.checkReceipts(withCopy(without(receipts, 0), 0), rec);
     EXPECT_EQ(rec.lost, 1);
     EXPECT_EQ(rec.doubled, 1);
+
+    // Archives: each file dropped in exactly one, byte for byte.
+    const QString first = QStringLiteral("Documento_20250307090503.txt"),
+                  second = QStringLiteral("Documento_20250307090503_2.txt");
+    writeBytes(QStringLiteral("Estrazione_20250307090503.txt"), chargesBytes);
+    writeBytes(first, closingBytes);
+    writeBytes(second, emptyBytes);
+    writeBytes(QStringLiteral("Documento_2025030709050.txt"), closingBytes);  // no archive name
+    const auto chargeArchives = readArchives(path(hotel.settings.fileOrigine));
+    const auto closingArchives = readArchives(path(hotel.settings.fileIncassi));
+    Tally arch;
+    ledger.checkArchives(PosFile::Charges, chargeArchives, arch);
+    ledger.checkArchives(PosFile::Closing, closingArchives, arch);
+    EXPECT_EQ(arch.archives, 3);
+    EXPECT_EQ(arch.archivesMissing + arch.archivesExtra, 0);
+    EXPECT_TRUE(arch.problems.isEmpty()) << arch.problems.join(QLatin1Char('\n')).toStdString();
+
+    auto archiveFaults = [&](PosFile kind, const QMap<QString, QByteArray>& archives) {
+        Tally t;
+        ledger.checkArchives(kind, archives, t);
+        EXPECT_FALSE(t.problems.isEmpty());
+        return std::pair(t.archivesMissing, t.archivesExtra);
+    };
+    // The second file taken in the same second, over the first one's archive.
+    auto overwritten = closingArchives;
+    overwritten.remove(second);
+    overwritten[first] = emptyBytes;
+    EXPECT_EQ(archiveFaults(PosFile::Closing, overwritten), std::pair(1LL, 0LL));
+    // An archive gone; one with a byte less; one archived twice.
+    EXPECT_EQ(archiveFaults(PosFile::Charges, {}), std::pair(1LL, 0LL));
+    auto changed = closingArchives;
+    changed[second].chop(1);
+    EXPECT_EQ(archiveFaults(PosFile::Closing, changed), std::pair(1LL, 1LL));
+    auto twice = chargeArchives;
+    twice[QStringLiteral("Estrazione_20250307090504.txt")] = chargesBytes;
+    EXPECT_EQ(archiveFaults(PosFile::Charges, twice), std::pair(0LL, 1LL));
 }
 
 TEST(SoakTargets, SendsChargesOnlyWhereOneAccountAnswers) {

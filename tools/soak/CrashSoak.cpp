@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 
 namespace quorvel::soak {
@@ -299,7 +300,12 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     const qint64 receiptBase = maxRowid(file("Fatture.mdb"), QStringLiteral("Incassi"));
 
     Ledger ledger(soakTargets(hotel.data, map), o.seed);
-    PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed);
+    PosAttacks attacks;
+    attacks.lfOnly = o.lfOnly;
+    attacks.inPlace = o.inPlace;
+    attacks.pauseMs = std::max(2, o.intervalMs / 4);
+    PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
+                     attacks);
     HotelSystem hotelSystem(o.dir, ledger.targets(), roomBase, o.seed);
     hotel::Random random(o.seed ^ 0x4B111ULL);
 
@@ -333,6 +339,12 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         for (const QString& p : pending) tally.problem(QStringLiteral("ancora in attesa: ") + p);
     }
     tally.lines = tally.roomLines + tally.externalLines + tally.errorLines;
+    if (o.checkArchives) {
+        ledger.checkArchives(PosFile::Charges, readArchives(file(hotel.settings.fileOrigine)),
+                             tally);
+        ledger.checkArchives(PosFile::Closing, readArchives(file(hotel.settings.fileIncassi)),
+                             tally);
+    }
     const QStringList hotelRows = hotelSystem.changedRows();
     for (const QString& p : hotelRows) tally.problem(p);
 
@@ -372,7 +384,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     out << QStringLiteral(
                "crash-soak: kills=%1 (mid-write=%28 file-half-taken=%29 charges-pending=%30) "
                "ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
-               "notices=%6 pos-guest-reads=%31) lines=%7 (room=%8 external=%9 error-history=%10) "
+               "notices=%6 pos-guest-reads=%31 lf-only=%33 in-place=%34) archives=%35 "
+               "(missing=%36 extra=%37) lines=%7 (room=%8 external=%9 error-history=%10) "
                "receipts=%11 "
                "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
                "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
@@ -411,6 +424,11 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                .arg(runs.withPending)
                .arg(pos.guestReads())
                .arg(h.reused)
+               .arg(ledger.lfOnlyFiles())
+               .arg(ledger.inPlaceFiles())
+               .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
+               .arg(tally.archivesMissing)
+               .arg(tally.archivesExtra)
         << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;

@@ -20,7 +20,10 @@ struct CrashOptions {
     int intervalMs = 50;  // the program's polling interval
     int minRunMs = 100;   // a run lasts this long at least before its kill
     int maxRunMs = 1500;
-    bool busyHotel = true;  // run the hotel system beside the program
+    bool busyHotel = true;      // run the hotel system beside the program
+    bool lfOnly = true;         // the POS writes some files with lone LF line ends
+    bool inPlace = true;        // and some in place, a piece at a time
+    bool checkArchives = true;  // every dropped file in exactly one archive
     std::uint64_t seed = 1;
 };
 

@@ -4,9 +4,14 @@
 #include "hotel/PosFiles.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Currency.h"
+#include "platform/TextFile.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace quorvel::soak {
 
@@ -209,16 +214,26 @@ QStringList Ledger::draftCharges(int charges) {
     return lines;
 }
 
-void Ledger::commitCharges() {
+void Ledger::commitFile(PosFile kind, const QByteArray& bytes, FileForm form) {
     m_state = std::move(m_draft);
+    m_files.emplace_back(kind, bytes);
+    m_lfOnly += form.lfOnly ? 1 : 0;
+    m_inPlace += form.inPlace ? 1 : 0;
+}
+
+void Ledger::commitCharges(const QByteArray& bytes, FileForm form) {
+    commitFile(PosFile::Charges, bytes, form);
     ++m_chargeFiles;
 }
 
 QStringList Ledger::draftClosing(int receipts) {
     m_draft = m_state;
     const QString rule(40, QLatin1Char('-'));
+    // The file's own number makes even a file without receipts unique, so
+    // that its archive can be told from any other.
     QStringList lines = {QStringLiteral("        RISTORANTE DA QUORVEL"),
-                         QStringLiteral("  Chiusura giornaliera"), rule};
+                         QStringLiteral("  Chiusura giornaliera n. %1").arg(++m_draft.serial),
+                         rule};
     for (int i = 1; i <= receipts; ++i) {
         const qint64 cents = 5000 + ++m_draft.serial;
         // Now and then an amount that is no number: logged, never imported.
@@ -238,8 +253,8 @@ QStringList Ledger::draftClosing(int receipts) {
     return lines;
 }
 
-void Ledger::commitClosing() {
-    m_state = std::move(m_draft);
+void Ledger::commitClosing(const QByteArray& bytes, FileForm form) {
+    commitFile(PosFile::Closing, bytes, form);
     ++m_closingFiles;
 }
 
@@ -344,6 +359,60 @@ void Ledger::checkReceipts(const std::vector<qint64>& importoCents, Tally& tally
         if (it.value() != 0)
             tally.problem(QStringLiteral("incasso %1: %2").arg(it.key()).arg(-it.value()));
     }
+}
+
+void Ledger::checkArchives(PosFile kind, const QMap<QString, QByteArray>& archives,
+                           Tally& tally) const {
+    QHash<QByteArray, int> balance;
+    for (const auto& [k, bytes] : m_files) {
+        if (k == kind)
+            ++balance[bytes];
+    }
+    for (auto it = archives.cbegin(); it != archives.cend(); ++it) {
+        const auto b = balance.find(it.value());
+        if (b != balance.end() && b.value() > 0) {
+            --b.value();
+            ++tally.archives;
+            continue;
+        }
+        ++tally.archivesExtra;
+        tally.problem(QStringLiteral("archivio %1: %2 byte che la cassa non ha scritto così")
+                          .arg(it.key())
+                          .arg(it.value().size()));
+    }
+    for (auto b = balance.cbegin(); b != balance.cend(); ++b) {
+        if (b.value() <= 0)
+            continue;
+        tally.archivesMissing += b.value();
+        const QString first = decodeCp1252(b.key().left(60))
+                                  .section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0);
+        tally.problem(QStringLiteral("archivio mancante o sovrascritto: file di %1 byte, riga 1 "
+                                     "\"%2\"")
+                          .arg(b.key().size())
+                          .arg(first.trimmed()));
+    }
+}
+
+QByteArray posFileBytes(const QStringList& lines, bool lfOnly) {
+    QByteArray bytes;
+    for (const QString& line : lines) bytes += encodeCp1252(line) + (lfOnly ? "\n" : "\r\n");
+    return bytes;
+}
+
+QMap<QString, QByteArray> readArchives(const QString& path) {
+    const QFileInfo stem(path.size() < 4 ? path : path.left(path.size() - 4));
+    const QRegularExpression name(QStringLiteral("^") +
+                                  QRegularExpression::escape(stem.fileName()) +
+                                  QStringLiteral("_[0-9]{14}(_[0-9]+)?\\.txt$"));
+    QMap<QString, QByteArray> archives;
+    const QDir dir = stem.absoluteDir();
+    for (const QString& file : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (!name.match(file).hasMatch())
+            continue;
+        QFile f(dir.filePath(file));
+        archives[file] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(illeggibile)");
+    }
+    return archives;
 }
 
 std::vector<AccountRow> readAccountRows(const QString& path, qint64 baseline,

@@ -9,12 +9,16 @@
 // - External charges and receipts carry amounts no other line has.
 // - Lines for unknown rooms and malformed lines carry a unique serial, so
 //   the error history must hold each text exactly once.
+// - The bytes of every file dropped are kept: after the last run each must
+//   be in exactly one archive, byte for byte, and no archive may be extra.
 #pragma once
 
 #include "hotel/HotelData.h"
 #include "hotel/Random.h"
 
+#include <QByteArray>
 #include <QHash>
+#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -48,6 +52,7 @@ SoakTargets soakTargets(const hotel::HotelData& hotel, const QStringList& roomMa
 struct Tally {
     qint64 lines = 0, roomLines = 0, externalLines = 0, errorLines = 0, receipts = 0;
     qint64 lost = 0, doubled = 0;
+    qint64 archives = 0, archivesMissing = 0, archivesExtra = 0;
     QStringList problems;  // the first few, for the report
     void problem(const QString& p) {
         if (problems.size() < 20)
@@ -71,20 +76,39 @@ std::vector<AccountRow> readAccountRows(const QString& path, qint64 baseline,
 // Importo of the Incassi rows above the baseline rowid, in cents.
 std::vector<qint64> readReceiptAmounts(const QString& path, qint64 baseline);
 
+// The two POS files the ledger drafts.
+enum class PosFile { Charges, Closing };
+
+// The bytes of a POS file of these lines: Windows-1252, each line followed
+// by CR LF, or by a lone LF when lfOnly.
+QByteArray posFileBytes(const QStringList& lines, bool lfOnly);
+
+// The archives of the POS file at path, by file name: path less its last
+// four characters, "_", a 14-digit time stamp, an optional "_N", ".txt".
+QMap<QString, QByteArray> readArchives(const QString& path);
+
+// How the POS put a file in place.
+struct FileForm {
+    bool lfOnly = false;   // lone LF line ends
+    bool inPlace = false;  // written under its own name, a piece at a time
+};
+
 class Ledger {
 public:
     Ledger(SoakTargets targets, std::uint64_t seed);
 
     // The lines of the next charges file. Nothing is recorded until
-    // commitCharges() says the file was dropped.
+    // commitCharges() says the file was dropped, with these bytes.
     QStringList draftCharges(int charges);
-    void commitCharges();
+    void commitCharges(const QByteArray& bytes, FileForm form = {});
     // The lines of the next closing file; likewise.
     QStringList draftClosing(int receipts);
-    void commitClosing();
+    void commitClosing(const QByteArray& bytes, FileForm form = {});
 
     qint64 chargeFiles() const { return m_chargeFiles; }
     qint64 closingFiles() const { return m_closingFiles; }
+    qint64 lfOnlyFiles() const { return m_lfOnly; }
+    qint64 inPlaceFiles() const { return m_inPlace; }
     const SoakTargets& targets() const { return m_targets; }
 
     // The checks, each adding to the tally. rows: the program's rows only.
@@ -92,6 +116,8 @@ public:
     void checkExternalAccounts(const std::vector<AccountRow>& rows, Tally& tally) const;
     void checkErrorHistory(const QStringList& errors, Tally& tally) const;
     void checkReceipts(const std::vector<qint64>& importoCents, Tally& tally) const;
+    // archives: readArchives() of the file of that kind.
+    void checkArchives(PosFile kind, const QMap<QString, QByteArray>& archives, Tally& tally) const;
 
 private:
     struct GroupLine {
@@ -115,11 +141,13 @@ private:
     void roomCharge(QStringList& lines);
     void externalCharge(QStringList& lines);
     void failingCharge(QStringList& lines);
+    void commitFile(PosFile kind, const QByteArray& bytes, FileForm form);
 
     SoakTargets m_targets;
     hotel::Random m_random;
     State m_state, m_draft;
-    qint64 m_chargeFiles = 0, m_closingFiles = 0;
+    std::vector<std::pair<PosFile, QByteArray>> m_files;  // every file dropped, as written
+    qint64 m_chargeFiles = 0, m_closingFiles = 0, m_lfOnly = 0, m_inPlace = 0;
 };
 
 }  // namespace quorvel::soak

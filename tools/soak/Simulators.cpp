@@ -3,11 +3,11 @@
 
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"
-#include "platform/TextFile.h"
 
 #include <sqlite3.h>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <chrono>
 
 namespace quorvel::soak {
@@ -20,18 +20,6 @@ void sleepMs(qint64 ms) {
 
 QString inDir(const QString& dir, const QString& file) {
     return QDir(dir).filePath(file);  // an absolute file stays as it is
-}
-
-// Writes lines to tmp and renames it to target; false (nothing dropped)
-// when target is still there.
-bool dropFile(const QString& target, const QString& tmp, const QStringList& lines) {
-    if (QFile::exists(target))
-        return false;
-    writeTextLines(tmp, lines);
-    if (QFile::rename(tmp, target))  // never replaces an existing file
-        return true;
-    QFile::remove(tmp);
-    return false;
 }
 
 // The hotel system's connection: waits long on locks, as a busy client would.
@@ -75,7 +63,42 @@ HotelSystem::Row readRow(hotel::SqliteFile& f, qint64 rowid) {
     return {q.integer(0), q.text(1), q.text(2)};
 }
 
+void writeAll(QFile& f, const QByteArray& bytes) {
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        throw Error(f.fileName(), QStringLiteral("errore di scrittura: ") + f.errorString());
+}
+
 }  // namespace
+
+bool dropFile(const QString& target, const QString& tmp, const QByteArray& bytes) {
+    if (QFile::exists(target))
+        return false;
+    {
+        QFile f(tmp);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Error(tmp, QStringLiteral("impossibile creare il file: ") + f.errorString());
+        writeAll(f, bytes);
+    }
+    if (QFile::rename(tmp, target))  // never replaces an existing file
+        return true;
+    QFile::remove(tmp);
+    return false;
+}
+
+bool writeInPlace(const QString& target, const QByteArray& bytes, int pieces, int pauseMs,
+                  hotel::Random& random) {
+    QFile f(target);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;  // still there: never written over
+    const qsizetype n = std::clamp<qsizetype>(pieces, 1, std::max<qsizetype>(bytes.size(), 1));
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0)
+            sleepMs(random.between(pauseMs / 2, pauseMs));
+        const qsizetype from = bytes.size() * i / n, to = bytes.size() * (i + 1) / n;
+        writeAll(f, bytes.mid(from, to - from));
+    }
+    return true;
+}
 
 bool dropNotice(const QString& dir, const QString& name, const QString& tmp) {
     return dropFile(inDir(dir, name), inDir(dir, tmp), {});
@@ -84,11 +107,12 @@ bool dropNotice(const QString& dir, const QString& name, const QString& tmp) {
 // ---- PosSimulator
 
 PosSimulator::PosSimulator(QString dir, QString fileOrigine, QString fileIncassi, Ledger& ledger,
-                           std::uint64_t seed)
+                           std::uint64_t seed, PosAttacks attacks)
     : m_dir(std::move(dir)),
       m_charges(inDir(m_dir, fileOrigine)),
       m_closing(inDir(m_dir, fileIncassi)),
       m_ledger(ledger),
+      m_attacks(attacks),
       m_random(seed ^ 0x905ULL) {}
 
 PosSimulator::~PosSimulator() {
@@ -105,14 +129,29 @@ void PosSimulator::stop() {
         m_thread.join();
 }
 
+bool PosSimulator::put(const QString& target, const QString& tmp, const QStringList& lines,
+                       FileForm& form, QByteArray& bytes) {
+    form.lfOnly = m_attacks.lfOnly && m_random.percent(25);
+    form.inPlace = m_attacks.inPlace && m_random.percent(12);
+    bytes = posFileBytes(lines, form.lfOnly);
+    if (!form.inPlace)
+        return dropFile(target, inDir(m_dir, tmp), bytes);
+    // Over 1 to 3 s, no pause longer than pauseMs.
+    const int pause = std::max(2, m_attacks.pauseMs);
+    const int pieces = static_cast<int>(m_random.between(1000, 3000)) * 4 / (3 * pause);
+    return writeInPlace(target, bytes, pieces, pause, m_random);
+}
+
 void PosSimulator::dropCharges() {
     if (QFile::exists(m_charges)) {
         ++m_waits;
         return;
     }
     const QStringList lines = m_ledger.draftCharges(static_cast<int>(m_random.between(1, 30)));
-    if (dropFile(m_charges, inDir(m_dir, QStringLiteral("cassa-addebiti.tmp")), lines))
-        m_ledger.commitCharges();
+    FileForm form;
+    QByteArray bytes;
+    if (put(m_charges, QStringLiteral("cassa-addebiti.tmp"), lines, form, bytes))
+        m_ledger.commitCharges(bytes, form);
 }
 
 void PosSimulator::dropClosing() {
@@ -121,8 +160,10 @@ void PosSimulator::dropClosing() {
         return;
     }
     const QStringList lines = m_ledger.draftClosing(static_cast<int>(m_random.between(0, 6)));
-    if (dropFile(m_closing, inDir(m_dir, QStringLiteral("cassa-chiusura.tmp")), lines))
-        m_ledger.commitClosing();
+    FileForm form;
+    QByteArray bytes;
+    if (put(m_closing, QStringLiteral("cassa-chiusura.tmp"), lines, form, bytes))
+        m_ledger.commitClosing(bytes, form);
 }
 
 // The POS reads its guest database while quorvel rewrites rooms in it.

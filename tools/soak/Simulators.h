@@ -1,10 +1,13 @@
 // The two programs the soak runs beside quorvel, each on a thread of its own:
 //
 // - PosSimulator, the restaurant POS: drops charges files, closing files and
-//   CKI / CKO notices at random moments, each written under a temporary name
-//   and renamed into place; a file still waiting from the last drop is left
-//   alone (the drop waits), and only what was dropped goes into the ledger.
-//   It also reads its guest database in transactions of up to 2 s.
+//   CKI / CKO notices at random moments, most written under a temporary name
+//   and renamed into place; one charges or closing file in four has lone LF
+//   line ends, and one in eight is written under its own name a piece at a
+//   time over 1 to 3 s (the program may see it half-written). A file still
+//   waiting from the last drop is left alone (the drop waits), and only what
+//   was dropped goes into the ledger, with its bytes. It also reads its guest
+//   database in transactions of up to 2 s.
 // - HotelSystem, the hotel management system: its own SQLite connections to
 //   the same files; long read transactions, exclusive locks held for up to
 //   8 s (longer than quorvel waits on a lock), renamed guests and new or
@@ -24,11 +27,32 @@ namespace quorvel::soak {
 // file of that name is still waiting (it covers the new event too).
 bool dropNotice(const QString& dir, const QString& name, const QString& tmp);
 
+// Writes bytes to tmp and renames it to target; false (nothing dropped) when
+// target is still there.
+bool dropFile(const QString& target, const QString& tmp, const QByteArray& bytes);
+
+// Creates target (false when it is still there) and writes bytes into it in
+// `pieces` parts of about equal size, flushed one by one, with a pause of
+// pauseMs / 2 to pauseMs before each part after the first.
+bool writeInPlace(const QString& target, const QByteArray& bytes, int pieces, int pauseMs,
+                  hotel::Random& random);
+
+// The POS's attacks beyond whole CR LF files renamed into place.
+struct PosAttacks {
+    bool lfOnly = true;
+    bool inPlace = true;
+    // The longest pause of a file written in place: shorter than the
+    // program's polling interval, as a POS's pauses are shorter than the
+    // 5 s of the field, so a program that waits for a file to stand still
+    // over two ticks never takes one still being written.
+    int pauseMs = 12;
+};
+
 class PosSimulator {
 public:
     // fileOrigine, fileIncassi: as in the settings (relative to dir or absolute).
     PosSimulator(QString dir, QString fileOrigine, QString fileIncassi, Ledger& ledger,
-                 std::uint64_t seed);
+                 std::uint64_t seed, PosAttacks attacks = {});
     ~PosSimulator();
     void start();
     void stop();  // joins
@@ -44,9 +68,13 @@ private:
     void dropCharges();
     void dropClosing();
     void readGuests();
+    // Puts bytes at target, as chosen for this file; false when nothing was dropped.
+    bool put(const QString& target, const QString& tmp, const QStringList& lines, FileForm& form,
+             QByteArray& bytes);
 
     QString m_dir, m_charges, m_closing;
     Ledger& m_ledger;
+    PosAttacks m_attacks;
     hotel::Random m_random;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;

@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     const auto program = option("program", "Il programma quorvel da provare.", "FILE");
     const auto dir = option("dir", "Cartella in cui creare gli alberghi di prova.", "DIR");
     const auto quietHotel = option("no-hotel", "Senza il gestionale che lavora accanto.");
+    const auto noLf = option("no-lf-only", "La cassa non scrive file con soli LF come fine riga.");
+    const auto noInPlace =
+        option("no-in-place", "La cassa non scrive file direttamente con il loro nome.");
+    const auto noArchives = option("no-archive-check", "Senza la verifica degli archivi.");
     const auto keep = option("keep", "Lascia le cartelle di prova anche se tutto va bene.");
     const auto refresh = option("refresh", "(interno) Aggiorna Dati nella cartella.", "DIR");
     parser.process(app);
@@ -72,6 +76,9 @@ int main(int argc, char** argv) {
         crash.kills = static_cast<int>(number(kills, 200));
         crash.intervalMs = static_cast<int>(number(interval, 50));
         crash.busyHotel = !parser.isSet(quietHotel);
+        crash.lfOnly = !parser.isSet(noLf);
+        crash.inPlace = !parser.isSet(noInPlace);
+        crash.checkArchives = !parser.isSet(noArchives);
         crash.seed = static_cast<std::uint64_t>(number(seed, 1));
         if (crash.kills > 0)
             status |= soak::runCrashSoak(crash, out);
