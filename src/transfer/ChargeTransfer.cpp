@@ -181,8 +181,6 @@ QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge
         writeRow(*accounts, p);
     }
     wrote();
-    logLines << QStringLiteral("Addebito camera %1, cliente %2, giorno %3: %4")
-                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return {};
 }
 
@@ -219,8 +217,6 @@ QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QStri
     p.quantity = charge::quantity(line);
     writeRow(*externals, p);
     wrote();
-    logLines << QStringLiteral("Addebito esterno %1, cliente %2, giorno %3: %4")
-                    .arg(p.room, QString::number(p.client), p.day, p.importo.toString());
     return {};
 }
 
