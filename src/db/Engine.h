@@ -183,6 +183,10 @@ public:
     void rollback();
     bool inTransaction() const;
 
+    // Gives the caches of a finished run back to the system: SQLite's page
+    // caches and, where the C library keeps freed memory (glibc), that too.
+    void releaseMemory();
+
     // How long a statement waits for another process's lock before failing.
     void setBusyTimeout(int milliseconds);
 

@@ -11,6 +11,9 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace quorvel::db {
 
@@ -326,6 +329,13 @@ void Workspace::rollback() {
 
 bool Workspace::inTransaction() const {
     return m_impl->depth > 0;
+}
+
+void Workspace::releaseMemory() {
+    sqlite3_db_release_memory(m_impl->db.get());
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 void Workspace::setBusyTimeout(int milliseconds) {

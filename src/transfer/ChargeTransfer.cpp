@@ -322,9 +322,15 @@ ChargeTransfer::ChargeTransfer(const Settings& settings, ChargeStore& store)
     : m_settings(settings), m_store(store) {}
 
 TransferResult ChargeTransfer::TrasferisciAddebiti() {
-    Run run(*this);
-    run.execute();
-    return run.result;
+    TransferResult result;
+    {
+        Run run(*this);
+        run.execute();
+        result = run.result;
+    }
+    // A long run's lines and pages are not needed until the next one.
+    m_store.workspace().releaseMemory();
+    return result;
 }
 
 }  // namespace quorvel
