@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
+#include <algorithm>
 #include <cstdio>
 
 namespace quorvel::log {
@@ -39,7 +40,7 @@ void write(const char* level, const QString& text) {
     QMutexLocker lock(&s.mutex);
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + text)
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + escaped(text))
             .toUtf8() +
         '\n';
     if (s.file.isOpen()) {
@@ -76,7 +77,30 @@ void setEcho(bool echo) {
     s.echo = echo;
 }
 
-void info(const QString& text) { write("INFO ", text); }
-void error(const QString& text) { write("ERRORE", text); }
+QString escaped(const QString& text) {
+    const auto isControl = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7F && u < 0xA0);
+    };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        if (isControl(c))
+            out += QStringLiteral("\\x") +
+                   QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
+void info(const QString& text) {
+    write("INFO ", text);
+}
+void error(const QString& text) {
+    write("ERRORE", text);
+}
 
 }  // namespace quorvel::log

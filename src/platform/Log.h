@@ -15,7 +15,14 @@ void close();
 // Also echo every line to standard error (headless runs, tools).
 void setEcho(bool echo);
 
+// Every line written is passed through escaped(): text from the POS's files
+// (or an error quoting it) can never put raw control bytes into the log.
 void info(const QString& text);
 void error(const QString& text);
+
+// text with each C0 control character, DEL and C1 control character (the
+// bytes Windows-1252 leaves undefined) written as \xNN, so that a log line
+// stays one line of plain text for grep and an editor.
+QString escaped(const QString& text);
 
 }  // namespace quorvel::log

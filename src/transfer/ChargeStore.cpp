@@ -6,9 +6,11 @@
 #include "transfer/ChargeStore.h"
 
 #include "platform/Error.h"
+#include "transfer/ChargeLine.h"
 
 #include <QFileInfo>
 #include <algorithm>
+#include <vector>
 
 namespace quorvel {
 
@@ -159,24 +161,71 @@ void ChargeStore::appendErrors(const QStringList& lines) {
 
 ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName) {
     Intake out;
+    const QStringList& lines = file.lines;
+    const qsizetype n = lines.size();
+    std::vector<bool> listed(static_cast<std::size_t>(n), file.utf8);
+    int tooLong = 0;
+    for (qsizetype i = 0; i < n && !file.utf8; ++i) {
+        if (lines[i].size() <= MaxLineLength)
+            continue;
+        ++tooLong;
+        listed[static_cast<std::size_t>(i)] = true;
+        QString along;
+        if (charge::isDiscount(lines[i])) {
+            if (i > 0 && !charge::isDiscount(lines[i - 1])) {
+                listed[static_cast<std::size_t>(i - 1)] = true;
+                along = QStringLiteral(", con l'addebito della riga %1").arg(i);
+            }
+        } else if (i + 1 < n && charge::isDiscount(lines[i + 1])) {
+            listed[static_cast<std::size_t>(i + 1)] = true;
+            along = QStringLiteral(", con lo sconto della riga %1").arg(i + 2);
+        }
+        out.problems << QStringLiteral(
+                            "%1, riga %2: riga di %3 caratteri, oltre il limite di %4: "
+                            "non trasferita, nello storico errori tagliata a %4 "
+                            "caratteri%5")
+                            .arg(fileName)
+                            .arg(i + 1)
+                            .arg(lines[i].size())
+                            .arg(MaxLineLength)
+                            .arg(along);
+    }
+    QStringList pending;
+    QStringList errors;
+    for (qsizetype i = 0; i < n; ++i)
+        (listed[static_cast<std::size_t>(i)] ? errors : pending) << lines[i].left(MaxLineLength);
+    joinOrRun(m_ws, [&] {
+        appendPending(pending);
+        appendErrors(errors);
+    });
+    out.pending = static_cast<int>(pending.size());
+    out.listed = static_cast<int>(errors.size());
     if (file.utf8) {
-        appendErrors(file.lines);
-        out.listed = static_cast<int>(file.lines.size());
+        const auto cut = std::count_if(lines.begin(), lines.end(),
+                                       [](const QString& l) { return l.size() > MaxLineLength; });
         out.problems << QStringLiteral(
                             "%1: file in UTF-8 invece di Windows-1252, colonne non "
                             "affidabili: %2 righe nello storico errori, nessuna "
-                            "trasferita")
+                            "trasferita%3")
                             .arg(fileName)
-                            .arg(out.listed);
+                            .arg(out.listed)
+                            .arg(cut == 0 ? QString()
+                                          : QStringLiteral(" (%1 tagliate a %2 caratteri)")
+                                                .arg(cut)
+                                                .arg(MaxLineLength));
         out.notice = QStringLiteral(
                          "Addebiti di %1 non trasferiti: il file è in UTF-8 invece "
                          "di Windows-1252. %2 righe nello storico errori.")
                          .arg(fileName)
                          .arg(out.listed);
-        return out;
+    } else if (tooLong > 0) {
+        out.notice = QStringLiteral(
+                         "%1: %2 righe troppo lunghe (oltre %3 caratteri) non "
+                         "trasferite, nello storico errori: vedere il registro")
+                         .arg(fileName)
+                         .arg(tooLong)
+                         .arg(MaxLineLength);
     }
-    appendPending(file.lines);
-    out.pending = static_cast<int>(file.lines.size());
     return out;
 }
 

@@ -6,7 +6,8 @@
 // the hotel databases are opened in, so that a transfer removes a pending
 // line in the same workspace transaction as the account rows it writes: a
 // line is either still pending or posted/listed, never both and never
-// neither. Lines are kept whole and unchanged.
+// neither. Lines are kept whole and unchanged (appendChargesFile cuts a
+// line too long to be a charge, which goes to the error history).
 //
 // Tables: Pendenti and Errori (Progressivo 32-bit, Parti, Riga text), Contatori
 // (Tabella text, Ultimo 32-bit) holding the last Progressivo given out per
@@ -70,9 +71,17 @@ public:
         QStringList problems;  // for the log: why, naming the file (and line)
         QString notice;        // for the operator; empty when all went to pending
     };
+    // A charges-file line longer than this is no charge (a POS charge line
+    // has about 60 to 120 characters); the store could not even hold one of
+    // more than 32,767 rows of 255 characters.
+    static constexpr qsizetype MaxLineLength = 4000;
+
     // Appends the lines of a charges file (readPosFile) to the pending list.
     // A file in UTF-8 has its columns shifted, so none of its lines is
-    // posted: they all go to the error history.
+    // posted: they all go to the error history. A line longer than
+    // MaxLineLength goes there too, cut to MaxLineLength characters, with
+    // the "Sconto" line after it (or, for a discount, the charge before it),
+    // so that a charge is never posted without its discount.
     Intake appendChargesFile(const PosText& file, const QString& fileName);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);

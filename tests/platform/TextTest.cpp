@@ -1,4 +1,5 @@
 #include "platform/Error.h"
+#include "platform/Log.h"
 #include "platform/NumberText.h"
 #include "platform/TextFile.h"
 #include "support/TempDir.h"
@@ -92,4 +93,23 @@ TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {
     EXPECT_EQ(utf8.lines, (QStringList{QStringLiteral("CAFF\u00E8"), QStringLiteral("\u20AC")}));
     writeBytes(QStringLiteral("cp.txt"), "CAFF\xC8\r\n");
     EXPECT_FALSE(readPosFile(path(QStringLiteral("cp.txt"))).utf8);
+}
+
+TEST_F(TextFileTest, LogLinesCarryNoRawControlBytes) {
+    QString text = QStringLiteral("a");
+    for (const char16_t c : {u'\x01', u'\t', u'\x7F', u'\x81', u'\u20AC', u'\\'}) text += QChar(c);
+    EXPECT_EQ(log::escaped(text), QStringLiteral("a\\x01\\x09\\x7F\\x81\u20AC\\"));
+    const QString plain = QStringLiteral("C:\\POS\\Estrazione.mdb CAFF\u00C8");
+    EXPECT_EQ(log::escaped(plain), plain);
+
+    // A POS line with NUL, ESC and a line end inside stays one log line.
+    log::open(path(QStringLiteral("test.log")));
+    log::error(QStringLiteral("riga: ") + decodeCp1252(QByteArray("x\0\x1B[2J\r\ny\x9D", 10)));
+    log::close();
+    const QByteArray bytes = readBytes(QStringLiteral("test.log"));
+    ASSERT_TRUE(bytes.endsWith('\n'));
+    EXPECT_EQ(bytes.count('\n'), 1);
+    for (const char c : bytes.chopped(1))
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << static_cast<int>(c);
+    EXPECT_TRUE(bytes.contains("riga: x\\x00\\x1B[2J\\x0D\\x0Ay\\x9D")) << bytes.constData();
 }

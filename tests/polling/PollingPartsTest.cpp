@@ -236,6 +236,23 @@ TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
     EXPECT_TRUE(dialogs.notices.empty());
 }
 
+TEST_F(PosContentTest, ALineTooLongForTheStoreBlocksNothing) {
+    // An LF-only file of 8.4 MB, or one line of 8.4 million characters.
+    const QByteArray giant(8'400'000, 'x');
+    writeBytes(QStringLiteral("Estrazione.mdb"), "uno\r\n" + giant + "\r\ndue\r\n");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(), (QStringList{"uno", "due"}));
+    EXPECT_EQ(store->errors(), QStringList{QString(ChargeStore::MaxLineLength, QLatin1Char('x'))});
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(dialogs.notices[0].first, QStringLiteral("Addebiti"));
+    // The next file and the notices after it are taken as usual.
+    writeBytes(QStringLiteral("Estrazione.mdb"), "tre\r\n");
+    writeBytes(QStringLiteral("CKI101"), "");
+    take(QStringLiteral("Estrazione.mdb"));
+    EXPECT_EQ(store->pending(), (QStringList{"uno", "due", "tre"}));
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+}
+
 TEST_F(PosContentTest, Utf8FilesAreListedNotPosted) {
     // "CAFFè" in UTF-8 is one byte longer: read as Windows-1252 the amount
     // 000150 in columns 57 to 62 would shift by one column.

@@ -1,5 +1,6 @@
 // The program's own store: order, whole lines, persistence, transactions.
 #include "HotelFixture.h"
+#include "PosLine.h"
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,40 @@ TEST_F(ChargeStoreTest, AppendJoinsTheCallersTransaction) {
         tx.commit();
     }
     EXPECT_EQ(store->pending(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(ChargeStoreTest, ChargesFileLinesTooLongToBeChargesAreListedCut) {
+    const QString a = PosLine{}.text();
+    const QString sconto = discountLine(QStringLiteral("-00100"));
+    const QString huge = a + QString(ChargeStore::MaxLineLength, QLatin1Char('x'));
+    const QString hugeSconto = sconto + QString(ChargeStore::MaxLineLength, QLatin1Char('y'));
+    const QString atLimit = a + QString(ChargeStore::MaxLineLength - a.size(), QLatin1Char('z'));
+    PosLine other;
+    other.room = QStringLiteral("102");
+    const QString b = other.text();
+    // A long charge takes its "Sconto" line along, a long "Sconto" its charge.
+    const auto in = store->appendChargesFile(
+        PosText{{a, huge, sconto, atLimit, b, hugeSconto, a}, false}, QStringLiteral("E.txt"));
+    EXPECT_EQ(store->pending(), (QStringList{a, atLimit, a}));
+    EXPECT_EQ(store->errors(), (QStringList{huge.left(ChargeStore::MaxLineLength), sconto, b,
+                                            hugeSconto.left(ChargeStore::MaxLineLength)}));
+    EXPECT_EQ(in.pending, 3);
+    EXPECT_EQ(in.listed, 4);
+    ASSERT_EQ(in.problems.size(), 2);
+    EXPECT_TRUE(in.problems[0].startsWith(
+        QStringLiteral("E.txt, riga 2: riga di %1 caratteri").arg(huge.size())));
+    EXPECT_TRUE(in.problems[1].endsWith(QStringLiteral("con l'addebito della riga 5")));
+    EXPECT_FALSE(in.notice.isEmpty());
+
+    // Beyond what the store could hold at all (32,767 rows of 255).
+    store->clearErrors();
+    const QString giant(8'400'000, QLatin1Char('g'));
+    const auto g = store->appendChargesFile(PosText{{giant, b}, false}, QStringLiteral("E.txt"));
+    EXPECT_EQ(g.pending, 1);
+    EXPECT_EQ(store->errors(), QStringList{giant.left(ChargeStore::MaxLineLength)});
+    const auto ok = store->appendChargesFile(PosText{{a}, false}, QStringLiteral("E.txt"));
+    EXPECT_TRUE(ok.problems.isEmpty());
+    EXPECT_TRUE(ok.notice.isEmpty());
 }
 
 TEST_F(ChargeStoreTest, AFileThatIsNotADatabaseIsRefused) {
