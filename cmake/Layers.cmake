@@ -1,19 +1,33 @@
 # Helpers that turn each source folder into one library and each test folder
 # into one test executable, picking up the files that are there.
 
-# quorvel_layer(NAME DIR DEPS...): static library quorvel_NAME from DIR/*.cpp.
+# quorvel_layer_headers(TARGET SCOPE DIR): TARGET sees the headers of src/DIR,
+# and (through SCOPE) so do the targets that link it, as "DIR/Header.h". Each
+# folder is reached through its own include directory holding one link to
+# it, so a layer sees only its own folder and those of the layers it links:
+# an include of a layer above does not compile.
+function(quorvel_layer_headers target scope dir)
+  set(inc ${PROJECT_BINARY_DIR}/layer-include/${dir})
+  if(NOT IS_SYMLINK ${inc}/${dir})
+    file(MAKE_DIRECTORY ${inc})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${dir} ${inc}/${dir} SYMBOLIC)
+  endif()
+  target_include_directories(${target} ${scope} ${inc})
+endfunction()
+
+# quorvel_layer(NAME DIR DEPS...): static library quorvel_NAME from src/DIR/*.cpp.
 function(quorvel_layer name dir)
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   file(GLOB cpps CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT cpps)
     # A layer with headers only so far.
     add_library(quorvel_${name} INTERFACE)
-    target_include_directories(quorvel_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    quorvel_layer_headers(quorvel_${name} INTERFACE ${dir})
     target_link_libraries(quorvel_${name} INTERFACE ${ARGN})
     return()
   endif()
   add_library(quorvel_${name} STATIC ${srcs})
-  target_include_directories(quorvel_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  quorvel_layer_headers(quorvel_${name} PUBLIC ${dir})
   target_link_libraries(quorvel_${name} PUBLIC ${ARGN})
   set_target_properties(quorvel_${name} PROPERTIES AUTOMOC ON)
 endfunction()
