@@ -17,10 +17,29 @@ struct ServerConfig {
     // Schema of the program's own stores (".db" files); empty: they stay
     // SQLite files in the working folder.
     QString ownSchema;
+    // Why the configuration cannot be used (a file others may read that
+    // holds a password, a bad first line): every database on the server
+    // then fails with this text, so nothing is posted anywhere else.
+    QString refusal;
 
     // The schema that holds a file's tables; nullopt for a local file.
     std::optional<QString> schemaFor(const QString& path) const;
+    // One line for the log: the server (password masked) and the own schema,
+    // or why the configuration is refused.
+    QString description() const;
 };
+
+// The configuration file of the working folder.
+inline constexpr char ServerConfigFile[] = "QuorvelDB.txt";
+
+// Reads ServerConfigFile in the current folder: nullopt when it is missing
+// (every database a SQLite file, as without a server). Its first line is a
+// libpq connection string, its optional second line the schema of the
+// program's own tables, by default "quorvel_" and a hash of the folder, so
+// several bridges on one server keep theirs apart. A file that holds a
+// password and that others may read is refused (refusal set), as ssh
+// refuses such a key; without a password libpq's own password file is used.
+std::optional<ServerConfig> readServerConfig();
 
 // The files that stay local with the program's own configuration: the POS's
 // and the working folder's own databases.

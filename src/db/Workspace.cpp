@@ -119,6 +119,8 @@ Workspace::Impl::~Impl() {
 PgConnection& Workspace::Impl::connection() {
     if (!server)
         throw Error(QStringLiteral("server"), QStringLiteral("nessun server configurato"));
+    if (!server->refusal.isEmpty())
+        throw Error(QString::fromLatin1(ServerConfigFile), server->refusal);
     if (!pg) {
         pg = std::make_unique<PgConnection>(server->conninfo);
         pg->setLockTimeout(busyTimeoutMs);
@@ -159,8 +161,10 @@ std::unique_ptr<Statement> Workspace::Impl::newStatement(bool onServer, const QS
 
 Attachment& Workspace::Impl::attachServer(const QString& path, const QString& schema, bool create) {
     auto it = attachments.find(path);
+    // The program's own stores share one schema, made by whichever comes first.
+    const bool own = schema == server->ownSchema;
     if (it != attachments.end()) {
-        if (create)
+        if (create && !own)
             throw Error(
                 path, QStringLiteral("il database esiste già sul server (schema %1)").arg(schema));
         ++it->second.refs;
@@ -179,6 +183,8 @@ Attachment& Workspace::Impl::attachServer(const QString& path, const QString& sc
         if (use.step())
             stored = use.text(0);
     }
+    if (own)
+        create = stored.isEmpty();
     if (create) {
         if (!stored.isEmpty())
             throw Error(
