@@ -143,6 +143,9 @@ void PgConnection::connect() {
     m_conn.reset(PQconnectdbParams(keys, values, 1));
     if (!m_conn)
         throw Error(m_masked, QStringLiteral("memoria insufficiente per la connessione al server"));
+    // The server's notices (a long index name cut, say) are not errors.
+    PQsetNoticeProcessor(
+        m_conn.get(), [](void*, const char*) {}, nullptr);
     if (PQstatus(m_conn.get()) != CONNECTION_OK) {
         const QString detail = QString::fromUtf8(PQerrorMessage(m_conn.get())).trimmed();
         QString cause = QStringLiteral("connessione al server del database non riuscita");

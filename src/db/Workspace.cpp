@@ -132,7 +132,8 @@ PgConnection& Workspace::Impl::connection() {
         // starts it now, at the same depth.
         pg->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
         pg->setInTransaction(true);
-        for (int i = 0; i + 1 < depth; ++i)
+        // The nested levels have the savepoint names beginTrans gave them.
+        for (int i = 1; i < depth; ++i)
             pg->exec(QStringLiteral("SAVEPOINT s%1").arg(i), QStringLiteral("BeginTrans"));
         pgJoined = true;
     }

@@ -291,6 +291,18 @@ TEST_P(WorkspaceTest, ServerFailuresAreNamedAndLeaveNothingHalfWritten) {
     EXPECT_TRUE(missing.contains("Nessuno.mdb") && missing.contains("schema Nessuno"))
         << missing.toStdString();
 
+    // A transaction begun before the first server file: the server joins it at its depth.
+    {
+        Workspace late(server().config());
+        Transaction outer(late);
+        Transaction inner(late);
+        auto b = late.openDatabase("B.mdb");
+        addRow(*b->openRecordset("Incassi"), {"Codice"}, {9});
+        inner.commit();
+        outer.commit();
+    }
+    EXPECT_EQ(raw("B.mdb", "SELECT Codice FROM Incassi"), QStringList({"9"}));
+
     // A server that cannot be reached or refuses the password: the password never shown.
     ServerConfig bad = server().config();
     bad.conninfo = server().conninfo() + " password=segretissima user=nessuno";
