@@ -2,6 +2,7 @@
 // icon and a hidden window and polls the working folder every five seconds.
 #include "app/Screenshots.h"
 #include "db/Engine.h"
+#include "db/Server.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
@@ -151,6 +152,10 @@ int main(int argc, char** argv) {
                      qPrintable(QDir::currentPath()));
         return 4;
     }
+    // QuorvelDB.txt puts the hotel's databases on a server; without it, SQLite files.
+    db::setDefaultServer(db::readServerConfig());
+    if (const auto& server = db::defaultServer())
+        (server->refusal.isEmpty() ? log::info : log::error)(server->description());
     // Safe only now that no other copy uses this folder.
     if (const int stale = db::removeStaleWorkspaceFolders(QDir::currentPath()))
         log::info(QStringLiteral("Rimosse %1 cartelle di lavoro lasciate da esecuzioni interrotte")

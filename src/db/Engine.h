@@ -12,6 +12,11 @@
 // file with every open database ATTACHed to it, so one transaction spans
 // all of them and commits atomically across files.
 //
+// With a server configured (db/Server.h) the hotel's files are schemas of a
+// PostgreSQL database instead, reached through one libpq connection per
+// workspace; the same Jet texts are translated for it (db/Dialect.h), and a
+// workspace transaction spans the server and the local files.
+//
 // Every failure throws quorvel::Error naming the file, table or field.
 #pragma once
 
@@ -80,6 +85,7 @@ private:
 
 class Database;
 class Workspace;
+struct ServerConfig;
 
 // A dynaset on a table (rows in insertion order) or on a SELECT text (rows
 // in its Order by, then insertion order). REQUIRES: its Database outlives it.
@@ -165,7 +171,10 @@ private:
 // DAO's workspace: opens databases and runs transactions over all of them.
 class Workspace {
 public:
+    // On the default configuration (defaultServer()): SQLite files unless set.
     Workspace();
+    // Hotel files on the server; connects at the first database opened there.
+    explicit Workspace(const ServerConfig& server);
     ~Workspace();
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
@@ -187,8 +196,11 @@ public:
     // caches and, where the C library keeps freed memory (glibc), that too.
     void releaseMemory();
 
-    // How long a statement waits for another process's lock before failing.
+    // How long a statement waits for another process's lock before failing
+    // (on the server: lock_timeout).
     void setBusyTimeout(int milliseconds);
+    // True when this workspace puts the file (by name) on the server.
+    bool onServer(const QString& fileName) const;
 
     struct Impl;
     Impl& impl() const { return *m_impl; }

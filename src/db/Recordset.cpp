@@ -1,13 +1,15 @@
 // Dynaset recordsets on a table or a SELECT text.
 //
-// The recordset keeps no SQLite cursor: its position is the current row's
-// rowid and order-key values, and each find is one query
+// The recordset keeps no cursor: its position is the current row's
+// rowid (on the server: its identity column) and order-key values, and each find is one query
 //   SELECT rowid, <fields> FROM T WHERE (select's where) AND (criterion)
 //       [AND <after the current row>] ORDER BY <keys>, rowid LIMIT 1
 // so rows added or changed meanwhile (by this recordset or anyone) are seen,
 // and an index that covers the criterion serves the lookup.
 #include "db/DatabaseImpl.h"
 #include "db/SqlTranslator.h"
+
+#include "db/Dialect.h"
 
 #include "platform/Error.h"
 #include "platform/NumberText.h"
@@ -25,7 +27,8 @@ constexpr int MaxPlans = 512;
 struct Key {
     int column;  // index into the table's columns
     bool descending;
-    QString sql;  // the column with its collation
+    QString sql;    // the column with its collation (folded, on the server)
+    QString param;  // a value compared with it: ?, folded the same way
 };
 
 }  // namespace
@@ -77,6 +80,7 @@ struct Recordset::Impl {
     SqlPiece base;              // the SELECT's own Where (sql empty when none)
     std::vector<Key> order;
     QString orderSql;
+    QString rowId;                                  // rowid, or the server's identity column
     std::vector<std::unique_ptr<Database>> others;  // files named by In 'file'
     QHash<QString, std::shared_ptr<Plan>> shapes;   // by criterionShape
     QHash<QString, std::shared_ptr<Plan>> texts;    // by text, when the shape does not serve
@@ -123,8 +127,10 @@ void Recordset::Impl::open() {
     visible.assign(n, select && !select->columns.isEmpty() ? 0 : 1);
     QStringList cols;
     for (const Column& c : table->columns) cols << c.quoted;
-    prefix = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE ")
-                 .arg(cols.join(QStringLiteral(", ")), table->qualified);
+    const bool server = table->onServer;
+    rowId = dialect::rowId(server);
+    prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
+                 .arg(rowId, cols.join(QStringLiteral(", ")), table->qualified);
     if (select) {
         for (const QString& c : select->columns) visible[static_cast<std::size_t>(position(c))] = 1;
         if (select->where)
@@ -132,15 +138,24 @@ void Recordset::Impl::open() {
         for (const jet::OrderKey& k : select->orderBy) {
             const int i = position(k.field);
             const Column& c = table->columns[static_cast<std::size_t>(i)];
-            order.push_back({i, k.descending,
-                             c.kind == ColumnKind::Text
-                                 ? c.quoted + QStringLiteral(" COLLATE NOCASE")
-                                 : c.quoted});
-            orderSql += order.back().sql +
-                        (k.descending ? QStringLiteral(" DESC, ") : QStringLiteral(", "));
+            const bool text = c.kind == ColumnKind::Text;
+            if (!server) {
+                order.push_back({i, k.descending,
+                                 text ? c.quoted + QStringLiteral(" COLLATE NOCASE") : c.quoted,
+                                 QStringLiteral("?")});
+                orderSql += order.back().sql +
+                            (k.descending ? QStringLiteral(" DESC, ") : QStringLiteral(", "));
+            } else {
+                // Nulls where SQLite puts them: first ascending, last descending.
+                order.push_back(
+                    {i, k.descending, text ? dialect::folded(c.quoted, false) : c.quoted,
+                     text ? dialect::folded(QStringLiteral("?"), false) : QStringLiteral("?")});
+                orderSql += order.back().sql + (k.descending ? QStringLiteral(" DESC NULLS LAST, ")
+                                                             : QStringLiteral(" NULLS FIRST, "));
+            }
         }
     }
-    orderSql = QStringLiteral(" ORDER BY ") + orderSql + QStringLiteral("rowid LIMIT 1");
+    orderSql = QStringLiteral(" ORDER BY ") + orderSql + rowId + QStringLiteral(" LIMIT 1");
 }
 
 int Recordset::Impl::position(const QString& field) const {
@@ -208,23 +223,25 @@ QString Recordset::Impl::afterSql(std::vector<Value>& params) const {
         const Value& v = row[static_cast<std::size_t>(k.column)];
         QString greater, equal;
         if (v.isNull()) {
-            greater = k.descending ? QStringLiteral("0") : k.sql + QStringLiteral(" IS NOT NULL");
+            greater = k.descending
+                          ? (table->onServer ? QStringLiteral("FALSE") : QStringLiteral("0"))
+                          : k.sql + QStringLiteral(" IS NOT NULL");
             equal = k.sql + QStringLiteral(" IS NULL");
         } else {
-            greater =
-                k.descending
-                    ? QStringLiteral("(%1 < ? OR %2 IS NULL)")
-                          .arg(k.sql, table->columns[static_cast<std::size_t>(k.column)].quoted)
-                    : k.sql + QStringLiteral(" > ?");
+            greater = k.descending
+                          ? QStringLiteral("(%1 < %2 OR %3 IS NULL)")
+                                .arg(k.sql, k.param,
+                                     table->columns[static_cast<std::size_t>(k.column)].quoted)
+                          : k.sql + QStringLiteral(" > ") + k.param;
             params.push_back(v);
-            equal = k.sql + QStringLiteral(" = ?");
+            equal = k.sql + QStringLiteral(" = ") + k.param;
             params.push_back(v);
         }
         sql += QStringLiteral("(%1 OR (%2 AND ").arg(greater, equal);
         close += QStringLiteral("))");
     }
     params.push_back(Value(rowid));
-    return sql + QStringLiteral("rowid > ?") + close;
+    return sql + rowId + QStringLiteral(" > ?") + close;
 }
 
 const QString& Recordset::Impl::findSql(Plan& p, bool next, std::vector<Value>& afterParams) {
@@ -373,11 +390,11 @@ void Recordset::Impl::run(Plan& plan, const std::vector<Value>& params, bool nex
     std::vector<Value> afterParams;
     Statement* stmt;
     if (next && positioned) {
-        stmt = &db.wsi.statement(findSql(*p, true, afterParams));
+        stmt = &db.statement(findSql(*p, true, afterParams));
     } else if (p->first && p->generation == db.wsi.generation) {
         stmt = p->first;
     } else {
-        stmt = &db.wsi.statement(p->firstSql);
+        stmt = &db.statement(p->firstSql);
         p->first = stmt;
         p->generation = db.wsi.generation;
     }
@@ -408,16 +425,19 @@ QString Recordset::Impl::queryPlan(const QString& criterion) {
     const std::shared_ptr<Plan> p = plan(criterion, found);
     std::vector<Value> params = base.params;
     params.insert(params.end(), found.begin(), found.end());
-    Statement stmt(db.wsi.db.get(), QStringLiteral("EXPLAIN QUERY PLAN ") + p->firstSql);
-    StatementUse use(stmt, db.path);
+    const auto stmt = db.wsi.newStatement(
+        db.onServer,
+        (db.onServer ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) +
+            p->firstSql);
+    StatementUse use(*stmt, db.path);
     use.bindAll(params);
     QStringList lines;
-    while (use.step()) lines << use.text(3);
+    while (use.step()) lines << use.text(db.onServer ? 0 : 3);
     return lines.join(u'\n');
 }
 
 void Recordset::Impl::reload() {
-    Statement& stmt = db.wsi.statement(prefix + QStringLiteral("rowid = ?"));
+    Statement& stmt = db.statement(prefix + rowId + QStringLiteral(" = ?"));
     StatementUse use(stmt, db.path);
     use.bind(1, Value(rowid));
     if (!use.step()) {
@@ -532,8 +552,8 @@ void Recordset::forEach(const QString& criterion, const std::function<void()>& v
     QString sql = p->firstSql;
     sql.chop(QStringLiteral(" LIMIT 1").size());
     // Its own statement, not a cached one: visit cannot finalize it.
-    Statement stmt(d.db.wsi.db.get(), sql);
-    StatementUse use(stmt, d.db.path);
+    const auto stmt = d.db.wsi.newStatement(d.db.onServer, sql);
+    StatementUse use(*stmt, d.db.path);
     use.bindAll(d.base.params);
     use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
     d.noMatch = true;
@@ -554,13 +574,13 @@ std::int64_t Recordset::removeAll(const QString& criterion) {
     if (!d.base.sql.isEmpty())
         sql += d.base.sql + QStringLiteral(" AND ");
     sql += p->criterion.sql;
-    Statement& stmt = d.db.wsi.statement(sql);
+    Statement& stmt = d.db.statement(sql);
     StatementUse use(stmt, d.db.path);
     use.bindAll(d.base.params);
     use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
     use.step();
     d.hasCurrent = false;  // the current row may be among them
-    return sqlite3_changes64(d.db.wsi.db.get());
+    return use.changes();
 }
 bool Recordset::noMatch() const {
     return m_impl->noMatch;
@@ -654,21 +674,41 @@ void Recordset::update() {
     } else {
         if (names.isEmpty())
             return;
-        sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                  .arg(d.table->qualified, names.join(QStringLiteral(" = ?, ")));
+        sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
+                  .arg(d.table->qualified, names.join(QStringLiteral(" = ?, ")), d.rowId);
+        if (d.table->onServer) {
+            // Jet's optimistic locking: the row changes only while it still
+            // holds what was read, so two bridges summing into one row never
+            // lose an update (the second finds the row changed and fails).
+            for (const Column& c : d.table->columns) {
+                if (c.kind != ColumnKind::Other)
+                    sql += QStringLiteral(" AND %1 IS NOT DISTINCT FROM ?").arg(c.quoted);
+            }
+        }
         params.push_back(Value(d.rowid));
+    }
+    if (mode == Impl::Mode::Edit && d.table->onServer) {
+        for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
+            if (d.table->columns[i].kind != ColumnKind::Other)
+                params.push_back(d.row[i]);
+        }
     }
     if (cacheable && cached == d.updateSql.constEnd())
         d.updateSql.insert(key, sql);
+    std::int64_t changed = 0;
     {
-        Statement& stmt = d.db.wsi.statement(sql);
+        Statement& stmt = d.db.statement(sql);
         StatementUse use(stmt, d.db.path);
         use.bindAll(params);
         use.step();
+        changed = use.changes();
     }
     if (mode == Impl::Mode::Edit) {
-        if (sqlite3_changes(d.db.wsi.db.get()) == 0) {
+        if (changed == 0) {
             d.hasCurrent = false;
+            if (d.table->onServer)
+                throw Error(d.table->name, QStringLiteral("il record è stato modificato o "
+                                                          "eliminato da un altro utente"));
             throw Error(d.table->name,
                         QStringLiteral("il record è stato eliminato da un altro utente"));
         }
@@ -692,8 +732,8 @@ void Recordset::remove() {
         throw Error(d.source, QStringLiteral("nessun record corrente da eliminare"));
     if (!d.db.open)
         throw Error(d.db.path, QStringLiteral("database chiuso"));
-    Statement& stmt = d.db.wsi.statement(
-        QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(d.table->qualified));
+    Statement& stmt = d.db.statement(
+        QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(d.table->qualified, d.rowId));
     StatementUse use(stmt, d.db.path);
     use.bind(1, Value(d.rowid));
     use.step();

@@ -18,9 +18,10 @@ struct Column {
 };
 
 struct TableSchema {
-    QString name;       // as stored
-    QString qualified;  // alias."name", ready for SQL
-    QString file;       // absolute path, for messages
+    QString name;           // as stored
+    QString qualified;      // alias."name", ready for SQL
+    QString file;           // absolute path, for messages
+    bool onServer = false;  // on PostgreSQL: the dialect of the server
     std::vector<Column> columns;
     QHash<QString, int> byFoldedName;
     QHash<QString, int> byName;  // as stored: most look-ups spell the name so, and skip folding
@@ -34,6 +35,9 @@ struct TableSchema {
 
 // The kind and size of a declared type: "SMALLINT", "TEXT(10) COLLATE NOCASE", ...
 Column columnFromDeclared(const QString& name, const QString& declared);
+
+// The same for a column of the server, by its type as format_type() writes it.
+Column columnFromServer(const QString& name, const QString& type);
 
 // "name" with inner double quotes doubled.
 QString quoteIdentifier(const QString& name);

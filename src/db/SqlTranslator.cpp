@@ -1,6 +1,8 @@
 // Jet expression tree to SQLite SQL with bound parameters.
 #include "db/SqlTranslator.h"
 
+#include "db/Dialect.h"
+
 #include "platform/Error.h"
 
 #include <limits>
@@ -68,7 +70,7 @@ std::optional<std::vector<Value>> paramsFromLiterals(const std::vector<ParamFrom
 
 namespace {
 
-enum class Type { Unknown, Text, Number, Currency, Null };
+enum class Type { Unknown, Text, Number, Currency, Null, Bool };
 
 struct Out {
     QString sql;
@@ -89,9 +91,15 @@ class Translator {
 public:
     Translator(const TableSchema& table, const TableResolver& resolver, const QString& where,
                SqlPiece& out)
-        : m_table(table), m_resolver(resolver), m_where(where), m_out(out) {}
+        : m_table(table),
+          m_resolver(resolver),
+          m_where(where),
+          m_out(out),
+          m_server(table.onServer) {}
 
     Out expr(const Expr& e);
+    // A condition: the server takes only a boolean there, Jet any number.
+    QString condition(const Expr& e) { return truth(expr(e)); }
 
 private:
     Out param(Value v, Type type, ParamFrom from) {
@@ -134,6 +142,19 @@ private:
         const Column& c = column(e.text);
         return {c.quoted, Type::Currency, true, false};
     }
+    QString truth(const Out& o) const {
+        return m_server && o.type != Type::Bool ? QStringLiteral("(%1 <> 0)").arg(o.sql) : o.sql;
+    }
+    // A text comparison of a with b: SQLite gives the collation, the server
+    // compares both sides folded.
+    QString textCompare(const Out& a, const QString& op, const Out& b) const {
+        const QString coll = collation(a, b);
+        if (!m_server || coll.isEmpty())
+            return u'(' + a.sql + u' ' + op + u' ' + b.sql + coll + u')';
+        const bool wide = a.nonAscii || b.nonAscii;
+        return u'(' + dialect::folded(a.sql, wide) + u' ' + op + u' ' +
+               dialect::folded(b.sql, wide) + u')';
+    }
     static QString collation(const Out& a, const Out& b) {
         bool text;
         if (a.field || b.field)
@@ -155,6 +176,7 @@ private:
     const TableResolver& m_resolver;
     const QString& m_where;
     SqlPiece& m_out;
+    bool m_server;
 };
 
 Out Translator::expr(const Expr& e) {
@@ -165,7 +187,10 @@ Out Translator::expr(const Expr& e) {
                 case ColumnKind::Text:
                     return {c.quoted, Type::Text, true, false};
                 case ColumnKind::Currency:
-                    // Outside a comparison with a literal, money reads in units.
+                    // Outside a comparison with a literal, money reads in units
+                    // (the server's numeric is in units already).
+                    if (m_server)
+                        return {c.quoted, Type::Number, true, false};
                     return {QStringLiteral("(%1 / 10000.0)").arg(c.quoted), Type::Number, true,
                             false};
                 case ColumnKind::Other:
@@ -195,15 +220,15 @@ Out Translator::expr(const Expr& e) {
             return {QStringLiteral("(-%1)").arg(o.sql), Type::Number, false, false};
         }
         case Expr::Kind::Not: {
-            Out o = expr(*e.args[0]);
-            return {QStringLiteral("(NOT %1)").arg(o.sql), Type::Number, false, false};
+            const QString o = condition(*e.args[0]);
+            return {QStringLiteral("(NOT %1)").arg(o), Type::Bool, false, false};
         }
         case Expr::Kind::And:
         case Expr::Kind::Or: {
-            Out a = expr(*e.args[0]);
-            Out b = expr(*e.args[1]);
+            const QString a = condition(*e.args[0]);
+            const QString b = condition(*e.args[1]);
             const char* op = e.kind == Expr::Kind::And ? " AND " : " OR ";
-            return {u'(' + a.sql + QLatin1String(op) + b.sql + u')', Type::Number, false, false};
+            return {u'(' + a + QLatin1String(op) + b + u')', Type::Bool, false, false};
         }
         case Expr::Kind::Compare:
             return compare(e);
@@ -211,7 +236,7 @@ Out Translator::expr(const Expr& e) {
             Out o = expr(*e.args[0]);
             return {QStringLiteral("(%1 IS %2NULL)")
                         .arg(o.sql, e.negated ? QStringLiteral("NOT ") : QString()),
-                    Type::Number, false, false};
+                    Type::Bool, false, false};
         }
         case Expr::Kind::InList:
             return inList(e);
@@ -242,13 +267,12 @@ Out Translator::compare(const Expr& e) {
                 b = rawField(r).sql;
             else
                 b = param(Value(*lit), Type::Currency, moneyFrom(other)).sql;
-            return {u'(' + a + u' ' + e.text + u' ' + b + u')', Type::Number, false, false};
+            return {u'(' + a + u' ' + e.text + u' ' + b + u')', Type::Bool, false, false};
         }
     }
     Out a = expr(l);
     Out b = expr(r);
-    return {u'(' + a.sql + u' ' + e.text + u' ' + b.sql + collation(a, b) + u')', Type::Number,
-            false, false};
+    return {textCompare(a, e.text, b), Type::Bool, false, false};
 }
 
 Out Translator::inList(const Expr& e) {
@@ -276,17 +300,28 @@ Out Translator::inList(const Expr& e) {
         probe.nonAscii = probe.nonAscii || item.nonAscii;
         items << item.sql;
     }
-    const QString coll = collation(probe, Out{QString(), Type::Unknown, false, probe.nonAscii});
+    QString coll = collation(probe, Out{QString(), Type::Unknown, false, probe.nonAscii});
+    QString leftSql = left.sql;
+    if (m_server && !coll.isEmpty()) {
+        leftSql = dialect::folded(left.sql, probe.nonAscii);
+        for (QString& item : items) item = dialect::folded(item, probe.nonAscii);
+        coll.clear();
+    }
     return {QStringLiteral("(%1%2 %3IN (%4))")
-                .arg(left.sql, coll, e.negated ? QStringLiteral("NOT ") : QString(),
+                .arg(leftSql, coll, e.negated ? QStringLiteral("NOT ") : QString(),
                      items.join(QStringLiteral(", "))),
-            Type::Number, false, false};
+            Type::Bool, false, false};
 }
 
 Out Translator::inSelect(const Expr& e) {
     const jet::Select& sub = *e.select;
     Out left = expr(*e.args[0]);
     std::shared_ptr<const TableSchema> inner = m_resolver(sub.file, sub.table);
+    if (inner->onServer != m_server) {
+        throw Error(m_where, QStringLiteral("la sottoquery su %1 e la tabella %2 stanno in archivi "
+                                            "diversi (file e server)")
+                                 .arg(inner->name, m_table.name));
+    }
     const int ci = inner->indexOf(sub.columns.front());
     if (ci < 0) {
         throw Error(
@@ -294,23 +329,37 @@ Out Translator::inSelect(const Expr& e) {
             QStringLiteral("campo inesistente nella tabella %1 (%2)").arg(inner->name, m_where));
     }
     const Column& col = inner->columns[static_cast<std::size_t>(ci)];
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(col.quoted, inner->qualified);
-    if (sub.where) {
-        Translator t(*inner, m_resolver, m_where, m_out);
-        sql += QStringLiteral(" WHERE ") + t.expr(*sub.where).sql;
-    }
     const bool text = (left.field && left.type == Type::Text) || col.kind == ColumnKind::Text ||
                       (!left.field && left.type == Type::Text);
+    const bool fold = m_server && text;
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2")
+            .arg(fold ? dialect::folded(col.quoted, false) : col.quoted, inner->qualified);
+    if (sub.where) {
+        Translator t(*inner, m_resolver, m_where, m_out);
+        sql += QStringLiteral(" WHERE ") + t.condition(*sub.where);
+    }
     return {QStringLiteral("(%1%2 %3IN (%4))")
-                .arg(left.sql, text ? QStringLiteral(" COLLATE NOCASE") : QString(),
+                .arg(fold ? dialect::folded(left.sql, false) : left.sql,
+                     text && !m_server ? QStringLiteral(" COLLATE NOCASE") : QString(),
                      e.negated ? QStringLiteral("NOT ") : QString(), sql),
-            Type::Number, false, false};
+            Type::Bool, false, false};
 }
 
 Out Translator::call(const Expr& e) {
     if (e.text == QLatin1String("INSTR") && (e.args.size() == 2 || e.args.size() == 3)) {
         QStringList args;
         for (const auto& a : e.args) args << expr(*a).sql;
+        if (m_server) {
+            // The server's function takes typed arguments: a start and two texts.
+            const qsizetype texts = args.size() - 2;
+            for (qsizetype i = 0; i < args.size(); ++i)
+                args[i] = QStringLiteral("CAST(%1 AS %2)")
+                              .arg(args[i],
+                                   i < texts ? QStringLiteral("bigint") : QStringLiteral("text"));
+            return {QStringLiteral("pg_temp.jet_instr(%1)").arg(args.join(QStringLiteral(", "))),
+                    Type::Number, false, false};
+        }
         return {QStringLiteral("jet_instr(%1)").arg(args.join(QStringLiteral(", "))), Type::Number,
                 false, false};
     }
@@ -323,7 +372,7 @@ SqlPiece translate(const jet::Expr& expr, const TableSchema& table, const TableR
                    const QString& where) {
     SqlPiece piece;
     Translator t(table, resolver, where, piece);
-    piece.sql = t.expr(expr).sql;
+    piece.sql = t.condition(expr);
     return piece;
 }
 

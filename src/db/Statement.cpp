@@ -1,10 +1,12 @@
 // Prepared statements, value binding and reading, SQLite errors as Error.
 #include "db/Statement.h"
 
+#include "db/SqlTranslator.h"
 #include "platform/Error.h"
 
 #include <QRegularExpression>
 #include <cmath>
+#include <cstdlib>
 
 namespace quorvel::db {
 
@@ -33,6 +35,31 @@ Column columnFromDeclared(const QString& name, const QString& declared) {
     return c;
 }
 
+Column columnFromServer(const QString& name, const QString& type) {
+    Column c;
+    c.name = name;
+    c.quoted = quoteIdentifier(name);
+    const QString t = type.trimmed().toLower();
+    static const QRegularExpression sized(QStringLiteral("\\((\\d+)(?:,(\\d+))?\\)"));
+    const auto m = sized.match(t);
+    if (t == QLatin1String("smallint")) {
+        c.kind = ColumnKind::Int16;
+    } else if (t == QLatin1String("integer")) {
+        c.kind = ColumnKind::Int32;
+    } else if (t.startsWith(QLatin1String("numeric"))) {
+        // Money is numeric(19,4); another numeric is read as a double.
+        c.kind = m.hasMatch() && m.captured(2) == QLatin1String("4") ? ColumnKind::Currency
+                                                                     : ColumnKind::Double;
+    } else if (t == QLatin1String("double precision") || t == QLatin1String("real")) {
+        c.kind = ColumnKind::Double;
+    } else if (t.startsWith(QLatin1String("character")) || t == QLatin1String("text")) {
+        c.kind = ColumnKind::Text;
+        if (m.hasMatch())
+            c.size = m.captured(1).toInt();
+    }
+    return c;
+}
+
 QString quoteIdentifier(const QString& name) {
     QString q = name;
     q.replace(u'"', QStringLiteral("\"\""));
@@ -50,7 +77,17 @@ Statement::Statement(sqlite3* db, const QString& sql) : m_sql(sql) {
     }
 }
 
+Statement::Statement(PgConnection& server, const QString& sql)
+    : m_sql(sql), m_server(&server), m_serverSql(numberedPlaceholders(sql)) {}
+
 void StatementUse::bind(int index, const Value& value) {
+    if (!m_stmt) {
+        const auto i = static_cast<std::size_t>(index - 1);
+        if (m_params.size() <= i)
+            m_params.resize(i + 1);
+        m_params[i] = pgParam(value);
+        return;
+    }
     int rc = SQLITE_OK;
     std::visit(
         [&](const auto& v) {
@@ -79,6 +116,11 @@ void StatementUse::bindAll(const std::vector<Value>& values, int first) {
 }
 
 bool StatementUse::step() {
+    if (!m_stmt) {
+        if (!m_result)
+            m_result = m_owner.server()->run(m_owner.serverSql(), m_params, m_where);
+        return ++m_row < PQntuples(m_result.get());
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -87,12 +129,63 @@ bool StatementUse::step() {
     throwSqlite(sqlite3_db_handle(m_stmt), rc, m_where);
 }
 
+std::int64_t StatementUse::integer(int column) const {
+    if (!m_stmt)
+        return std::strtoll(serverValue(column), nullptr, 10);
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+bool StatementUse::isNull(int column) const {
+    if (!m_stmt)
+        return PQgetisnull(m_result.get(), m_row, column);
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::int64_t StatementUse::changes() const {
+    if (!m_stmt)
+        return m_result ? std::strtoll(PQcmdTuples(m_result.get()), nullptr, 10) : 0;
+    return sqlite3_changes64(sqlite3_db_handle(m_stmt));
+}
+
 QString StatementUse::text(int column) const {
+    if (!m_stmt)
+        return QString::fromUtf8(serverValue(column), PQgetlength(m_result.get(), m_row, column));
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, column));
 }
 
 Value StatementUse::value(int column, ColumnKind kind) const {
+    if (!m_stmt) {
+        if (isNull(column))
+            return Value();
+        switch (kind) {
+            case ColumnKind::Int16:
+            case ColumnKind::Int32:
+                return Value(integer(column));
+            case ColumnKind::Currency: {
+                // numeric(19,4) as text: exact, never through a double.
+                QString t = text(column);
+                const bool negative = t.startsWith(u'-');
+                if (negative)
+                    t.remove(0, 1);
+                if (auto m = exactMoney(t))
+                    return Value(negative ? -*m : *m);
+                return Value(Value(text(column)).toCurrency());
+            }
+            case ColumnKind::Double:
+                return Value(QByteArray(serverValue(column)).toDouble());
+            case ColumnKind::Text:
+                return Value(text(column));
+            case ColumnKind::Other:
+                break;
+        }
+        const Oid type = PQftype(m_result.get(), column);
+        if (type == 20 || type == 21 || type == 23)
+            return Value(integer(column));
+        if (type == 700 || type == 701 || type == 1700)
+            return Value(QByteArray(serverValue(column)).toDouble());
+        return Value(text(column));
+    }
     const int type = sqlite3_column_type(m_stmt, column);
     if (type == SQLITE_NULL)
         return Value();

@@ -3,6 +3,7 @@
 #include "db/DatabaseImpl.h"
 #include "db/WorkspaceImpl.h"
 
+#include "db/Dialect.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 
@@ -84,7 +85,7 @@ QString absoluteDatabasePath(const QString& fileName) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
 }
 
-Workspace::Impl::Impl()
+Workspace::Impl::Impl(std::optional<ServerConfig> config)
     : mainDir(QDir::current().filePath(QString::fromLatin1(WorkspaceFolderPrefix) +
                                        QStringLiteral("XXXXXX"))) {
     if (!mainDir.isValid())
@@ -105,12 +106,103 @@ Workspace::Impl::Impl()
                                jetInstr, nullptr, nullptr, nullptr);
     sqlite3_create_collation_v2(raw, "JETNOCASE", SQLITE_UTF8, nullptr, jetCollate, nullptr);
     exec(QStringLiteral("PRAGMA main.journal_mode=DELETE"), mainPath);
+    server = std::move(config);
 }
 
 Workspace::Impl::~Impl() {
     statements.clear();
     if (depth > 0)
         sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    // A server transaction still open ends with the connection: rolled back.
+}
+
+PgConnection& Workspace::Impl::connection() {
+    if (!server)
+        throw Error(QStringLiteral("server"), QStringLiteral("nessun server configurato"));
+    if (!server->refusal.isEmpty())
+        throw Error(QString::fromLatin1(ServerConfigFile), server->refusal);
+    if (!pg) {
+        pg = std::make_unique<PgConnection>(server->conninfo);
+        pg->setLockTimeout(busyTimeoutMs);
+    } else if (!pg->ok() && !pg->inTransaction()) {
+        pg->reconnect();
+    }
+    if (depth > 0 && !pgJoined) {
+        // The first server file of a transaction already open: the server
+        // starts it now, at the same depth.
+        pg->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
+        pg->setInTransaction(true);
+        // The nested levels have the savepoint names beginTrans gave them.
+        for (int i = 1; i < depth; ++i)
+            pg->exec(QStringLiteral("SAVEPOINT s%1").arg(i), QStringLiteral("BeginTrans"));
+        pgJoined = true;
+    }
+    return *pg;
+}
+
+Statement& Workspace::Impl::serverStatement(const QString& sql) {
+    // Keyed apart from SQLite's: the same text never means both.
+    const QString key = u'\x01' + sql;
+    auto it = statements.find(key);
+    if (it != statements.end())
+        return *it->second;
+    if (statements.size() >= MaxCachedStatements) {
+        statements.clear();
+        ++generation;
+    }
+    auto stmt = std::make_unique<Statement>(connection(), sql);
+    return *statements.emplace(key, std::move(stmt)).first->second;
+}
+
+std::unique_ptr<Statement> Workspace::Impl::newStatement(bool onServer, const QString& sql) {
+    if (onServer)
+        return std::make_unique<Statement>(connection(), sql);
+    return std::make_unique<Statement>(db.get(), sql);
+}
+
+Attachment& Workspace::Impl::attachServer(const QString& path, const QString& schema, bool create) {
+    auto it = attachments.find(path);
+    // The program's own stores share one schema, made by whichever comes first.
+    const bool own = schema == server->ownSchema;
+    if (it != attachments.end()) {
+        if (create && !own)
+            throw Error(
+                path, QStringLiteral("il database esiste già sul server (schema %1)").arg(schema));
+        ++it->second.refs;
+        return it->second;
+    }
+    PgConnection& conn = connection();
+    // The schema as stored: the same name, else one that differs in case only.
+    QString stored;
+    {
+        Statement& stmt = serverStatement(QStringLiteral(
+            "SELECT nspname FROM pg_namespace WHERE lower(nspname) = lower(?) ORDER BY "
+            "nspname <> ?"));
+        StatementUse use(stmt, path);
+        use.bind(1, Value(schema));
+        use.bind(2, Value(schema));
+        if (use.step())
+            stored = use.text(0);
+    }
+    if (own)
+        create = stored.isEmpty();
+    if (create) {
+        if (!stored.isEmpty())
+            throw Error(
+                path, QStringLiteral("il database esiste già sul server (schema %1)").arg(stored));
+        conn.exec(QStringLiteral("CREATE SCHEMA ") + quoteIdentifier(schema), path);
+        stored = schema;
+    } else if (stored.isEmpty()) {
+        throw Error(path, QStringLiteral("database inesistente sul server %1 (schema %2)")
+                              .arg(conn.server(), schema));
+    }
+    Attachment att;
+    att.path = path;
+    att.alias = stored;
+    att.quotedAlias = quoteIdentifier(stored);
+    att.server = true;
+    att.refs = 1;
+    return attachments.emplace(path, std::move(att)).first->second;
 }
 
 Statement& Workspace::Impl::statement(const QString& sql) {
@@ -133,6 +225,10 @@ void Workspace::Impl::exec(const QString& sql, const QString& where) {
 }
 
 Attachment& Workspace::Impl::attach(const QString& path, bool create) {
+    if (server) {
+        if (const auto schema = server->schemaFor(path))
+            return attachServer(path, *schema, create);
+    }
     const bool exists = QFileInfo::exists(path);
     if (create && exists)
         throw Error(path, QStringLiteral("il file esiste già"));
@@ -198,7 +294,8 @@ void Workspace::Impl::detachUnused() {
             ++it;
             continue;
         }
-        // Statements on the file go first: a detached alias is never reused.
+        // Statements on the file go first: a detached alias is never reused
+        // (a schema may be, but only for the same file).
         const QString prefix = it->second.quotedAlias + u'.';
         for (auto s = statements.begin(); s != statements.end();) {
             if (s->first.contains(prefix)) {
@@ -207,6 +304,10 @@ void Workspace::Impl::detachUnused() {
             } else {
                 ++s;
             }
+        }
+        if (it->second.server) {
+            it = attachments.erase(it);
+            continue;
         }
         const QByteArray sql = "DETACH " + it->second.quotedAlias.toUtf8();
         const int rc = sqlite3_exec(db.get(), sql.constData(), nullptr, nullptr, nullptr);
@@ -219,6 +320,23 @@ void Workspace::Impl::detachUnused() {
 }
 
 QString Workspace::Impl::storedTableName(Attachment& att, const QString& table) {
+    if (att.server) {
+        Statement& stmt = serverStatement(QStringLiteral(
+            "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+            "WHERE n.nspname = ? AND c.relkind IN ('r', 'v', 'p', 'f')"));
+        StatementUse use(stmt, att.path);
+        use.bind(1, Value(att.alias));
+        const QString folded = table.toCaseFolded();
+        QString found;
+        while (use.step()) {
+            const QString name = use.text(0);
+            if (name == table)
+                return name;
+            if (found.isEmpty() && name.toCaseFolded() == folded)
+                found = name;
+        }
+        return found;
+    }
     Statement& stmt = statement(
         QStringLiteral("SELECT name FROM %1.sqlite_master WHERE type IN ('table','view') AND "
                        "name = ?1 COLLATE NOCASE")
@@ -237,6 +355,11 @@ std::shared_ptr<const TableSchema> Workspace::Impl::schema(Attachment& att, cons
     if (stored.isEmpty()) {
         throw Error(table, QStringLiteral("tabella inesistente nel database %1")
                                .arg(QFileInfo(att.path).fileName()));
+    }
+    if (att.server) {
+        auto s = serverSchema(att, stored);
+        att.schemas[key] = s;
+        return s;
     }
     auto s = std::make_shared<TableSchema>();
     s->name = stored;
@@ -259,23 +382,82 @@ std::shared_ptr<const TableSchema> Workspace::Impl::schema(Attachment& att, cons
     return s;
 }
 
+std::shared_ptr<const TableSchema> Workspace::Impl::serverSchema(Attachment& att,
+                                                                 const QString& stored) {
+    auto s = std::make_shared<TableSchema>();
+    s->name = stored;
+    s->qualified = att.quotedAlias + u'.' + quoteIdentifier(stored);
+    s->file = att.path;
+    s->onServer = true;
+    Statement& stmt = serverStatement(QStringLiteral(
+        "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a "
+        "JOIN pg_class c ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
+        "WHERE n.nspname = ? AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped "
+        "ORDER BY a.attnum"));
+    StatementUse use(stmt, att.path);
+    use.bind(1, Value(att.alias));
+    use.bind(2, Value(stored));
+    bool rowId = false;
+    while (use.step()) {
+        const QString name = use.text(0);
+        if (name == QLatin1String(dialect::ServerRowId)) {
+            rowId = true;  // the row's identity, not a field
+            continue;
+        }
+        s->columns.push_back(columnFromServer(name, use.text(1)));
+        s->byFoldedName.insert(name.toCaseFolded(), static_cast<int>(s->columns.size() - 1));
+        s->byName.insert(name, static_cast<int>(s->columns.size() - 1));
+    }
+    if (!rowId) {
+        throw Error(stored,
+                    QStringLiteral("la tabella del database %1 sul server non ha la "
+                                   "colonna %2 (l'identità delle righe)")
+                        .arg(QFileInfo(att.path).fileName(), QLatin1String(dialect::ServerRowId)));
+    }
+    return s;
+}
+
+void Workspace::Impl::commitServer(const QString& where) {
+    PgResult r = pg->run(QByteArrayLiteral("COMMIT"), {}, where);
+    pg->setInTransaction(false);
+    pgJoined = false;
+    // A transaction the server had already aborted "commits" as a rollback.
+    if (qstrcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
+        throw Error(where, QStringLiteral("transazione annullata dal server"));
+}
+
+void Workspace::Impl::endServerTransaction() {
+    if (!pgJoined)
+        return;
+    pgJoined = false;
+    pg->setInTransaction(false);
+    if (!pg->ok())
+        return;  // the server has rolled back with the connection
+    try {
+        pg->exec(QStringLiteral("ROLLBACK"), QStringLiteral("Rollback"));
+    } catch (const Error& e) {
+        log::error(e.message());
+    }
+}
+
 // --- Workspace ---
 
-Workspace::Workspace() : m_impl(std::make_unique<Impl>()) {}
+Workspace::Workspace() : m_impl(std::make_unique<Impl>(defaultServer())) {}
+Workspace::Workspace(const ServerConfig& server) : m_impl(std::make_unique<Impl>(server)) {}
 Workspace::~Workspace() = default;
 
 std::unique_ptr<Database> Workspace::openDatabase(const QString& fileName) {
     const QString path = absoluteDatabasePath(fileName);
     Attachment& att = m_impl->attach(path, false);
     return std::unique_ptr<Database>(
-        new Database(std::make_unique<Database::Impl>(*this, att.path)));
+        new Database(std::make_unique<Database::Impl>(*this, att.path, att.server)));
 }
 
 std::unique_ptr<Database> Workspace::createDatabase(const QString& fileName, const QString&, int) {
     const QString path = absoluteDatabasePath(fileName);
     Attachment& att = m_impl->attach(path, true);
     return std::unique_ptr<Database>(
-        new Database(std::make_unique<Database::Impl>(*this, att.path)));
+        new Database(std::make_unique<Database::Impl>(*this, att.path, att.server)));
 }
 
 void Workspace::beginTrans() {
@@ -284,10 +466,24 @@ void Workspace::beginTrans() {
         // the folder back if someone removed it meanwhile.
         if (!QFileInfo::exists(m_impl->mainDir.path()))
             QDir().mkpath(m_impl->mainDir.path());
-        m_impl->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
+        if (m_impl->pg) {
+            // Connects again first when the server went away since.
+            PgConnection& pg = m_impl->connection();
+            pg.exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
+            pg.setInTransaction(true);
+            m_impl->pgJoined = true;
+        }
+        try {
+            m_impl->exec(QStringLiteral("BEGIN"), QStringLiteral("BeginTrans"));
+        } catch (...) {
+            m_impl->endServerTransaction();
+            throw;
+        }
     } else {
-        m_impl->exec(QStringLiteral("SAVEPOINT s%1").arg(m_impl->depth),
-                     QStringLiteral("BeginTrans"));
+        const QString sp = QStringLiteral("SAVEPOINT s%1").arg(m_impl->depth);
+        if (m_impl->pgJoined)
+            m_impl->pg->exec(sp, QStringLiteral("BeginTrans"));
+        m_impl->exec(sp, QStringLiteral("BeginTrans"));
     }
     ++m_impl->depth;
 }
@@ -299,13 +495,19 @@ void Workspace::commitTrans() {
         // A failed COMMIT (a locked file) leaves the transaction open for a rollback.
         QStringList files;
         for (const auto& [path, att] : m_impl->attachments) files << QFileInfo(path).fileName();
-        m_impl->exec(QStringLiteral("COMMIT"),
-                     QStringLiteral("CommitTrans (%1)").arg(files.join(QStringLiteral(", "))));
+        const QString where =
+            QStringLiteral("CommitTrans (%1)").arg(files.join(QStringLiteral(", ")));
+        // The server first: when it refuses, the files are still open to a rollback.
+        if (m_impl->pgJoined)
+            m_impl->commitServer(where);
+        m_impl->exec(QStringLiteral("COMMIT"), where);
         m_impl->depth = 0;
         m_impl->detachUnused();
     } else {
-        m_impl->exec(QStringLiteral("RELEASE s%1").arg(m_impl->depth - 1),
-                     QStringLiteral("CommitTrans"));
+        const QString sp = QStringLiteral("RELEASE s%1").arg(m_impl->depth - 1);
+        if (m_impl->pgJoined)
+            m_impl->pg->exec(sp, QStringLiteral("CommitTrans"));
+        m_impl->exec(sp, QStringLiteral("CommitTrans"));
         --m_impl->depth;
     }
 }
@@ -315,6 +517,7 @@ void Workspace::rollback() {
         throw Error(QStringLiteral("Rollback"), QStringLiteral("nessuna transazione aperta"));
     if (m_impl->depth == 1) {
         m_impl->depth = 0;
+        m_impl->endServerTransaction();
         // SQLite may already have rolled back by itself after an I/O error.
         if (!sqlite3_get_autocommit(m_impl->db.get()))
             m_impl->exec(QStringLiteral("ROLLBACK"), QStringLiteral("Rollback"));
@@ -322,6 +525,10 @@ void Workspace::rollback() {
     } else {
         const QString sp = QStringLiteral("s%1").arg(m_impl->depth - 1);
         --m_impl->depth;
+        if (m_impl->pgJoined) {
+            m_impl->pg->exec(QStringLiteral("ROLLBACK TO ") + sp, QStringLiteral("Rollback"));
+            m_impl->pg->exec(QStringLiteral("RELEASE ") + sp, QStringLiteral("Rollback"));
+        }
         m_impl->exec(QStringLiteral("ROLLBACK TO ") + sp, QStringLiteral("Rollback"));
         m_impl->exec(QStringLiteral("RELEASE ") + sp, QStringLiteral("Rollback"));
     }
@@ -340,6 +547,13 @@ void Workspace::releaseMemory() {
 
 void Workspace::setBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(m_impl->db.get(), milliseconds);
+    m_impl->busyTimeoutMs = milliseconds;
+    if (m_impl->pg && m_impl->pg->ok())
+        m_impl->pg->setLockTimeout(milliseconds);
+}
+
+bool Workspace::onServer(const QString& fileName) const {
+    return m_impl->server && m_impl->server->schemaFor(absoluteDatabasePath(fileName));
 }
 
 DBEngine& DBEngine::instance() {

@@ -1,11 +1,14 @@
 // Inside a workspace: one SQLite connection whose main database is a private
 // named temporary file (so that a commit over several ATTACHed files is
 // atomic), the attached files with a reference count, a cache of prepared
-// statements keyed by SQL text, and the transaction depth.
+// statements keyed by SQL text, and the transaction depth. With a server, the
+// files it holds are attachments too (a schema each), on one libpq
+// connection made at the first such file and joined to the transaction.
 #pragma once
 
 #include "db/Engine.h"
 #include "db/Schema.h"
+#include "db/Server.h"
 #include "db/Statement.h"
 
 #include <QTemporaryDir>
@@ -16,9 +19,10 @@
 namespace quorvel::db {
 
 struct Attachment {
-    QString path;   // absolute
-    QString alias;  // "aN", unique for the workspace's life
-    QString quotedAlias;
+    QString path;         // absolute
+    QString alias;        // "aN", unique for the workspace's life
+    QString quotedAlias;  // on the server: the schema, quoted
+    bool server = false;
     int refs = 0;
     std::map<QString, std::shared_ptr<const TableSchema>> schemas;  // by folded name
 };
@@ -28,19 +32,33 @@ struct ConnectionCloser {
 };
 
 struct Workspace::Impl {
-    Impl();
+    explicit Impl(std::optional<ServerConfig> config);
     ~Impl();
 
     // The SQL text's statement, prepared once and kept.
     Statement& statement(const QString& sql);
+    // The same for the server's connection.
+    Statement& serverStatement(const QString& sql);
+    // A statement of its own, not cached (one that runs while others do).
+    std::unique_ptr<Statement> newStatement(bool onServer, const QString& sql);
+    // The server's connection, made or made again (only between
+    // transactions) when needed, and joined to an open transaction.
+    PgConnection& connection();
+    void serverExec(const QString& sql, const QString& where) { connection().exec(sql, where); }
+    // Commits the server's transaction; throws when it did not commit.
+    void commitServer(const QString& where);
+    // Rolls the server's transaction back (errors only logged).
+    void endServerTransaction();
     // Runs a statement without parameters or results.
     void exec(const QString& sql, const QString& where);
 
     // Attaches a file (or shares its attachment); create makes a new file.
     Attachment& attach(const QString& path, bool create);
+    Attachment& attachServer(const QString& path, const QString& schema, bool create);
     void release(const QString& path);
     // Table schema from the attached file; throws "tabella inesistente".
     std::shared_ptr<const TableSchema> schema(Attachment& att, const QString& table);
+    std::shared_ptr<const TableSchema> serverSchema(Attachment& att, const QString& stored);
     // Stored name of a table, matched without regard to case; empty when missing.
     QString storedTableName(Attachment& att, const QString& table);
     void forgetSchemas(Attachment& att) { att.schemas.clear(); }
@@ -59,6 +77,10 @@ struct Workspace::Impl {
     quint64 generation = 1;  // grows whenever a cached statement is finalized
     int nextAlias = 0;
     int depth = 0;
+    std::optional<ServerConfig> server;
+    std::unique_ptr<PgConnection> pg;
+    bool pgJoined = false;  // the server's transaction is open at depth
+    int busyTimeoutMs = 5000;
 };
 
 // Absolute, clean path of a file name, a bare name resolving against the

@@ -1,10 +1,38 @@
 #include "db/DbFixture.h"
 
+#include "db/Server.h"
+#include "platform/Error.h"
+
+#include <QFileInfo>
+
 namespace quorvel::test {
 
+bool DbTest::useServer() {
+    if (testServer().isEmpty())
+        return false;
+    m_server = std::make_unique<ServerDb>();
+    m_serverWs = std::make_unique<db::Workspace>(m_server->config());
+    return true;
+}
+
+void DbTest::TearDown() {
+    m_serverWs.reset();
+    m_server.reset();
+    TempDirTest::TearDown();
+}
+
 void DbTest::makeTable(const QString& file, const QString& table, const QStringList& fields) {
-    auto database =
-        QFile::exists(path(file)) ? ws().openDatabase(file) : ws().createDatabase(file, QString());
+    std::unique_ptr<db::Database> database;
+    if (onServer()) {
+        try {
+            database = ws().openDatabase(file);
+        } catch (const Error&) {
+            database = ws().createDatabase(file, QString());
+        }
+    } else {
+        database = QFile::exists(path(file)) ? ws().openDatabase(file)
+                                             : ws().createDatabase(file, QString());
+    }
     db::TableDef def(table);
     for (const QString& f : fields) {
         const QStringList p = f.split(u':');
@@ -31,6 +59,8 @@ void DbTest::addRow(db::Recordset& rs, const QStringList& fields,
 }
 
 QStringList DbTest::raw(const QString& file, const QString& sql) {
+    if (onServer())
+        return m_server->raw(QFileInfo(file).completeBaseName(), sql);
     sqlite3* conn = nullptr;
     QStringList rows;
     if (sqlite3_open_v2(path(file).toUtf8().constData(), &conn, SQLITE_OPEN_READONLY, nullptr) !=
@@ -58,6 +88,7 @@ QStringList DbTest::raw(const QString& file, const QString& sql) {
 }
 
 void DbTest::rawExec(const QString& file, const QString& sql) {
+    ASSERT_FALSE(onServer()) << "rawExec runs SQLite's SQL";
     sqlite3* conn = nullptr;
     ASSERT_EQ(sqlite3_open(path(file).toUtf8().constData(), &conn), SQLITE_OK);
     char* error = nullptr;

@@ -1,9 +1,11 @@
 // Helpers for the engine tests: small tables built through the engine in
 // the test's temporary folder, and a raw SQLite reader to check what the
-// files hold independently of the engine.
+// files hold independently of the engine. DbBackendTest runs a test on both
+// stores: the SQLite files and a database of its own on the test server.
 #pragma once
 
 #include "db/Engine.h"
+#include "support/ServerDb.h"
 #include "support/TempDir.h"
 
 #include <sqlite3.h>
@@ -13,7 +15,13 @@ namespace quorvel::test {
 
 class DbTest : public TempDirTest {
 protected:
-    db::Workspace& ws() { return db::DBEngine::instance().workspace(); }
+    void TearDown() override;
+    db::Workspace& ws() { return m_serverWs ? *m_serverWs : db::DBEngine::instance().workspace(); }
+    // Moves the test onto the server; false when there is none (the test is
+    // then skipped, or failed in CI).
+    bool useServer();
+    bool onServer() const { return m_serverWs != nullptr; }
+    ServerDb& server() { return *m_server; }
 
     // Creates file with one table; fields are "name:type[:size]" with type
     // one of i16, i32, cur, dbl, text.
@@ -26,6 +34,21 @@ protected:
     QStringList raw(const QString& file, const QString& sql);
     // Runs statements on the file through a connection of its own.
     void rawExec(const QString& file, const QString& sql);
+
+private:
+    std::unique_ptr<ServerDb> m_server;
+    std::unique_ptr<db::Workspace> m_serverWs;
+};
+
+class DbBackendTest : public DbTest, public ::testing::WithParamInterface<Backend> {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        if (GetParam() == Backend::Server)
+            useServer();
+    }
+    // A subclass's SetUp goes on only when this is true.
+    bool ready() const { return !IsSkipped() && !HasFailure(); }
 };
 
 }  // namespace quorvel::test

@@ -12,7 +12,7 @@ const QStringList kScheda = {
     "NumeroComponente:i16", "Partito:text:1",        "ContoExtra:i32",
     "NomeCliente:text:50",  "DataArrivo:text:8",     "DataPartenza:text:8"};
 
-class HotelQueriesTest : public test::DbTest {
+class HotelQueriesTest : public test::DbBackendTest {
 protected:
     // Walks a recordset with find first / find next, collecting one field.
     static QStringList walk(Recordset& rs, const QString& criterion, const QString& field) {
@@ -42,7 +42,11 @@ protected:
 
 }  // namespace
 
-TEST_F(HotelQueriesTest, TransferRunTexts) {
+INSTANTIATE_TEST_SUITE_P(Backends, HotelQueriesTest,
+                         ::testing::Values(test::Backend::Sqlite, test::Backend::Server),
+                         test::backendName);
+
+TEST_P(HotelQueriesTest, TransferRunTexts) {
     makeCards("Scheda_Cliente.mdb");
     makeCards("ClientiEsterni.mdb");
     auto cards = ws().openDatabase("Scheda_Cliente.mdb");
@@ -97,7 +101,7 @@ TEST_F(HotelQueriesTest, TransferRunTexts) {
     EXPECT_EQ(conto->money("Importo"), Currency::fromCents(100));
 }
 
-TEST_F(HotelQueriesTest, GuestExportTexts) {
+TEST_P(HotelQueriesTest, GuestExportTexts) {
     makeCards("Scheda_Cliente.mdb");
     auto cards = ws().openDatabase("Scheda_Cliente.mdb");
     auto room = cards->openRecordset(
@@ -157,7 +161,7 @@ TEST_F(HotelQueriesTest, GuestExportTexts) {
     EXPECT_EQ(walk(*sorted, "NumeroCamera > ''", "NumeroCamera"), QStringList({"03", "7"}));
 }
 
-TEST_F(HotelQueriesTest, PrintMenuAndReceiptTexts) {
+TEST_P(HotelQueriesTest, PrintMenuAndReceiptTexts) {
     makeTable("AnagraficaHotels.mdb", "AnagraficaHotels",
               {"Numero:i32", "CodiceAssistenza:text:20"});
     makeTable("Stampanti.mdb", "Stampanti",

@@ -13,17 +13,22 @@ const QStringList kConto = {"NumeroHotel:i16",     "CodiceCliente:i32", "NumeroC
                             "DataAddebito:text:8", "Importo:cur",       "Quantità:dbl",
                             "Descrizione:text:50"};
 
-class RecordsetTest : public test::DbTest {
+class RecordsetTest : public test::DbBackendTest {
 protected:
     void SetUp() override {
-        DbTest::SetUp();
-        makeTable("Conto.mdb", "Conto_Cliente", kConto);
+        DbBackendTest::SetUp();
+        if (ready())
+            makeTable("Conto.mdb", "Conto_Cliente", kConto);
     }
 };
 
 }  // namespace
 
-TEST_F(RecordsetTest, FindFirstAndNextWalkTheTableInInsertionOrder) {
+INSTANTIATE_TEST_SUITE_P(Backends, RecordsetTest,
+                         ::testing::Values(test::Backend::Sqlite, test::Backend::Server),
+                         test::backendName);
+
+TEST_P(RecordsetTest, FindFirstAndNextWalkTheTableInInsertionOrder) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     const QStringList f = {"NumeroHotel", "NumeroCamera", "CodiceCliente"};
@@ -46,7 +51,7 @@ TEST_F(RecordsetTest, FindFirstAndNextWalkTheTableInInsertionOrder) {
     EXPECT_EQ(rs->integer("CodiceCliente"), 4);
 }
 
-TEST_F(RecordsetTest, OrderBySelectIsWalkedInItsOrderWithNullsAndTies) {
+TEST_P(RecordsetTest, OrderBySelectIsWalkedInItsOrderWithNullsAndTies) {
     auto database = ws().openDatabase("Conto.mdb");
     auto table = database->openRecordset("Conto_Cliente");
     const QStringList f = {"NumeroHotel", "NumeroCamera", "CodiceCliente"};
@@ -76,7 +81,7 @@ TEST_F(RecordsetTest, OrderBySelectIsWalkedInItsOrderWithNullsAndTies) {
               QList<qint64>({6, 2, 3, 4, 1, 5}));
 }
 
-TEST_F(RecordsetTest, RowsAddedAndChangedThroughTheRecordsetAreFoundLater) {
+TEST_P(RecordsetTest, RowsAddedAndChangedThroughTheRecordsetAreFoundLater) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     const QString crit = "NumeroHotel = 1 and CodiceCliente = 7 and NumeroCamera = '101'";
@@ -101,7 +106,7 @@ TEST_F(RecordsetTest, RowsAddedAndChangedThroughTheRecordsetAreFoundLater) {
     EXPECT_TRUE(raw("Conto.mdb", "SELECT * FROM Conto_Cliente").isEmpty());
 }
 
-TEST_F(RecordsetTest, DeleteThenFindFirstAgainEmptiesARoom) {
+TEST_P(RecordsetTest, DeleteThenFindFirstAgainEmptiesARoom) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     for (const char* room : {"101", "102", "101", "101"}) addRow(*rs, {"NumeroCamera"}, {room});
@@ -116,7 +121,7 @@ TEST_F(RecordsetTest, DeleteThenFindFirstAgainEmptiesARoom) {
     EXPECT_EQ(raw("Conto.mdb", "SELECT NumeroCamera FROM Conto_Cliente"), QStringList({"102"}));
 }
 
-TEST_F(RecordsetTest, CurrencyIsExactAndStoredAsTenThousandths) {
+TEST_P(RecordsetTest, CurrencyIsExactAndStoredAsTenThousandths) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     Currency sum;
@@ -125,9 +130,13 @@ TEST_F(RecordsetTest, CurrencyIsExactAndStoredAsTenThousandths) {
     addRow(*rs, {"CodiceCliente", "Importo"}, {2, 0.1 + 0.2});  // a double is rounded to 4 places
     addRow(*rs, {"CodiceCliente", "Importo"}, {3, Currency::fromRaw(-922337203685477580)});
     addRow(*rs, {"CodiceCliente", "Importo"}, {4, "12.5"});
-    EXPECT_EQ(raw("Conto.mdb", "SELECT Importo, typeof(Importo) FROM Conto_Cliente"),
-              QStringList({"10000|integer", "3000|integer", "-922337203685477580|integer",
-                           "125000|integer"}));
+    if (onServer())  // numeric(19,4), read back here in ten-thousandths
+        EXPECT_EQ(raw("Conto.mdb", "SELECT Importo FROM Conto_Cliente"),
+                  QStringList({"10000", "3000", "-922337203685477580", "125000"}));
+    else
+        EXPECT_EQ(raw("Conto.mdb", "SELECT Importo, typeof(Importo) FROM Conto_Cliente"),
+                  QStringList({"10000|integer", "3000|integer", "-922337203685477580|integer",
+                               "125000|integer"}));
     rs->findFirst("Importo = 0.3");
     ASSERT_FALSE(rs->noMatch());
     EXPECT_EQ(rs->integer("CodiceCliente"), 2);
@@ -140,7 +149,7 @@ TEST_F(RecordsetTest, CurrencyIsExactAndStoredAsTenThousandths) {
     EXPECT_EQ(rs->integer("CodiceCliente"), 3);
 }
 
-TEST_F(RecordsetTest, ValuesThatDoNotFitTheFieldAreRefusedNamingIt) {
+TEST_P(RecordsetTest, ValuesThatDoNotFitTheFieldAreRefusedNamingIt) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     auto refused = [&](const QString& field, const Value& v) {
@@ -173,7 +182,7 @@ TEST_F(RecordsetTest, ValuesThatDoNotFitTheFieldAreRefusedNamingIt) {
     EXPECT_THROW(rs->value("Inesistente"), Error);
 }
 
-TEST_F(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
+TEST_P(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     addRow(*rs, {"CodiceCliente", "Descrizione"}, {1, "Acqua minerale"});
@@ -192,7 +201,9 @@ TEST_F(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
     EXPECT_EQ(first("Instr(Descrizione,'birra') > 0"), 0);
 }
 
-TEST_F(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
+TEST_P(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
+    if (onServer())
+        GTEST_SKIP() << "SQLite's query plan";
     rawExec("Conto.mdb",
             "CREATE INDEX Addebito ON Conto_Cliente (CodiceCliente, NumeroCamera, DataAddebito)");
     auto database = ws().openDatabase("Conto.mdb");
@@ -220,7 +231,7 @@ TEST_F(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
 // Values given apart find what the same criterion written out finds, texts
 // with apostrophes and accented letters included; one query visits every
 // match; one DELETE removes every match.
-TEST_F(RecordsetTest, ValuesApartForEachAndRemoveAll) {
+TEST_P(RecordsetTest, ValuesApartForEachAndRemoveAll) {
     auto database = ws().openDatabase("Conto.mdb");
     auto rs = database->openRecordset("Conto_Cliente");
     const QStringList f = {"NumeroHotel", "CodiceCliente", "NumeroCamera", "Descrizione"};

@@ -1,6 +1,8 @@
 // Where a workspace keeps its main file (and a commit's super-journal), and
 // the clean-up of folders left by killed processes.
 #include "db/Engine.h"
+#include "db/Server.h"
+#include "platform/Error.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -57,3 +59,58 @@ TEST_F(WorkspaceFolderTest, StaleFoldersGoUnlessASuperJournalRemains) {
 }
 
 }  // namespace
+
+// "QuorvelDB.txt" chooses the server: missing, nothing changes; its password
+// is never shown and a file others may read that holds one is refused; the
+// program's own tables get a schema per working folder.
+TEST_F(WorkspaceFolderTest, ServerConfigFileChoosesTheStoreAndGuardsItsPassword) {
+    EXPECT_FALSE(db::readServerConfig());
+    auto write = [&](const QByteArray& text, QFileDevice::Permissions perms) {
+        writeBytes("QuorvelDB.txt", text);
+        QFile::setPermissions(path("QuorvelDB.txt"), perms);
+        return *db::readServerConfig();
+    };
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto everyone = owner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+
+    db::ServerConfig c = write("host=db.albergo dbname=hotel user=ponte\r\n", everyone);
+    EXPECT_TRUE(c.refusal.isEmpty()) << c.refusal.toStdString();  // no password: libpq's file
+    EXPECT_EQ(c.conninfo, "host=db.albergo dbname=hotel user=ponte");
+    EXPECT_TRUE(c.ownSchema.startsWith("quorvel_") && c.ownSchema.size() == 20);
+    EXPECT_EQ(c.schemaFor(path("Conto_Cliente.mdb")), "Conto_Cliente");
+    EXPECT_EQ(c.schemaFor(path("QuorvelCoda.db")), c.ownSchema);
+    EXPECT_FALSE(c.schemaFor("/pos/ClientiCasa.mdb"));  // the POS side stays a file
+    EXPECT_FALSE(c.schemaFor(path("PassaRicevute.mdb")));
+    {
+        // Another working folder, another schema.
+        QTemporaryDir other;
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(other.path());
+        QFile::copy(path("QuorvelDB.txt"), "QuorvelDB.txt");
+        EXPECT_NE(db::readServerConfig()->ownSchema, c.ownSchema);
+        QDir::setCurrent(here);
+    }
+    EXPECT_EQ(write("host=x user=ponte\nbar_terrazza\n", owner).ownSchema, "bar_terrazza");
+
+    c = write("host=x user=ponte password='segreta 1'\n", everyone);
+    EXPECT_TRUE(c.refusal.contains("chmod 600")) << c.refusal.toStdString();
+    EXPECT_FALSE(c.description().contains("segreta"));
+    // Refused: a server database fails with the reason, a local one still opens.
+    db::Workspace ws(c);
+    try {
+        ws.openDatabase("Conto_Cliente.mdb");
+        ADD_FAILURE() << "opened despite the refusal";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().startsWith("QuorvelDB.txt: contiene una password")) << e.what();
+    }
+    EXPECT_NO_THROW(ws.createDatabase("ClientiCasa.mdb", QString()));
+
+    c = write("host=x user=ponte password='segreta 1'\n", owner);
+    EXPECT_TRUE(c.refusal.isEmpty());
+    EXPECT_TRUE(c.description().contains("password=***")) << c.description().toStdString();
+    EXPECT_FALSE(c.description().contains("segreta"));
+    EXPECT_FALSE(write("\n", owner).refusal.isEmpty());
+    c = write("host='non chiusa password=segreta\n", owner);  // not a connection string
+    EXPECT_FALSE(c.refusal.isEmpty());
+    EXPECT_FALSE(c.description().contains("segreta"));
+}

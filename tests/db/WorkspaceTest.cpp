@@ -11,10 +11,12 @@ using namespace quorvel::db;
 
 namespace {
 
-class WorkspaceTest : public test::DbTest {
+class WorkspaceTest : public test::DbBackendTest {
 protected:
     void SetUp() override {
-        DbTest::SetUp();
+        DbBackendTest::SetUp();
+        if (!ready())
+            return;
         makeTable("A.mdb", "Conto", {"Codice:i32", "Nome:text:20"});
         makeTable("B.mdb", "Incassi", {"Codice:i32", "Importo:cur"});
     }
@@ -31,7 +33,11 @@ protected:
 
 }  // namespace
 
-TEST_F(WorkspaceTest, MissingOrForeignFilesTablesAndFieldsAreNamed) {
+INSTANTIATE_TEST_SUITE_P(Backends, WorkspaceTest,
+                         ::testing::Values(test::Backend::Sqlite, test::Backend::Server),
+                         test::backendName);
+
+TEST_P(WorkspaceTest, MissingOrForeignFilesTablesAndFieldsAreNamed) {
     EXPECT_TRUE(errorOf([&] { ws().openDatabase("Nessuno.mdb"); }).contains("Nessuno.mdb"));
     EXPECT_FALSE(exists("Nessuno.mdb"));  // never created by a failed open
 
@@ -70,7 +76,7 @@ TEST_F(WorkspaceTest, MissingOrForeignFilesTablesAndFieldsAreNamed) {
     EXPECT_THROW(a->openRecordset("Conto"), Error);
 }
 
-TEST_F(WorkspaceTest, ManyOpensAndClosesDetachEveryFile) {
+TEST_P(WorkspaceTest, ManyOpensAndClosesDetachEveryFile) {
     // SQLite attaches at most ten files: closing must give them back.
     for (int i = 0; i < 30; ++i) {
         auto a = ws().openDatabase("A.mdb");
@@ -81,7 +87,7 @@ TEST_F(WorkspaceTest, ManyOpensAndClosesDetachEveryFile) {
     SUCCEED();
 }
 
-TEST_F(WorkspaceTest, TransactionOverTwoFilesRollsBackBothOrCommitsBoth) {
+TEST_P(WorkspaceTest, TransactionOverTwoFilesRollsBackBothOrCommitsBoth) {
     auto a = ws().openDatabase("A.mdb");
     auto b = ws().openDatabase("B.mdb");
     auto conto = a->openRecordset("Conto");
@@ -115,7 +121,7 @@ TEST_F(WorkspaceTest, TransactionOverTwoFilesRollsBackBothOrCommitsBoth) {
     EXPECT_THROW(ws().rollback(), Error);
 }
 
-TEST_F(WorkspaceTest, ClosingADatabaseInsideATransactionKeepsItsWrites) {
+TEST_P(WorkspaceTest, ClosingADatabaseInsideATransactionKeepsItsWrites) {
     auto b = ws().openDatabase("B.mdb");
     ws().beginTrans();
     {
@@ -126,7 +132,9 @@ TEST_F(WorkspaceTest, ClosingADatabaseInsideATransactionKeepsItsWrites) {
     EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"5"}));
 }
 
-TEST_F(WorkspaceTest, AnotherConnectionsLockMakesAWriteFailAfterTheTimeout) {
+TEST_P(WorkspaceTest, AnotherConnectionsLockMakesAWriteFailAfterTheTimeout) {
+    if (onServer())
+        GTEST_SKIP() << "SQLite files only";
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path("A.mdb").toUtf8().constData(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -149,7 +157,9 @@ TEST_F(WorkspaceTest, AnotherConnectionsLockMakesAWriteFailAfterTheTimeout) {
     EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"1"}));
 }
 
-TEST_F(WorkspaceTest, CreatedFilesHoldTheDeclaredTypesAndOpenWithAnyTool) {
+TEST_P(WorkspaceTest, CreatedFilesHoldTheDeclaredTypesAndOpenWithAnyTool) {
+    if (onServer())
+        GTEST_SKIP() << "SQLite files only";
     EXPECT_EQ(raw("B.mdb", "SELECT name, type FROM pragma_table_info('Incassi')"),
               QStringList({"Codice|INTEGER", "Importo|CURRENCY"}));
     EXPECT_EQ(raw("A.mdb", "SELECT sql FROM sqlite_master"),
@@ -161,7 +171,9 @@ TEST_F(WorkspaceTest, CreatedFilesHoldTheDeclaredTypesAndOpenWithAnyTool) {
     EXPECT_FALSE(ws().openDatabase("Nuovo.mdb")->hasTable("Conto"));
 }
 
-TEST_F(WorkspaceTest, ACommitBlockedByAReaderFailsNamingTheFilesAndRollsBack) {
+TEST_P(WorkspaceTest, ACommitBlockedByAReaderFailsNamingTheFilesAndRollsBack) {
+    if (onServer())
+        GTEST_SKIP() << "SQLite files only";
     Workspace second;
     second.setBusyTimeout(50);
     auto a = second.openDatabase("A.mdb");
@@ -187,7 +199,9 @@ TEST_F(WorkspaceTest, ACommitBlockedByAReaderFailsNamingTheFilesAndRollsBack) {
     EXPECT_TRUE(raw("B.mdb", "SELECT * FROM Incassi").isEmpty());
 }
 
-TEST_F(WorkspaceTest, AWriterThatDiedMidTransactionIsRolledBackOnOpen) {
+TEST_P(WorkspaceTest, AWriterThatDiedMidTransactionIsRolledBackOnOpen) {
+    if (onServer())
+        GTEST_SKIP() << "SQLite files only";
     {
         auto a = ws().openDatabase("A.mdb");
         addRow(*a->openRecordset("Conto"), {"Codice", "Nome"}, {1, "prima"});
@@ -218,4 +232,88 @@ TEST_F(WorkspaceTest, AWriterThatDiedMidTransactionIsRolledBackOnOpen) {
     crashed->close();
     EXPECT_FALSE(exists("Crash.mdb-journal"));
     EXPECT_EQ(raw("Crash.mdb", "PRAGMA integrity_check"), QStringList({"ok"}));
+}
+
+// On the server: a lost connection, another bridge's lock or change, a table
+// the engine cannot use, a server it cannot reach; each named, nothing half
+// written, and the workspace usable again afterwards.
+TEST_P(WorkspaceTest, ServerFailuresAreNamedAndLeaveNothingHalfWritten) {
+    if (!onServer())
+        GTEST_SKIP() << "server only";
+    auto a = ws().openDatabase("A.mdb");
+    auto conto = a->openRecordset("Conto");
+    addRow(*conto, {"Codice", "Nome"}, {1, "uno"});
+    const QString others =
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+        "current_database() AND pid <> pg_backend_pid()";
+    {
+        Transaction t(ws());
+        addRow(*conto, {"Codice", "Nome"}, {2, "due"});
+        server().exec(others);
+        const QString lost = errorOf([&] { addRow(*conto, {"Codice", "Nome"}, {3, "tre"}); });
+        EXPECT_TRUE(lost.contains("connessione al server del database interrotta"))
+            << lost.toStdString();
+    }
+    // Outside a transaction the engine connects again by itself.
+    EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"1"}));
+    conto->findFirst("Codice = 1");
+    EXPECT_FALSE(conto->noMatch());
+    server().exec(others);
+    {
+        Transaction t(ws());  // begins on a connection made again
+        addRow(*conto, {"Codice", "Nome"}, {4, "quattro"});
+        t.commit();
+    }
+    EXPECT_EQ(raw("A.mdb", "SELECT Codice FROM Conto"), QStringList({"1", "4"}));
+
+    // Another bridge changed the row since it was read: refused, not overwritten.
+    conto->findFirst("Codice = 1");
+    server().exec("UPDATE \"A\".\"Conto\" SET \"Nome\" = 'altro' WHERE \"Codice\" = 1");
+    conto->edit();
+    conto->setValue("Nome", "mio");
+    EXPECT_TRUE(errorOf([&] { conto->update(); }).contains("modificato o eliminato"));
+    EXPECT_EQ(raw("A.mdb", "SELECT Nome FROM Conto WHERE Codice = 1"), QStringList({"altro"}));
+    // Another bridge holds the row: the wait is bounded and named.
+    ws().setBusyTimeout(100);
+    conto->findFirst("Codice = 1");
+    server().exec("BEGIN; UPDATE \"A\".\"Conto\" SET \"Nome\" = 'bloccato' WHERE \"Codice\" = 1");
+    conto->edit();
+    conto->setValue("Nome", "mio");
+    EXPECT_TRUE(errorOf([&] { conto->update(); }).contains("database bloccato"));
+    server().exec("ROLLBACK");
+
+    // A table without the row identity, a schema that is not there.
+    server().exec("CREATE TABLE \"A\".\"Estranea\" (\"Codice\" integer)");
+    const QString foreign = errorOf([&] { a->openRecordset("Estranea"); });
+    EXPECT_TRUE(foreign.contains("Estranea") && foreign.contains("quorvel_rowid"))
+        << foreign.toStdString();
+    const QString missing = errorOf([&] { ws().openDatabase("Nessuno.mdb"); });
+    EXPECT_TRUE(missing.contains("Nessuno.mdb") && missing.contains("schema Nessuno"))
+        << missing.toStdString();
+
+    // A transaction begun before the first server file: the server joins it at its depth.
+    {
+        Workspace late(server().config());
+        Transaction outer(late);
+        Transaction inner(late);
+        auto b = late.openDatabase("B.mdb");
+        addRow(*b->openRecordset("Incassi"), {"Codice"}, {9});
+        inner.commit();
+        outer.commit();
+    }
+    EXPECT_EQ(raw("B.mdb", "SELECT Codice FROM Incassi"), QStringList({"9"}));
+
+    // A server that cannot be reached or refuses the password: the password never shown.
+    ServerConfig bad = server().config();
+    bad.conninfo = server().conninfo() + " password=segretissima user=nessuno";
+    Workspace refused(bad);
+    const QString denied = errorOf([&] { refused.openDatabase("A.mdb"); });
+    EXPECT_TRUE(denied.contains("rifiutato") && denied.contains("password=***"))
+        << denied.toStdString();
+    EXPECT_FALSE(denied.contains("segretissima"));
+    bad.conninfo = "host=/nessuna/cartella password=segretissima";
+    Workspace unreachable(bad);
+    const QString down = errorOf([&] { unreachable.openDatabase("A.mdb"); });
+    EXPECT_TRUE(down.contains("non riuscita")) << down.toStdString();
+    EXPECT_FALSE(down.contains("segretissima"));
 }

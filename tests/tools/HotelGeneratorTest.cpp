@@ -2,8 +2,10 @@
 // the data the other layers' tests rely on, and empty tables on request.
 #include "db/HotelTables.h"
 #include "hotel/HotelGenerator.h"
+#include "hotel/ServerCopy.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"
+#include "support/ServerDb.h"
 #include "support/TempDir.h"
 #include "tools/QtPrinters.h"
 
@@ -220,6 +222,43 @@ TEST_F(HotelGeneratorTest, EmptyGivesEveryTableWithoutRows) {
     EXPECT_TRUE(exists(QStringLiteral("POSDest.txt")));
     EXPECT_TRUE(exists(QStringLiteral("pos/ClientiCasa.mdb")));
     EXPECT_FALSE(exists(QStringLiteral("QuorveloCamere.txt")));
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// create --db: every row of the generated files on the server (money exact),
+// the files gone, and QuorvelDB.txt readable by its owner only.
+TEST_F(HotelGeneratorTest, AHotelMovedToTheServerKeepsEveryRow) {
+    if (test::testServer().isEmpty())
+        return;
+    test::ServerDb server;
+    HotelSpec spec;
+    spec.accountRows = 30;
+    const HotelSummary s = generateHotel(dir(), spec);
+    const qint64 guests = count(path("Scheda_Cliente.mdb"), "SELECT count(*) FROM Scheda_Cliente");
+    const qint64 cents =
+        count(path("Conto_Cliente.mdb"), "SELECT sum(Importo) / 100 FROM Conto_Cliente");
+    const qint64 copied = moveHotelToServer(dir(), server.conninfo());
+    EXPECT_GT(copied, guests + 30);
+    EXPECT_EQ(server.raw("Scheda_Cliente", "SELECT count(*) FROM Scheda_Cliente"),
+              QStringList({QString::number(guests)}));
+    // numeric(19,4) sums with four decimals: the cents, exactly.
+    EXPECT_EQ(server.raw("Conto_Cliente", "SELECT sum(Importo) FROM Conto_Cliente"),
+              QStringList({QStringLiteral("%1.%2")
+                               .arg(cents / 100)
+                               .arg(cents % 100 * 100, 4, 10, QLatin1Char('0'))}));
+    for (const QString& file : db::hotelDatabaseFiles())
+        EXPECT_FALSE(exists(file)) << file.toStdString();
+    const auto perms = QFile::permissions(path("QuorvelDB.txt"));
+    EXPECT_TRUE(perms & QFileDevice::ReadOwner);
+    EXPECT_FALSE(perms & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                          QFileDevice::ReadOther | QFileDevice::WriteOther));
+    EXPECT_EQ(readBytes("QuorvelDB.txt"), server.conninfo().toUtf8() + "\r\n");
+    EXPECT_GT(s.accountRows, 0);
 }
 
 }  // namespace

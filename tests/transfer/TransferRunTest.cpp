@@ -3,13 +3,17 @@
 #include "HotelFixture.h"
 #include "PosLine.h"
 
+#include "db/ServerHotel.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "support/ServerDb.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <QDir>
 #include <QFile>
+#include <map>
+#include <thread>
 
 namespace quorvel::test {
 namespace {
@@ -349,6 +353,74 @@ TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
     transfer({});
     EXPECT_EQ(rows(Rooms).size(), 2u);  // the next run reads the edited map
     EXPECT_EQ(rows(Rooms)[1].cliente, 124);
+}
+
+}  // namespace
+}  // namespace quorvel::test
+
+namespace quorvel::test {
+namespace {
+
+// Two bridges (two working folders' stores, two connections) post the same
+// rooms at once on one server: no update of a shared account row is lost,
+// the loser of a race rolls its batch back and posts it at a later tick.
+TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
+    if (testServer().isEmpty())
+        return;
+    ServerDb server;
+    closeStore();
+    ws = std::make_unique<db::Workspace>(server.config("bridge_bar"));
+    db::createHotelOnServer(*ws);
+    store = std::make_unique<ChargeStore>(*ws);
+    addItem(50, "Ristorante Interno", 4);
+    std::map<QString, Currency> expected;
+    for (int r = 0; r < 4; ++r) {
+        const QString room = QString::number(101 + r);
+        addCard(Guests, 100 + r, room);
+        addAccountRow(Rooms, roomRow(100 + r, room, "20250131", Currency(), 0, 0));
+    }
+    db::Workspace other(server.config("bridge_ristorante"));
+    ChargeStore otherStore(other);
+    QStringList mine, theirs;
+    for (int i = 0; i < 24; ++i) {
+        const QString room = QString::number(101 + i % 4);
+        mine << line(room, QStringLiteral("%1").arg(100 + i, 6, 10, QLatin1Char('0')));
+        theirs << line(room, QStringLiteral("%1").arg(300 + i, 6, 10, QLatin1Char('0')));
+        expected[room] += eur(100 + i) + eur(300 + i);
+    }
+    store->appendPending(mine);
+    otherStore.appendPending(theirs);
+    ws->setBusyTimeout(3000);
+    other.setBusyTimeout(3000);
+    std::atomic<int> conflicts{0};
+    auto bridge = [&](ChargeStore& s) {
+        // Each pass is a tick: a batch that lost a race is rolled back and retried.
+        for (int tick = 0; tick < 200 && s.hasPending(); ++tick) {
+            ChargeTransfer t(settings, s);
+            t.setBatchLineCap(3);
+            try {
+                t.TrasferisciAddebiti();
+            } catch (const Error&) {
+                ++conflicts;
+            }
+        }
+    };
+    std::thread first(bridge, std::ref(*store));
+    std::thread second(bridge, std::ref(otherStore));
+    first.join();
+    second.join();
+    EXPECT_FALSE(store->hasPending());
+    EXPECT_FALSE(otherStore.hasPending());
+    std::map<QString, Currency> totals;
+    std::map<QString, double> quantities;
+    for (const AccountRow& r : rows(Rooms)) {
+        totals[r.camera] += r.importo;
+        quantities[r.camera] += r.quantita;
+    }
+    EXPECT_EQ(totals, expected);
+    for (const auto& [room, q] : quantities) EXPECT_EQ(q, 12.0) << room.toStdString();
+    EXPECT_TRUE(store->errors().isEmpty() && otherStore.errors().isEmpty());
+    RecordProperty("conflicts", conflicts.load());
 }
 
 }  // namespace

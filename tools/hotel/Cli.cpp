@@ -1,8 +1,10 @@
 // The quorvel-hotel command line: parsing, running a command, its summary.
 #include "hotel/Cli.h"
 
+#include "db/Server.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
+#include "hotel/ServerCopy.h"
 #include "platform/Error.h"
 
 #include <QMap>
@@ -20,6 +22,8 @@ const char* const usage =
     "      Quorvel.txt, POSDest.txt, la cartella DIR/pos/ con ClientiCasa.mdb\n"
     "      e QuorveloCamere.txt. --empty crea le tabelle senza righe;\n"
     "      --account-rows riempie Conto_Cliente con N righe.\n"
+    "      --db \"CONNINFO\" mette i database dell'hotel su un server PostgreSQL\n"
+    "      (uno schema per file, con gli stessi indici) e scrive QuorvelDB.txt.\n"
     "  quorvel-hotel pos-charges FILE --lines N [--seed S] [--hotel DIR] [--date YYYYMMDD]\n"
     "      Scrive un file di addebiti del POS (righe a colonne fisse); con\n"
     "      --hotel usa le camere degli ospiti in casa dell'hotel in DIR.\n"
@@ -106,7 +110,8 @@ QString runCreate(const QStringList& args) {
     const Arguments a =
         parse(args,
               {QStringLiteral("rooms"), QStringLiteral("guests"), QStringLiteral("externals"),
-               QStringLiteral("account-rows"), QStringLiteral("seed"), QStringLiteral("date")},
+               QStringLiteral("account-rows"), QStringLiteral("seed"), QStringLiteral("date"),
+               QStringLiteral("db")},
               {QStringLiteral("empty")});
     HotelSpec spec;
     spec.rooms = static_cast<int>(a.number(QStringLiteral("rooms"), spec.rooms, 9000));
@@ -117,6 +122,12 @@ QString runCreate(const QStringList& args) {
     spec.today = a.date(spec.today);
     spec.empty = a.options.contains(QStringLiteral("empty"));
     const HotelSummary s = generateHotel(a.target, spec);
+    if (a.options.contains(QStringLiteral("db"))) {
+        const qint64 rows = moveHotelToServer(a.target, a.options.value(QStringLiteral("db")));
+        return QStringLiteral("Hotel creato sul server (%1 righe); %2 in %3")
+            .arg(rows)
+            .arg(QString::fromLatin1(db::ServerConfigFile), a.target);
+    }
     return QStringLiteral(
                "Hotel creato in %1: %2 camere, %3 schede ospiti (%4 camere occupate), "
                "%5 clienti esterni, %6 voci, %7 righe di conto, %8 file")
