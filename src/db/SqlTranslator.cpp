@@ -1,6 +1,7 @@
 // Jet expression tree to SQLite SQL with bound parameters.
 #include "db/SqlTranslator.h"
 
+#include "db/JetText.h"
 #include "platform/Error.h"
 
 #include <limits>
@@ -76,14 +77,6 @@ struct Out {
     bool field = false;
     bool nonAscii = false;  // a text literal with letters beyond ASCII
 };
-
-bool hasNonAscii(const QString& s) {
-    for (QChar c : s) {
-        if (c.unicode() > 127)
-            return true;
-    }
-    return false;
-}
 
 class Translator {
 public:

@@ -18,11 +18,9 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     sqlite3_stmt* get() const { return m_stmt; }
-    const QString& sql() const { return m_sql; }
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
-    QString m_sql;
 };
 
 // One execution of a statement: binds, steps, reads, and resets at the end.
@@ -43,7 +41,6 @@ public:
     bool step();
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
     QString text(int column) const;
-    bool isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
     // The column read as the engine's type for a field of this declared kind.
     Value value(int column, ColumnKind kind) const;
 
