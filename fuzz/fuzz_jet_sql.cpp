@@ -8,10 +8,10 @@
 #include "FuzzSupport.h"
 
 #include "db/Engine.h"
-#include "db/HotelTables.h"
 #include "db/JetSql.h"
+#include "db/JetText.h"
+#include "hotel/HotelSchema.h"
 #include "platform/Error.h"
-#include "transfer/Criteria.h"
 
 #include <array>
 #include <memory>
@@ -90,7 +90,7 @@ void fillHotel(const std::vector<std::unique_ptr<db::Database>>& dbs) {
 const std::vector<std::unique_ptr<db::Database>>& hotel() {
     static const auto* dbs = [] {
         fuzz::enterWorkFolder();
-        db::createHotelDatabases(QDir::currentPath());
+        hotel::createHotelDatabases(QDir::currentPath());
         auto* out = new std::vector<std::unique_ptr<db::Database>>;
         auto& ws = db::DBEngine::instance().workspace();
         for (const Table& t : kTables) out->push_back(ws.openDatabase(QString::fromLatin1(t.file)));
@@ -204,7 +204,7 @@ void checkShapes(db::Database& database, const QString& table, const QString& cr
 // Any text the POS or the hotel hands over, quoted into a criterion as the
 // program does, finds exactly the rooms equal to it and never fails.
 void checkQuotedValue(db::Database& guests, const QString& value) {
-    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(value);
+    const QString criterion = QStringLiteral("NumeroCamera = ") + db::jetQuoted(value);
     auto rs = guests.openRecordset(QStringLiteral("Scheda_Cliente"));
     try {
         rs->findFirst(criterion);

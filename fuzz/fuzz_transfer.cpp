@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 
 #include "db/Engine.h"
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "platform/Error.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
@@ -40,7 +40,7 @@ void addCard(db::Workspace& ws, const char* file, int progressivo, const char* c
 Hotel& hotel() {
     static Hotel* h = [] {
         fuzz::enterWorkFolder();
-        db::createHotelDatabases(QDir::currentPath());
+        hotel::createHotelDatabases(QDir::currentPath());
         auto* out = new Hotel;
         out->settings.codiceGenerico = 50;
         out->ws = std::make_unique<db::Workspace>();

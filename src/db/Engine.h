@@ -128,13 +128,11 @@ public:
     // or at update(), and refused with an Error naming the field.
     void setValue(const QString& field, const Value& value);
 
-    void addNew();        // starts a new row (fields Null)
-    void edit();          // starts changing the current row
-    void update();        // writes the new or changed row
-    void cancelUpdate();  // drops a pending addNew()/edit()
-    void remove();        // deletes the current row (DAO's Delete)
+    void addNew();  // starts a new row (fields Null)
+    void edit();    // starts changing the current row
+    void update();  // writes the new or changed row
+    void remove();  // deletes the current row (DAO's Delete)
 
-    const QString& source() const;  // table name or SELECT text
     QStringList fieldNames() const;
 
 private:

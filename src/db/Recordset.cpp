@@ -7,6 +7,7 @@
 // so rows added or changed meanwhile (by this recordset or anyone) are seen,
 // and an index that covers the criterion serves the lookup.
 #include "db/DatabaseImpl.h"
+#include "db/JetText.h"
 #include "db/SqlTranslator.h"
 
 #include "db/Dialect.h"
@@ -61,6 +62,11 @@ struct Recordset::Impl {
     void open();
     // The criterion's plan, and its parameters in params.
     std::shared_ptr<Plan> plan(const QString& criterion, std::vector<Value>& params);
+    // The same for a call on the rows (find, forEach, removeAll): refused on
+    // a closed database; a pending AddNew/Edit is dropped, as DAO does.
+    std::shared_ptr<Plan> planOnRows(const QString& criterion, std::vector<Value>& params);
+    // Binds the SELECT's parameters, then the criterion's.
+    void bindCriterion(StatementUse& use, const std::vector<Value>& params) const;
     void find(const QString& criterion, bool next);
     void findValues(const QString& pattern, const std::vector<Value>& values);
     void run(Plan& p, const std::vector<Value>& params, bool next);
@@ -259,12 +265,22 @@ const QString& Recordset::Impl::findSql(Plan& p, bool next, std::vector<Value>& 
     return *it;
 }
 
-void Recordset::Impl::find(const QString& criterion, bool next) {
+std::shared_ptr<Recordset::Impl::Plan> Recordset::Impl::planOnRows(const QString& criterion,
+                                                                   std::vector<Value>& params) {
     if (!db.open)
         throw Error(db.path, QStringLiteral("database chiuso"));
-    mode = Mode::None;  // moving drops a pending AddNew/Edit, as DAO does
+    mode = Mode::None;
+    return plan(criterion, params);
+}
+
+void Recordset::Impl::bindCriterion(StatementUse& use, const std::vector<Value>& params) const {
+    use.bindAll(base.params);
+    use.bindAll(params, 1 + static_cast<int>(base.params.size()));
+}
+
+void Recordset::Impl::find(const QString& criterion, bool next) {
     std::vector<Value> params;
-    const std::shared_ptr<Plan> p = plan(criterion, params);
+    const std::shared_ptr<Plan> p = planOnRows(criterion, params);
     run(*p, params, next);
 }
 
@@ -275,13 +291,8 @@ namespace {
 QChar literalKind(const Value& v) {
     if (const auto* i = std::get_if<std::int64_t>(&v.variant()))
         return *i < 0 ? QChar() : (*i <= 922337203685477 ? u'I' : u'J');
-    if (const auto* t = std::get_if<QString>(&v.variant())) {
-        for (const QChar c : *t) {
-            if (c.unicode() > 127)
-                return u'U';
-        }
-        return u'T';
-    }
+    if (const auto* t = std::get_if<QString>(&v.variant()))
+        return hasNonAscii(*t) ? u'U' : u'T';
     return QChar();
 }
 
@@ -289,11 +300,8 @@ QString literalText(const Value& v) {
     const auto& var = v.variant();
     if (v.isNull())
         return QStringLiteral("Null");
-    if (const auto* t = std::get_if<QString>(&var)) {
-        QString out = *t;
-        out.replace(u'\'', QStringLiteral("''"));
-        return u'\'' + out + u'\'';
-    }
+    if (const auto* t = std::get_if<QString>(&var))
+        return jetQuoted(*t);
     if (const auto* i = std::get_if<std::int64_t>(&var))
         return QString::number(*i);
     if (const auto* c = std::get_if<Currency>(&var)) {
@@ -399,10 +407,9 @@ void Recordset::Impl::run(Plan& plan, const std::vector<Value>& params, bool nex
         p->generation = db.wsi.generation;
     }
     StatementUse use(*stmt, db.path);
-    use.bindAll(base.params);
-    const int n1 = static_cast<int>(base.params.size());
-    use.bindAll(params, 1 + n1);
-    use.bindAll(afterParams, 1 + n1 + static_cast<int>(params.size()));
+    bindCriterion(use, params);
+    use.bindAll(afterParams,
+                1 + static_cast<int>(base.params.size()) + static_cast<int>(params.size()));
     if (!use.step()) {
         noMatch = true;
         return;
@@ -544,18 +551,14 @@ void Recordset::findFirst(const QString& criterion, const std::vector<Value>& va
 
 void Recordset::forEach(const QString& criterion, const std::function<void()>& visit) {
     Impl& d = *m_impl;
-    if (!d.db.open)
-        throw Error(d.db.path, QStringLiteral("database chiuso"));
-    d.mode = Impl::Mode::None;
     std::vector<Value> params;
-    const std::shared_ptr<Impl::Plan> p = d.plan(criterion, params);
+    const std::shared_ptr<Impl::Plan> p = d.planOnRows(criterion, params);
     QString sql = p->firstSql;
     sql.chop(QStringLiteral(" LIMIT 1").size());
     // Its own statement, not a cached one: visit cannot finalize it.
     const auto stmt = d.db.wsi.newStatement(d.db.onServer, sql);
     StatementUse use(*stmt, d.db.path);
-    use.bindAll(d.base.params);
-    use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
+    d.bindCriterion(use, params);
     d.noMatch = true;
     while (use.step()) {
         d.readRow(use);
@@ -565,19 +568,15 @@ void Recordset::forEach(const QString& criterion, const std::function<void()>& v
 
 std::int64_t Recordset::removeAll(const QString& criterion) {
     Impl& d = *m_impl;
-    if (!d.db.open)
-        throw Error(d.db.path, QStringLiteral("database chiuso"));
-    d.mode = Impl::Mode::None;
     std::vector<Value> params;
-    const std::shared_ptr<Impl::Plan> p = d.plan(criterion, params);
+    const std::shared_ptr<Impl::Plan> p = d.planOnRows(criterion, params);
     QString sql = QStringLiteral("DELETE FROM %1 WHERE ").arg(d.table->qualified);
     if (!d.base.sql.isEmpty())
         sql += d.base.sql + QStringLiteral(" AND ");
     sql += p->criterion.sql;
     Statement& stmt = d.db.statement(sql);
     StatementUse use(stmt, d.db.path);
-    use.bindAll(d.base.params);
-    use.bindAll(params, 1 + static_cast<int>(d.base.params.size()));
+    d.bindCriterion(use, params);
     use.step();
     d.hasCurrent = false;  // the current row may be among them
     return use.changes();
@@ -721,10 +720,6 @@ void Recordset::update() {
     }
 }
 
-void Recordset::cancelUpdate() {
-    m_impl->mode = Impl::Mode::None;
-}
-
 void Recordset::remove() {
     Impl& d = *m_impl;
     d.mode = Impl::Mode::None;
@@ -738,10 +733,6 @@ void Recordset::remove() {
     use.bind(1, Value(d.rowid));
     use.step();
     d.hasCurrent = false;  // the position stays, so a find next goes on after it
-}
-
-const QString& Recordset::source() const {
-    return m_impl->source;
 }
 
 QStringList Recordset::fieldNames() const {

@@ -1,7 +1,7 @@
 // Routing of database files to the server's schemas.
 #include "db/Server.h"
 
-#include "db/HotelTables.h"
+#include "db/HotelFiles.h"
 #include "db/PgConnection.h"
 #include "platform/Error.h"
 
@@ -89,7 +89,7 @@ QString ServerConfig::description() const {
 }
 
 QStringList defaultLocalFiles() {
-    return {QString::fromLatin1(ClientiCasaMdb), QStringLiteral("PassaRicevute.mdb")};
+    return {QString::fromLatin1(ClientiCasaMdb), QString::fromLatin1(PassaRicevuteMdb)};
 }
 
 void setDefaultServer(std::optional<ServerConfig> config) {

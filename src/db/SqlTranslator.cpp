@@ -2,7 +2,7 @@
 #include "db/SqlTranslator.h"
 
 #include "db/Dialect.h"
-
+#include "db/JetText.h"
 #include "platform/Error.h"
 
 #include <limits>
@@ -78,14 +78,6 @@ struct Out {
     bool field = false;
     bool nonAscii = false;  // a text literal with letters beyond ASCII
 };
-
-bool hasNonAscii(const QString& s) {
-    for (QChar c : s) {
-        if (c.unicode() > 127)
-            return true;
-    }
-    return false;
-}
 
 class Translator {
 public:

@@ -66,7 +66,7 @@ QString quoteIdentifier(const QString& name) {
     return u'"' + q + u'"';
 }
 
-Statement::Statement(sqlite3* db, const QString& sql) : m_sql(sql) {
+Statement::Statement(sqlite3* db, const QString& sql) {
     const QByteArray utf8 = sql.toUtf8();
     const int rc = sqlite3_prepare_v3(db, utf8.constData(), static_cast<int>(utf8.size()),
                                       SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);

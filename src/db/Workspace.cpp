@@ -1,6 +1,7 @@
 // Workspaces: the connection, attaching and detaching database files, the
 // statement cache, transactions, and the process-wide engine.
 #include "db/DatabaseImpl.h"
+#include "db/JetText.h"
 #include "db/WorkspaceImpl.h"
 
 #include "db/Dialect.h"
@@ -59,10 +60,8 @@ void jetInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // Case-insensitive for every letter, not only ASCII; used in queries only
 // (never in a schema), where the compared text holds non-ASCII letters.
 int jetCollate(void*, int n1, const void* s1, int n2, const void* s2) {
-    const QString a = QString::fromUtf8(static_cast<const char*>(s1), n1);
-    const QString b = QString::fromUtf8(static_cast<const char*>(s2), n2);
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    return compareFolded(QString::fromUtf8(static_cast<const char*>(s1), n1),
+                         QString::fromUtf8(static_cast<const char*>(s2), n2));
 }
 
 QString uriOf(const QString& path, bool create) {

@@ -2,9 +2,10 @@
 #include "polling/GuestExport.h"
 
 #include "db/Engine.h"
+#include "db/HotelFiles.h"
+#include "db/JetText.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
-#include "transfer/Criteria.h"
 #include "transfer/RoomCodes.h"
 
 #include <QFile>
@@ -27,16 +28,6 @@ struct Card {
     qint64 hotel = 0;
     db::Value progressivo;  // sort key; Null sorts first
 };
-
-// The engine compares texts without regard to ASCII letter case; so do the
-// in-memory look-ups of the full refresh.
-QString foldKey(const QString& s) {
-    QString k = s;
-    for (QChar& c : k)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 32);
-    return k;
-}
 
 // Walks a recordset with find first / find next on criterion.
 template <typename F>
@@ -68,9 +59,38 @@ std::vector<Card> presentCards(db::Database& db, const QString& where) {
     return cards;
 }
 
-// Text order of the engine: ASCII letters without regard to case.
+// Text order of the engine's Order by.
 bool textBefore(const QString& a, const QString& b) {
-    return foldKey(a) < foldKey(b);
+    return db::compareNoCase(a, b) < 0;
+}
+
+// Cards grouped by folded room: the candidates of a room's look-up, which
+// the engine's own comparison then decides.
+class CardsByRoom {
+public:
+    explicit CardsByRoom(const std::vector<Card>& cards) {
+        for (const Card& c : cards) m_byKey[db::foldedKey(c.camera)].push_back(&c);
+    }
+    // The cards "NumeroCamera = 'room'" finds, in the order of "Order by
+    // NumeroCamera,NumeroProgressivo" (the cards come by NumeroProgressivo).
+    std::vector<const Card*> find(const QString& room) const {
+        std::vector<const Card*> out;
+        for (const Card* c : m_byKey.value(db::foldedKey(room)))
+            if (db::criterionEquals(c->camera, room))
+                out.push_back(c);
+        std::stable_sort(out.begin(), out.end(), [](const Card* a, const Card* b) {
+            return textBefore(a->camera, b->camera);
+        });
+        return out;
+    }
+
+private:
+    QHash<QString, std::vector<const Card*>> m_byKey;
+};
+
+std::vector<const Card*> hotelOne(std::vector<const Card*> cards) {
+    std::erase_if(cards, [](const Card* c) { return c->hotel != 1; });
+    return cards;
 }
 
 std::vector<Card> hotelOneCards(db::Database& db, const QString& select) {
@@ -82,14 +102,16 @@ std::vector<Card> hotelOneCards(db::Database& db, const QString& select) {
 }
 
 QString inHouseSelect(const QString& room) {
-    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") + quoted(room) +
+    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") +
+           db::jetQuoted(room) +
            QStringLiteral(
                " and Partito <> 'S' and NumeroComponente = 1 Order by "
                "NumeroCamera,NumeroProgressivo;");
 }
 
 QString externalSelect(const QString& room) {
-    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") + quoted(room) +
+    return QStringLiteral("Select * From Scheda_Cliente Where NumeroCamera = ") +
+           db::jetQuoted(room) +
            QStringLiteral(" and Partito <> 'S' Order by NumeroCamera,NumeroProgressivo;");
 }
 
@@ -138,7 +160,7 @@ void addRows(db::Recordset& rs, const std::vector<GuestRow>& rows) {
 // Deletes every row of the POS code and adds rows. REQUIRES: a transaction
 // is open, so the room is replaced as a whole.
 void replaceRoom(db::Recordset& rs, const QString& pos, const std::vector<GuestRow>& rows) {
-    const QString criterion = QStringLiteral("NumeroCamera = ") + quoted(pos);
+    const QString criterion = QStringLiteral("NumeroCamera = ") + db::jetQuoted(pos);
     for (rs.findFirst(criterion); !rs.noMatch(); rs.findNext(criterion)) rs.remove();
     addRows(rs, rows);
 }
@@ -182,9 +204,9 @@ void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {
     if (!posCodeFits(room, pos))
         return;
     db::Workspace ws;
-    auto casa = ws.openDatabase(*dest + QStringLiteral("ClientiCasa.mdb"));
-    auto scheda = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
-    auto esterni = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
+    auto casa = ws.openDatabase(*dest + QString::fromLatin1(db::ClientiCasaMdb));
+    auto scheda = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
+    auto esterni = ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
     const auto inHouse = hotelOneCards(*scheda, inHouseSelect(room));
     const auto external = hotelOneCards(*esterni, externalSelect(room));
     const auto rows = roomRows(room, pos, mode, pointers(inHouse), pointers(external));
@@ -207,10 +229,10 @@ void GuestExport::AggiornaClienti() {
     // refresh as a whole.
     const RoomMap map = RoomMap::read();
     db::Workspace ws;
-    auto scheda = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
-    auto esterni = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
-    auto camere = ws.openDatabase(QStringLiteral("NumeriCamere.mdb"));
-    auto casa = ws.openDatabase(*dest + QStringLiteral("ClientiCasa.mdb"));
+    auto scheda = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
+    auto esterni = ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
+    auto camere = ws.openDatabase(QString::fromLatin1(db::NumeriCamereMdb));
+    auto casa = ws.openDatabase(*dest + QString::fromLatin1(db::ClientiCasaMdb));
 
     // Every present card read once, grouped by room: the same cards, in the
     // same order, as the per-room queries of AggiornaCamera would find.
@@ -218,26 +240,16 @@ void GuestExport::AggiornaClienti() {
     const std::vector<Card> inHouse =
         presentCards(*scheda, QStringLiteral("Partito <> 'S' and NumeroComponente = 1"));
     const std::vector<Card> external = presentCards(*esterni, QStringLiteral("Partito <> 'S'"));
-    QHash<QString, QString> firstCardRoom;  // any hotel, as the room look-up finds it
-    QHash<QString, std::vector<const Card*>> inHouseByRoom, externalByRoom;
-    for (size_t i = 0; i < inHouse.size(); ++i) {
-        const QString key = foldKey(inHouse[i].camera);
-        if (!firstCardRoom.contains(key))
-            firstCardRoom.insert(key, inHouse[i].camera);
-        if (inHouse[i].hotel == 1)
-            inHouseByRoom[key].push_back(&inHouse[i]);
-    }
-    for (size_t i = 0; i < external.size(); ++i)
-        if (external[i].hotel == 1)
-            externalByRoom[foldKey(external[i].camera)].push_back(&external[i]);
+    const CardsByRoom inHouseByRoom(inHouse), externalByRoom(external);
 
     QStringList rooms;
     {
         // The rooms whose type has Tipologia 'C', by number.
         auto rs = camere->openRecordset(QStringLiteral("NumeriCamere"));
         walk(*rs,
-             QStringLiteral("TipoCamera In (Select Sigla From TipiCamere In 'TipiCamere.mdb' "
-                            "Where Tipologia = 'C') and NumeroCamera > ''"),
+             QStringLiteral("TipoCamera In (Select Sigla From TipiCamere In %1 "
+                            "Where Tipologia = 'C') and NumeroCamera > ''")
+                 .arg(db::jetQuoted(QString::fromLatin1(db::TipiCamereMdb))),
              [&](db::Recordset& r) { rooms << r.text(QStringLiteral("NumeroCamera")); });
         std::stable_sort(rooms.begin(), rooms.end(), textBefore);
     }
@@ -246,21 +258,21 @@ void GuestExport::AggiornaClienti() {
     // later room's rows replace the earlier's, as one room after the other
     // would.
     std::vector<std::pair<QString, std::vector<GuestRow>>> rewrites;  // code, rows
-    QHash<QString, size_t> byCode;  // folded code -> index in rewrites
+    QHash<QString, std::vector<size_t>> byCode;  // folded code -> indexes in rewrites
     for (const QString& hotelRoom : rooms) {
-        const QString key = foldKey(hotelRoom);
-        const auto found = firstCardRoom.constFind(key);
-        const bool present = found != firstCardRoom.cend();
-        const QString room = present ? *found : hotelRoom;
+        const std::vector<const Card*> found = inHouseByRoom.find(hotelRoom);  // any hotel
+        const bool present = !found.empty();
+        const QString room = present ? found.front()->camera : hotelRoom;
         const QString pos = map.posCode(room);
         if (!posCodeFits(room, pos))
             continue;
-        auto rows = roomRows(room, pos, present ? QStringLiteral("1") : QStringLiteral("2"),
-                             inHouseByRoom.value(key), externalByRoom.value(key));
-        const QString code = foldKey(pos);
-        if (const auto it = byCode.constFind(code); it != byCode.cend())
-            rewrites[*it].second.clear();
-        byCode.insert(code, rewrites.size());
+        auto rows =
+            roomRows(room, pos, present ? QStringLiteral("1") : QStringLiteral("2"),
+                     hotelOne(inHouseByRoom.find(room)), hotelOne(externalByRoom.find(room)));
+        for (const size_t i : byCode.value(db::foldedKey(pos)))
+            if (db::criterionEquals(rewrites[i].first, pos))
+                rewrites[i].second.clear();  // the later room's delete takes them
+        byCode[db::foldedKey(pos)].push_back(rewrites.size());
         rewrites.emplace_back(pos, std::move(rows));
     }
 
@@ -269,7 +281,11 @@ void GuestExport::AggiornaClienti() {
     db::Transaction t(ws);
     // One walk deletes the rows of every code rewritten.
     walk(*rs, everyRoom, [&](db::Recordset& r) {
-        if (byCode.contains(foldKey(r.text(QStringLiteral("NumeroCamera")))))
+        const QString code = r.text(QStringLiteral("NumeroCamera"));
+        bool rewritten = false;
+        for (const size_t i : byCode.value(db::foldedKey(code)))
+            rewritten = rewritten || db::criterionEquals(code, rewrites[i].first);
+        if (rewritten)
             r.remove();
     });
     for (const auto& [pos, rows] : rewrites) {

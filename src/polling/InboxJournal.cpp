@@ -1,7 +1,7 @@
 // The claims of files being consumed.
 #include "polling/InboxJournal.h"
 
-#include "transfer/Criteria.h"
+#include "db/JetText.h"
 
 #include <QFile>
 
@@ -20,8 +20,8 @@ db::TableDef tableDef() {
 }
 
 QString claimCriterion(const InboxJournal::Claim& c) {
-    return QStringLiteral("Tipo = ") + quoted(c.kind) + QStringLiteral(" and Archivio = ") +
-           quoted(c.archive);
+    return QStringLiteral("Tipo = ") + db::jetQuoted(c.kind) + QStringLiteral(" and Archivio = ") +
+           db::jetQuoted(c.archive);
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ InboxJournal::~InboxJournal() = default;
 std::vector<InboxJournal::Claim> InboxJournal::claims(const QString& kind) const {
     std::vector<Claim> out;
     auto rs = m_db->openRecordset(kTable);
-    const QString criterion = QStringLiteral("Tipo = ") + quoted(kind);
+    const QString criterion = QStringLiteral("Tipo = ") + db::jetQuoted(kind);
     for (rs->findFirst(criterion); !rs->noMatch(); rs->findNext(criterion))
         out.push_back({rs->text(QStringLiteral("Tipo")), rs->text(QStringLiteral("Origine")),
                        rs->text(QStringLiteral("Archivio"))});

@@ -3,6 +3,7 @@
 #include "polling/LocalDatabases.h"
 
 #include "db/Engine.h"
+#include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 
@@ -36,27 +37,12 @@ void createOnce(const QString& fileName, int options, const db::TableDef& def) {
 }  // namespace
 
 void CreaClientiCasa() {
-    using db::FieldType;
-    db::TableDef def(QStringLiteral("ClientiCasa"));
-    def.appendField(QStringLiteral("NumeroHotel"), FieldType::Int16, 2);
-    def.appendField(QStringLiteral("NumeroCamera"), FieldType::Text, 6);
-    def.appendField(QStringLiteral("NomeCliente"), FieldType::Text, 100);
-    def.appendField(QStringLiteral("DataArrivo"), FieldType::Text, 10);
-    def.appendField(QStringLiteral("DataPartenza"), FieldType::Text, 10);
-    createOnce(QStringLiteral("ClientiCasa.mdb"), 0, def);
+    createOnce(QString::fromLatin1(db::ClientiCasaMdb), 0, db::clientiCasaTable());
 }
 
 void CreaPassaRicevute() {
-    using db::FieldType;
-    db::TableDef def(QStringLiteral("PassaRicevute"));
-    def.appendField(QStringLiteral("NumeroHotel"), FieldType::Int16, 2);
-    def.appendField(QStringLiteral("CodiceCliente"), FieldType::Int32, 4);
-    def.appendField(QStringLiteral("DataAddebito"), FieldType::Text, 8);
-    def.appendField(QStringLiteral("TipoDocumento"), FieldType::Text, 15);
-    def.appendField(QStringLiteral("NDocumento"), FieldType::Int16, 2);
-    def.appendField(QStringLiteral("Importo"), FieldType::Currency, 6);
-    def.appendField(QStringLiteral("Annullato"), FieldType::Text, 1);
-    createOnce(QStringLiteral("PassaRicevute.mdb"), 16, def);  // Jet 2.0 format option
+    createOnce(QString::fromLatin1(db::PassaRicevuteMdb), 16,  // Jet 2.0 format option
+               db::passaRicevuteTable());
 }
 
 }  // namespace quorvel

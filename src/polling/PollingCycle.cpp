@@ -2,6 +2,7 @@
 #include "polling/PollingCycle.h"
 
 #include "db/Engine.h"
+#include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
@@ -131,7 +132,7 @@ QString PollingCycle::notaIncasso(int codice, const QString& descrizione) {
 }
 
 QString PollingCycle::descrizioneIncassi(db::Workspace& ws) const {
-    auto voci = ws.openDatabase(QStringLiteral("VociFattura.mdb"));
+    auto voci = ws.openDatabase(QString::fromLatin1(db::VociFatturaMdb));
     auto rs = voci->openRecordset(QStringLiteral("VociFattura"));
     rs->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ") +
                   QString::number(m_settings.codiceIncassi));
@@ -159,7 +160,7 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
         const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
-        auto fatture = ws.openDatabase(QStringLiteral("Fatture.mdb"));
+        auto fatture = ws.openDatabase(QString::fromLatin1(db::FattureMdb));
         {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
             db::Transaction t(ws);

@@ -2,7 +2,7 @@
 // of the program.
 #include "polling/PosFileRules.h"
 
-#include "db/HotelTables.h"
+#include "db/HotelFiles.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
@@ -26,7 +26,7 @@ QString resolved(const QString& path) {
 // The files of the working folder a POS file may never be.
 QStringList protectedFiles() {
     QStringList names = db::hotelDatabaseFiles();
-    names << QString::fromLatin1(db::ClientiCasaMdb) << QStringLiteral("PassaRicevute.mdb")
+    names << QString::fromLatin1(db::ClientiCasaMdb) << QString::fromLatin1(db::PassaRicevuteMdb)
           << QString::fromLatin1(ChargeStore::FileName)
           << QString::fromLatin1(InboxJournal::FileName) << kSettingsFile
           << QStringLiteral("Quorvel.log");

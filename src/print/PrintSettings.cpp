@@ -3,7 +3,8 @@
 #include "print/PrintSettings.h"
 
 #include "db/Engine.h"
-#include "db/HotelTables.h"
+#include "db/HotelFiles.h"
+#include "db/JetText.h"
 #include "platform/Error.h"
 #include "platform/NumberText.h"
 #include "platform/Settings.h"
@@ -14,13 +15,6 @@
 namespace quorvel {
 
 namespace {
-
-// A text between apostrophes in a criterion, its apostrophes doubled.
-QString quoted(const QString& text) {
-    QString out = text;
-    out.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
-}
 
 // A field read as a 16-bit integer; a value that does not fit is a failure
 // of the field, as the runtime's overflow was.
@@ -92,7 +86,7 @@ std::optional<PrintJob> buildPrintJob(db::Workspace& ws, const PrintChoice& choi
         auto printers = database->openRecordset(QStringLiteral("Stampanti"));
         // The name comes from the table, but the operator's tables may hold
         // anything: quoted, it cannot break the criterion.
-        printers->findFirst(QStringLiteral("Destinazione = ") + quoted(choice.destination));
+        printers->findFirst(QStringLiteral("Destinazione = ") + db::jetQuoted(choice.destination));
         if (printers->noMatch()) {
             printers.reset();
             database->close();

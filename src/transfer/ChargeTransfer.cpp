@@ -10,11 +10,11 @@
 #include "transfer/ChargeTransfer.h"
 
 #include "db/Engine.h"
+#include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/Criteria.h"
 #include "transfer/RoomCodes.h"
 
 #include <QElapsedTimer>
@@ -108,15 +108,15 @@ struct ChargeTransfer::Run {
 
 void ChargeTransfer::Run::open() {
     db::Workspace& ws = t.m_store.workspace();
-    guestDb = ws.openDatabase(QStringLiteral("Scheda_Cliente.mdb"));
+    guestDb = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
     guests = guestDb->openRecordset(GuestsSelect);
-    accountDb = ws.openDatabase(QStringLiteral("Conto_Cliente.mdb"));
+    accountDb = ws.openDatabase(QString::fromLatin1(db::ContoClienteMdb));
     accounts = accountDb->openRecordset(QStringLiteral("Conto_Cliente"));
-    clientDb = ws.openDatabase(QStringLiteral("ClientiEsterni.mdb"));
+    clientDb = ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
     clients = clientDb->openRecordset(ClientsSelect);
-    externalDb = ws.openDatabase(QStringLiteral("ContoEsterni.mdb"));
+    externalDb = ws.openDatabase(QString::fromLatin1(db::ContoEsterniMdb));
     externals = externalDb->openRecordset(QStringLiteral("Conto_Cliente"));
-    itemDb = ws.openDatabase(QStringLiteral("VociFattura.mdb"));
+    itemDb = ws.openDatabase(QString::fromLatin1(db::VociFatturaMdb));
     items = itemDb->openRecordset(QStringLiteral("VociFattura"));
 }
 

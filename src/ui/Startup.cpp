@@ -1,6 +1,7 @@
 // Start-up steps 4 to 7.
 #include "ui/Startup.h"
 
+#include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "polling/LocalDatabases.h"
@@ -30,8 +31,8 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
 }  // namespace
 
 void prepareWorkingFolder(Settings& settings, Dialogs& dialogs) {
-    step(QStringLiteral("ClientiCasa.mdb"), dialogs, [] { CreaClientiCasa(); });
-    step(QStringLiteral("PassaRicevute.mdb"), dialogs, [] { CreaPassaRicevute(); });
+    step(QString::fromLatin1(db::ClientiCasaMdb), dialogs, [] { CreaClientiCasa(); });
+    step(QString::fromLatin1(db::PassaRicevuteMdb), dialogs, [] { CreaPassaRicevute(); });
     QStringList unusable;
     const bool read = step(kSettingsFile, dialogs,
                            [&] { settings = loadSettingsFile(kSettingsFile, &unusable); });

@@ -2,6 +2,7 @@
 // typed values and their refusals.
 #include "db/DbFixture.h"
 
+#include "db/JetText.h"
 #include "platform/Error.h"
 
 using namespace quorvel;
@@ -199,6 +200,34 @@ TEST_P(RecordsetTest, TextComparisonIgnoresCaseAndInstrFindsPieces) {
     EXPECT_EQ(first("Instr(Descrizione,'Caffè') = 1"), 2);
     EXPECT_EQ(first("Instr(Descrizione,'dell''etna') > 0"), 3);
     EXPECT_EQ(first("Instr(Descrizione,'birra') > 0"), 0);
+
+    // The comparison exported for look-ups in memory agrees with the
+    // engine's '=' and Order by, and jetQuoted makes the literal.
+    EXPECT_EQ(jetQuoted("D'A''"), "'D''A'''''");
+    const QStringList texts = {"CAFFÈ",  "caffè", "Caffe", "ÀB", "àb", "aB", "ab", "a",
+                               "\u212A", "k",     "K",     "ß",  "ss", "Ω",  "ω",  "1'A"};
+    makeTable("Testi.mdb", "Testi", {"Codice:i32", "Testo:text:20"});
+    auto testi = ws().openDatabase("Testi.mdb");
+    auto all = testi->openRecordset("Testi");
+    for (int i = 0; i < texts.size(); ++i) addRow(*all, {"Codice", "Testo"}, {i, texts[i]});
+    for (const QString& literal : texts) {
+        SCOPED_TRACE(literal.toStdString());
+        QList<qint64> found, expected;
+        all->forEach("Testo = " + jetQuoted(literal), [&] { found << all->integer("Codice"); });
+        for (int i = 0; i < texts.size(); ++i) {
+            if (criterionEquals(texts[i], literal)) {
+                expected << i;
+                EXPECT_EQ(foldedKey(texts[i]), foldedKey(literal));
+            }
+        }
+        EXPECT_EQ(found, expected);
+    }
+    QStringList ordered, sorted = texts;
+    auto byText = testi->openRecordset("Select * From Testi Order by Testo");
+    byText->forEach("Codice >= 0", [&] { ordered << byText->text("Testo"); });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const QString& a, const QString& b) { return compareNoCase(a, b) < 0; });
+    EXPECT_EQ(ordered, sorted);
 }
 
 TEST_P(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {

@@ -198,6 +198,21 @@ TEST_F(GuestExportTest, TwoRoomsUnderOneCodeKeepTheLaterRoom) {
     EXPECT_EQ(rows[0].nomeCliente, QStringLiteral("Camera : 102"));
 }
 
+// Rooms and codes beyond ASCII are looked up as the engine's criteria do:
+// 'À1' finds the card of room "à1", whose refresh takes the old row "À1".
+TEST_F(GuestExportTest, FullRefreshComparesRoomsAsTheEngine) {
+    addRoom(QStringLiteral("À1"));
+    addCard(InHouse, {1, 80, QStringLiteral("à1"), 1, QStringLiteral("N"), QStringLiteral("Età")});
+    addGuestRow({QStringLiteral("À1"), QStringLiteral("vecchia"), {}, {}});
+    addGuestRow({QStringLiteral("a1"), QStringLiteral("resta"), {}, {}});
+    exporter.AggiornaClienti();
+    const std::vector<GuestRow> expected{
+        {QStringLiteral("a1"), QStringLiteral("resta"), {}, {}},
+        {QStringLiteral("à1"), QStringLiteral("Età"), QStringLiteral("2025-03-01"),
+         QStringLiteral("2025-03-09")}};
+    EXPECT_EQ(guestRows(), expected);
+}
+
 // A map that is there but cannot be read (here a folder of its name) must
 // not export the room under its hotel number: nothing of the POS changes.
 TEST_F(GuestExportTest, UnreadableMapFailsAndTouchesNoPosFile) {

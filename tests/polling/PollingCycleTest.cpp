@@ -2,7 +2,7 @@
 // the transfer, notification files; failures, re-entrancy, and a kill at
 // every step followed by a restart.
 #include "PollingHotel.h"
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/InboxJournal.h"
@@ -420,12 +420,12 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
         QFile::remove(path(QStringLiteral("QuorvelPolling.db")));
         QFile::remove(path(QStringLiteral("QuorvelCoda.db")));
         QFile::remove(path(QStringLiteral("Fatture.mdb")));
-        db::createDatabaseFile(
+        hotel::createDatabaseFile(
             path(QStringLiteral("Fatture.mdb")),
-            {&db::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"))});
+            {&hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"))});
         QFile::remove(path(QStringLiteral("pos/ClientiCasa.mdb")));
-        db::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
-                               {&db::clientiCasaTable()});
+        hotel::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
+                               {&hotel::clientiCasaTable()});
         drop(QStringLiteral("Documento.txt"), kClosing);
         dropLines(QStringLiteral("Estrazione.mdb"), chargeLines(5));
         // An archive of this second exists already: it must survive, and the

@@ -1,6 +1,6 @@
 #include "PollingHotel.h"
 
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "platform/TextFile.h"
 
 #include <QDir>
@@ -23,9 +23,9 @@ namespace quorvel::test {
 
 void PollingHotel::SetUp() {
     TempDirTest::SetUp();
-    db::createHotelDatabases(dir());
+    hotel::createHotelDatabases(dir());
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("pos")));
-    db::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")), {&db::clientiCasaTable()});
+    hotel::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")), {&hotel::clientiCasaTable()});
     writeText(QStringLiteral("POSDest.txt"), {QStringLiteral("pos/")});
     addRoomType(QStringLiteral("DBL"), QStringLiteral("C"));
     addRoomType(QStringLiteral("SAL"), QStringLiteral("S"));

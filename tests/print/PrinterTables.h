@@ -4,7 +4,7 @@
 #pragma once
 
 #include "db/Engine.h"
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 
 #include <QDir>
 #include <memory>
@@ -17,11 +17,11 @@ using Fields = std::vector<std::pair<QString, db::Value>>;
 
 inline void createPrinterDatabases() {
     for (const char* file : {db::StampantiMdb, db::ContatoriMdb, db::AnagraficaHotelsMdb}) {
-        std::vector<const db::TableLayout*> tables;
-        for (const db::TableLayout& t : db::hotelTables())
+        std::vector<const hotel::TableLayout*> tables;
+        for (const hotel::TableLayout& t : hotel::hotelTables())
             if (t.fileName == QString::fromLatin1(file))
                 tables.push_back(&t);
-        db::createDatabaseFile(QDir::current().filePath(QString::fromLatin1(file)), tables);
+        hotel::createDatabaseFile(QDir::current().filePath(QString::fromLatin1(file)), tables);
     }
 }
 

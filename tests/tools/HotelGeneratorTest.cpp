@@ -1,6 +1,6 @@
 // The generated hotel: same seed same bytes, the side files' exact bytes,
 // the data the other layers' tests rely on, and empty tables on request.
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/ServerCopy.h"
 #include "hotel/SqliteFile.h"
@@ -175,7 +175,7 @@ TEST_F(HotelGeneratorTest, EveryValueFitsItsFieldAndMoneyIsExact) {
     spec.externals = 12;
     spec.accountRows = 2000;
     generateHotel(dir(), spec);
-    for (const db::TableLayout& t : db::hotelTables()) {
+    for (const hotel::TableLayout& t : hotel::hotelTables()) {
         for (const db::FieldDef& f : t.fields) {
             if (f.type != db::FieldType::Text)
                 continue;
@@ -213,7 +213,7 @@ TEST_F(HotelGeneratorTest, EmptyGivesEveryTableWithoutRows) {
     const HotelSummary s = generateHotel(dir(), spec);
     EXPECT_TRUE(s.data.rooms.empty());
     EXPECT_EQ(s.accountRows, 0);
-    for (const db::TableLayout& t : db::hotelTables())
+    for (const hotel::TableLayout& t : hotel::hotelTables())
         EXPECT_EQ(
             count(path(t.fileName), QStringLiteral("SELECT count(*) FROM \"%1\"").arg(t.tableName)),
             0)

@@ -1,6 +1,6 @@
 // The hotel tables as created on disk: declared types, indexes, journal mode,
 // and refusal to overwrite an existing file.
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"
 #include "support/TempDir.h"
@@ -27,8 +27,8 @@ QStringList column(SqliteFile& file, const QString& sql, int col = 0) {
 }
 
 TEST_F(HotelTablesTest, EveryTableIsCreatedWithItsDeclaredTypesInOrder) {
-    db::createHotelDatabases(dir());
-    for (const db::TableLayout& table : db::hotelTables()) {
+    hotel::createHotelDatabases(dir());
+    for (const hotel::TableLayout& table : hotel::hotelTables()) {
         SCOPED_TRACE(table.fileName.toStdString() + " " + table.tableName.toStdString());
         SqliteFile file(path(table.fileName), true);
         Statement info(file, QStringLiteral("PRAGMA table_info(\"%1\")").arg(table.tableName));
@@ -58,7 +58,7 @@ TEST_F(HotelTablesTest, EveryTableIsCreatedWithItsDeclaredTypesInOrder) {
     }
     // The fields the program reads and writes carry the types it relies on.
     const auto& conto =
-        db::hotelTable(QStringLiteral("Conto_Cliente.mdb"), QStringLiteral("Conto_Cliente"));
+        hotel::hotelTable(QStringLiteral("Conto_Cliente.mdb"), QStringLiteral("Conto_Cliente"));
     EXPECT_EQ(conto.field(QStringLiteral("Importo"))->type, FieldType::Currency);
     EXPECT_EQ(conto.field(QString::fromUtf8("Quantità"))->type, FieldType::Double);
     EXPECT_EQ(conto.field(QStringLiteral("Unitario"))->type, FieldType::Double);
@@ -66,17 +66,17 @@ TEST_F(HotelTablesTest, EveryTableIsCreatedWithItsDeclaredTypesInOrder) {
     EXPECT_EQ(conto.field(QStringLiteral("NumeroHotel"))->type, FieldType::Int16);
     EXPECT_EQ(conto.field(QStringLiteral("DataAddebito"))->size, 8);
     const auto& setStampa =
-        db::hotelTable(QStringLiteral("Stampanti.mdb"), QStringLiteral("SetStampa"));
+        hotel::hotelTable(QStringLiteral("Stampanti.mdb"), QStringLiteral("SetStampa"));
     EXPECT_EQ(setStampa.field(QStringLiteral("Compresso"))->size, 36);
     EXPECT_EQ(setStampa.field(QStringLiteral("Grassetto"))->size, 36);
-    const auto& incassi = db::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
+    const auto& incassi = hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
     EXPECT_EQ(incassi.field(QStringLiteral("Importo"))->type, FieldType::Currency);
     EXPECT_EQ(incassi.field(QStringLiteral("Orario"))->size, 4);
-    EXPECT_THROW(db::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Fatture")), Error);
+    EXPECT_THROW(hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Fatture")), Error);
 }
 
 TEST_F(HotelTablesTest, LookupIndexesExistAndServeTheLookups) {
-    db::createHotelDatabases(dir());
+    hotel::createHotelDatabases(dir());
     struct Expected {
         const char *file, *table, *sql, *index;
     };
@@ -117,7 +117,7 @@ TEST_F(HotelTablesTest, LookupIndexesExistAndServeTheLookups) {
 
 TEST_F(HotelTablesTest, ClientiCasaHasTheProgramsLayoutAndNoIndex) {
     const QString file = path(QStringLiteral("ClientiCasa.mdb"));
-    db::createDatabaseFile(file, {&db::clientiCasaTable()});
+    hotel::createDatabaseFile(file, {&hotel::clientiCasaTable()});
     SqliteFile db(file, true);
     EXPECT_EQ(column(db, QStringLiteral("PRAGMA table_info(ClientiCasa)"), 1),
               (QStringList{QStringLiteral("NumeroHotel"), QStringLiteral("NumeroCamera"),
@@ -132,18 +132,18 @@ TEST_F(HotelTablesTest, ClientiCasaHasTheProgramsLayoutAndNoIndex) {
 
 TEST_F(HotelTablesTest, AnExistingFileIsNeverOverwritten) {
     writeBytes(QStringLiteral("Conto_Cliente.mdb"), "righe della contabilita");
-    EXPECT_THROW(db::createHotelDatabases(dir()), Error);
+    EXPECT_THROW(hotel::createHotelDatabases(dir()), Error);
     EXPECT_EQ(readBytes(QStringLiteral("Conto_Cliente.mdb")),
               QByteArray("righe della contabilita"));
     EXPECT_FALSE(exists(QStringLiteral("Scheda_Cliente.mdb")));  // refused before making anything
 
     // A table that cannot be made leaves no half-made file behind.
-    db::TableLayout broken{
+    hotel::TableLayout broken{
         QStringLiteral("Rotto.mdb"),
         QStringLiteral("T"),
         {{QStringLiteral("A"), FieldType::Int16, 0}, {QStringLiteral("A"), FieldType::Int16, 0}},
         {}};
-    EXPECT_THROW(db::createDatabaseFile(path(QStringLiteral("Rotto.mdb")), {&broken}), Error);
+    EXPECT_THROW(hotel::createDatabaseFile(path(QStringLiteral("Rotto.mdb")), {&broken}), Error);
     EXPECT_FALSE(exists(QStringLiteral("Rotto.mdb")));
 }
 

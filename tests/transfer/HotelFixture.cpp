@@ -1,6 +1,6 @@
 #include "HotelFixture.h"
 
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 
 namespace quorvel::test {
 
@@ -14,7 +14,7 @@ void PrintTo(const AccountRow& r, std::ostream* os) {
 
 void HotelTest::SetUp() {
     TempDirTest::SetUp();
-    db::createHotelDatabases(dir());
+    hotel::createHotelDatabases(dir());
     settings.codiceGenerico = 50;
     openStore();
 }

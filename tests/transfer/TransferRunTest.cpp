@@ -3,7 +3,7 @@
 #include "HotelFixture.h"
 #include "PosLine.h"
 
-#include "db/ServerHotel.h"
+#include "hotel/ServerHotel.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "support/ServerDb.h"
@@ -370,7 +370,7 @@ TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
     ServerDb server;
     closeStore();
     ws = std::make_unique<db::Workspace>(server.config("bridge_bar"));
-    db::createHotelOnServer(*ws);
+    hotel::createHotelOnServer(*ws);
     store = std::make_unique<ChargeStore>(*ws);
     addItem(50, "Ristorante Interno", 4);
     std::map<QString, Currency> expected;

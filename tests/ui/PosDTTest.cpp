@@ -1,6 +1,6 @@
 // The main window: start-up, Combo1, the refused close, the tray popup, the
 // menus, and when a tick may run while other work or a window is open.
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "platform/Error.h"
 #include "platform/TextFile.h"
 #include "polling/Controller.h"
@@ -234,7 +234,7 @@ TEST_F(PosDTTest, HandlersRunGuardedAndTicksFollowTheWorkGuard) {
 // The real handlers: a charges file dropped while the print menu is open is
 // posted at the next tick, while the "&Cancella" confirmations hold ticks off.
 TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
-    db::createHotelDatabases(dir());
+    hotel::createHotelDatabases(dir());
     {
         db::Workspace ws;
         addDestination(ws, QStringLiteral("Laser"), 1, QStringLiteral("lpt1"));

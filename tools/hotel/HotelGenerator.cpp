@@ -2,7 +2,8 @@
 // as Windows-1252 text with CR LF.
 #include "hotel/HotelGenerator.h"
 
-#include "db/HotelTables.h"
+#include "db/HotelFiles.h"
+#include "hotel/HotelSchema.h"
 #include "hotel/Random.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"
@@ -185,9 +186,9 @@ void fillAccounts(const QString& dir, const HotelData& hotel, qint64 count, std:
     file.exec(QStringLiteral("PRAGMA cache_size=-65536"));
     SqliteTransaction transaction(file);
     // Building the index once after the rows is much faster than keeping it up to date.
-    const db::TableLayout& layout =
-        db::hotelTable(QString::fromLatin1(db::ContoClienteMdb), QStringLiteral("Conto_Cliente"));
-    for (const db::IndexDef& index : layout.indexes)
+    const TableLayout& layout =
+        hotelTable(QString::fromLatin1(db::ContoClienteMdb), QStringLiteral("Conto_Cliente"));
+    for (const IndexDef& index : layout.indexes)
         file.exec(QStringLiteral("DROP INDEX \"%1\"").arg(index.name));
     Statement insert(
         file, QStringLiteral("INSERT INTO \"Conto_Cliente\" (\"NumeroHotel\",\"CodiceCliente\","
@@ -233,7 +234,7 @@ void fillAccounts(const QString& dir, const HotelData& hotel, qint64 count, std:
         insert.bindText(13, p.departed ? departures[c] : blank);
         insert.runBound();
     }
-    for (const QString& sql : db::createIndexSql(layout)) file.exec(sql);
+    for (const QString& sql : createIndexSql(layout)) file.exec(sql);
     transaction.commit();
 }
 
@@ -250,7 +251,7 @@ HotelSummary generateHotel(const QString& dir, const HotelSpec& spec) {
     }
     HotelSummary summary;
     summary.data = buildHotel(spec, dir);
-    db::createHotelDatabases(dir, false);
+    createHotelDatabases(dir, false);
     summary.files = db::hotelDatabaseFiles();
     if (!spec.empty) {
         writeTables(dir, summary.data);
@@ -270,9 +271,9 @@ HotelSummary generateHotel(const QString& dir, const HotelSpec& spec) {
         QDir::toNativeSeparators(folder.absoluteFilePath(QStringLiteral("pos")) + QLatin1Char('/'));
     writeTextLines(folder.filePath(QStringLiteral("POSDest.txt")), {summary.posFolder});
     summary.files.append(QStringLiteral("POSDest.txt"));
-    db::createDatabaseFile(
+    createDatabaseFile(
         folder.filePath(QStringLiteral("pos/") + QString::fromLatin1(db::ClientiCasaMdb)),
-        {&db::clientiCasaTable()}, false);
+        {&clientiCasaTable()}, false);
     summary.files.append(QStringLiteral("pos/") + QString::fromLatin1(db::ClientiCasaMdb));
 
     if (!summary.data.roomMap.empty()) {

@@ -1,7 +1,7 @@
 // Charge lines and closing files as the POS writes them.
 #include "hotel/PosFiles.h"
 
-#include "db/HotelTables.h"
+#include "db/HotelFiles.h"
 #include "hotel/Random.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"

@@ -1,8 +1,8 @@
 #include "hotel/ServerCopy.h"
 
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "db/Server.h"
-#include "db/ServerHotel.h"
+#include "hotel/ServerHotel.h"
 #include "platform/Error.h"
 
 #include <QDir>
@@ -27,8 +27,8 @@ qint64 moveHotelToServer(const QString& dir, const QString& conninfo) {
         db::Workspace files;  // the SQLite files
         db::Workspace server(config);
         db::Transaction tx(server);
-        db::createHotelOnServer(server);
-        for (const db::TableLayout& t : db::hotelTables()) {
+        hotel::createHotelOnServer(server);
+        for (const hotel::TableLayout& t : hotel::hotelTables()) {
             auto from = files.openDatabase(t.fileName);
             auto to = server.openDatabase(t.fileName);
             auto source = from->openRecordset(t.tableName);

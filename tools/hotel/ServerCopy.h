@@ -1,5 +1,5 @@
 // Puts a generated hotel on a PostgreSQL server: the hotel's schemas,
-// tables and indexes (db::createHotelOnServer), every row of the hotel's
+// tables and indexes (hotel::createHotelOnServer), every row of the hotel's
 // SQLite files in dir copied through the engine, then the files removed and
 // "QuorvelDB.txt" (readable by its owner only) written, so the program run
 // in dir posts to the server.

@@ -1,15 +1,21 @@
 // Creating the hotel's schemas, tables and indexes on the server.
-#include "db/ServerHotel.h"
+#include "hotel/ServerHotel.h"
 
 #include "db/DatabaseImpl.h"
 #include "db/Dialect.h"
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 #include "platform/Error.h"
 
 #include <QFileInfo>
 #include <map>
 
-namespace quorvel::db {
+namespace quorvel::hotel {
+
+using db::Database;
+using db::Transaction;
+using db::Workspace;
+using db::quoteIdentifier;
+namespace dialect = db::dialect;
 
 void createHotelOnServer(Workspace& ws) {
     Transaction tx(ws);
@@ -20,7 +26,10 @@ void createHotelOnServer(Workspace& ws) {
         auto& database = files[t.fileName];
         if (!database)
             database = ws.createDatabase(t.fileName, QString());
-        database->appendTable(t.tableDef());
+        db::TableDef def(t.tableName);
+        for (const FieldDef& f : t.fields)
+            def.appendField(f.name, f.type, f.size);
+        database->appendTable(def);
         for (const IndexDef& index : t.indexes) {
             QStringList keys;
             for (const QString& f : index.fields) {
@@ -41,4 +50,4 @@ void createHotelOnServer(Workspace& ws) {
     tx.commit();
 }
 
-}  // namespace quorvel::db
+}  // namespace quorvel::hotel

@@ -5,10 +5,10 @@
 
 #include "db/Engine.h"
 
-namespace quorvel::db {
+namespace quorvel::hotel {
 
 // REQUIRES: ws keeps the hotel's files on a server. Throws Error naming the
 // database when one of them exists already; all or nothing (one transaction).
-void createHotelOnServer(Workspace& ws);
+void createHotelOnServer(db::Workspace& ws);
 
-}  // namespace quorvel::db
+}  // namespace quorvel::hotel

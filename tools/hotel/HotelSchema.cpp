@@ -1,5 +1,5 @@
 // Definitions of the hotel tables and their creation on SQLite.
-#include "db/HotelTables.h"
+#include "hotel/HotelSchema.h"
 
 #include "platform/Error.h"
 
@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <memory>
 
-namespace quorvel::db {
+namespace quorvel::hotel {
+
+using namespace db;
 
 namespace {
 
@@ -129,12 +131,6 @@ void exec(sqlite3* db, const QString& path, const QString& sql) {
 
 }  // namespace
 
-TableDef TableLayout::tableDef() const {
-    TableDef def(tableName);
-    for (const FieldDef& f : fields) def.appendField(f.name, f.type, f.size);
-    return def;
-}
-
 const FieldDef* TableLayout::field(const QString& name) const {
     for (const FieldDef& f : fields) {
         if (f.name.compare(name, Qt::CaseInsensitive) == 0)
@@ -157,22 +153,11 @@ const TableLayout& hotelTable(const QString& fileName, const QString& tableName)
     throw Error(fileName, QStringLiteral("tabella sconosciuta: ") + tableName);
 }
 
-QStringList hotelDatabaseFiles() {
-    QStringList files;
-    for (const TableLayout& t : hotelTables()) {
-        if (!files.contains(t.fileName))
-            files.append(t.fileName);
-    }
-    return files;
-}
-
 const TableLayout& clientiCasaTable() {
-    static const TableLayout table{
-        QString::fromLatin1(ClientiCasaMdb),
-        QStringLiteral("ClientiCasa"),
-        {int16("NumeroHotel"), text("NumeroCamera", 6), text("NomeCliente", 100),
-         text("DataArrivo", 10), text("DataPartenza", 10)},
-        {}};
+    static const TableLayout table = [] {
+        const TableDef def = db::clientiCasaTable();
+        return TableLayout{QString::fromLatin1(ClientiCasaMdb), def.name(), def.fields(), {}};
+    }();
     return table;
 }
 
@@ -239,4 +224,4 @@ void createHotelDatabases(const QString& dir, bool durable) {
     }
 }
 
-}  // namespace quorvel::db
+}  // namespace quorvel::hotel

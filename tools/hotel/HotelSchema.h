@@ -1,32 +1,21 @@
-// The hotel management system's tables as this program relies on them: one
-// definition per table (database file, table, fields in order with their
-// types and text sizes, and the indexes our look-ups need), plus the layout
-// of the program's own guest database for the POS. The same definitions
-// create empty hotel databases for tests and the demo; creation goes straight
-// through SQLite so it does not depend on the engine's write path.
+// The hotel management system's tables as the test and demo hotels hold
+// them: one definition per table (database file, table, fields in order
+// with their types and text sizes, and the indexes the program's look-ups
+// need). Creation goes straight through SQLite so it does not depend on the
+// engine's write path.
 #pragma once
 
 #include "db/Engine.h"
+#include "db/HotelFiles.h"
 
 #include <QString>
 #include <QStringList>
 #include <vector>
 
-namespace quorvel::db {
+namespace quorvel::hotel {
 
-// Database file names of the hotel (bare names, resolved against a folder).
-inline constexpr char SchedaClienteMdb[] = "Scheda_Cliente.mdb";
-inline constexpr char ClientiEsterniMdb[] = "ClientiEsterni.mdb";
-inline constexpr char ContoClienteMdb[] = "Conto_Cliente.mdb";
-inline constexpr char ContoEsterniMdb[] = "ContoEsterni.mdb";
-inline constexpr char VociFatturaMdb[] = "VociFattura.mdb";
-inline constexpr char FattureMdb[] = "Fatture.mdb";
-inline constexpr char NumeriCamereMdb[] = "NumeriCamere.mdb";
-inline constexpr char TipiCamereMdb[] = "TipiCamere.mdb";
-inline constexpr char AnagraficaHotelsMdb[] = "AnagraficaHotels.mdb";
-inline constexpr char StampantiMdb[] = "Stampanti.mdb";
-inline constexpr char ContatoriMdb[] = "Contatori.mdb";
-inline constexpr char ClientiCasaMdb[] = "ClientiCasa.mdb";
+using db::FieldDef;
+using db::FieldType;
 
 struct IndexDef {
     QString name;        // unique within its database file
@@ -39,8 +28,6 @@ struct TableLayout {
     std::vector<FieldDef> fields;
     std::vector<IndexDef> indexes;
 
-    // The same table as the engine's create-table call takes it.
-    TableDef tableDef() const;
     // nullptr when the table has no such field (names compare case-insensitively).
     const FieldDef* field(const QString& name) const;
 };
@@ -52,10 +39,7 @@ const std::vector<TableLayout>& hotelTables();
 // One hotel table by file and table name; throws Error when there is none.
 const TableLayout& hotelTable(const QString& fileName, const QString& tableName);
 
-// The hotel's database file names, each once, in the order of hotelTables().
-QStringList hotelDatabaseFiles();
-
-// Table ClientiCasa of "ClientiCasa.mdb": no index, no key.
+// The program's table ClientiCasa of "ClientiCasa.mdb" (the POS's copy).
 const TableLayout& clientiCasaTable();
 
 // The SQL that creates a table and its indexes; identifiers are quoted and
@@ -70,8 +54,9 @@ QStringList createIndexSql(const TableLayout& table);
 void createDatabaseFile(const QString& path, const std::vector<const TableLayout*>& tables,
                         bool durable = true);
 
-// Creates every hotel database of hotelTables() in dir (which must exist).
+// Creates every hotel database of hotelTables(), one file for each of
+// db::hotelDatabaseFiles(), in dir (which must exist).
 // Throws Error, having written nothing, when any of the files exists.
 void createHotelDatabases(const QString& dir, bool durable = true);
 
-}  // namespace quorvel::db
+}  // namespace quorvel::hotel
