@@ -1,5 +1,5 @@
 // Workspaces: the connection, attaching and detaching database files, the
-// statement cache, transactions, and the process-wide engine.
+// statement cache and transactions.
 #include "db/DatabaseImpl.h"
 #include "db/WorkspaceImpl.h"
 
@@ -340,11 +340,6 @@ void Workspace::releaseMemory() {
 
 void Workspace::setBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(m_impl->db.get(), milliseconds);
-}
-
-DBEngine& DBEngine::instance() {
-    static DBEngine engine;
-    return engine;
 }
 
 namespace {

@@ -15,10 +15,11 @@ namespace {
 
 const QString kLocale = QStringLiteral(";LANGID=0x0409;CP=1252;COUNTRY=0");
 
-void createOnce(const QString& fileName, int options, const db::TableDef& def) {
+void createOnce(db::Workspace& ws, const QString& fileName, int options,
+                const db::TableDef& def) {
     if (QDir::current().exists(fileName))
         return;  // never inspected, opened or changed
-    auto database = db::DBEngine::instance().workspace().createDatabase(fileName, kLocale, options);
+    auto database = ws.createDatabase(fileName, kLocale, options);
     const QString path = database->path();
     try {
         database->appendTable(def);
@@ -27,7 +28,7 @@ void createOnce(const QString& fileName, int options, const db::TableDef& def) {
         // A half-built file would be found and kept by every later start.
         database->close();
         QFile::remove(path);
-        log::error(QStringLiteral("%1: creazione non riuscita: %2").arg(fileName, e.message()));
+        log::error(QStringLiteral("%1: creazione non riuscita: %2").arg(fileName, errorText(e)));
         throw;
     }
     log::info(QStringLiteral("Creato il database %1").arg(fileName));
@@ -35,7 +36,7 @@ void createOnce(const QString& fileName, int options, const db::TableDef& def) {
 
 }  // namespace
 
-void CreaClientiCasa() {
+void CreaClientiCasa(db::Workspace& ws) {
     using db::FieldType;
     db::TableDef def(QStringLiteral("ClientiCasa"));
     def.appendField(QStringLiteral("NumeroHotel"), FieldType::Int16, 2);
@@ -43,10 +44,10 @@ void CreaClientiCasa() {
     def.appendField(QStringLiteral("NomeCliente"), FieldType::Text, 100);
     def.appendField(QStringLiteral("DataArrivo"), FieldType::Text, 10);
     def.appendField(QStringLiteral("DataPartenza"), FieldType::Text, 10);
-    createOnce(QStringLiteral("ClientiCasa.mdb"), 0, def);
+    createOnce(ws, QStringLiteral("ClientiCasa.mdb"), 0, def);
 }
 
-void CreaPassaRicevute() {
+void CreaPassaRicevute(db::Workspace& ws) {
     using db::FieldType;
     db::TableDef def(QStringLiteral("PassaRicevute"));
     def.appendField(QStringLiteral("NumeroHotel"), FieldType::Int16, 2);
@@ -56,7 +57,7 @@ void CreaPassaRicevute() {
     def.appendField(QStringLiteral("NDocumento"), FieldType::Int16, 2);
     def.appendField(QStringLiteral("Importo"), FieldType::Currency, 6);
     def.appendField(QStringLiteral("Annullato"), FieldType::Text, 1);
-    createOnce(QStringLiteral("PassaRicevute.mdb"), 16, def);  // Jet 2.0 format option
+    createOnce(ws, QStringLiteral("PassaRicevute.mdb"), 16, def);  // Jet 2.0 format option
 }
 
 }  // namespace quorvel

@@ -17,10 +17,8 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
     try {
         fn();
         return true;
-    } catch (const Error& e) {
-        failure = e.message();
     } catch (const std::exception& e) {
-        failure = QString::fromLocal8Bit(e.what());
+        failure = errorText(e);
     }
     log::error(QStringLiteral("Avvio, %1: %2").arg(what, failure));
     dialogs.notify(QStringLiteral("Quorvel"), what + QStringLiteral(": ") + failure);
@@ -29,9 +27,9 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
 
 }  // namespace
 
-void prepareWorkingFolder(Settings& settings, Dialogs& dialogs) {
-    step(QStringLiteral("ClientiCasa.mdb"), dialogs, [] { CreaClientiCasa(); });
-    step(QStringLiteral("PassaRicevute.mdb"), dialogs, [] { CreaPassaRicevute(); });
+void prepareWorkingFolder(Settings& settings, Dialogs& dialogs, db::Workspace& ws) {
+    step(QStringLiteral("ClientiCasa.mdb"), dialogs, [&] { CreaClientiCasa(ws); });
+    step(QStringLiteral("PassaRicevute.mdb"), dialogs, [&] { CreaPassaRicevute(ws); });
     QStringList unusable;
     const bool read = step(kSettingsFile, dialogs,
                            [&] { settings = loadSettingsFile(kSettingsFile, &unusable); });

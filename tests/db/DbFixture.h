@@ -8,12 +8,22 @@
 
 #include <sqlite3.h>
 #include <QStringList>
+#include <memory>
 
 namespace quorvel::test {
 
 class DbTest : public TempDirTest {
 protected:
-    db::Workspace& ws() { return db::DBEngine::instance().workspace(); }
+    // The test's workspace, made in its folder at first use.
+    db::Workspace& ws() {
+        if (!m_ws)
+            m_ws = std::make_unique<db::Workspace>();
+        return *m_ws;
+    }
+    void TearDown() override {
+        m_ws.reset();
+        TempDirTest::TearDown();
+    }
 
     // Creates file with one table; fields are "name:type[:size]" with type
     // one of i16, i32, cur, dbl, text.
@@ -26,6 +36,9 @@ protected:
     QStringList raw(const QString& file, const QString& sql);
     // Runs statements on the file through a connection of its own.
     void rawExec(const QString& file, const QString& sql);
+
+private:
+    std::unique_ptr<db::Workspace> m_ws;
 };
 
 }  // namespace quorvel::test

@@ -5,6 +5,7 @@
 #include "hotel/PosFiles.h"
 #include "hotel/Random.h"
 #include "platform/Log.h"
+#include "db/Engine.h"
 #include "polling/Controller.h"
 #include "soak/Simulators.h"
 
@@ -91,12 +92,12 @@ int runResourceSoak(const ResourceOptions& o, QTextStream& out) {
     const QStringList rooms = hotel.data.inHouseRooms();
 
     Settings settings = hotel.settings;
-    HotelCorrente = 1;
     QuietDialogs dialogs;
     SystemClock systemClock;
     Services services{&dialogs, &systemClock, nullptr};
     CountingView view;
-    Controller controller(settings, services, view);
+    db::Workspace ws;
+    Controller controller(settings, services, view, ws);
     hotel::Random random(o.seed ^ 0x7E5ULL);
 
     const int warmUp = std::max(1, o.ticks / 10);
