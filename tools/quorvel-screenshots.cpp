@@ -25,9 +25,8 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(
         QStringLiteral("Salva le immagini della documentazione in OUTDIR."));
     parser.addHelpOption();
-    const QCommandLineOption workdir(QStringLiteral("workdir"),
-                                     QStringLiteral("Cartella dell'albergo."),
-                                     QStringLiteral("DIR"));
+    const QCommandLineOption workdir(
+        QStringLiteral("workdir"), QStringLiteral("Cartella dell'albergo."), QStringLiteral("DIR"));
     parser.addOption(workdir);
     parser.addPositionalArgument(QStringLiteral("OUTDIR"),
                                  QStringLiteral("Cartella delle immagini."));

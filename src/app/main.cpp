@@ -1,12 +1,12 @@
 // quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
 // icon and a hidden window and polls the working folder every five seconds.
 #include "db/Engine.h"
+#include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "platform/StopSignal.h"
 #include "polling/Controller.h"
-#include "platform/Error.h"
 #include "polling/TransferButtons.h"
 #include "transfer/ChargeStore.h"
 #include "ui/HeadlessRunner.h"
@@ -67,8 +67,8 @@ int runWindowed(db::Workspace& ws, bool once) {
             stampa.stampa(controller.store().errors(), window.hotelCorrente());
         };
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Stampa dello storico errori non disponibile: %1")
-                       .arg(errorText(e)));
+        log::error(
+            QStringLiteral("Stampa dello storico errori non disponibile: %1").arg(errorText(e)));
     }
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });

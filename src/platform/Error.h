@@ -13,8 +13,8 @@ class Error : public std::runtime_error {
 public:
     // where: the file, table or field concerned; cause: what went wrong.
     Error(const QString& where, const QString& cause)
-        : std::runtime_error((where.isEmpty() ? cause : where + QStringLiteral(": ") + cause)
-                                 .toStdString()),
+        : std::runtime_error(
+              (where.isEmpty() ? cause : where + QStringLiteral(": ") + cause).toStdString()),
           m_where(where),
           m_cause(cause) {}
 

@@ -6,16 +6,15 @@
 #include "platform/Log.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
-#include "polling/WorkGuard.h"
 #include "polling/TransferButtons.h"
+#include "polling/WorkGuard.h"
 #include "transfer/ChargeStore.h"
 
 #include <optional>
 
 namespace quorvel {
 
-Controller::Controller(Settings& settings, Services& services, MainView& view,
-                       db::Workspace& ws)
+Controller::Controller(Settings& settings, Services& services, MainView& view, db::Workspace& ws)
     : m_settings(settings), m_services(services), m_view(view), m_ws(ws) {
     // The lists show what a previous run left pending or failed.
     try {

@@ -15,8 +15,7 @@ namespace {
 
 const QString kLocale = QStringLiteral(";LANGID=0x0409;CP=1252;COUNTRY=0");
 
-void createOnce(db::Workspace& ws, const QString& fileName, int options,
-                const db::TableDef& def) {
+void createOnce(db::Workspace& ws, const QString& fileName, int options, const db::TableDef& def) {
     if (QDir::current().exists(fileName))
         return;  // never inspected, opened or changed
     auto database = ws.createDatabase(fileName, kLocale, options);

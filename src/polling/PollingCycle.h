@@ -70,9 +70,9 @@ public:
                  PollingSeams seams = {});
     // The same with a store opened at each tick's start by store (it may
     // throw: the tick then fails as at any other step).
-    PollingCycle(const Settings& settings, Services& services,
-                 std::function<ChargeStore&()> store, std::function<TransferRun()> transfer,
-                 MainView* view = nullptr, PollingSeams seams = {});
+    PollingCycle(const Settings& settings, Services& services, std::function<ChargeStore&()> store,
+                 std::function<TransferRun()> transfer, MainView* view = nullptr,
+                 PollingSeams seams = {});
 
     // One tick. Throws Error when a step fails; what earlier steps did stays
     // done, and the failed step is taken up again at the next tick. A failed

@@ -40,7 +40,6 @@ public:
     // One tick now, the timer left stopped; false when it failed.
     bool tickOnce();
 
-    Settings& settings() { return m_settings; }
     HeadlessView& view() { return m_view; }
 
 private:

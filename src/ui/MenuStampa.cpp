@@ -216,7 +216,8 @@ void MenuStampa::stampaPdf() {
         return;
     }
     log::info(QStringLiteral("Stampa PDF: nessuna destinazione PDF"));
-    m_seams.messaggio(QStringLiteral("Nessuna stampante PDF impostata!"), 48, QStringLiteral("Stampa"));
+    m_seams.messaggio(QStringLiteral("Nessuna stampante PDF impostata!"), 48,
+                      QStringLiteral("Stampa"));
     formActivate();
 }
 

@@ -55,7 +55,6 @@ public:
     // finds no destination.
     void run();
 
-    PrintMenu& printMenu() { return m_menu; }
     QGroupBox* ssFrame1() const { return m_frame; }
     QComboBox* combo1() const { return m_combo1; }
     QComboBox* combo2() const { return m_combo2; }

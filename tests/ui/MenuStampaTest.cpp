@@ -1,13 +1,13 @@
 // The print menu window: controls, activation, the PDF button, the print
 // through the hotel's printer tables, and "&Stampa" of the main window.
 #include "platform/Error.h"
+#include "polling/TransferButtons.h"
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
 #include "print/PrinterTables.h"
 #include "print/RecordingPrinter.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
-#include "polling/TransferButtons.h"
 #include "ui/MenuStampa.h"
 #include "ui/StampaStorico.h"
 

@@ -1,11 +1,11 @@
 // The resource soak's ticks and measurements.
 #include "soak/ResourceSoak.h"
 
+#include "db/Engine.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
 #include "hotel/Random.h"
 #include "platform/Log.h"
-#include "db/Engine.h"
 #include "polling/Controller.h"
 #include "soak/Simulators.h"
 
