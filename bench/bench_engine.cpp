@@ -36,11 +36,12 @@ struct Fixture {
     QTemporaryDir dir;
     QString file;
     std::vector<Lookup> lookups;
+    db::Workspace ws;
 
     Fixture() {
         file = dir.filePath(QStringLiteral("Conto_Cliente.mdb"));
         {
-            auto database = db::DBEngine::instance().workspace().createDatabase(file, QString());
+            auto database = ws.createDatabase(file, QString());
             db::TableDef def(QStringLiteral("Conto_Cliente"));
             using db::FieldType;
             def.appendField(QStringLiteral("NumeroHotel"), FieldType::Int16);
@@ -115,7 +116,7 @@ Fixture& fixture() {
 void BM_EngineFindFirst(benchmark::State& state) {
     Fixture& f = fixture();
     const auto distinct = static_cast<std::size_t>(state.range(0));
-    auto database = db::DBEngine::instance().workspace().openDatabase(f.file);
+    auto database = f.ws.openDatabase(f.file);
     auto rs = database->openRecordset(QStringLiteral("Conto_Cliente"));
     static bool shown = false;
     if (!shown) {

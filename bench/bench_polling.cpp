@@ -77,7 +77,7 @@ void BM_IdleTick(benchmark::State& state) {
     Settings settings = h.summary.settings;
     db::Workspace ws;
     ChargeStore store(ws);
-    PollingCycle cycle(settings, h.services, store, [] {});
+    PollingCycle cycle(settings, h.services, store, [] { return TransferRun{}; });
     cycle.Timer1_Timer();  // first tick creates the program's own store
     const double cpu0 = cpuSeconds();
     for (auto _ : state) cycle.Timer1_Timer();
@@ -113,7 +113,7 @@ void BM_ClosingFile10000(benchmark::State& state) {
     Settings settings = h.summary.settings;
     db::Workspace ws;
     ChargeStore store(ws);
-    PollingCycle cycle(settings, h.services, store, [] {});
+    PollingCycle cycle(settings, h.services, store, [] { return TransferRun{}; });
     hotel::PosClosingSpec closing;
     closing.receipts = 10'000;
     for (auto _ : state) {
@@ -135,7 +135,7 @@ void BM_Notices(benchmark::State& state) {
     Settings settings = h.summary.settings;
     db::Workspace ws;
     ChargeStore store(ws);
-    PollingCycle cycle(settings, h.services, store, [] {});
+    PollingCycle cycle(settings, h.services, store, [] { return TransferRun{}; });
     const QStringList rooms = h.summary.data.inHouseRooms();
     const int count = static_cast<int>(state.range(0));
     int ticks = 0;

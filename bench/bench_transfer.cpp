@@ -82,13 +82,13 @@ void transferRun(benchmark::State& state) {
             state.PauseTiming();
             store.appendPending(lines);
             state.ResumeTiming();
-            ChargeTransfer transfer(settings, store);
             // A batch runs from one commit to the next: that bounds how long
             // the hotel's files stay locked; the commit is its last part.
             QElapsedTimer clock;
             clock.start();
             qint64 batchStart = 0, lastWrite = 0;
-            transfer.afterWrite = [&] {
+            ChargeTransfer::Seams seams;
+            seams.afterWrite = [&] {
                 const qint64 now = clock.nsecsElapsed();
                 if (!ws.inTransaction()) {
                     commitNs += now - lastWrite;
@@ -99,6 +99,7 @@ void transferRun(benchmark::State& state) {
                 }
                 lastWrite = now;
             };
+            ChargeTransfer transfer(settings, store, seams);
             const TransferResult r = transfer.TrasferisciAddebiti();
             engineNs += clock.nsecsElapsed();
             state.counters["batches"] += r.batches;

@@ -92,7 +92,7 @@ const std::vector<std::unique_ptr<db::Database>>& hotel() {
         fuzz::enterWorkFolder();
         hotel::createHotelDatabases(QDir::currentPath());
         auto* out = new std::vector<std::unique_ptr<db::Database>>;
-        auto& ws = db::DBEngine::instance().workspace();
+        auto& ws = *new db::Workspace;  // lives as long as the databases opened in it
         for (const Table& t : kTables) out->push_back(ws.openDatabase(QString::fromLatin1(t.file)));
         fillHotel(*out);
         return out;

@@ -1,6 +1,7 @@
 // quorvel-aggiorna: the menu's "Aggiorna Dati" from the command line (for the
 // demo and for an IT person's scripts): rewrites every guest room for the POS
 // and "Clienti.txt" in the working folder. Messages go to standard error.
+#include "platform/Error.h"
 #include "platform/Log.h"
 #include "polling/GuestExport.h"
 
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     try {
         quorvel::GuestExport(dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
-        quorvel::log::error(QStringLiteral("Aggiorna Dati: ") + QString::fromStdString(e.what()));
+        quorvel::log::error(QStringLiteral("Aggiorna Dati: ") + quorvel::errorText(e));
         return 1;
     }
     return dialogs.failed ? 1 : 0;

@@ -1,15 +1,15 @@
 // quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
 // icon and a hidden window and polls the working folder every five seconds.
-#include "app/Screenshots.h"
 #include "db/Engine.h"
 #include "db/Server.h"
+#include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "platform/StopSignal.h"
 #include "polling/Controller.h"
+#include "polling/TransferButtons.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/TransferButtons.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/PosDT.h"
 #include "ui/QtDialogs.h"
@@ -37,12 +37,12 @@ bool needsNoDisplay(int argc, char** argv) {
     return false;
 }
 
-int runHeadless(bool once, int intervalMs) {
+int runHeadless(db::Workspace& ws, bool once, int intervalMs) {
     HeadlessDialogs dialogs;
     SystemClock clock;
     QtShell shell;
     Services services{&dialogs, &clock, &shell};
-    HeadlessRunner runner(services);
+    HeadlessRunner runner(services, ws);
     if (intervalMs > 0)
         runner.setInterval(intervalMs);
     runner.start(!once);
@@ -51,28 +51,28 @@ int runHeadless(bool once, int intervalMs) {
     return QCoreApplication::exec();
 }
 
-int runWindowed(bool once, const QString& screenshots) {
+int runWindowed(db::Workspace& ws, bool once) {
     QApplication::setQuitOnLastWindowClosed(false);
     QtDialogs dialogs;
     SystemClock clock;
     QtShell shell;
     Services services{&dialogs, &clock, &shell};
     Settings settings;
-    PosDT window(settings, services);
-    Controller controller(settings, services, window);
+    PosDT window(settings, services, ws);
+    Controller controller(settings, services, window, ws);
     window.setHandlers(&controller);
     // "&Stampa": the error history from the store, then the print menu.
-    StampaStorico stampa(services, &window);
+    StampaStorico stampa(services, ws, &window);
     try {
-        controller.transferButtons().stampa = [&] { stampa.stampa(controller.store().errors()); };
+        controller.transferButtons().stampa = [&] {
+            stampa.stampa(controller.store().errors(), window.hotelCorrente());
+        };
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Stampa dello storico errori non disponibile: %1")
-                       .arg(QString::fromLocal8Bit(e.what())));
+        log::error(
+            QStringLiteral("Stampa dello storico errori non disponibile: %1").arg(errorText(e)));
     }
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
-    if (!screenshots.isEmpty())
-        return takeScreenshots(window, screenshots);
     window.formLoad();
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
@@ -107,11 +107,7 @@ int main(int argc, char** argv) {
         QStringLiteral("interval"),
         QStringLiteral("Con --headless: intervallo di controllo in ms (per le prove; 5000)."),
         QStringLiteral("MS"));
-    QCommandLineOption screenshots(QStringLiteral("screenshots"),
-                                   QStringLiteral("Salva le immagini della documentazione."),
-                                   QStringLiteral("DIR"));
-    screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({workdir, headless, once, interval, screenshots});
+    parser.addOptions({workdir, headless, once, interval});
     parser.process(*app);
 
     bool intervalOk = true;
@@ -121,10 +117,6 @@ int main(int argc, char** argv) {
                      qPrintable(parser.value(interval)));
         return 2;
     }
-    // The screenshot folder is named relative to where the program starts.
-    const QString shotDir = parser.isSet(screenshots)
-                                ? QDir::current().absoluteFilePath(parser.value(screenshots))
-                                : QString();
     if (parser.isSet(workdir) && !QDir::setCurrent(parser.value(workdir))) {
         std::fprintf(stderr, "quorvel: cartella di lavoro non trovata: %s\n",
                      qPrintable(parser.value(workdir)));
@@ -164,13 +156,27 @@ int main(int argc, char** argv) {
                   .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
                        parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));
 
+    // The program's one database workspace: every unit is handed this one.
+    // Made only now, in the working folder, where it keeps its private folder.
+    std::unique_ptr<db::Workspace> workspace;
+    try {
+        workspace = std::make_unique<db::Workspace>();
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Area di lavoro del database non creata: %1").arg(errorText(e)));
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(errorText(e)));
+        log::close();
+        return 4;
+    }
+
     // A stop asked by the system ends the event loop with a log line; a
     // --once run keeps the default action (it runs no event loop).
     std::unique_ptr<StopSignal> stopSignal;
     if (!parser.isSet(once))
         stopSignal = std::make_unique<StopSignal>();
-    const int status = parser.isSet(headless) ? runHeadless(parser.isSet(once), intervalMs)
-                                              : runWindowed(parser.isSet(once), shotDir);
+    const int status = parser.isSet(headless)
+                           ? runHeadless(*workspace, parser.isSet(once), intervalMs)
+                           : runWindowed(*workspace, parser.isSet(once));
+    workspace.reset();
     log::info(QStringLiteral("Quorvel termina (stato %1)").arg(status));
     log::close();
     return status;

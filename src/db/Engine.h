@@ -231,17 +231,6 @@ private:
     bool m_done = false;
 };
 
-// The process-wide engine and its workspace 0.
-class DBEngine {
-public:
-    static DBEngine& instance();
-    Workspace& workspace() { return m_workspace; }
-
-private:
-    DBEngine() = default;
-    Workspace m_workspace;
-};
-
 // Every Workspace keeps its private main file in a folder of this prefix in
 // the current folder. A process killed mid-run leaves its folder behind.
 inline constexpr char WorkspaceFolderPrefix[] = ".quorvel-ws-";

@@ -1,5 +1,5 @@
 // Workspaces: the connection, attaching and detaching database files, the
-// statement cache, transactions, and the process-wide engine.
+// statement cache and transactions.
 #include "db/DatabaseImpl.h"
 #include "db/JetText.h"
 #include "db/WorkspaceImpl.h"
@@ -553,11 +553,6 @@ void Workspace::setBusyTimeout(int milliseconds) {
 
 bool Workspace::onServer(const QString& fileName) const {
     return m_impl->server && m_impl->server->schemaFor(absoluteDatabasePath(fileName));
-}
-
-DBEngine& DBEngine::instance() {
-    static DBEngine engine;
-    return engine;
 }
 
 namespace {

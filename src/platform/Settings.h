@@ -1,5 +1,5 @@
 // The seven values of the settings file "Quorvel.txt", held for the whole
-// run, and HotelCorrente. Reading and writing the file is in Settings.cpp.
+// run. Reading and writing the file is in Settings.cpp.
 #pragma once
 
 #include <QString>
@@ -21,9 +21,6 @@ struct Settings {
     // placeholders, so nothing may be taken or posted until a read succeeds.
     bool unreadable = false;
 };
-
-// The number of the hotel worked for; start-up sets it to 1.
-inline std::int16_t HotelCorrente = 0;
 
 // The settings file, a bare name resolved against the working folder.
 inline const QString kSettingsFile = QStringLiteral("Quorvel.txt");

@@ -2,25 +2,25 @@
 // and the polling tick, each guarded so that no failure leaves it.
 #include "polling/Controller.h"
 
-#include "db/Engine.h"
+#include "platform/Error.h"
 #include "platform/Log.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
+#include "polling/TransferButtons.h"
 #include "polling/WorkGuard.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/TransferButtons.h"
 
 #include <optional>
 
 namespace quorvel {
 
-Controller::Controller(Settings& settings, Services& services, MainView& view)
-    : m_settings(settings), m_services(services), m_view(view) {
+Controller::Controller(Settings& settings, Services& services, MainView& view, db::Workspace& ws)
+    : m_settings(settings), m_services(services), m_view(view), m_ws(ws) {
     // The lists show what a previous run left pending or failed.
     try {
         transferButtons().refreshLists();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Coda addebiti: %1").arg(QString::fromStdString(e.what())));
+        log::error(QStringLiteral("Coda addebiti: %1").arg(errorText(e)));
     }
 }
 
@@ -28,7 +28,7 @@ Controller::~Controller() = default;
 
 ChargeStore& Controller::store() {
     if (!m_store)
-        m_store = std::make_unique<ChargeStore>(db::DBEngine::instance().workspace());
+        m_store = std::make_unique<ChargeStore>(m_ws);
     return *m_store;
 }
 
@@ -55,7 +55,7 @@ void Controller::tastoClick(int index) {
     try {
         transferButtons().Tasto_Click(static_cast<std::int16_t>(index));
     } catch (const std::exception& e) {
-        const QString why = QString::fromStdString(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Tasto %1: %2").arg(index).arg(why));
         m_services.dialogs->notify(QStringLiteral("Quorvel"), why);
     }
@@ -72,7 +72,7 @@ void Controller::aggiornaDati() {
     try {
         GuestExport(*m_services.dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
-        const QString why = QString::fromStdString(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Aggiorna Dati: %1").arg(why));
         m_services.dialogs->notify(QStringLiteral("Aggiorna Dati"),
                                    QStringLiteral("Aggiornamento non riuscito: %1").arg(why));
@@ -87,7 +87,7 @@ bool Controller::settingsReady() {
     try {
         m_settings = loadSettingsFile(kSettingsFile, &unusable);
     } catch (const std::exception& e) {
-        const QString why = QString::fromStdString(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Impostazioni non lette, nessun file della cassa preso e nessun "
                                   "addebito trasferito: %1")
                        .arg(why));
@@ -111,20 +111,13 @@ bool Controller::timerTick() {
     // Nothing is taken from the POS while the settings are placeholders.
     if (!settingsReady())
         return false;
-    try {
-        if (!m_cycle)
-            m_cycle = std::make_unique<PollingCycle>(
-                m_settings, m_services, store(), [this] { transferButtons().Tasto_Click(0); },
-                &m_view);
-    } catch (const std::exception& e) {
-        log::error(QStringLiteral("Ciclo di lettura: %1").arg(QString::fromStdString(e.what())));
-        return false;
-    }
-    // A transfer that fails inside the tick is logged and notified by the
-    // button's handler and the tick goes on; the tick still counts as failed.
-    const int failedBefore = transferButtons().failedTransfers();
-    const bool ok = m_cycle->tick();
-    return ok && transferButtons().failedTransfers() == failedBefore;
+    // The store is opened inside the tick, so that a store that cannot be
+    // opened fails the tick like any other step: logged and notified there.
+    if (!m_cycle)
+        m_cycle = std::make_unique<PollingCycle>(
+            m_settings, m_services, [this]() -> ChargeStore& { return store(); },
+            [this] { return transferButtons().transfer(); }, &m_view);
+    return m_cycle->tick();
 }
 
 }  // namespace quorvel

@@ -4,19 +4,24 @@
 
 #include "platform/Seams.h"
 #include "platform/Settings.h"
-#include "transfer/MainView.h"
+#include "polling/MainView.h"
 
 #include <memory>
 
 namespace quorvel {
 
+namespace db {
+class Workspace;
+}
 class ChargeStore;
 class PollingCycle;
 class TransferButtons;
 
 class Controller : public PosDTHandlers {
 public:
-    Controller(Settings& settings, Services& services, MainView& view);
+    // ws: the program's one workspace, where the store is opened.
+    // REQUIRES: every argument outlives the controller.
+    Controller(Settings& settings, Services& services, MainView& view, db::Workspace& ws);
     ~Controller() override;
 
     void tastoClick(int index) override;
@@ -25,7 +30,7 @@ public:
     bool timerTick() override;
 
     // The pending charges and error history ("QuorvelCoda.db"), opened on
-    // first use in the engine's workspace 0; throws Error when it cannot be.
+    // first use in the workspace; throws Error when it cannot be.
     ChargeStore& store();
     TransferButtons& transferButtons();
 
@@ -38,6 +43,7 @@ private:
     Settings& m_settings;
     Services& m_services;
     MainView& m_view;
+    db::Workspace& m_ws;
     std::unique_ptr<ChargeStore> m_store;
     std::unique_ptr<TransferButtons> m_buttons;
     std::unique_ptr<PollingCycle> m_cycle;

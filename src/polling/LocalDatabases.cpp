@@ -16,10 +16,10 @@ namespace {
 
 const QString kLocale = QStringLiteral(";LANGID=0x0409;CP=1252;COUNTRY=0");
 
-void createOnce(const QString& fileName, int options, const db::TableDef& def) {
+void createOnce(db::Workspace& ws, const QString& fileName, int options, const db::TableDef& def) {
     if (QDir::current().exists(fileName))
         return;  // never inspected, opened or changed
-    auto database = db::DBEngine::instance().workspace().createDatabase(fileName, kLocale, options);
+    auto database = ws.createDatabase(fileName, kLocale, options);
     const QString path = database->path();
     try {
         database->appendTable(def);
@@ -28,7 +28,7 @@ void createOnce(const QString& fileName, int options, const db::TableDef& def) {
         // A half-built file would be found and kept by every later start.
         database->close();
         QFile::remove(path);
-        log::error(QStringLiteral("%1: creazione non riuscita: %2").arg(fileName, e.message()));
+        log::error(QStringLiteral("%1: creazione non riuscita: %2").arg(fileName, errorText(e)));
         throw;
     }
     log::info(QStringLiteral("Creato il database %1").arg(fileName));
@@ -36,12 +36,12 @@ void createOnce(const QString& fileName, int options, const db::TableDef& def) {
 
 }  // namespace
 
-void CreaClientiCasa() {
-    createOnce(QString::fromLatin1(db::ClientiCasaMdb), 0, db::clientiCasaTable());
+void CreaClientiCasa(db::Workspace& ws) {
+    createOnce(ws, QString::fromLatin1(db::ClientiCasaMdb), 0, db::clientiCasaTable());
 }
 
-void CreaPassaRicevute() {
-    createOnce(QString::fromLatin1(db::PassaRicevuteMdb), 16,  // Jet 2.0 format option
+void CreaPassaRicevute(db::Workspace& ws) {
+    createOnce(ws, QString::fromLatin1(db::PassaRicevuteMdb), 16,  // Jet 2.0 format option
                db::passaRicevuteTable());
 }
 

@@ -6,12 +6,16 @@
 
 namespace quorvel {
 
+namespace db {
+class Workspace;
+}
+
 // Creates "ClientiCasa.mdb" with table ClientiCasa in the working folder
-// when no such file is there. Throws Error when the creation fails; a
-// partly built file is then removed, so the next start tries again.
-void CreaClientiCasa();
+// through ws when no such file is there. Throws Error when the creation
+// fails; a partly built file is then removed, so the next start tries again.
+void CreaClientiCasa(db::Workspace& ws);
 
 // The same for "PassaRicevute.mdb" with table PassaRicevute.
-void CreaPassaRicevute();
+void CreaPassaRicevute(db::Workspace& ws);
 
 }  // namespace quorvel

@@ -9,9 +9,7 @@
 #include "polling/ClosingFile.h"
 #include "polling/InboxJournal.h"
 #include "polling/PollingFiles.h"
-#include "polling/StepHook.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/MainView.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,7 +86,7 @@ std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal
         claim = Claim{QString::fromLatin1(kind), path, archive};
         journal.add(*claim);
         m_seen.remove(path);
-        polling::step("claimed");
+        step("claimed");
     }
     if (!QFile::exists(claim->archive)) {
         if (!QFile::exists(claim->source)) {
@@ -105,7 +103,7 @@ std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal
             return std::nullopt;
         }
         moveFile(claim->source, claim->archive);
-        polling::step("moved");
+        step("moved");
     }
     // Not opened unless regular (something else put in its place meanwhile).
     if (const QString why = notRegularFileReason(claim->archive); !why.isEmpty()) {
@@ -118,13 +116,23 @@ std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal
 }
 
 PollingCycle::PollingCycle(const Settings& settings, Services& services, ChargeStore& store,
-                           std::function<void()> transfer, MainView* view)
+                           std::function<TransferRun()> transfer, MainView* view,
+                           PollingSeams seams)
+    : PollingCycle(
+          settings, services, [&store]() -> ChargeStore& { return store; }, std::move(transfer),
+          view, std::move(seams)) {}
+
+PollingCycle::PollingCycle(const Settings& settings, Services& services,
+                           std::function<ChargeStore&()> store,
+                           std::function<TransferRun()> transfer, MainView* view,
+                           PollingSeams seams)
     : m_settings(settings),
       m_services(services),
-      m_store(store),
+      m_openStore(std::move(store)),
       m_guests(*services.dialogs),
       m_transfer(std::move(transfer)),
-      m_view(view) {}
+      m_view(view),
+      m_seams(std::move(seams)) {}
 
 QString PollingCycle::notaIncasso(int codice, const QString& descrizione) {
     const QString digits = QStringLiteral("%1").arg(std::abs(codice), 4, 10, QLatin1Char('0'));
@@ -178,13 +186,13 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
                 rs->setValue(QStringLiteral("Orario"), now.toString(QStringLiteral("hhmm")));
                 rs->setValue(QStringLiteral("Nota"), nota);
                 rs->update();
-                polling::step("receipt");
+                step("receipt");
             }
             journal.settle(*claim);
-            polling::step("receipts-written");
+            step("receipts-written");
             t.commit();
         }
-        polling::step("receipts-committed");
+        step("receipts-committed");
         log::info(QStringLiteral("Incassi: %1 scontrini importati da %2")
                       .arg(content.receipts.size())
                       .arg(claim->archive));
@@ -205,13 +213,13 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         const PosText text = readPosFile(claim->archive);
         ChargeStore::Intake intake;
         {
-            db::Transaction t(m_store.workspace());
-            intake = m_store.appendChargesFile(text, claim->archive);
+            db::Transaction t(m_store->workspace());
+            intake = m_store->appendChargesFile(text, claim->archive);
             journal.settle(*claim);
-            polling::step("charges-written");
+            step("charges-written");
             t.commit();
         }
-        polling::step("charges-committed");
+        step("charges-committed");
         log::info(QStringLiteral("Addebiti: %1 righe prese da %2")
                       .arg(intake.pending)
                       .arg(claim->archive));
@@ -219,7 +227,7 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         if (!intake.notice.isEmpty())
             m_services.dialogs->notify(QStringLiteral("Addebiti"), intake.notice);
         if (m_view)
-            m_view->showPending(m_store.pending());
+            m_view->showPending(m_store->pending());
     }
 }
 
@@ -245,28 +253,29 @@ bool PollingCycle::handleNotifications(InboxJournal& journal, const char* kind, 
         --budget;
         const Claim claim{QString::fromLatin1(kind), name, name.mid(3)};
         journal.add(claim);
-        polling::step("notice-claimed");
+        step("notice-claimed");
         if (!QFile::remove(name)) {
             journal.settle(claim);
             if (!QFile::exists(name))
                 continue;  // taken away since the search
             throw Error(name, QStringLiteral("impossibile cancellare il file"));
         }
-        polling::step("notice-removed");
+        step("notice-removed");
         m_guests.AggiornaCamera(claim.archive, mode);
-        polling::step("notice-exported");
+        step("notice-exported");
         journal.settle(claim);
     }
     return true;
 }
 
-void PollingCycle::Timer1_Timer() {
-    db::Workspace& ws = m_store.workspace();
+bool PollingCycle::Timer1_Timer() {
+    m_store = &m_openStore();
+    db::Workspace& ws = m_store->workspace();
     InboxJournal journal(ws);
     importReceipts(ws, journal);
     takeCharges(journal);
-    if (m_store.hasPending())
-        m_transfer();
+    const bool transferred =
+        !m_store->hasPending() || m_transfer().outcome != TransferRun::Outcome::Failed;
     // Notices an earlier run took but did not finish (their files are gone)
     // came before every file waiting now: a departure cut short must not
     // blank the room after its next guest's arrival.
@@ -290,6 +299,7 @@ void PollingCycle::Timer1_Timer() {
     if (handleNotifications(journal, InboxJournal::CheckIn, QStringLiteral("1"), ins.files, budget))
         handleNotifications(journal, InboxJournal::CheckOut, QStringLiteral("0"), outs.files,
                             budget);
+    return transferred;
 }
 
 bool PollingCycle::tick() {
@@ -297,11 +307,11 @@ bool PollingCycle::tick() {
     if (!guard.entered())
         return true;
     try {
-        Timer1_Timer();
+        const bool transferred = Timer1_Timer();
         m_lastFailure.clear();
-        return true;
+        return transferred;
     } catch (const std::exception& e) {
-        const QString why = QString::fromStdString(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
         if (why != m_lastFailure)
             m_services.dialogs->notify(

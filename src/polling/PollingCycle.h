@@ -2,7 +2,7 @@
 //   1. looks up the description of the direct-receipt item (CodiceIncassi);
 //   2. imports the receipts of the closing file (FileIncassi) into Incassi;
 //   3. moves the lines of the charges file (FileOrigine) to the pending list;
-//   4. runs the transfer (Tasto_Click(0)) when charges are pending;
+//   4. runs the transfer ("&Trasferisci"'s run) when charges are pending;
 //   5. handles every "CKI" file, then 6. every "CKO" file, in name order;
 // the caller re-arms the timer when the tick returns.
 //
@@ -29,6 +29,7 @@
 #include "polling/GuestExport.h"
 #include "polling/InboxJournal.h"
 #include "polling/PosFileRules.h"
+#include "polling/TransferButtons.h"
 #include "polling/WorkGuard.h"
 
 #include <QDateTime>
@@ -46,6 +47,13 @@ class Workspace;
 class ChargeStore;
 class MainView;
 
+// What a test may watch of a tick; the program passes none.
+struct PollingSeams {
+    // Called at each named step where a kill must be survivable ("claimed",
+    // "moved", "receipt", ...), so a crash test can end the process there.
+    std::function<void(const char* step)> step;
+};
+
 class PollingCycle {
 public:
     static constexpr int SettleSeconds = 5;
@@ -53,20 +61,30 @@ public:
 
     // store: the pending list; the tick works in its workspace, so that a
     // charges file's lines and its claim are settled in one transaction.
-    // transfer: the transfer button's handler with index 0. view (optional)
-    // is shown the pending list after new charges arrived. REQUIRES: every
-    // argument outlives the cycle; services.clock and services.dialogs set.
+    // transfer: the run of "&Trasferisci" (TransferButtons::transfer), which
+    // reports its own failure. view (optional) is shown the pending list
+    // after new charges arrived. REQUIRES: every argument outlives the cycle;
+    // services.clock and services.dialogs set.
     PollingCycle(const Settings& settings, Services& services, ChargeStore& store,
-                 std::function<void()> transfer, MainView* view = nullptr);
+                 std::function<TransferRun()> transfer, MainView* view = nullptr,
+                 PollingSeams seams = {});
+    // The same with a store opened at each tick's start by store (it may
+    // throw: the tick then fails as at any other step).
+    PollingCycle(const Settings& settings, Services& services, std::function<ChargeStore&()> store,
+                 std::function<TransferRun()> transfer, MainView* view = nullptr,
+                 PollingSeams seams = {});
 
     // One tick. Throws Error when a step fails; what earlier steps did stays
-    // done, and the failed step is taken up again at the next tick.
-    void Timer1_Timer();
+    // done, and the failed step is taken up again at the next tick. A failed
+    // transfer does not stop the tick: the notices are still handled, and
+    // the tick returns false.
+    bool Timer1_Timer();
 
     // The tick as the timer runs it: skipped (true) while other work of the
-    // program runs (WorkGuard); a failure is logged, shown to the operator
-    // through Dialogs::notify (once until the cause changes) and returns
-    // false. Never throws.
+    // program runs (WorkGuard); a failed step is logged and shown to the
+    // operator through Dialogs::notify (once until the cause changes). False
+    // when a step or the transfer failed; each failure is reported once, where
+    // it is caught. Never throws.
     bool tick();
 
     // The description of item CodiceIncassi, or "Codice non valido".
@@ -95,13 +113,19 @@ private:
     // False when the tick's budget ran out before every file was handled.
     bool handleNotifications(InboxJournal& journal, const char* kind, const QString& mode,
                              const QStringList& files, int& budget);
+    void step(const char* name) const {
+        if (m_seams.step)
+            m_seams.step(name);
+    }
 
     const Settings& m_settings;
     Services& m_services;
-    ChargeStore& m_store;
+    std::function<ChargeStore&()> m_openStore;
+    ChargeStore* m_store = nullptr;  // m_openStore's answer for the tick that runs
     GuestExport m_guests;
-    std::function<void()> m_transfer;
+    std::function<TransferRun()> m_transfer;
     MainView* m_view;
+    PollingSeams m_seams;
     QString m_lastFailure;
     QHash<QString, Sight> m_seen;  // POS files not yet taken, as the last tick saw them
     RefusalReport m_refusals;

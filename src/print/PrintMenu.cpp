@@ -3,7 +3,6 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
-#include "platform/Settings.h"
 #include "print/DelimitedExport.h"
 #include "print/PagePrinter.h"
 #include "print/PrintEngines.h"
@@ -17,20 +16,15 @@ namespace {
 
 const QString kTitle = QStringLiteral("Stampa");
 
-QString causeOf(const std::exception& e) {
-    if (const auto* error = dynamic_cast<const Error*>(&e))
-        return error->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 }  // namespace
 
-PrintMenu::PrintMenu(Services& services, PagePrinter& printer, db::Workspace& ws)
-    : m_services(services), m_printer(printer), m_ws(ws) {}
+PrintMenu::PrintMenu(Services& services, PagePrinter& printer, db::Workspace& ws,
+                     std::int16_t hotelCorrente)
+    : m_services(services), m_printer(printer), m_ws(ws), m_hotelCorrente(hotelCorrente) {}
 
 QStringList PrintMenu::load() {
-    if (HotelCorrente == 0)
-        HotelCorrente = 1;
+    if (m_hotelCorrente == 0)
+        m_hotelCorrente = 1;
     const QDateTime now = m_services.clock->now();
     // A failed copy must not keep the menu from opening: it is logged, and
     // opening the copy later says it is missing.
@@ -38,7 +32,7 @@ QStringList PrintMenu::load() {
         m_archivePath = makeArchiveCopy(now);
     } catch (const std::exception& e) {
         m_archivePath = archiveCopyName(now);
-        log::error(QStringLiteral("Copia di archivio del file di stampa: ") + causeOf(e));
+        log::error(QStringLiteral("Copia di archivio del file di stampa: ") + errorText(e));
     }
     return printerChoices(m_printer.printerNames());
 }
@@ -48,13 +42,13 @@ QStringList PrintMenu::activate() {
         m_assistanceCode = readAssistanceCode(m_ws);
     } catch (const std::exception& e) {
         report(QStringLiteral("Impossibile leggere il codice di assistenza dell'albergo."),
-               causeOf(e));
+               errorText(e));
     }
     QStringList destinations;
     try {
         destinations = readDestinations(m_ws);
     } catch (const std::exception& e) {
-        report(QStringLiteral("Impossibile leggere le destinazioni di stampa."), causeOf(e));
+        report(QStringLiteral("Impossibile leggere le destinazioni di stampa."), errorText(e));
         return {};
     }
     if (destinations.isEmpty())
@@ -64,13 +58,14 @@ QStringList PrintMenu::activate() {
 
 bool PrintMenu::print(PrintChoice choice) {
     choice.assistanceCode = m_assistanceCode;
+    choice.hotelCorrente = m_hotelCorrente;
     std::optional<PrintJob> job;
     try {
         job = buildPrintJob(m_ws, choice);
     } catch (const std::exception& e) {
         report(QStringLiteral("Impossibile leggere le impostazioni della stampante \"%1\".")
                    .arg(choice.destination),
-               causeOf(e));
+               errorText(e));
         return false;
     }
     if (!job) {
@@ -95,7 +90,7 @@ bool PrintMenu::exportAndOpen() {
         ConvertiXLS(reportFileName());
     } catch (const std::exception& e) {
         report(QStringLiteral("Impossibile esportare il file di stampa per il foglio di calcolo."),
-               causeOf(e));
+               errorText(e));
         return false;
     }
     log::info(QStringLiteral("Esportazione di %1 in %2").arg(reportFileName(), exportFileName()));

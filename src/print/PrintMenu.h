@@ -13,6 +13,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 namespace quorvel {
 
@@ -24,11 +25,13 @@ class Workspace;
 
 class PrintMenu {
 public:
-    // REQUIRES: services.dialogs, .clock and .shell set; every argument
-    // outlives the menu.
-    PrintMenu(Services& services, PagePrinter& printer, db::Workspace& ws);
+    // hotelCorrente: the hotel worked for, whose Contatori row gives the page
+    // length. REQUIRES: services.dialogs, .clock and .shell set; every
+    // argument outlives the menu.
+    PrintMenu(Services& services, PagePrinter& printer, db::Workspace& ws,
+              std::int16_t hotelCorrente);
 
-    // Form_Load without the window's placement: HotelCorrente set to 1 when
+    // Form_Load without the window's placement: the hotel taken as 1 when
     // 0, the folder "doc" and the archive copy of the report file. Returns
     // Combo2's entries (the system's printers or "<nessuna stampante>").
     QStringList load();
@@ -52,6 +55,7 @@ public:
 
     const QString& archivePath() const { return m_archivePath; }
     const QString& assistanceCode() const { return m_assistanceCode; }
+    std::int16_t hotelCorrente() const { return m_hotelCorrente; }
 
 private:
     void report(const QString& what, const QString& cause);
@@ -60,6 +64,7 @@ private:
     Services& m_services;
     PagePrinter& m_printer;
     db::Workspace& m_ws;
+    std::int16_t m_hotelCorrente;
     QString m_archivePath;
     QString m_assistanceCode;
 };

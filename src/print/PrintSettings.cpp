@@ -7,7 +7,6 @@
 #include "db/JetText.h"
 #include "platform/Error.h"
 #include "platform/NumberText.h"
-#include "platform/Settings.h"
 #include "print/ReportFiles.h"
 
 #include <QProcessEnvironment>
@@ -26,12 +25,12 @@ std::int16_t int16Field(const db::Recordset& rs, const QString& field) {
     return *v;
 }
 
-std::int16_t pageLength(db::Workspace& ws, bool compressed) {
+std::int16_t pageLength(db::Workspace& ws, std::int16_t hotel, bool compressed) {
     auto database = ws.openDatabase(QString::fromLatin1(db::ContatoriMdb));
     std::int16_t length = 60;
     {
         auto rs = database->openRecordset(QStringLiteral("Contatori"));
-        rs->findFirst(QStringLiteral("NumeroHotel = ") + QString::number(HotelCorrente));
+        rs->findFirst(QStringLiteral("NumeroHotel = ") + QString::number(hotel));
         if (!rs->noMatch())
             length = int16Field(
                 *rs, compressed ? QStringLiteral("LungPagComp") : QStringLiteral("LungPagNoComp"));
@@ -75,7 +74,7 @@ QString readAssistanceCode(db::Workspace& ws) {
 std::optional<PrintJob> buildPrintJob(db::Workspace& ws, const PrintChoice& choice) {
     PrintJob job;
     job.fontName = reportFontName();
-    job.pageLength = pageLength(ws, choice.compressed);
+    job.pageLength = pageLength(ws, choice.hotelCorrente, choice.compressed);
     job.compressed = choice.compressed;
     job.landscape = choice.landscape;
     job.duplex = choice.duplex;

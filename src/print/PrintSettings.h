@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 
 namespace quorvel {
@@ -27,6 +28,7 @@ struct PrintChoice {
     bool landscape = false;
     bool duplex = false;
     QString assistanceCode;
+    std::int16_t hotelCorrente = 1;  // the hotel whose Contatori row gives the page length
 };
 
 // Combo2's entries: the system's printers, or "<nessuna stampante>" alone.
@@ -40,7 +42,7 @@ QStringList readDestinations(db::Workspace& ws);
 QString readAssistanceCode(db::Workspace& ws);
 
 // The job for choice: fontName from "FontStp.txt", page length from
-// Contatori (60 without a row for HotelCorrente), codes and numbers from the
+// Contatori (60 without a row for choice.hotelCorrente), codes and numbers from the
 // SetStampa row of the destination's print type (zeros, 66 physical lines
 // and no margin without one), and the physical destination: the value of
 // the environment variable named like the destination when set, else

@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <optional>
+#include <utility>
 
 namespace quorvel {
 
@@ -92,8 +93,8 @@ struct ChargeTransfer::Run {
     void open();
     void close();
     void wrote() const {
-        if (t.afterWrite)
-            t.afterWrite();
+        if (t.m_seams.afterWrite)
+            t.m_seams.afterWrite();
     }
     void execute();
     std::size_t handleLine(std::size_t i);
@@ -318,8 +319,8 @@ void ChargeTransfer::Run::execute() {
     close();
 }
 
-ChargeTransfer::ChargeTransfer(const Settings& settings, ChargeStore& store)
-    : m_settings(settings), m_store(store) {}
+ChargeTransfer::ChargeTransfer(const Settings& settings, ChargeStore& store, Seams seams)
+    : m_settings(settings), m_store(store), m_seams(std::move(seams)) {}
 
 TransferResult ChargeTransfer::TrasferisciAddebiti() {
     TransferResult result;

@@ -42,8 +42,15 @@ struct TransferResult {
 
 class ChargeTransfer {
 public:
+    // What a test may watch; the program passes none.
+    struct Seams {
+        // Called after every row written (account row, error line, removal
+        // of the handled lines) and after every commit.
+        std::function<void()> afterWrite;
+    };
+
     // REQUIRES: settings and store outlive the transfer.
-    ChargeTransfer(const Settings& settings, ChargeStore& store);
+    ChargeTransfer(const Settings& settings, ChargeStore& store, Seams seams = {});
 
     // One run over every pending line. Throws Error on a database failure.
     TransferResult TrasferisciAddebiti();
@@ -51,15 +58,12 @@ public:
     void setBatchBudget(std::chrono::milliseconds budget) { m_budget = budget; }
     void setBatchLineCap(int lines) { m_lineCap = std::max(1, lines); }
 
-    // Test hook, called after every row written (account row, error line,
-    // removal of the handled lines) and after every commit.
-    std::function<void()> afterWrite;
-
 private:
     struct Run;
 
     const Settings& m_settings;
     ChargeStore& m_store;
+    Seams m_seams;
     std::chrono::milliseconds m_budget{150};
     int m_lineCap = 5000;
 };

@@ -219,8 +219,7 @@ void Anteprima::Tasto_Click(int index) {
 }
 
 void Anteprima::fail(const QString& what, const std::exception& e) {
-    const auto* error = dynamic_cast<const Error*>(&e);
-    const QString description = error ? error->message() : QString::fromUtf8(e.what());
+    const QString description = errorText(e);
     log::error(QStringLiteral("%1 (%2): %3").arg(kSource, what, description));
     m_services.dialogs->messageBox(QStringLiteral("Errore: %1").arg(description), kSource,
                                    MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);

@@ -6,8 +6,8 @@
 
 namespace quorvel {
 
-HeadlessRunner::HeadlessRunner(Services& services)
-    : m_services(services), m_controller(m_settings, services, m_view) {
+HeadlessRunner::HeadlessRunner(Services& services, db::Workspace& ws)
+    : m_services(services), m_ws(ws), m_controller(m_settings, services, m_view, ws) {
     m_timer.setTick([this] { return m_controller.timerTick(); });
     m_timer.setFailureHandler([this](const QString& cause) {
         m_services.dialogs->notify(QStringLiteral("Quorvel"),
@@ -16,8 +16,7 @@ HeadlessRunner::HeadlessRunner(Services& services)
 }
 
 void HeadlessRunner::start(bool poll) {
-    prepareWorkingFolder(m_settings, *m_services.dialogs);
-    HotelCorrente = 1;
+    prepareWorkingFolder(m_settings, *m_services.dialogs, m_ws);
     log::info(QStringLiteral("Avvio senza finestre completato"));
     if (poll)
         m_timer.start();

@@ -6,7 +6,7 @@
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "polling/Controller.h"
-#include "transfer/MainView.h"
+#include "polling/MainView.h"
 #include "ui/PollTimer.h"
 
 namespace quorvel {
@@ -29,7 +29,8 @@ public:
 
 class HeadlessRunner {
 public:
-    explicit HeadlessRunner(Services& services);
+    // ws: the program's one workspace. REQUIRES: services and ws outlive it.
+    HeadlessRunner(Services& services, db::Workspace& ws);
 
     // The start-up steps that apply without a window; then, when poll is
     // true, the timer starts (an event loop must run).
@@ -39,11 +40,11 @@ public:
     // One tick now, the timer left stopped; false when it failed.
     bool tickOnce();
 
-    Settings& settings() { return m_settings; }
     HeadlessView& view() { return m_view; }
 
 private:
     Services& m_services;
+    db::Workspace& m_ws;
     Settings m_settings;
     HeadlessView m_view;
     Controller m_controller;

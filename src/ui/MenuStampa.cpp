@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QToolButton>
+#include <utility>
 
 namespace quorvel {
 
@@ -38,19 +39,25 @@ constexpr std::array<TstButton, 6> kTst{{{2160, "Apri la copia di archivio"},
 
 }  // namespace
 
-MenuStampa::MenuStampa(Services& services, PagePrinter& printer, db::Workspace& ws, QWidget* parent)
-    : QDialog(parent), m_services(services), m_menu(services, printer, ws) {
+MenuStampa::MenuStampa(Services& services, PagePrinter& printer, db::Workspace& ws,
+                       std::int16_t hotelCorrente, MenuStampaSeams seams, QWidget* parent)
+    : QDialog(parent),
+      m_services(services),
+      m_seams(std::move(seams)),
+      m_menu(services, printer, ws, hotelCorrente) {
     setWindowTitle(QStringLiteral("Stampe non modificabili"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setFixedSize(twipsToPixels(6390), twipsToPixels(2835));
     buildControls();
-    messaggio = [](const QString& text, std::int16_t style, const QString& title) {
-        return Messaggio(text, style, title);
-    };
-    anteprima = [this] {
-        Anteprima preview(m_services, this);
-        preview.run();
-    };
+    if (!m_seams.messaggio)
+        m_seams.messaggio = [](const QString& text, std::int16_t style, const QString& title) {
+            return Messaggio(text, style, title);
+        };
+    if (!m_seams.anteprima)
+        m_seams.anteprima = [this] {
+            Anteprima preview(m_services, this);
+            preview.run();
+        };
 }
 
 MenuStampa::~MenuStampa() = default;
@@ -171,9 +178,7 @@ void MenuStampa::Tst_Click(int index) {
                 break;
         }
     } catch (const std::exception& e) {
-        // Our errors carry UTF-8 text, whatever the machine's code page.
-        const auto* error = dynamic_cast<const Error*>(&e);
-        const QString why = error ? error->message() : QString::fromUtf8(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Menu di stampa, pulsante %1: %2").arg(index).arg(why));
         m_services.dialogs->messageBox(why, QStringLiteral("Stampa"), MsgIcon::Critical,
                                        MsgButtons::Ok, MsgAnswer::Ok);
@@ -211,12 +216,13 @@ void MenuStampa::stampaPdf() {
         return;
     }
     log::info(QStringLiteral("Stampa PDF: nessuna destinazione PDF"));
-    messaggio(QStringLiteral("Nessuna stampante PDF impostata!"), 48, QStringLiteral("Stampa"));
+    m_seams.messaggio(QStringLiteral("Nessuna stampante PDF impostata!"), 48,
+                      QStringLiteral("Stampa"));
     formActivate();
 }
 
 void MenuStampa::showPreview() {
-    anteprima();
+    m_seams.anteprima();
     formActivate();
 }
 

@@ -25,12 +25,22 @@ class QToolButton;
 
 namespace quorvel {
 
+// What a test puts in place of the menu's own windows; the program passes
+// none, and an empty one is the real window.
+struct MenuStampaSeams {
+    // The program's message box (Messaggio).
+    std::function<std::int16_t(const QString&, std::int16_t, const QString&)> messaggio;
+    // The preview, shown modally.
+    std::function<void()> anteprima;
+};
+
 class MenuStampa : public QDialog {
     Q_OBJECT
 public:
+    // hotelCorrente: the hotel worked for (0 is taken as 1 at load).
     // REQUIRES: every argument outlives the menu.
     MenuStampa(Services& services, PagePrinter& printer, db::Workspace& ws,
-               QWidget* parent = nullptr);
+               std::int16_t hotelCorrente, MenuStampaSeams seams = {}, QWidget* parent = nullptr);
     ~MenuStampa() override;
 
     // Form_Load: centres the menu, makes the archive copy, fills Combo2.
@@ -45,11 +55,6 @@ public:
     // finds no destination.
     void run();
 
-    // The program's message box and the preview, replaceable in tests.
-    std::function<std::int16_t(const QString&, std::int16_t, const QString&)> messaggio;
-    std::function<void()> anteprima;
-
-    PrintMenu& printMenu() { return m_menu; }
     QGroupBox* ssFrame1() const { return m_frame; }
     QComboBox* combo1() const { return m_combo1; }
     QComboBox* combo2() const { return m_combo2; }
@@ -69,6 +74,7 @@ private:
     PrintChoice choice() const;
 
     Services& m_services;
+    MenuStampaSeams m_seams;
     PrintMenu m_menu;
     bool m_noDestination = false;
 

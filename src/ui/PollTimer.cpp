@@ -25,10 +25,8 @@ PollTimer::Outcome PollTimer::fire() {
     try {
         if (m_tick && !m_tick())
             outcome = Outcome::Failed;
-    } catch (const Error& e) {
-        failure = e.message();
     } catch (const std::exception& e) {
-        failure = QString::fromLocal8Bit(e.what());
+        failure = errorText(e);
     } catch (...) {
         failure = QStringLiteral("errore sconosciuto");
     }

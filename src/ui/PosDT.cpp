@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <utility>
 
 namespace quorvel {
 
@@ -31,11 +32,14 @@ const QString kCourier = QStringLiteral("Courier New");
 
 }  // namespace
 
-PosDT::PosDT(Settings& settings, Services& services, QWidget* parent)
+PosDT::PosDT(Settings& settings, Services& services, db::Workspace& ws, PosDTSeams seams,
+             QWidget* parent)
     : QMainWindow(parent),
       m_settings(settings),
       m_services(services),
-      m_settingsMenu(settings, *services.dialogs) {
+      m_ws(ws),
+      m_settingsMenu(settings, *services.dialogs),
+      m_trayProbe(std::move(seams.trayProbe)) {
     setWindowTitle(QStringLiteral("Addebito Ristorante (Brenvatici)"));
     setWindowIcon(quorvelIcon());
     buildControls();
@@ -45,7 +49,8 @@ PosDT::PosDT(Settings& settings, Services& services, QWidget* parent)
     m_tray = new QSystemTrayIcon(quorvelIcon(), this);
     m_tray->setToolTip(QStringLiteral("Quorvel"));
     connect(m_tray, &QSystemTrayIcon::activated, this, &PosDT::trayActivated);
-    m_trayProbe = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    if (!m_trayProbe)
+        m_trayProbe = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_trayWatch = new QTimer(this);
     m_trayWatch->setInterval(5000);
     connect(m_trayWatch, &QTimer::timeout, this, &PosDT::checkTray);
@@ -151,12 +156,12 @@ void PosDT::formLoad() {
         m_trayWatch->start();
     }
     hideWindow();
-    prepareWorkingFolder(m_settings, *m_services.dialogs);
+    prepareWorkingFolder(m_settings, *m_services.dialogs, m_ws);
     m_combo1->clear();
     m_combo1->addItems(
         {QString(), QStringLiteral("Pranzo"), QStringLiteral("Cena"), QStringLiteral("Completo")});
     m_combo1->setCurrentIndex(3);
-    HotelCorrente = 1;
+    m_hotelCorrente = 1;
     log::info(QStringLiteral("Avvio completato"));
 }
 
@@ -253,10 +258,8 @@ void PosDT::guarded(const QString& what, const std::function<void()>& fn) {
     QString failure;
     try {
         fn();
-    } catch (const Error& e) {
-        failure = e.message();
     } catch (const std::exception& e) {
-        failure = QString::fromLocal8Bit(e.what());
+        failure = errorText(e);
     } catch (...) {
         failure = QStringLiteral("errore sconosciuto");
     }

@@ -6,13 +6,14 @@
 
 #include "platform/Seams.h"
 #include "platform/Settings.h"
-#include "transfer/MainView.h"
+#include "polling/MainView.h"
 #include "ui/PollTimer.h"
 #include "ui/SettingsMenu.h"
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <array>
+#include <cstdint>
 #include <functional>
 
 class QComboBox;
@@ -25,11 +26,26 @@ class QTimer;
 
 namespace quorvel {
 
+namespace db {
+class Workspace;
+}
+
+// What a test or a picture tool puts in place of the desktop; the program
+// passes none.
+struct PosDTSeams {
+    // Whether the desktop has a notification area now; empty: ask Qt
+    // (QSystemTrayIcon::isSystemTrayAvailable).
+    std::function<bool()> trayProbe;
+};
+
 class PosDT : public QMainWindow, public MainView {
     Q_OBJECT
 public:
+    // ws: the program's workspace, where the local databases are created.
     // services.dialogs must be set; handlers are given later by setHandlers.
-    PosDT(Settings& settings, Services& services, QWidget* parent = nullptr);
+    // REQUIRES: every argument outlives the window.
+    PosDT(Settings& settings, Services& services, db::Workspace& ws, PosDTSeams seams = {},
+          QWidget* parent = nullptr);
     ~PosDT() override;
 
     void setHandlers(PosDTHandlers* handlers) { m_handlers = handlers; }
@@ -37,6 +53,9 @@ public:
     // Form_Load: the start-up sequence (timer, tray icon, hide, local
     // databases, settings file, Combo1, HotelCorrente).
     void formLoad();
+
+    // HotelCorrente: the hotel worked for, 0 until formLoad sets it to 1.
+    std::int16_t hotelCorrente() const { return m_hotelCorrente; }
 
     // MainView
     QString transferType() const override;
@@ -52,13 +71,6 @@ public:
     // Whether the tray icon has been added (at formLoad, or later when the
     // notification area appeared).
     bool hasTray() const { return m_trayAvailable; }
-    // Behave as if there were a notification area (tests, screenshots).
-    void assumeTray() {
-        m_trayProbe = [] { return true; };
-    }
-    // Tells whether the desktop has a notification area now (tests replace
-    // QSystemTrayIcon::isSystemTrayAvailable).
-    void setTrayProbe(std::function<bool()> probe) { m_trayProbe = std::move(probe); }
     // Without a tray icon yet: adds it when the notification area has
     // appeared (a desktop that starts it after the program). Run by a timer
     // every few seconds from formLoad on.
@@ -94,11 +106,13 @@ private:
 
     Settings& m_settings;
     Services& m_services;
+    db::Workspace& m_ws;
     PosDTHandlers* m_handlers = nullptr;
     SettingsMenu m_settingsMenu;
     PollTimer m_timer1;
     bool m_closeAllowed = false;
     bool m_trayAvailable = false;
+    std::int16_t m_hotelCorrente = 0;
     std::function<bool()> m_trayProbe;
     QTimer* m_trayWatch = nullptr;
 

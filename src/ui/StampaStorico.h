@@ -8,25 +8,31 @@
 #include "ui/QtPagePrinter.h"
 
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 
 class QWidget;
 
 namespace quorvel {
 
+namespace db {
+class Workspace;
+}
+
 class StampaStorico {
 public:
-    // REQUIRES: services.dialogs, .clock and .shell set; services and parent
-    // outlive it.
-    explicit StampaStorico(Services& services, QWidget* parent = nullptr);
+    // ws: the workspace the print menu reads the printer tables in.
+    // REQUIRES: services.dialogs, .clock and .shell set; every argument
+    // outlives it.
+    StampaStorico(Services& services, db::Workspace& ws, QWidget* parent = nullptr);
 
     // Writes errors (oldest first) into the report file and shows the print
-    // menu. A report that cannot be written is logged and shown, and the
-    // menu is not opened.
-    void stampa(const QStringList& errors);
+    // menu for hotel hotelCorrente. A report that cannot be written is
+    // logged and shown, and the menu is not opened.
+    void stampa(const QStringList& errors, std::int16_t hotelCorrente);
 
-    // Shows the print menu; replaceable in tests.
-    std::function<void()> showMenu;
+    // Shows the print menu for the given hotel; replaceable in tests.
+    std::function<void(std::int16_t hotelCorrente)> showMenu;
 
     QtPagePrinter& printer() { return m_printer; }
 

@@ -18,10 +18,8 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
     try {
         fn();
         return true;
-    } catch (const Error& e) {
-        failure = e.message();
     } catch (const std::exception& e) {
-        failure = QString::fromLocal8Bit(e.what());
+        failure = errorText(e);
     }
     log::error(QStringLiteral("Avvio, %1: %2").arg(what, failure));
     dialogs.notify(QStringLiteral("Quorvel"), what + QStringLiteral(": ") + failure);
@@ -30,9 +28,9 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
 
 }  // namespace
 
-void prepareWorkingFolder(Settings& settings, Dialogs& dialogs) {
-    step(QString::fromLatin1(db::ClientiCasaMdb), dialogs, [] { CreaClientiCasa(); });
-    step(QString::fromLatin1(db::PassaRicevuteMdb), dialogs, [] { CreaPassaRicevute(); });
+void prepareWorkingFolder(Settings& settings, Dialogs& dialogs, db::Workspace& ws) {
+    step(QString::fromLatin1(db::ClientiCasaMdb), dialogs, [&] { CreaClientiCasa(ws); });
+    step(QString::fromLatin1(db::PassaRicevuteMdb), dialogs, [&] { CreaPassaRicevute(ws); });
     QStringList unusable;
     const bool read = step(kSettingsFile, dialogs,
                            [&] { settings = loadSettingsFile(kSettingsFile, &unusable); });

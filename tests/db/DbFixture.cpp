@@ -17,6 +17,7 @@ bool DbTest::useServer() {
 
 void DbTest::TearDown() {
     m_serverWs.reset();
+    m_ws.reset();
     m_server.reset();
     TempDirTest::TearDown();
 }

@@ -10,13 +10,22 @@
 
 #include <sqlite3.h>
 #include <QStringList>
+#include <memory>
 
 namespace quorvel::test {
 
 class DbTest : public TempDirTest {
 protected:
     void TearDown() override;
-    db::Workspace& ws() { return m_serverWs ? *m_serverWs : db::DBEngine::instance().workspace(); }
+    // The test's workspace (made in its folder at first use), or the
+    // server's once useServer() moved the test there.
+    db::Workspace& ws() {
+        if (m_serverWs)
+            return *m_serverWs;
+        if (!m_ws)
+            m_ws = std::make_unique<db::Workspace>();
+        return *m_ws;
+    }
     // Moves the test onto the server; false when there is none (the test is
     // then skipped, or failed in CI).
     bool useServer();
@@ -38,6 +47,7 @@ protected:
 private:
     std::unique_ptr<ServerDb> m_server;
     std::unique_ptr<db::Workspace> m_serverWs;
+    std::unique_ptr<db::Workspace> m_ws;
 };
 
 class DbBackendTest : public DbTest, public ::testing::WithParamInterface<Backend> {

@@ -1,13 +1,16 @@
-// The Controller's timer tick and "&Aggiorna Dati", with the real transfer
-// behind Tasto_Click(0): a charges file ends up on the guest's account or in
-// the error history, and failures come back as false or a notice, never as
-// an exception.
+// The Controller's timer tick, its buttons Tasto_Click(0..3) and "&Aggiorna
+// Dati", with the real transfer behind them: a charges file ends up on the
+// guest's account or in the error history, and failures come back as false
+// or a notice, each logged and notified once, never as an exception.
 #include "PollingHotel.h"
+#include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/Controller.h"
+#include "polling/TransferButtons.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 
@@ -17,14 +20,16 @@ namespace {
 class RecordingView : public MainView {
 public:
     QString transferType() const override { return type; }
-    void focusTransferType() override {}
-    void showWindow() override {}
-    void hideWindow() override {}
+    void focusTransferType() override { ++focused; }
+    void showWindow() override { visible = true; }
+    void hideWindow() override { visible = false; }
     void showPending(const QStringList& lines) override { pending = lines; }
     void showErrors(const QStringList& lines) override { errors = lines; }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
 
     QString type = QStringLiteral("Completo");
+    int focused = 0;
+    bool visible = true;
     QStringList pending, errors;
     std::vector<bool> busyCalls;
 };
@@ -40,6 +45,26 @@ protected:
         addCard(InHouse, {1, 7, QStringLiteral("101"), 1, QStringLiteral("N"),
                           QStringLiteral("Rossi Mario")});
         addRoom(QStringLiteral("101"));
+        ws = std::make_unique<db::Workspace>();
+    }
+    void TearDown() override {
+        ws.reset();
+        PollingHotel::TearDown();
+    }
+    static QString charge(const QString& room) {
+        PosLine p;
+        p.room = room;
+        return p.text();
+    }
+    // The ERRORE lines that work writes to the log.
+    QStringList errorsLogged(const std::function<void()>& work) {
+        QFile::remove(path(QStringLiteral("test.log")));
+        log::open(path(QStringLiteral("test.log")));
+        work();
+        log::close();
+        QStringList lines = QString::fromUtf8(readBytes(QStringLiteral("test.log")))
+                                .split(QStringLiteral("\n"), Qt::SkipEmptyParts);
+        return lines.filter(QStringLiteral("ERRORE"));
     }
 
     std::int64_t accountRows() {
@@ -54,6 +79,7 @@ protected:
 
     Settings settings;
     RecordingView view;
+    std::unique_ptr<db::Workspace> ws;
 };
 
 TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
@@ -62,7 +88,7 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
     writeTextLines(path(QStringLiteral("Estrazione.mdb")), {PosLine{}.text(), unknown.text()});
     writeBytes(QStringLiteral("CKI101"), "");
     {
-        Controller controller(settings, services, view);
+        Controller controller(settings, services, view, *ws);
         EXPECT_TRUE(controller.timerTick());
         EXPECT_EQ(accountRows(), 1);
         EXPECT_EQ(controller.store().errors(), QStringList{unknown.text()});
@@ -82,7 +108,7 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
     }
     // A restart finds the waiting line; with a type chosen it is posted once.
     view.type = QStringLiteral("Cena");
-    Controller again(settings, services, view);
+    Controller again(settings, services, view, *ws);
     EXPECT_TRUE(again.timerTick());
     EXPECT_TRUE(again.store().pending().isEmpty());
     EXPECT_EQ(accountRows(), 1);  // same guest, day and item: summed into one row
@@ -93,7 +119,7 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
 TEST_F(ControllerTest, FailedTickReturnsFalseAndTheNextOneRecovers) {
     writeBytes(QStringLiteral("Documento.txt"), "  Scontrino:\r\n        5.00\r\n");
     ASSERT_TRUE(QFile::rename(path(QStringLiteral("VociFattura.mdb")), path(QStringLiteral("V"))));
-    Controller controller(settings, services, view);
+    Controller controller(settings, services, view, *ws);
     EXPECT_FALSE(controller.timerTick());
     EXPECT_EQ(dialogs.notices.size(), 1u);
     EXPECT_TRUE(exists(QStringLiteral("Documento.txt")));
@@ -103,18 +129,45 @@ TEST_F(ControllerTest, FailedTickReturnsFalseAndTheNextOneRecovers) {
     EXPECT_EQ(incassi()[0].nota, QStringLiteral("0000-Codice non valido"));
 }
 
-TEST_F(ControllerTest, ATransferFailingInsideTheTickMakesTheTickFail) {
+// A failing tick is logged once and notified once, whichever step fails: the
+// transfer (the notices after it are still handled) or the store itself.
+TEST_F(ControllerTest, AFailingTickIsLoggedAndNotifiedOnce) {
     writeTextLines(path(QStringLiteral("Estrazione.mdb")), {PosLine{}.text()});
+    writeBytes(QStringLiteral("CKI101"), "");
     ASSERT_TRUE(
         QFile::rename(path(QStringLiteral("Conto_Cliente.mdb")), path(QStringLiteral("C"))));
-    Controller controller(settings, services, view);
-    EXPECT_FALSE(controller.timerTick());
+    Controller controller(settings, services, view, *ws);
+    bool ok = true;
+    const QStringList logged = errorsLogged([&] { ok = controller.timerTick(); });
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(logged.size(), 1) << logged.join(u'\n').toStdString();
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")));
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("Conto_Cliente.mdb")));
     EXPECT_EQ(controller.store().pending().size(), 1);  // kept for the next run
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));     // the tick went on
+    EXPECT_EQ(guestRows().size(), 1u);
     ASSERT_TRUE(
         QFile::rename(path(QStringLiteral("C")), path(QStringLiteral("Conto_Cliente.mdb"))));
     EXPECT_TRUE(controller.timerTick());
     EXPECT_TRUE(controller.store().pending().isEmpty());
     EXPECT_EQ(accountRows(), 1);
+
+    // A store that cannot be opened: the tick fails at its start, told once
+    // until the cause changes; the POS's file waits.
+    writeBytes(QStringLiteral("QuorvelCoda.db"), "non un database");
+    Controller broken(settings, services, view, *ws);
+    dialogs.notices.clear();
+    writeTextLines(path(QStringLiteral("Estrazione.mdb")), {PosLine{}.text()});
+    for (int tick = 1; tick <= 2; ++tick) {
+        const QStringList failed = errorsLogged([&] { ok = broken.timerTick(); });
+        EXPECT_FALSE(ok);
+        ASSERT_EQ(failed.size(), 1) << failed.join(u'\n').toStdString();
+        EXPECT_TRUE(failed[0].contains(QStringLiteral("QuorvelCoda.db")));
+        EXPECT_EQ(dialogs.notices.size(), 1u);
+    }
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("QuorvelCoda.db")));
+    EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
 }
 
 TEST_F(ControllerTest, NothingIsTakenUntilTheSettingsAreRead) {
@@ -123,7 +176,7 @@ TEST_F(ControllerTest, NothingIsTakenUntilTheSettingsAreRead) {
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("Quorvel.txt")));
     settings = Settings{};
     settings.unreadable = true;
-    Controller controller(settings, services, view);
+    Controller controller(settings, services, view, *ws);
     for (int tick = 1; tick <= 2; ++tick) {
         EXPECT_FALSE(controller.timerTick());
         EXPECT_EQ(dialogs.notices.size(), static_cast<size_t>(tick));  // at every tick
@@ -149,7 +202,7 @@ TEST_F(ControllerTest, NothingIsTakenUntilTheSettingsAreRead) {
 }
 
 TEST_F(ControllerTest, AggiornaDatiShowsBusyAndWritesTheList) {
-    Controller controller(settings, services, view);
+    Controller controller(settings, services, view, *ws);
     controller.aggiornaDati();
     EXPECT_EQ(view.busyCalls, (std::vector<bool>{true, false}));
     EXPECT_EQ(
@@ -163,6 +216,116 @@ TEST_F(ControllerTest, AggiornaDatiShowsBusyAndWritesTheList) {
     EXPECT_EQ(view.busyCalls, (std::vector<bool>{true, false}));
     ASSERT_EQ(dialogs.notices.size(), 1u);
     EXPECT_EQ(dialogs.notices[0].first, QStringLiteral("Aggiorna Dati"));
+}
+
+TEST_F(ControllerTest, TransferNeedsATransferType) {
+    Controller controller(settings, services, view, *ws);
+    TransferButtons& buttons = controller.transferButtons();
+    const QStringList lines{charge("101"), charge("999")};
+    controller.store().appendPending(lines);
+    view.type = QStringLiteral("   ");
+    EXPECT_EQ(buttons.transfer().outcome, TransferRun::Outcome::NoType);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const auto& m = dialogs.messages[0];
+    EXPECT_EQ(m.text,
+              QStringLiteral("E' necessario selezionare il tipo di trasferimento addebiti!"));
+    EXPECT_EQ(m.title, QStringLiteral("Scelta passaggio"));
+    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_EQ(view.focused, 1);
+    EXPECT_EQ(controller.store().pending(), lines);
+
+    view.type = QStringLiteral("Completo");
+    buttons.Tasto_Click(0);
+    EXPECT_EQ(dialogs.messages.size(), 1u);  // no question asked
+    EXPECT_FALSE(controller.store().hasPending());
+    EXPECT_EQ(accountRows(), 1);
+    EXPECT_TRUE(view.pending.isEmpty());
+    EXPECT_EQ(view.errors, QStringList{charge("999")});
+}
+
+TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefault) {
+    Controller controller(settings, services, view, *ws);
+    ChargeStore& store = controller.store();
+    store.appendErrors({QStringLiteral("a"), QStringLiteral("b")});
+    for (const auto& script :
+         std::vector<std::deque<MsgAnswer>>{{MsgAnswer::No}, {MsgAnswer::Yes, MsgAnswer::No}, {}}) {
+        dialogs.answers = script;
+        controller.transferButtons().Tasto_Click(3);
+        EXPECT_EQ(store.errors().size(), 2);
+    }
+    ASSERT_EQ(dialogs.messages.size(), 4u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("Confermi la cancellazione dello storico errori?"));
+    EXPECT_EQ(dialogs.messages[2].text,
+              QStringLiteral("La cancellazione sarà definitiva, confermi?"));
+    for (const auto& m : dialogs.messages) {
+        EXPECT_EQ(m.title, QStringLiteral("Cancella"));
+        EXPECT_EQ(m.icon, MsgIcon::Question);
+        EXPECT_EQ(m.buttons, MsgButtons::YesNo);
+        EXPECT_EQ(m.defaultAnswer, MsgAnswer::No);
+    }
+    view.errors = QStringList{QStringLiteral("a")};
+    dialogs.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    controller.transferButtons().Tasto_Click(3);
+    EXPECT_TRUE(store.errors().isEmpty());
+    EXPECT_TRUE(view.errors.isEmpty());
+}
+
+TEST_F(ControllerTest, EsciStampaAndOtherIndexes) {
+    Controller controller(settings, services, view, *ws);
+    TransferButtons& buttons = controller.transferButtons();
+    int printed = 0;
+    buttons.stampa = [&] { ++printed; };
+    buttons.Tasto_Click(1);
+    EXPECT_FALSE(view.visible);
+    buttons.Tasto_Click(2);
+    EXPECT_EQ(printed, 1);
+    buttons.Tasto_Click(4);
+    buttons.Tasto_Click(-1);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A failing transfer is told without a box and keeps its lines; a database
+// locked by another program only delays it, and the next run posts once.
+TEST_F(ControllerTest, AFailingTransferIsReportedWithoutABoxAndKeepsTheLines) {
+    Controller controller(settings, services, view, *ws);
+    TransferButtons& buttons = controller.transferButtons();
+    ChargeStore& store = controller.store();
+    const QStringList one{charge("101")};
+    store.appendPending(one);
+    ASSERT_TRUE(
+        QFile::rename(path(QStringLiteral("Conto_Cliente.mdb")), path(QStringLiteral("C"))));
+    EXPECT_EQ(buttons.transfer().outcome, TransferRun::Outcome::Failed);
+    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("Conto_Cliente.mdb")))
+        << dialogs.notices[0].second.toStdString();
+    EXPECT_EQ(store.pending(), one);
+    EXPECT_EQ(view.pending, one);
+    ASSERT_TRUE(
+        QFile::rename(path(QStringLiteral("C")), path(QStringLiteral("Conto_Cliente.mdb"))));
+
+    const QStringList lines{charge("101"), charge("999")};
+    store.appendPending({charge("999")});
+    dialogs.notices.clear();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path(QStringLiteral("Conto_Cliente.mdb")).toUtf8().constData(), &other),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ws->setBusyTimeout(50);
+    buttons.Tasto_Click(0);
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(store.pending(), lines);
+    EXPECT_TRUE(store.errors().isEmpty());  // the failed line's batch rolled back too
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    buttons.Tasto_Click(0);  // the next run posts everything once
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_FALSE(store.hasPending());
+    EXPECT_EQ(accountRows(), 1);
+    EXPECT_EQ(store.errors(), QStringList{charge("999")});
 }
 
 }  // namespace

@@ -15,6 +15,14 @@ namespace {
 
 class LocalDatabasesTest : public test::TempDirTest {
 protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        ws = std::make_unique<db::Workspace>();
+    }
+    void TearDown() override {
+        ws.reset();
+        TempDirTest::TearDown();
+    }
     // Rows of a raw query, columns joined by '|'.
     QStringList raw(const QString& file, const QString& sql) {
         sqlite3* conn = nullptr;
@@ -36,13 +44,15 @@ protected:
         sqlite3_close(conn);
         return rows;
     }
+
+    std::unique_ptr<db::Workspace> ws;
 };
 
 }  // namespace
 
 TEST_F(LocalDatabasesTest, FirstStartCreatesBothWithTheirFieldsInOrder) {
-    CreaClientiCasa();
-    CreaPassaRicevute();
+    CreaClientiCasa(*ws);
+    CreaPassaRicevute(*ws);
     EXPECT_EQ(raw("ClientiCasa.mdb", "SELECT type, name FROM sqlite_master"),
               QStringList({"table|ClientiCasa"}));  // no index, no other table
     EXPECT_EQ(raw("ClientiCasa.mdb",
@@ -62,8 +72,8 @@ TEST_F(LocalDatabasesTest, FirstStartCreatesBothWithTheirFieldsInOrder) {
 }
 
 TEST_F(LocalDatabasesTest, TheEngineRefusesValuesTooLongForTheFields) {
-    CreaClientiCasa();
-    auto database = db::DBEngine::instance().workspace().openDatabase("ClientiCasa.mdb");
+    CreaClientiCasa(*ws);
+    auto database = ws->openDatabase("ClientiCasa.mdb");
     auto rs = database->openRecordset("ClientiCasa");
     rs->addNew();
     EXPECT_THROW(rs->setValue("NomeCliente", QString(101, u'x')), Error);
@@ -76,14 +86,14 @@ TEST_F(LocalDatabasesTest, TheEngineRefusesValuesTooLongForTheFields) {
 }
 
 TEST_F(LocalDatabasesTest, ExistingFilesAreNeverTouched) {
-    CreaClientiCasa();
-    CreaPassaRicevute();
+    CreaClientiCasa(*ws);
+    CreaPassaRicevute(*ws);
     raw("ClientiCasa.mdb", "DROP TABLE ClientiCasa");
     const QByteArray passa = readBytes("PassaRicevute.mdb");
     const QDateTime before = QFileInfo(path("ClientiCasa.mdb")).lastModified();
     const QByteArray casa = readBytes("ClientiCasa.mdb");
-    CreaClientiCasa();
-    CreaPassaRicevute();
+    CreaClientiCasa(*ws);
+    CreaPassaRicevute(*ws);
     EXPECT_EQ(QFileInfo(path("ClientiCasa.mdb")).lastModified(), before);
     EXPECT_EQ(readBytes("ClientiCasa.mdb"), casa);
     EXPECT_EQ(readBytes("PassaRicevute.mdb"), passa);
@@ -93,6 +103,6 @@ TEST_F(LocalDatabasesTest, ExistingFilesAreNeverTouched) {
     QFile::rename(path("Altro.mdb"), path("PassaRicevute.mdb.tmp"));
     QFile::remove(path("PassaRicevute.mdb"));
     QFile::rename(path("PassaRicevute.mdb.tmp"), path("PassaRicevute.mdb"));
-    EXPECT_NO_THROW(CreaPassaRicevute());
+    EXPECT_NO_THROW(CreaPassaRicevute(*ws));
     EXPECT_EQ(readBytes("PassaRicevute.mdb"), QByteArray("x"));
 }

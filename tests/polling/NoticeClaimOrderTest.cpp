@@ -32,7 +32,7 @@ TEST_F(NoticeClaimOrderTest, DepartureCutShortIsFinishedBeforeALaterArrival) {
     Settings settings;
     db::Workspace ws;
     ChargeStore store(ws);
-    PollingCycle cycle(settings, services, store, [] {});
+    PollingCycle cycle(settings, services, store, [] { return TransferRun{}; });
     ASSERT_TRUE(cycle.tick());
     const std::vector<GuestRow> arrived{{QStringLiteral("205"), QStringLiteral("Verdi Ines"),
                                          QStringLiteral("2025-03-01"),

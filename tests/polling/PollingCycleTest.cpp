@@ -8,7 +8,6 @@
 #include "polling/InboxJournal.h"
 #include "polling/PollingCycle.h"
 #include "polling/PosFileRules.h"
-#include "polling/StepHook.h"
 #include "transfer/ChargeStore.h"
 
 #include <QDir>
@@ -57,18 +56,18 @@ protected:
         addCard(InHouse,
                 {1, 3, QStringLiteral("205"), 1, QStringLiteral("N"), QStringLiteral("Blu Ugo")});
     }
-    void TearDown() override {
-        polling::setStepHook({});
-        PollingHotel::TearDown();
-    }
-
     // A fresh program: workspace, store, cycle; the transfer only records
-    // what was pending when it was called.
+    // what was pending when it was called. step: the cycle's step seam.
     struct Program {
-        explicit Program(PollingCycleTest& t)
-            : store(ws), cycle(t.settings, t.services, store, [this] {
-                  transfers.push_back(store.pending());
-              }) {}
+        explicit Program(PollingCycleTest& t, std::function<void(const char*)> step = {})
+            : store(ws),
+              cycle(
+                  t.settings, t.services, store,
+                  [this] {
+                      transfers.push_back(store.pending());
+                      return TransferRun{};
+                  },
+                  nullptr, PollingSeams{std::move(step)}) {}
         db::Workspace ws;
         ChargeStore store;
         std::vector<QStringList> transfers;
@@ -438,11 +437,10 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
         EXPECT_EXIT(
             {
                 int count = 0;
-                polling::setStepHook([&](const char*) {
+                Program p(*this, [&](const char*) {
                     if (++count == target)
                         std::raise(SIGKILL);
                 });
-                Program p(*this);
                 std::exit(p.cycle.tick() ? 0 : 3);
             },
             [&](int status) {

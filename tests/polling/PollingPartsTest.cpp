@@ -199,7 +199,8 @@ protected:
         addItem(12, QStringLiteral("Incasso diretto"));
         ws = std::make_unique<db::Workspace>();
         store = std::make_unique<ChargeStore>(*ws);
-        cycle = std::make_unique<PollingCycle>(settings, services, *store, [] {});
+        cycle = std::make_unique<PollingCycle>(settings, services, *store,
+                                               [] { return TransferRun{}; });
     }
     void TearDown() override {
         cycle.reset();

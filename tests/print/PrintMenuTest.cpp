@@ -18,10 +18,9 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         PcLocalGuard::set("PCLocal", "3");
-        HotelCorrente = 1;
         ws = printerHotel(QStringLiteral("A"));
         addCounters(*ws, 2, 70, 50);
-        menu = std::make_unique<PrintMenu>(services, printer, *ws);
+        menu = std::make_unique<PrintMenu>(services, printer, *ws, 1);
     }
     void TearDown() override {
         menu.reset();
@@ -29,10 +28,12 @@ protected:
         for (const char* name : {"Cassa", "CASSA_BAR"}) qunsetenv(name);
         TempDirTest::TearDown();
     }
-    std::optional<PrintJob> job(const QString& destination, bool compressed = false) {
+    std::optional<PrintJob> job(const QString& destination, bool compressed = false,
+                                std::int16_t hotel = 1) {
         PrintChoice choice;
         choice.destination = destination;
         choice.compressed = compressed;
+        choice.hotelCorrente = hotel;
         return buildPrintJob(*ws, choice);
     }
     QStringList sizes() const { return printer.calls.filter(QStringLiteral("size ")); }
@@ -135,15 +136,13 @@ TEST_F(PrintMenuTest, EnvironmentVariableAndChosenPrinterOverrideLinea) {
 TEST_F(PrintMenuTest, MissingRowsAndQuotedDestination) {
     // No SetStampa row for the type, no Contatori row for the hotel.
     addDestination(*ws, QStringLiteral("Senza tipo"), 9, path("x.prn"));
-    HotelCorrente = 5;
-    auto j = job(QStringLiteral("Senza tipo"));
+    auto j = job(QStringLiteral("Senza tipo"), false, 5);
     ASSERT_TRUE(j);
     EXPECT_EQ(j->codes, (std::array<double, 12>{}));
     EXPECT_EQ(j->pageLength, 60);
     EXPECT_EQ(j->physicalLines, 66);
     EXPECT_EQ(j->topMargin, 0);
     EXPECT_EQ(j->fontName, "Courier New");
-    HotelCorrente = 1;
 
     // An unknown destination prints nothing and says nothing.
     PrintChoice choice;
@@ -178,7 +177,7 @@ TEST_F(PrintMenuTest, DatabaseFailuresAreShownAndLogged) {
     ASSERT_TRUE(QFile::remove(path("Stampanti.mdb")));
     ASSERT_TRUE(QFile::remove(path("Contatori.mdb")));
     ws = std::make_unique<db::Workspace>();
-    menu = std::make_unique<PrintMenu>(services, printer, *ws);
+    menu = std::make_unique<PrintMenu>(services, printer, *ws, 1);
 
     EXPECT_TRUE(menu->activate().isEmpty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -194,11 +193,11 @@ TEST_F(PrintMenuTest, DatabaseFailuresAreShownAndLogged) {
 }
 
 TEST_F(PrintMenuTest, LoadMakesTheArchiveCopyAndListsPrinters) {
-    HotelCorrente = 0;
+    menu = std::make_unique<PrintMenu>(services, printer, *ws, 0);
     writeBytes("fd3", "storico\r\n");
     clock.current = QDateTime(QDate(2024, 3, 15), QTime(9, 30, 12));
     EXPECT_EQ(menu->load(), QStringList{"<nessuna stampante>"});
-    EXPECT_EQ(HotelCorrente, 1);
+    EXPECT_EQ(menu->hotelCorrente(), 1);
     EXPECT_EQ(menu->archivePath(), QDir::toNativeSeparators("doc/fd3202403150930.doc"));
     EXPECT_EQ(readBytes("doc/fd3202403150930.doc"), "storico\r\n");
 

@@ -55,9 +55,8 @@ protected:
     }
 
     TransferResult runTransfer(const std::function<void()>& hook = {}) {
-        ChargeTransfer t(settings, *store);
+        ChargeTransfer t(settings, *store, {hook});
         t.setBatchBudget(std::chrono::milliseconds(GetParam()));
-        t.afterWrite = hook;
         return t.TrasferisciAddebiti();
     }
 

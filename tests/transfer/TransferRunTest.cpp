@@ -287,10 +287,9 @@ TEST_F(TransferRun, HotelFilesAreFreeBetweenBatches) {
     addCard(Clients, 900, "102");
     store->appendPending({line("101", "000100"), line("102", "000200"), line("101", "000300"),
                           line("999", "000400")});
-    ChargeTransfer t(settings, *store);
-    t.setBatchBudget(std::chrono::milliseconds(0));
     int checks = 0;
-    t.afterWrite = [&] {
+    ChargeTransfer::Seams seams;
+    seams.afterWrite = [&] {
         if (ws->inTransaction())
             return;
         ++checks;
@@ -304,6 +303,8 @@ TEST_F(TransferRun, HotelFilesAreFreeBetweenBatches) {
             sqlite3_close(other);
         }
     };
+    ChargeTransfer t(settings, *store, seams);
+    t.setBatchBudget(std::chrono::milliseconds(0));
     EXPECT_EQ(t.TrasferisciAddebiti().batches, 4);
     EXPECT_EQ(checks, 4);
 }
@@ -320,16 +321,15 @@ TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
     store->appendPending({line("X11", "000100"), discountLine("-00010"), line("X11", "000200"),
                           line("999", "000300"), line("X11", "000400"), line("X11", "000500")});
     log::open(QStringLiteral("Quorvel.log"));
-    ChargeTransfer t(settings, *store);
+    bool edited = false;
+    ChargeTransfer t(settings, *store, {[&] {
+                         if (!edited && !ws->inTransaction()) {
+                             writeBytes("QuorveloCamere.txt", "X11,102\r\nX22,101\r\n");
+                             edited = true;
+                         }
+                     }});
     t.setBatchBudget(std::chrono::milliseconds(60000));
     t.setBatchLineCap(2);
-    bool edited = false;
-    t.afterWrite = [&] {
-        if (!edited && !ws->inTransaction()) {
-            writeBytes("QuorveloCamere.txt", "X11,102\r\nX22,101\r\n");
-            edited = true;
-        }
-    };
     const TransferResult r = t.TrasferisciAddebiti();
     log::close();
     EXPECT_EQ(r.batches, 3);

@@ -1,13 +1,13 @@
 // The print menu window: controls, activation, the PDF button, the print
 // through the hotel's printer tables, and "&Stampa" of the main window.
 #include "platform/Error.h"
+#include "polling/TransferButtons.h"
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
 #include "print/PrinterTables.h"
 #include "print/RecordingPrinter.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/TransferButtons.h"
 #include "ui/MenuStampa.h"
 #include "ui/StampaStorico.h"
 
@@ -33,7 +33,6 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         PcLocalGuard::set("PCLocal", "3");
-        HotelCorrente = 1;
         ws = printerHotel(QString());
     }
     void TearDown() override {
@@ -41,13 +40,13 @@ protected:
         TempDirTest::TearDown();
     }
     std::unique_ptr<MenuStampa> makeMenu(PagePrinter& pagePrinter) {
-        auto m = std::make_unique<MenuStampa>(services, pagePrinter, *ws);
-        m->messaggio = [this](const QString& text, std::int16_t style, const QString& title) {
+        MenuStampaSeams seams;
+        seams.messaggio = [this](const QString& text, std::int16_t style, const QString& title) {
             shown.push_back({text, style, title});
             return std::int16_t{0};
         };
-        m->anteprima = [this] { ++previews; };
-        return m;
+        seams.anteprima = [this] { preview(); };
+        return std::make_unique<MenuStampa>(services, pagePrinter, *ws, 1, seams);
     }
 
     PcLocalGuard env;
@@ -59,6 +58,7 @@ protected:
     std::unique_ptr<db::Workspace> ws;
     std::vector<Shown> shown;
     int previews = 0;
+    std::function<void()> preview = [this] { ++previews; };  // the preview seam's work
 };
 
 TEST_F(MenuStampaTest, ControlsLoadAndActivation) {
@@ -106,7 +106,7 @@ TEST_F(MenuStampaTest, ControlsLoadAndActivation) {
     EXPECT_TRUE(dialogs.messages.empty());
 
     // A failure behind a button is told with its Italian text intact.
-    menu->anteprima = [] { throw Error(QStringLiteral("fd3"), QStringLiteral("è già in uso")); };
+    preview = [] { throw Error(QStringLiteral("fd3"), QStringLiteral("è già in uso")); };
     menu->Tst_Click(4);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QString::fromUtf8("fd3: è già in uso"));
@@ -171,14 +171,14 @@ TEST_F(MenuStampaTest, ThreePageHistoryToAPdfDestination) {
     for (int i = 1; i <= 150; ++i)
         errors << QStringLiteral("%1 20250307 1230 CAMERA SCONOSCIUTA  0000042,00")
                       .arg(900 + i % 90, 3, 10, QLatin1Char('0'));
-    StampaStorico stampa(services);
-    stampa.showMenu = [&] {
-        MenuStampa menu(services, stampa.printer(), *ws);
+    StampaStorico stampa(services, *ws);
+    stampa.showMenu = [&](std::int16_t hotel) {
+        MenuStampa menu(services, stampa.printer(), *ws, hotel);
         menu.formLoad();
         ASSERT_TRUE(menu.formActivate());
         menu.Tst_Click(2);
     };
-    stampa.stampa(errors);
+    stampa.stampa(errors, 1);
     EXPECT_TRUE(dialogs.messages.empty());
     // 60 lines a page, 2 of them top margin: 58 + 58 + 34 lines.
     EXPECT_EQ(stampa.printer().pagesPrinted(), 3);
@@ -207,10 +207,13 @@ TEST_F(MenuStampaTest, StampaButtonWritesTheHistoryThenShowsTheMenu) {
     Settings settings;
     FakeView view;
     TransferButtons buttons(settings, services, view, store);
-    StampaStorico stampa(services);
+    StampaStorico stampa(services, *ws);
     QList<QByteArray> seen;
-    stampa.showMenu = [&] { seen << readBytes("fd3"); };
-    buttons.stampa = [&] { stampa.stampa(store.errors()); };
+    stampa.showMenu = [&](std::int16_t hotel) {
+        EXPECT_EQ(hotel, 1);
+        seen << readBytes("fd3");
+    };
+    buttons.stampa = [&] { stampa.stampa(store.errors(), 1); };
 
     writeBytes("fd3", "resto di una stampa precedente\r\n");
     buttons.Tasto_Click(2);  // empty history: an empty report, the menu opens

@@ -4,13 +4,13 @@
 #include "platform/Error.h"
 #include "platform/TextFile.h"
 #include "polling/Controller.h"
+#include "polling/TransferButtons.h"
 #include "polling/WorkGuard.h"
 #include "print/FakeShell.h"
 #include "print/PrinterTables.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
-#include "transfer/TransferButtons.h"
 #include "ui/MenuStampa.h"
 #include "ui/PosDT.h"
 #include "ui/StampaStorico.h"
@@ -71,12 +71,14 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         services.dialogs = &dialogs;
-        window = std::make_unique<PosDT>(settings, services);
+        ws = std::make_unique<db::Workspace>();
+        window = std::make_unique<PosDT>(settings, services, *ws,
+                                         PosDTSeams{[this] { return trayAvailable; }});
         window->setHandlers(&handlers);
-        window->assumeTray();
     }
     void TearDown() override {
         window.reset();
+        ws.reset();
         TempDirTest::TearDown();
     }
 
@@ -84,17 +86,19 @@ protected:
     Services services;
     Settings settings;
     RecordingHandlers handlers;
+    bool trayAvailable = true;  // what the desktop's notification area probe says
+    std::unique_ptr<db::Workspace> ws;
     std::unique_ptr<PosDT> window;
 };
 
 TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
-    HotelCorrente = 0;
+    EXPECT_EQ(window->hotelCorrente(), 0);
     window->show();
     window->formLoad();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->timer1().interval(), 5000);
     EXPECT_TRUE(window->timer1().isActive());
-    EXPECT_EQ(HotelCorrente, 1);
+    EXPECT_EQ(window->hotelCorrente(), 1);
     EXPECT_EQ(readBytes("Quorvel.txt"),
               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\nDocumento.txt\r\n");
     EXPECT_TRUE(exists("ClientiCasa.mdb"));
@@ -136,8 +140,7 @@ TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {
 // Without a notification area the window starts minimized, and the icon is
 // added when the area appears later.
 TEST_F(PosDTTest, TrayThatAppearsAfterStartUp) {
-    bool available = false;
-    window->setTrayProbe([&] { return available; });
+    trayAvailable = false;
     window->formLoad();
     QApplication::processEvents();
     EXPECT_FALSE(window->hasTray());
@@ -149,7 +152,7 @@ TEST_F(PosDTTest, TrayThatAppearsAfterStartUp) {
 
     window->checkTray();
     EXPECT_FALSE(window->hasTray());
-    available = true;
+    trayAvailable = true;
     window->checkTray();
     EXPECT_TRUE(window->hasTray());
     EXPECT_TRUE(window->trayIcon()->isVisible());
@@ -260,10 +263,12 @@ TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
     FakeShell shell;
     services.clock = &clock;
     services.shell = &shell;
-    Controller controller(settings, services, *window);
+    Controller controller(settings, services, *window, *ws);
     window->setHandlers(&controller);
-    StampaStorico stampa(services, window.get());
-    controller.transferButtons().stampa = [&] { stampa.stampa(controller.store().errors()); };
+    StampaStorico stampa(services, *ws, window.get());
+    controller.transferButtons().stampa = [&] {
+        stampa.stampa(controller.store().errors(), window->hotelCorrente());
+    };
     window->formLoad();
     auto accountRows = [] {
         db::Workspace ws;

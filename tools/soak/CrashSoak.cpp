@@ -271,7 +271,7 @@ int refreshGuests(const QString& dir) {
     try {
         GuestExport(dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
-        log::error(QString::fromStdString(e.what()));
+        log::error(errorText(e));
         return 1;
     }
     return dialogs.failed ? 1 : 0;

@@ -1,6 +1,7 @@
 // The resource soak's ticks and measurements.
 #include "soak/ResourceSoak.h"
 
+#include "db/Engine.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
 #include "hotel/Random.h"
@@ -91,12 +92,12 @@ int runResourceSoak(const ResourceOptions& o, QTextStream& out) {
     const QStringList rooms = hotel.data.inHouseRooms();
 
     Settings settings = hotel.settings;
-    HotelCorrente = 1;
     QuietDialogs dialogs;
     SystemClock systemClock;
     Services services{&dialogs, &systemClock, nullptr};
     CountingView view;
-    Controller controller(settings, services, view);
+    db::Workspace ws;
+    Controller controller(settings, services, view, ws);
     hotel::Random random(o.seed ^ 0x7E5ULL);
 
     const int warmUp = std::max(1, o.ticks / 10);

@@ -2,13 +2,19 @@
 #pragma once
 
 #include <QStringList>
+#include <cstdint>
 
 namespace quorvel {
+
+namespace db {
+class Workspace;
+}
 
 // Writes errors into the report file, then shows the print menu (with the
 // hotel's destinations of the working folder) and the preview of that
 // report, and saves print-menu.png and preview.png in dir. False when a
 // picture could not be taken.
-bool takePrintScreenshots(const QString& dir, const QStringList& errors);
+bool takePrintScreenshots(db::Workspace& ws, std::int16_t hotelCorrente, const QString& dir,
+                          const QStringList& errors);
 
 }  // namespace quorvel

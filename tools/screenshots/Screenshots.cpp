@@ -1,8 +1,8 @@
 // Documentation screenshots, taken from the live widgets.
-#include "app/Screenshots.h"
+#include "screenshots/Screenshots.h"
 
-#include "app/PrintScreenshots.h"
 #include "platform/Log.h"
+#include "screenshots/PrintScreenshots.h"
 #include "ui/AppIcon.h"
 #include "ui/MsgBox_Form.h"
 #include "ui/PosDT.h"
@@ -47,9 +47,8 @@ QPixmap trayPicture(QMenu* menu) {
 
 }  // namespace
 
-int takeScreenshots(PosDT& window, const QString& dir) {
+int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     QDir().mkpath(dir);
-    window.assumeTray();
     window.formLoad();
     // The error history the store holds (a hotel folder's real one), or the sample.
     QStringList history;
@@ -76,7 +75,7 @@ int takeScreenshots(PosDT& window, const QString& dir) {
 
     if (history.isEmpty())
         history << QStringLiteral("999 20250306 2010 CENA            0000042,00");
-    ok = takePrintScreenshots(dir, history) && ok;
+    ok = takePrintScreenshots(ws, window.hotelCorrente(), dir, history) && ok;
     window.allowClose();
     return ok ? 0 : 1;
 }

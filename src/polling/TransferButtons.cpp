@@ -1,5 +1,5 @@
 // Tasto_Click: transfer, hide, print and clear the error history.
-#include "transfer/TransferButtons.h"
+#include "polling/TransferButtons.h"
 
 #include "platform/Error.h"
 #include "platform/Log.h"
@@ -15,17 +15,13 @@ const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
 }  // namespace
 
 TransferButtons::TransferButtons(const Settings& settings, Services& services, MainView& view,
-                                 ChargeStore& store)
-    : m_settings(settings),
-      m_services(services),
-      m_view(view),
-      m_store(store),
-      m_transfer(settings, store) {}
+                                 ChargeStore& store, const ChargeTransfer::Seams& seams)
+    : m_services(services), m_view(view), m_store(store), m_transfer(settings, store, seams) {}
 
 void TransferButtons::Tasto_Click(std::int16_t index) {
     switch (index) {
         case 0:
-            trasferisci();
+            transfer();
             break;
         case 1:
             m_view.hideWindow();
@@ -49,17 +45,20 @@ void TransferButtons::refreshLists() {
     m_view.showErrors(m_store.errors());
 }
 
-void TransferButtons::trasferisci() {
+TransferRun TransferButtons::transfer() {
+    TransferRun run;
     if (charge::trimBlanks(m_view.transferType()).isEmpty()) {
         m_services.dialogs->messageBox(
             QStringLiteral("E' necessario selezionare il tipo di trasferimento addebiti!"),
             QStringLiteral("Scelta passaggio"), MsgIcon::Exclamation, MsgButtons::Ok,
             MsgAnswer::Ok);
         m_view.focusTransferType();
-        return;
+        run.outcome = TransferRun::Outcome::NoType;
+        return run;
     }
     try {
-        const TransferResult r = m_transfer.TrasferisciAddebiti();
+        run.counts = m_transfer.TrasferisciAddebiti();
+        const TransferResult& r = run.counts;
         if (r.roomCharges + r.externalCharges + r.listed > 0)
             log::info(QStringLiteral("Trasferimento: %1 addebiti in camera, %2 a clienti esterni, "
                                      "%3 non andati a buon fine")
@@ -67,8 +66,9 @@ void TransferButtons::trasferisci() {
                           .arg(r.externalCharges)
                           .arg(r.listed));
     } catch (const std::exception& e) {
-        ++m_failedTransfers;
-        const QString why = QString::fromStdString(e.what());
+        // The one report of a failed transfer, whoever started it.
+        run.outcome = TransferRun::Outcome::Failed;
+        const QString why = errorText(e);
         log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
         m_services.dialogs->notify(
             TransferTitle,
@@ -79,9 +79,9 @@ void TransferButtons::trasferisci() {
     try {
         refreshLists();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Lettura della coda addebiti: %1")
-                       .arg(QString::fromStdString(e.what())));
+        log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
     }
+    return run;
 }
 
 void TransferButtons::cancella() {
@@ -99,7 +99,7 @@ void TransferButtons::cancella() {
         log::info(QStringLiteral("Storico errori cancellato"));
         m_view.showErrors({});
     } catch (const std::exception& e) {
-        const QString why = QString::fromStdString(e.what());
+        const QString why = errorText(e);
         log::error(QStringLiteral("Cancellazione dello storico errori non riuscita: %1").arg(why));
         m_services.dialogs->notify(title,
                                    QStringLiteral("Cancellazione non riuscita: %1").arg(why));

@@ -1,7 +1,6 @@
 // Documentation screenshots of the print menu and the preview.
-#include "app/PrintScreenshots.h"
+#include "screenshots/PrintScreenshots.h"
 
-#include "db/Engine.h"
 #include "platform/Log.h"
 #include "print/ErrorReport.h"
 #include "ui/Anteprima.h"
@@ -35,7 +34,8 @@ bool save(QWidget& widget, const QString& dir, const QString& name) {
 
 }  // namespace
 
-bool takePrintScreenshots(const QString& dir, const QStringList& errors) {
+bool takePrintScreenshots(db::Workspace& ws, std::int16_t hotelCorrente, const QString& dir,
+                          const QStringList& errors) {
     HeadlessDialogs dialogs;  // a failure goes to the log instead of waiting on a box
     SystemClock clock;
     QtShell shell;
@@ -43,7 +43,7 @@ bool takePrintScreenshots(const QString& dir, const QStringList& errors) {
     QtPagePrinter printer;
     writeErrorReport(errors);
 
-    MenuStampa menu(services, printer, db::DBEngine::instance().workspace());
+    MenuStampa menu(services, printer, ws, hotelCorrente);
     menu.formLoad();
     if (!menu.formActivate()) {
         log::error(QStringLiteral("Nessuna destinazione di stampa: niente immagine del menu"));
