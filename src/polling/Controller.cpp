@@ -4,6 +4,7 @@
 
 #include "db/Engine.h"
 #include "platform/Log.h"
+#include "polling/DailyMail.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
 #include "polling/WorkGuard.h"
@@ -124,6 +125,10 @@ bool Controller::timerTick() {
     // button's handler and the tick goes on; the tick still counts as failed.
     const int failedBefore = transferButtons().failedTransfers();
     const bool ok = m_cycle->tick();
+    // The daily mail of the error history: a failure is its own, not the tick's.
+    if (!m_dailyMail)
+        m_dailyMail = std::make_unique<DailyMail>(m_services);
+    m_dailyMail->tick(store());
     return ok && transferButtons().failedTransfers() == failedBefore;
 }
 

@@ -11,6 +11,7 @@
 namespace quorvel {
 
 class ChargeStore;
+class DailyMail;
 class PollingCycle;
 class TransferButtons;
 
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<ChargeStore> m_store;
     std::unique_ptr<TransferButtons> m_buttons;
     std::unique_ptr<PollingCycle> m_cycle;
+    std::unique_ptr<DailyMail> m_dailyMail;
 };
 
 }  // namespace quorvel
