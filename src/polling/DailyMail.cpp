@@ -60,8 +60,7 @@ QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors
 bool DailyMail::due(const MailSettings& settings, ChargeStore& store, const QDateTime& now) {
     if (!settings.dailyTime || now.time() < *settings.dailyTime || m_sentDay == now.date())
         return false;
-    if (m_lastAttempt.isValid() && now >= m_lastAttempt &&
-        m_lastAttempt.secsTo(now) < RetrySeconds)
+    if (m_lastAttempt.isValid() && now >= m_lastAttempt && m_lastAttempt.secsTo(now) < RetrySeconds)
         return false;
     return !sentOn(store, now.date());
 }
@@ -72,16 +71,16 @@ void DailyMail::failed(const QString& kind, const QString& why) {
     m_lastFailure = kind;
     log::error(QStringLiteral("E-mail giornaliera non inviata, sarà ritentata: ") + why);
     if (m_services.dialogs)
-        m_services.dialogs->notify(QStringLiteral("E-mail giornaliera"),
-                     QStringLiteral("E-mail giornaliera non inviata: %1. Sarà ritentata.").arg(why));
+        m_services.dialogs->notify(
+            QStringLiteral("E-mail giornaliera"),
+            QStringLiteral("E-mail giornaliera non inviata: %1. Sarà ritentata.").arg(why));
 }
 
 bool DailyMail::tick(ChargeStore& store) {
     WorkGuard guard;
     if (!guard.entered())
         return false;
-    const QDateTime now =
-        m_services.clock ? m_services.clock->now() : QDateTime::currentDateTime();
+    const QDateTime now = m_services.clock ? m_services.clock->now() : QDateTime::currentDateTime();
     try {
         const std::optional<MailSettings> settings = readMailSettings();
         if (!settings || !due(*settings, store, now))

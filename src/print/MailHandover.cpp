@@ -60,14 +60,13 @@ QString InviaEMail(const QString& text, Shell& shell) {
         settings = readMailSettings();
     } catch (const Error& e) {
         log::error(QStringLiteral("E-mail non inviata: %1").arg(e.message()));
-        throw Error(e.where(), e.cause() + QStringLiteral(". Il testo resta in %1.")
-                                                .arg(mailFileName()));
+        throw Error(e.where(),
+                    e.cause() + QStringLiteral(". Il testo resta in %1.").arg(mailFileName()));
     }
     if (!settings) {
         if (!shell.startProgram(kMailer))
             throw Error(kMailer, QStringLiteral("impossibile avviare il programma di posta"));
-        log::info(
-            QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
+        log::info(QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
         return {};
     }
     QStringList lines = splitLines(text);
@@ -77,7 +76,8 @@ QString InviaEMail(const QString& text, Shell& shell) {
         throw Error(QStringLiteral("Invio dell'e-mail"),
                     e.message() + QStringLiteral(". Il testo resta in %1.").arg(mailFileName()));
     }
-    return QStringLiteral("E-mail inviata a %1.").arg(settings->recipients.join(QStringLiteral(", ")));
+    return QStringLiteral("E-mail inviata a %1.")
+        .arg(settings->recipients.join(QStringLiteral(", ")));
 }
 
 }  // namespace quorvel

@@ -27,8 +27,7 @@ MailMessage reportMail(const QString& subject, const QStringList& lines);
 // Sends lines as a report mail with settings; logs the success with the
 // recipients. Throws Error (logged first) when the server is not reached or
 // refuses.
-void sendReportMail(const MailSettings& settings, const QString& subject,
-                    const QStringList& lines);
+void sendReportMail(const MailSettings& settings, const QString& subject, const QStringList& lines);
 
 // Writes the hand-over file, then, without mail settings, starts
 // "Mailsh.exe" by name, without arguments and without waiting, and returns

@@ -124,8 +124,8 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
             bool ok = false;
             s.timeoutSeconds = value.toInt(&ok);
             if (!ok || s.timeoutSeconds < 1 || s.timeoutSeconds > 600)
-                throw bad(QStringLiteral("attesa_massima \"%1\" non valida (1-600 secondi)")
-                              .arg(value));
+                throw bad(
+                    QStringLiteral("attesa_massima \"%1\" non valida (1-600 secondi)").arg(value));
         } else {
             throw bad(QStringLiteral("chiave \"%1\" sconosciuta").arg(key));
         }

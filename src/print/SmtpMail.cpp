@@ -3,8 +3,8 @@
 
 #include "platform/Error.h"
 
-#include <QUuid>
 #include <curl/curl.h>
+#include <QUuid>
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -42,8 +42,8 @@ struct Upload {
 
 size_t readBody(char* buffer, size_t size, size_t count, void* user) {
     auto* up = static_cast<Upload*>(user);
-    const qsizetype n = std::min<qsizetype>(static_cast<qsizetype>(size * count),
-                                            up->data.size() - up->pos);
+    const qsizetype n =
+        std::min<qsizetype>(static_cast<qsizetype>(size * count), up->data.size() - up->pos);
     std::copy_n(up->data.constData() + up->pos, n, buffer);
     up->pos += n;
     return static_cast<size_t>(n);
@@ -71,7 +71,8 @@ int traceExchange(CURL*, curl_infotype type, char* data, size_t size, void* user
     } else if (type == CURLINFO_HEADER_OUT) {
         static const QList<QByteArray> verbs = {"EHLO", "HELO", "STARTTLS", "AUTH",
                                                 "MAIL", "RCPT", "DATA",     "QUIT"};
-        const QByteArray verb = line.left(line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ')).toUpper();
+        const QByteArray verb =
+            line.left(line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ')).toUpper();
         if (!verbs.contains(verb))
             return 0;
         if (verb == "QUIT") {
@@ -105,8 +106,7 @@ struct Failure {
     QString cause;
 };
 
-Failure failureOf(CURLcode code, const Trace& trace, const char* errorText,
-                  const MailSettings& s) {
+Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, const MailSettings& s) {
     const QString reply = QString::fromUtf8(trace.reply);
     const QString answer =
         reply.isEmpty() ? QString() : QStringLiteral(" (risposta del server: \"%1\")").arg(reply);
@@ -200,7 +200,8 @@ QByteArray encodedHeaderWord(const QString& text) {
     for (qsizetype i = 0; i < utf8.size();) {
         qsizetype end = std::min<qsizetype>(i + 45, utf8.size());
         // Never split a character between two words.
-        while (end < utf8.size() && end > i && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+        while (end < utf8.size() && end > i &&
+               (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
             --end;
         if (!out.isEmpty())
             out += "\r\n ";
@@ -277,12 +278,14 @@ void sendMail(const MailSettings& s, const MailMessage& message, const QDateTime
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(std::min(kConnectSeconds, s.timeoutSeconds)));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT,
+                     static_cast<long>(std::min(kConnectSeconds, s.timeoutSeconds)));
     curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(s.timeoutSeconds));
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(c, CURLOPT_USE_SSL, s.security == MailSettings::Security::None
-                                             ? static_cast<long>(CURLUSESSL_NONE)
-                                             : static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(c, CURLOPT_USE_SSL,
+                     s.security == MailSettings::Security::None
+                         ? static_cast<long>(CURLUSESSL_NONE)
+                         : static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!ca.isEmpty())

@@ -55,9 +55,12 @@ TEST_F(DailyMailTest, OncePerDayAcrossRestartsAndRetriedWhileTheServerIsDown) {
     ASSERT_EQ(smtp.count(), before + 1);
     const QByteArray m = smtp.message(before + 1);
     EXPECT_EQ(mailHeader(m, "Subject"), "Storico - 08/12/2026");
-    EXPECT_EQ(mailTextPart(m), "Storico errori al 08/12/2026 07:40: 1 righe\r\n\r\n"
-                               "  12 CAFF\xC3\x88 2,50");
-    EXPECT_EQ(mailAttachment(m), "  12 CAFF\xC8\x80" "2.50\r\n");
+    EXPECT_EQ(mailTextPart(m),
+              "Storico errori al 08/12/2026 07:40: 1 righe\r\n\r\n"
+              "  12 CAFF\xC3\x88 2,50");
+    EXPECT_EQ(mailAttachment(m),
+              "  12 CAFF\xC8\x80"
+              "2.50\r\n");
     at(8, 23, 59);
     EXPECT_FALSE(mail.tick(store));
 

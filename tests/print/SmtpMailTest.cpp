@@ -19,8 +19,9 @@ namespace {
 
 class SmtpMailTest : public TempDirTest {
 protected:
-    void writeSettings(const QByteArray& text, QFileDevice::Permissions mode =
-                                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner,
+    void writeSettings(const QByteArray& text,
+                       QFileDevice::Permissions mode = QFileDevice::ReadOwner |
+                                                       QFileDevice::WriteOwner,
                        const QString& name = QStringLiteral("QuorvelMail.txt")) {
         writeBytes(name, text);
         QFile::setPermissions(path(name), mode);
@@ -39,16 +40,18 @@ protected:
 
 TEST_F(SmtpMailTest, SettingsFileIsReadAndBadOnesRefused) {
     EXPECT_FALSE(readMailSettings().has_value());
-    writeSettings("# posta dell'albergo\r\n server = mail.hotel.example \r\nsicurezza = SSL\n"
-                  "utente = ricevimento\npassword = a=b c\nmittente = q@hotel.example\n"
-                  "destinatari = a@hotel.example, b@hotel.example\ndestinatari = c@hotel.example\n"
-                  "oggetto = Storico è\nora_invio = 7:30\nattesa_massima = 9\n");
+    writeSettings(
+        "# posta dell'albergo\r\n server = mail.hotel.example \r\nsicurezza = SSL\n"
+        "utente = ricevimento\npassword = a=b c\nmittente = q@hotel.example\n"
+        "destinatari = a@hotel.example, b@hotel.example\ndestinatari = c@hotel.example\n"
+        "oggetto = Storico è\nora_invio = 7:30\nattesa_massima = 9\n");
     const auto s = readMailSettings();
     ASSERT_TRUE(s.has_value());
     EXPECT_EQ(s->server, "mail.hotel.example");
     EXPECT_EQ(s->effectivePort(), 465);
     EXPECT_EQ(s->password, "a=b c");
-    EXPECT_EQ(s->recipients, (QStringList{"a@hotel.example", "b@hotel.example", "c@hotel.example"}));
+    EXPECT_EQ(s->recipients,
+              (QStringList{"a@hotel.example", "b@hotel.example", "c@hotel.example"}));
     EXPECT_EQ(s->subject, QString::fromUtf8("Storico è"));
     EXPECT_EQ(s->dailyTime, QTime(7, 30));
     EXPECT_EQ(s->timeoutSeconds, 9);
@@ -114,8 +117,8 @@ TEST_F(SmtpMailTest, PreviewTextIsSentWithItsExport) {
     log::open(path("Quorvel.log"));
     writeMailSettings(smtp, {"destinatari = capo@hotel.example", "oggetto = Storico è"});
     const QChar bar(179);  // the report's frame, Windows-1252 byte 179
-    const QString text = QString::fromUtf8("Caffè à €\r\n") + bar + " 12 " + bar + " Rossi " +
-                         bar + "   1.234,56 " + bar + "\r\n";
+    const QString text = QString::fromUtf8("Caffè à €\r\n") + bar + " 12 " + bar + " Rossi " + bar +
+                         "   1.234,56 " + bar + "\r\n";
     const int before = smtp.count();
     const QString told = InviaEMail(text, shell);
     EXPECT_EQ(told, "E-mail inviata a ricevimento@hotel.example, capo@hotel.example.");
@@ -136,13 +139,17 @@ TEST_F(SmtpMailTest, PreviewTextIsSentWithItsExport) {
     EXPECT_TRUE(QDateTime::fromString(QString::fromLatin1(mailHeader(m, "Date")), Qt::RFC2822Date)
                     .isValid());
     EXPECT_TRUE(mailHeader(m, "Message-ID").endsWith("@hotel.example>"));
-    EXPECT_TRUE(m.contains("Content-Type: text/plain; charset=UTF-8\r\n"
-                           "Content-Transfer-Encoding: quoted-printable\r\n"));
+    EXPECT_TRUE(
+        m.contains("Content-Type: text/plain; charset=UTF-8\r\n"
+                   "Content-Transfer-Encoding: quoted-printable\r\n"));
     // The body in UTF-8 (à C3 A0, € E2 82 AC), the attachment as fd3.csv would be.
-    EXPECT_EQ(mailTextPart(m), "Caff\xC3\xA8 \xC3\xA0 \xE2\x82\xAC\r\n\xC2\xB3 12 \xC2\xB3 Rossi "
-                               "\xC2\xB3   1.234,56 \xC2\xB3");
+    EXPECT_EQ(mailTextPart(m),
+              "Caff\xC3\xA8 \xC3\xA0 \xE2\x82\xAC\r\n\xC2\xB3 12 \xC2\xB3 Rossi "
+              "\xC2\xB3   1.234,56 \xC2\xB3");
     EXPECT_TRUE(m.contains("Content-Disposition: attachment; filename=\"fd3.csv\""));
-    EXPECT_EQ(mailAttachment(m), "Caff\xE8 \xE0 \x80\r\n, 12 , Rossi ,  \x80" "1234.56 ,\r\n");
+    EXPECT_EQ(mailAttachment(m),
+              "Caff\xE8 \xE0 \x80\r\n, 12 , Rossi ,  \x80"
+              "1234.56 ,\r\n");
 
     // Implicit TLS on the other port.
     writeMailSettings(smtp, {"sicurezza = ssl", QStringLiteral("porta = %1").arg(smtp.tlsPort)});
@@ -179,8 +186,7 @@ TEST_F(SmtpMailTest, FailuresAreToldAndTheTextKept) {
         writeMailSettings(smtp, c.lines);
         QFile::remove(path("e-mail3.txt"));
         const QString why = errorOf([&] { InviaEMail(QStringLiteral("testo"), shell); });
-        for (const QString& e : c.expected)
-            EXPECT_TRUE(why.contains(e)) << why.toStdString();
+        for (const QString& e : c.expected) EXPECT_TRUE(why.contains(e)) << why.toStdString();
         EXPECT_TRUE(why.endsWith("Il testo resta in e-mail3.txt.")) << why.toStdString();
         EXPECT_FALSE(why.contains(TestSmtp::Password));
         EXPECT_EQ(readBytes("e-mail3.txt"), "OGGETTO\r\ntesto\r\n");

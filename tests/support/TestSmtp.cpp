@@ -1,11 +1,11 @@
 #include "support/TestSmtp.h"
 
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 
 namespace quorvel::test {
 
@@ -62,7 +62,9 @@ SilentPort::SilentPort() {
     m_port = ntohs(a.sin_port);
 }
 
-SilentPort::~SilentPort() { ::close(m_fd); }
+SilentPort::~SilentPort() {
+    ::close(m_fd);
+}
 
 void writeMailSettings(const TestSmtp& smtp, const QStringList& lines, const QString& path) {
     QStringList all = {QStringLiteral("server = 127.0.0.1"),
@@ -88,7 +90,10 @@ static QByteArrayList parts(const QByteArray& message) {
     if (at < 0)
         return {message};
     const QByteArray boundary = "--" + type.mid(at + 10, type.indexOf('"', at + 10) - at - 10);
-    return QByteArray(message).replace(boundary, "\x01").split('\x01').mid(1);  // what precedes the first boundary is the head
+    return QByteArray(message)
+        .replace(boundary, "\x01")
+        .split('\x01')
+        .mid(1);  // what precedes the first boundary is the head
 }
 
 static QByteArray body(const QByteArray& part) {

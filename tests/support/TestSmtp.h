@@ -4,10 +4,10 @@
 // a test is skipped, except under CI=true, where it fails.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <optional>
 
 namespace quorvel::test {
@@ -62,13 +62,13 @@ QByteArray mailHeader(const QByteArray& message, const QByteArray& name);
 }  // namespace quorvel::test
 
 // Binds `var` to the test server, or skips (fails under CI=true).
-#define QUORVEL_TEST_SMTP(var)                                                        \
-    const auto var##_opt = ::quorvel::test::TestSmtp::fromEnvironment();              \
-    if (!var##_opt) {                                                                 \
-        if (qgetenv("CI") == "true")                                                  \
-            FAIL() << "CI=true but no QUORVEL_TEST_SMTP_* variables: scripts/test "   \
-                      "starts the test SMTP server";                                  \
-        GTEST_SKIP() << "no test SMTP server (QUORVEL_TEST_SMTP_PORT unset; "         \
+#define QUORVEL_TEST_SMTP(var)                                                          \
+    const auto var##_opt = ::quorvel::test::TestSmtp::fromEnvironment();                \
+    if (!var##_opt) {                                                                   \
+        if (qgetenv("CI") == "true")                                                    \
+            FAIL() << "CI=true but no QUORVEL_TEST_SMTP_* variables: scripts/test "     \
+                      "starts the test SMTP server";                                    \
+        GTEST_SKIP() << "no test SMTP server (QUORVEL_TEST_SMTP_PORT unset; "           \
                         "source scripts/lib/smtp-server.sh and run smtp_server_start)"; \
-    }                                                                                 \
+    }                                                                                   \
     const ::quorvel::test::TestSmtp& var = *var##_opt

@@ -82,8 +82,8 @@ Options parse(QStringList args) {
     if (args.isEmpty())
         throw BadArguments{QStringLiteral("manca il comando")};
     o.command = args.takeFirst();
-    static const QStringList commands = {"elenca", "report", "esporta", "stampa", "mail",
-                                         "cancella"};
+    static const QStringList commands = {"elenca", "report", "esporta",
+                                         "stampa", "mail",   "cancella"};
     if (!commands.contains(o.command))
         throw BadArguments{QStringLiteral("comando sconosciuto: %1").arg(o.command)};
     const auto value = [&](const QString& option) {
@@ -117,8 +117,7 @@ Options parse(QStringList args) {
                         .arg(n)};
             o.confirmUpTo = id;
         } else
-            throw BadArguments{
-                QStringLiteral("opzione sconosciuta per %1: %2").arg(o.command, a)};
+            throw BadArguments{QStringLiteral("opzione sconosciuta per %1: %2").arg(o.command, a)};
     }
     if (o.command == QLatin1String("stampa") && o.pdf == !o.destination.isEmpty())
         throw BadArguments{QStringLiteral("stampa vuole --destinazione NOME oppure --pdf")};
@@ -154,15 +153,16 @@ public:
         const QStringList lines = store.errors();
         writeErrorReport(lines);
         if (c == QLatin1String("report")) {
-            m_out << QStringLiteral("%1 righe scritte in %2\n").arg(lines.size()).arg(
-                reportFileName());
+            m_out << QStringLiteral("%1 righe scritte in %2\n")
+                         .arg(lines.size())
+                         .arg(reportFileName());
             return 0;
         }
         if (c == QLatin1String("mail")) {
             const QString sent = InviaEMail(lines.join(QStringLiteral("\r\n")), *m_services.shell);
-            m_out << (sent.isEmpty() ? QStringLiteral("Testo passato a Mailsh.exe in %1")
-                                           .arg(mailFileName())
-                                     : sent)
+            m_out << (sent.isEmpty()
+                          ? QStringLiteral("Testo passato a Mailsh.exe in %1").arg(mailFileName())
+                          : sent)
                   << '\n';
             return 0;
         }
@@ -172,10 +172,11 @@ public:
         menu.load();
         if (c == QLatin1String("esporta")) {
             ConvertiXLS(reportFileName());
-            log::info(QStringLiteral("Esportazione di %1 in %2")
-                          .arg(reportFileName(), exportFileName()));
-            m_out << QStringLiteral("%1 righe esportate in %2\n").arg(lines.size()).arg(
-                exportFileName());
+            log::info(
+                QStringLiteral("Esportazione di %1 in %2").arg(reportFileName(), exportFileName()));
+            m_out << QStringLiteral("%1 righe esportate in %2\n")
+                         .arg(lines.size())
+                         .arg(exportFileName());
             return 0;
         }
         return stampa(menu, printer);
@@ -189,8 +190,9 @@ private:
         if (lines.empty())
             m_err << "Storico errori vuoto.\n";
         else
-            m_err << QStringLiteral("%1 righe nello storico errori; l'ultima è la numero %2. "
-                                    "Per cancellarle: quorvel-storico cancella --conferma %2\n")
+            m_err << QStringLiteral(
+                         "%1 righe nello storico errori; l'ultima è la numero %2. "
+                         "Per cancellarle: quorvel-storico cancella --conferma %2\n")
                          .arg(lines.size())
                          .arg(lines.back().id);
         return 0;

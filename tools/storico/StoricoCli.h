@@ -19,7 +19,6 @@ class Shell;
 // Runs the command line args (args[0] is the program's name). Returns the
 // exit status: 0 done, 1 failed (told on err), 2 bad arguments. shell, when
 // given, stands in for the desktop's (the mailer's start).
-int runStorico(const QStringList& args, QTextStream& out, QTextStream& err,
-               Shell* shell = nullptr);
+int runStorico(const QStringList& args, QTextStream& out, QTextStream& err, Shell* shell = nullptr);
 
 }  // namespace quorvel
