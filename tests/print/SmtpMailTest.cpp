@@ -128,11 +128,11 @@ TEST_F(SmtpMailTest, PreviewTextIsSentWithItsExport) {
 
     const int n = before + 1;
     EXPECT_EQ(smtp.envelope(n),
-              "quorvel@hotel.example\nricevimento@hotel.example,capo@hotel.example\nquorvel\n");
+              smtp.sender + "\nricevimento@hotel.example,capo@hotel.example\nquorvel\n");
     const QByteArray m = smtp.message(n);
     EXPECT_EQ(mailHeader(m, "Subject"),
               "=?UTF-8?B?" + QByteArray("Storico \xC3\xA8").toBase64() + "?=");
-    EXPECT_EQ(mailHeader(m, "From"), "<quorvel@hotel.example>");
+    EXPECT_EQ(mailHeader(m, "From"), "<" + smtp.sender.toUtf8() + ">");
     EXPECT_EQ(mailHeader(m, "To"), "<ricevimento@hotel.example>, <capo@hotel.example>");
     EXPECT_EQ(mailHeader(m, "MIME-Version"), "1.0");
     EXPECT_TRUE(mailHeader(m, "Content-Type").startsWith("multipart/mixed; boundary="));

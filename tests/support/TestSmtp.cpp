@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QUuid>
+#include <algorithm>
 
 namespace quorvel::test {
 
@@ -17,11 +19,9 @@ std::optional<TestSmtp> TestSmtp::fromEnvironment() {
     s.ca = qEnvironmentVariable("QUORVEL_TEST_SMTP_CA");
     if (s.port == 0 || s.tlsPort == 0 || s.dir.isEmpty() || s.ca.isEmpty())
         return std::nullopt;
+    s.sender = QStringLiteral("quorvel-%1@hotel.example")
+                   .arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
     return s;
-}
-
-int TestSmtp::count() const {
-    return static_cast<int>(QDir(dir).entryList({QStringLiteral("*.eml")}, QDir::Files).size());
 }
 
 static QByteArray readAll(const QString& path) {
@@ -29,12 +29,32 @@ static QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The numbers of the messages from this test's sender, in arrival order:
+// tests running at the same time share the server.
+static QList<int> mine(const TestSmtp& s) {
+    QList<int> out;
+    const QDir d(s.dir);
+    for (const QString& name : d.entryList({QStringLiteral("*.eml")}, QDir::Files)) {
+        const int n = name.section(QLatin1Char('.'), 0, 0).toInt();
+        const QByteArray env = readAll(d.filePath(QStringLiteral("%1.env").arg(n)));
+        if (env.startsWith(s.sender.toUtf8() + '\n'))
+            out << n;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+int TestSmtp::count() const {
+    return static_cast<int>(mine(*this).size());
+}
+
 QByteArray TestSmtp::message(int n) const {
-    return readAll(QDir(dir).filePath(QStringLiteral("%1.eml").arg(n)));
+    return readAll(QDir(dir).filePath(QStringLiteral("%1.eml").arg(mine(*this).value(n - 1))));
 }
 
 QString TestSmtp::envelope(int n) const {
-    return QString::fromUtf8(readAll(QDir(dir).filePath(QStringLiteral("%1.env").arg(n))));
+    return QString::fromUtf8(
+        readAll(QDir(dir).filePath(QStringLiteral("%1.env").arg(mine(*this).value(n - 1)))));
 }
 
 int TestSmtp::closedPort() {
@@ -73,7 +93,7 @@ void writeMailSettings(const TestSmtp& smtp, const QStringList& lines, const QSt
                        QStringLiteral("utente = %1").arg(QLatin1String(TestSmtp::User)),
                        QStringLiteral("password = %1").arg(QLatin1String(TestSmtp::Password)),
                        QStringLiteral("file_ca = %1").arg(smtp.ca),
-                       QStringLiteral("mittente = quorvel@hotel.example"),
+                       QStringLiteral("mittente = %1").arg(smtp.sender),
                        QStringLiteral("destinatari = ricevimento@hotel.example"),
                        QStringLiteral("attesa_massima = 20")};
     all << lines;

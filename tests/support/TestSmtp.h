@@ -21,9 +21,10 @@ struct TestSmtp {
     int tlsPort = 0;  // implicit TLS
     QString dir;
     QString ca;
+    QString sender;  // unique to the test: count() and message() see its mails only
 
     static std::optional<TestSmtp> fromEnvironment();
-    // Messages received so far.
+    // Messages from sender received so far.
     int count() const;
     // Message n (from 1): the data as received, and "from\nrcpt,rcpt\nlogin\n".
     QByteArray message(int n) const;
@@ -48,7 +49,7 @@ private:
 };
 
 // Writes a settings file (mode 0600): `lines` after the server's defaults
-// (server 127.0.0.1, STARTTLS port, login, file_ca, sender, recipient).
+// (server 127.0.0.1, STARTTLS port, login, file_ca, smtp.sender, recipient).
 void writeMailSettings(const TestSmtp& smtp, const QStringList& lines,
                        const QString& path = QStringLiteral("QuorvelMail.txt"));
 
