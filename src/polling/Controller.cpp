@@ -4,6 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "polling/DailyMail.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
 #include "polling/TransferButtons.h"
@@ -117,7 +118,15 @@ bool Controller::timerTick() {
         m_cycle = std::make_unique<PollingCycle>(
             m_settings, m_services, [this]() -> ChargeStore& { return store(); },
             [this] { return transferButtons().transfer(); }, &m_view);
-    return m_cycle->tick();
+    const bool ok = m_cycle->tick();
+    // The daily mail of the error history, once the tick could open the
+    // store: a failure is its own, not the tick's.
+    if (m_store) {
+        if (!m_dailyMail)
+            m_dailyMail = std::make_unique<DailyMail>(m_services);
+        m_dailyMail->tick(*m_store);
+    }
+    return ok;
 }
 
 }  // namespace quorvel

@@ -14,6 +14,7 @@ namespace db {
 class Workspace;
 }
 class ChargeStore;
+class DailyMail;
 class PollingCycle;
 class TransferButtons;
 
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<ChargeStore> m_store;
     std::unique_ptr<TransferButtons> m_buttons;
     std::unique_ptr<PollingCycle> m_cycle;
+    std::unique_ptr<DailyMail> m_dailyMail;
 };
 
 }  // namespace quorvel

@@ -101,4 +101,12 @@ void ConvertiXLS(const QString& path) {
     writeTextLines(exportFileName(), lines);
 }
 
+QByteArray delimitedBytes(const QStringList& lines) {
+    const ExportSeparators separators = readExportSeparators();
+    QByteArray out;
+    for (const QString& line : lines)
+        out += encodeCp1252(convertExportLine(line, separators)) + "\r\n";
+    return out;
+}
+
 }  // namespace quorvel

@@ -3,7 +3,9 @@
 // text file that a spreadsheet opens.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace quorvel {
 
@@ -20,6 +22,11 @@ ExportSeparators readExportSeparators();
 
 // One report line in its delimited form.
 QString convertExportLine(const QString& line, const ExportSeparators& separators);
+
+// The delimited form of report lines as the export file would hold them
+// (Windows-1252, each line followed by CR LF), with "SeparatoreXLS.txt"'s
+// separators: the attachment of a mailed report.
+QByteArray delimitedBytes(const QStringList& lines);
 
 // Converts the report file at path into exportFileName() (created or
 // replaced), one output line per input line. Throws Error when a file cannot

@@ -1,10 +1,12 @@
-// Hand-over file and mailer start of the e-mail dispatch.
+// Hand-over file, mailer start and SMTP sending of the e-mail dispatch.
 #include "print/MailHandover.h"
 
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/TextFile.h"
+#include "print/DelimitedExport.h"
+#include "print/MailSettings.h"
 #include "print/ReportFiles.h"
 
 #include <QSaveFile>
@@ -28,11 +30,54 @@ void writeMailHandover(const QString& text) {
         throw Error(path, QStringLiteral("errore di scrittura: ") + file.errorString());
 }
 
-void InviaEMail(const QString& text, Shell& shell) {
+MailMessage reportMail(const QString& subject, const QStringList& lines) {
+    MailMessage m;
+    m.subject = subject;
+    m.body = lines.join(QStringLiteral("\r\n"));
+    m.attachments.push_back({exportFileName(), delimitedBytes(lines)});
+    return m;
+}
+
+void sendReportMail(const MailSettings& settings, const QString& subject,
+                    const QStringList& lines) {
+    try {
+        sendMail(settings, reportMail(subject, lines));
+    } catch (const Error& e) {
+        log::error(QStringLiteral("E-mail non inviata a %1: %2")
+                       .arg(settings.recipients.join(QStringLiteral(", ")), e.message()));
+        throw;
+    }
+    log::info(QStringLiteral("E-mail \"%1\" inviata a %2 tramite %3:%4 (%5 righe)")
+                  .arg(subject, settings.recipients.join(QStringLiteral(", ")), settings.server)
+                  .arg(settings.effectivePort())
+                  .arg(lines.size()));
+}
+
+QString InviaEMail(const QString& text, Shell& shell) {
     writeMailHandover(text);
-    if (!shell.startProgram(kMailer))
-        throw Error(kMailer, QStringLiteral("impossibile avviare il programma di posta"));
-    log::info(QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
+    std::optional<MailSettings> settings;
+    try {
+        settings = readMailSettings();
+    } catch (const Error& e) {
+        log::error(QStringLiteral("E-mail non inviata: %1").arg(e.message()));
+        throw Error(e.where(),
+                    e.cause() + QStringLiteral(". Il testo resta in %1.").arg(mailFileName()));
+    }
+    if (!settings) {
+        if (!shell.startProgram(kMailer))
+            throw Error(kMailer, QStringLiteral("impossibile avviare il programma di posta"));
+        log::info(QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
+        return {};
+    }
+    QStringList lines = splitLines(text);
+    try {
+        sendReportMail(*settings, settings->subject, lines);
+    } catch (const Error& e) {
+        throw Error(QStringLiteral("Invio dell'e-mail"),
+                    e.message() + QStringLiteral(". Il testo resta in %1.").arg(mailFileName()));
+    }
+    return QStringLiteral("E-mail inviata a %1.")
+        .arg(settings->recipients.join(QStringLiteral(", ")));
 }
 
 }  // namespace quorvel

@@ -1,8 +1,15 @@
-// The e-mail dispatch: the program speaks no mail protocol; it writes the
-// text into a hand-over file and starts the external mailer "Mailsh.exe".
+// The e-mail dispatch of the preview. Without "QuorvelMail.txt" the program
+// speaks no mail protocol: it writes the text into a hand-over file and
+// starts the external mailer "Mailsh.exe". With it, the text is sent over
+// SMTP (print/SmtpMail) as the mail's body, with its delimited export
+// attached; the hand-over file is written all the same, so that a text the
+// server refused is still there.
 #pragma once
 
+#include "print/SmtpMail.h"
+
 #include <QString>
+#include <QStringList>
 
 namespace quorvel {
 
@@ -13,9 +20,20 @@ class Shell;
 // the file cannot be written.
 void writeMailHandover(const QString& text);
 
-// Writes the hand-over file and starts "Mailsh.exe" by name, without
-// arguments and without waiting. Shows nothing: a failure of either step
-// throws Error, which the preview reports.
-void InviaEMail(const QString& text, Shell& shell);
+// A report text as a mail: the text as the body, and its lines' delimited
+// export attached under exportFileName().
+MailMessage reportMail(const QString& subject, const QStringList& lines);
+
+// Sends lines as a report mail with settings; logs the success with the
+// recipients. Throws Error (logged first) when the server is not reached or
+// refuses.
+void sendReportMail(const MailSettings& settings, const QString& subject, const QStringList& lines);
+
+// Writes the hand-over file, then, without mail settings, starts
+// "Mailsh.exe" by name, without arguments and without waiting, and returns
+// an empty text; with them, sends the text and returns what to tell the
+// operator ("E-mail inviata a ..."). Shows nothing: a failure of any step
+// (unreadable settings included) throws Error, which the preview reports.
+QString InviaEMail(const QString& text, Shell& shell);
 
 }  // namespace quorvel

@@ -103,6 +103,10 @@ QStringList ChargeStore::errors() const {
     return texts(readLines(*m_db, Errori));
 }
 
+std::vector<ChargeStore::Line> ChargeStore::errorLines() const {
+    return readLines(*m_db, Errori);
+}
+
 bool ChargeStore::hasPending() const {
     auto rs = m_db->openRecordset(Pendenti);
     rs->findFirst(AnyRow);
@@ -307,6 +311,22 @@ void ChargeStore::clearErrors() {
         auto rs = m_db->openRecordset(Errori);
         for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findFirst(AnyRow)) rs->remove();
     });
+}
+
+int ChargeStore::clearErrorsUpTo(std::int32_t lastId) {
+    int removed = 0;
+    joinOrRun(m_ws, [&] {
+        auto rs = m_db->openRecordset(Errori);
+        const QString upTo = QStringLiteral("Progressivo <= %1").arg(lastId);
+        std::int64_t previous = 0;
+        rs->forEach(upTo, [&] {
+            const std::int64_t id = rs->integer(Progressivo);
+            removed += id != previous;
+            previous = id;
+        });
+        rs->removeAll(upTo);
+    });
+    return removed;
 }
 
 }  // namespace quorvel

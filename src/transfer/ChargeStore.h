@@ -50,6 +50,7 @@ public:
     std::vector<Line> pendingLines() const;
     QStringList pending() const;
     QStringList errors() const;
+    std::vector<Line> errorLines() const;
     bool hasPending() const;
 
     // The write operations below join the workspace transaction when one is
@@ -90,6 +91,10 @@ public:
     void removePending(const std::vector<std::int32_t>& ids);
     // Empties the error history.
     void clearErrors();
+    // Removes the error lines up to lastId (Progressivo), so that a line
+    // added after a listing that ended at lastId stays. Returns the number
+    // of lines removed.
+    int clearErrorsUpTo(std::int32_t lastId);
 
 private:
     std::int32_t reserve(const QString& table, int count);

@@ -203,9 +203,14 @@ void Anteprima::Tasto_Click(int index) {
                 showChunk(NextChunk);
                 m_text1->setFocus();
                 break;
-            case 5:
-                InviaEMail(text1Text(), *m_services.shell);
+            case 5: {
+                const QString sent = InviaEMail(text1Text(), *m_services.shell);
+                if (!sent.isEmpty())
+                    m_services.dialogs->messageBox(sent, QStringLiteral("E-mail"),
+                                                   MsgIcon::Information, MsgButtons::Ok,
+                                                   MsgAnswer::Ok);
                 break;
+            }
             case 6:
                 m_reader.saveChunk(text1Text());
                 log::info(QStringLiteral("Anteprima: testo salvato in %1").arg(m_reader.path()));

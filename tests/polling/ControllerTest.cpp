@@ -6,7 +6,9 @@
 #include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/Controller.h"
+#include "polling/DailyMail.h"
 #include "polling/TransferButtons.h"
+#include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
 
@@ -114,6 +116,21 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
     EXPECT_EQ(accountRows(), 1);  // same guest, day and item: summed into one row
     EXPECT_TRUE(again.timerTick());
     EXPECT_EQ(accountRows(), 1);
+}
+
+TEST_F(ControllerTest, TheTickEndsWithTheDailyMailWhoseFailureIsNotTheTicks) {
+    QUORVEL_TEST_SMTP(smtp);
+    writeMailSettings(
+        smtp, {"ora_invio = 00:00", QStringLiteral("porta = %1").arg(TestSmtp::closedPort())});
+    Controller controller(settings, services, view);
+    EXPECT_TRUE(controller.timerTick());
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_EQ(dialogs.notices[0].first, "E-mail giornaliera");
+    writeMailSettings(smtp, {"ora_invio = 00:00"});
+    const int before = smtp.count();
+    clock.current = clock.current.addSecs(DailyMail::RetrySeconds);
+    EXPECT_TRUE(controller.timerTick());
+    EXPECT_EQ(smtp.count(), before + 1);
 }
 
 TEST_F(ControllerTest, FailedTickReturnsFalseAndTheNextOneRecovers) {

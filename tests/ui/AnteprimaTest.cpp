@@ -2,6 +2,7 @@
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
 #include "support/TempDir.h"
+#include "support/TestSmtp.h"
 #include "ui/Anteprima.h"
 #include "ui/Twips.h"
 
@@ -172,6 +173,33 @@ TEST_F(AnteprimaTest, NoReportClosesThePreview) {
     preview.run();  // returns at once
     EXPECT_TRUE(preview.closedForNoReport());
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(AnteprimaTest, MailGoesOverSmtpWithMailSettings) {
+    QUORVEL_TEST_SMTP(smtp);
+    writeBytes("fd3", "Caff\xe8 2,50\r\n");
+    writeMailSettings(smtp, {});
+    Anteprima preview(services);
+    preview.formLoad();
+    ASSERT_TRUE(preview.formActivate());
+    const int before = smtp.count();
+    preview.Tasto_Click(5);
+    EXPECT_TRUE(shell.started.isEmpty());
+    ASSERT_EQ(smtp.count(), before + 1);
+    EXPECT_EQ(mailTextPart(smtp.message(before + 1)), "Caff\xC3\xA8 2,50");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "E-mail");
+    EXPECT_EQ(dialogs.messages[0].text, "E-mail inviata a ricevimento@hotel.example.");
+
+    // The server gone: told under the preview's title, the text kept.
+    writeMailSettings(smtp, {QStringLiteral("porta = %1").arg(TestSmtp::closedPort())});
+    preview.Tasto_Click(5);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].title, "Riporto Clienti");
+    EXPECT_TRUE(dialogs.messages[1].text.contains("non raggiungibile"));
+    EXPECT_TRUE(dialogs.messages[1].text.contains("Il testo resta in e-mail3.txt"));
+    EXPECT_EQ(readBytes("e-mail3.txt"), "OGGETTO\r\nCaff\xe8 2,50\r\n\r\n");
+    EXPECT_EQ(smtp.count(), before + 1);
 }
 
 }  // namespace

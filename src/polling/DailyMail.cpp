@@ -1,0 +1,119 @@
+// The daily mail's timing, its record of the days sent, and its retries.
+#include "polling/DailyMail.h"
+
+#include "db/Engine.h"
+#include "platform/Log.h"
+#include "polling/WorkGuard.h"
+#include "print/MailHandover.h"
+#include "print/MailSettings.h"
+#include "transfer/ChargeStore.h"
+
+namespace quorvel {
+
+namespace {
+
+const QString kTable = QStringLiteral("MailGiornaliera");
+const QString kDay = QStringLiteral("Giorno");
+
+db::Database& dayTable(ChargeStore& store) {
+    db::Database& database = store.database();
+    if (!database.hasTable(kTable)) {
+        db::TableDef def(kTable);
+        def.appendField(kDay, db::FieldType::Text, 8);
+        database.appendTable(def);
+    }
+    return database;
+}
+
+bool sentOn(ChargeStore& store, const QDate& day) {
+    auto rs = dayTable(store).openRecordset(kTable);
+    rs->findFirst(QStringLiteral("Giorno = '%1'").arg(day.toString(QStringLiteral("yyyyMMdd"))));
+    return !rs->noMatch();
+}
+
+void recordSent(ChargeStore& store, const QDate& day) {
+    db::Transaction tx(store.workspace());
+    auto rs = dayTable(store).openRecordset(kTable);
+    rs->addNew();
+    rs->setValue(kDay, day.toString(QStringLiteral("yyyyMMdd")));
+    rs->update();
+    tx.commit();
+}
+
+}  // namespace
+
+DailyMail::DailyMail(Services& services) : m_services(services) {}
+
+QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors) {
+    QStringList out;
+    out << QStringLiteral("Storico errori al %1: %2")
+               .arg(now.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                    errors.isEmpty() ? QStringLiteral("nessun addebito in errore")
+                                     : QStringLiteral("%1 righe").arg(errors.size()));
+    out << QString();
+    out << errors;
+    // The day's reconciliation joins the body here once the journal of the
+    // postings exists.
+    return out;
+}
+
+bool DailyMail::due(const MailSettings& settings, ChargeStore& store, const QDateTime& now) {
+    if (!settings.dailyTime || now.time() < *settings.dailyTime || m_sentDay == now.date())
+        return false;
+    if (m_lastAttempt.isValid() && now >= m_lastAttempt && m_lastAttempt.secsTo(now) < RetrySeconds)
+        return false;
+    return !sentOn(store, now.date());
+}
+
+void DailyMail::failed(const QString& kind, const QString& why) {
+    if (kind == m_lastFailure)
+        return;
+    m_lastFailure = kind;
+    log::error(QStringLiteral("E-mail giornaliera non inviata, sarà ritentata: ") + why);
+    if (m_services.dialogs)
+        m_services.dialogs->notify(
+            QStringLiteral("E-mail giornaliera"),
+            QStringLiteral("E-mail giornaliera non inviata: %1. Sarà ritentata.").arg(why));
+}
+
+bool DailyMail::tick(ChargeStore& store) {
+    WorkGuard guard;
+    if (!guard.entered())
+        return false;
+    const QDateTime now = m_services.clock ? m_services.clock->now() : QDateTime::currentDateTime();
+    try {
+        const std::optional<MailSettings> settings = readMailSettings();
+        if (!settings || !due(*settings, store, now))
+            return false;
+        m_lastAttempt = now;
+        const QString subject =
+            settings->subject + QStringLiteral(" - ") + now.toString(QStringLiteral("dd/MM/yyyy"));
+        const QStringList errors = store.errors();
+        MailMessage message = reportMail(subject, errors);
+        message.body = bodyLines(now, errors).join(QStringLiteral("\r\n"));
+        sendMail(*settings, message, now);
+        m_sentDay = now.date();
+        try {
+            recordSent(store, now.date());
+        } catch (const std::exception& e) {
+            log::error(QStringLiteral("E-mail giornaliera inviata, ma il giorno non è stato "
+                                      "registrato (potrebbe ripartire dopo un riavvio): ") +
+                       QString::fromStdString(e.what()));
+        }
+        log::info(QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 righe di storico)")
+                      .arg(now.toString(QStringLiteral("dd/MM/yyyy")),
+                           settings->recipients.join(QStringLiteral(", ")))
+                      .arg(errors.size()));
+        m_lastFailure.clear();
+        return true;
+    } catch (const MailError& e) {
+        failed(e.kind(), e.message());
+        return false;
+    } catch (const std::exception& e) {
+        // Unusable settings, an unreadable store: the text is the kind.
+        failed(QString::fromStdString(e.what()), QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,83 @@
+// The daily mail: once a day after its hour, exactly once across restarts,
+// retried (not stormed) while the server is down.
+#include "db/Engine.h"
+#include "polling/DailyMail.h"
+#include "polling/WorkGuard.h"
+#include "support/TempDir.h"
+#include "support/TestSmtp.h"
+#include "transfer/ChargeStore.h"
+
+namespace quorvel::test {
+namespace {
+
+class DailyMailTest : public TempDirTest {
+protected:
+    void at(int day, int h, int m) { clock.current = QDateTime(QDate(2026, 12, day), QTime(h, m)); }
+    FakeDialogs dialogs;
+    FakeClock clock;
+    Services services{&dialogs, &clock, nullptr};
+};
+
+TEST_F(DailyMailTest, OncePerDayAcrossRestartsAndRetriedWhileTheServerIsDown) {
+    QUORVEL_TEST_SMTP(smtp);
+    db::Workspace ws;
+    ChargeStore store(ws);
+    store.appendErrors({QString::fromUtf8("  12 CAFFÈ 2,50")});
+    // Without the file, or without ora_invio, nothing is ever sent.
+    DailyMail mail(services);
+    at(8, 23, 0);
+    EXPECT_FALSE(mail.tick(store));
+    writeMailSettings(smtp, {});
+    EXPECT_FALSE(mail.tick(store));
+
+    // The server is down: one attempt, one notice; no new attempt within the
+    // retry interval, and the same failure is not told again.
+    const int closed = TestSmtp::closedPort();
+    writeMailSettings(smtp, {"ora_invio = 07:30", QStringLiteral("porta = %1").arg(closed)});
+    at(8, 7, 29);
+    EXPECT_FALSE(mail.tick(store));
+    EXPECT_TRUE(dialogs.notices.empty());
+    at(8, 7, 30);
+    EXPECT_FALSE(mail.tick(store));
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains("non raggiungibile"));
+    at(8, 7, 34);
+    EXPECT_FALSE(mail.tick(store));
+    at(8, 7, 35);
+    EXPECT_FALSE(mail.tick(store));
+    EXPECT_EQ(dialogs.notices.size(), 1u);
+
+    // Up again: sent at the next attempt, with the history as body and export.
+    writeMailSettings(smtp, {"ora_invio = 07:30", "oggetto = Storico"});
+    const int before = smtp.count();
+    at(8, 7, 40);
+    EXPECT_TRUE(mail.tick(store));
+    ASSERT_EQ(smtp.count(), before + 1);
+    const QByteArray m = smtp.message(before + 1);
+    EXPECT_EQ(mailHeader(m, "Subject"), "Storico - 08/12/2026");
+    EXPECT_EQ(mailTextPart(m),
+              "Storico errori al 08/12/2026 07:40: 1 righe\r\n\r\n"
+              "  12 CAFF\xC3\x88 2,50");
+    EXPECT_EQ(mailAttachment(m),
+              "  12 CAFF\xC8\x80"
+              "2.50\r\n");
+    at(8, 23, 59);
+    EXPECT_FALSE(mail.tick(store));
+
+    // A restart the same day sends nothing; the next day sends again, and
+    // not while other work holds the guard.
+    DailyMail restarted(services);
+    EXPECT_FALSE(restarted.tick(store));
+    at(9, 7, 31);
+    {
+        WorkGuard busy;
+        EXPECT_FALSE(restarted.tick(store));
+    }
+    EXPECT_EQ(smtp.count(), before + 1);
+    EXPECT_TRUE(restarted.tick(store));
+    EXPECT_FALSE(restarted.tick(store));
+    EXPECT_EQ(smtp.count(), before + 2);
+}
+
+}  // namespace
+}  // namespace quorvel::test
