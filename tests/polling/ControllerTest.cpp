@@ -122,7 +122,7 @@ TEST_F(ControllerTest, TheTickEndsWithTheDailyMailWhoseFailureIsNotTheTicks) {
     QUORVEL_TEST_SMTP(smtp);
     writeMailSettings(
         smtp, {"ora_invio = 00:00", QStringLiteral("porta = %1").arg(TestSmtp::closedPort())});
-    Controller controller(settings, services, view);
+    Controller controller(settings, services, view, *ws);
     EXPECT_TRUE(controller.timerTick());
     ASSERT_EQ(dialogs.notices.size(), 1u);
     EXPECT_EQ(dialogs.notices[0].first, "E-mail giornaliera");

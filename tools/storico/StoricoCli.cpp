@@ -168,7 +168,7 @@ public:
         }
         // What the print menu does when it opens: the archive copy.
         QtPagePrinter printer;
-        PrintMenu menu(m_services, printer, m_ws);
+        PrintMenu menu(m_services, printer, m_ws, 1);  // hotel 1, as the window works for
         menu.load();
         if (c == QLatin1String("esporta")) {
             ConvertiXLS(reportFileName());
