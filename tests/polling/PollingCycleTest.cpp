@@ -424,7 +424,7 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
             {&hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"))});
         QFile::remove(path(QStringLiteral("pos/ClientiCasa.mdb")));
         hotel::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
-                               {&hotel::clientiCasaTable()});
+                                  {&hotel::clientiCasaTable()});
         drop(QStringLiteral("Documento.txt"), kClosing);
         dropLines(QStringLiteral("Estrazione.mdb"), chargeLines(5));
         // An archive of this second exists already: it must survive, and the

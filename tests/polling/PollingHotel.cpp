@@ -25,7 +25,8 @@ void PollingHotel::SetUp() {
     TempDirTest::SetUp();
     hotel::createHotelDatabases(dir());
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("pos")));
-    hotel::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")), {&hotel::clientiCasaTable()});
+    hotel::createDatabaseFile(path(QStringLiteral("pos/ClientiCasa.mdb")),
+                              {&hotel::clientiCasaTable()});
     writeText(QStringLiteral("POSDest.txt"), {QStringLiteral("pos/")});
     addRoomType(QStringLiteral("DBL"), QStringLiteral("C"));
     addRoomType(QStringLiteral("SAL"), QStringLiteral("S"));

@@ -1,7 +1,7 @@
 // The generated hotel: same seed same bytes, the side files' exact bytes,
 // the data the other layers' tests rely on, and empty tables on request.
-#include "hotel/HotelSchema.h"
 #include "hotel/HotelGenerator.h"
+#include "hotel/HotelSchema.h"
 #include "hotel/ServerCopy.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"

@@ -69,10 +69,12 @@ TEST_F(HotelTablesTest, EveryTableIsCreatedWithItsDeclaredTypesInOrder) {
         hotel::hotelTable(QStringLiteral("Stampanti.mdb"), QStringLiteral("SetStampa"));
     EXPECT_EQ(setStampa.field(QStringLiteral("Compresso"))->size, 36);
     EXPECT_EQ(setStampa.field(QStringLiteral("Grassetto"))->size, 36);
-    const auto& incassi = hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
+    const auto& incassi =
+        hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
     EXPECT_EQ(incassi.field(QStringLiteral("Importo"))->type, FieldType::Currency);
     EXPECT_EQ(incassi.field(QStringLiteral("Orario"))->size, 4);
-    EXPECT_THROW(hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Fatture")), Error);
+    EXPECT_THROW(hotel::hotelTable(QStringLiteral("Fatture.mdb"), QStringLiteral("Fatture")),
+                 Error);
 }
 
 TEST_F(HotelTablesTest, LookupIndexesExistAndServeTheLookups) {

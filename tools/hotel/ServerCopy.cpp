@@ -1,7 +1,7 @@
 #include "hotel/ServerCopy.h"
 
-#include "hotel/HotelSchema.h"
 #include "db/Server.h"
+#include "hotel/HotelSchema.h"
 #include "hotel/ServerHotel.h"
 #include "platform/Error.h"
 

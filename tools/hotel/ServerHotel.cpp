@@ -12,9 +12,9 @@
 namespace quorvel::hotel {
 
 using db::Database;
+using db::quoteIdentifier;
 using db::Transaction;
 using db::Workspace;
-using db::quoteIdentifier;
 namespace dialect = db::dialect;
 
 void createHotelOnServer(Workspace& ws) {
@@ -27,8 +27,7 @@ void createHotelOnServer(Workspace& ws) {
         if (!database)
             database = ws.createDatabase(t.fileName, QString());
         db::TableDef def(t.tableName);
-        for (const FieldDef& f : t.fields)
-            def.appendField(f.name, f.type, f.size);
+        for (const FieldDef& f : t.fields) def.appendField(f.name, f.type, f.size);
         database->appendTable(def);
         for (const IndexDef& index : t.indexes) {
             QStringList keys;
