@@ -87,7 +87,7 @@ void fillHotel(const std::vector<std::unique_ptr<db::Database>>& dbs) {
     }
 }
 
-const std::vector<std::unique_ptr<db::Database>>& hotel() {
+const std::vector<std::unique_ptr<db::Database>>& openHotel() {
     static const auto* dbs = [] {
         fuzz::enterWorkFolder();
         hotel::createHotelDatabases(QDir::currentPath());
@@ -225,7 +225,7 @@ void checkQuotedValue(db::Database& guests, const QString& value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
-    const auto& dbs = hotel();
+    const auto& dbs = openHotel();
     const QByteArray bytes = fuzz::bytesOf(data + 1, size - 1);
     const QString text = (data[0] & 1) ? QString::fromUtf8(bytes) : decodeCp1252(bytes);
     db::Database& database = *dbs[(data[0] >> 1) & 3];

@@ -37,7 +37,7 @@ void addCard(db::Workspace& ws, const char* file, int progressivo, const char* c
     rs->update();
 }
 
-Hotel& hotel() {
+Hotel& openHotel() {
     static Hotel* h = [] {
         fuzz::enterWorkFolder();
         hotel::createHotelDatabases(QDir::currentPath());
@@ -66,7 +66,7 @@ Hotel& hotel() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Hotel& h = hotel();
+    Hotel& h = openHotel();
     const QStringList lines = splitLines(fuzz::textOf(data, size));
     const qsizetype errorsBefore = h.store->errors().size();
     TransferResult r;
