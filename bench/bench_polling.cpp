@@ -105,15 +105,26 @@ void BM_AggiornaClienti(benchmark::State& state) {
 }
 BENCHMARK(BM_AggiornaClienti)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ClosingFile10000(benchmark::State& state) {
-    hotel::HotelSpec spec;
-    spec.rooms = 50;
-    spec.guests = 60;
-    Hotel h(spec);
+// A generated hotel and a polling cycle on it whose transfer does nothing.
+struct CycleOnHotel {
+    explicit CycleOnHotel(int rooms, int guests) : h(spec(rooms, guests)) {}
+    static hotel::HotelSpec spec(int rooms, int guests) {
+        hotel::HotelSpec s;
+        s.rooms = rooms;
+        s.guests = guests;
+        return s;
+    }
+    Hotel h;
     Settings settings = h.summary.settings;
     db::Workspace ws;
-    ChargeStore store(ws);
-    PollingCycle cycle(settings, h.services, store, [] { return TransferRun{}; });
+    ChargeStore store{ws};
+    PollingCycle cycle{settings, h.services, store, [] { return TransferRun{}; }};
+};
+
+void BM_ClosingFile10000(benchmark::State& state) {
+    CycleOnHotel c(50, 60);
+    Settings& settings = c.settings;
+    PollingCycle& cycle = c.cycle;
     hotel::PosClosingSpec closing;
     closing.receipts = 10'000;
     for (auto _ : state) {
@@ -128,14 +139,9 @@ void BM_ClosingFile10000(benchmark::State& state) {
 BENCHMARK(BM_ClosingFile10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 void BM_Notices(benchmark::State& state) {
-    hotel::HotelSpec spec;
-    spec.rooms = 200;
-    spec.guests = 250;
-    Hotel h(spec);
-    Settings settings = h.summary.settings;
-    db::Workspace ws;
-    ChargeStore store(ws);
-    PollingCycle cycle(settings, h.services, store, [] { return TransferRun{}; });
+    CycleOnHotel c(200, 250);
+    Hotel& h = c.h;
+    PollingCycle& cycle = c.cycle;
     const QStringList rooms = h.summary.data.inHouseRooms();
     const int count = static_cast<int>(state.range(0));
     int ticks = 0;
