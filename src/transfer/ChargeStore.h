@@ -96,8 +96,11 @@ public:
     // of lines removed.
     int clearErrorsUpTo(std::int32_t lastId);
 
-private:
+    // Reserves count consecutive numbers of the counter named table and
+    // returns the first; joins the open transaction (REQUIRES: one is open).
     std::int32_t reserve(const QString& table, int count);
+
+private:
     void append(const QString& table, const QStringList& lines);
 
     db::Workspace& m_ws;

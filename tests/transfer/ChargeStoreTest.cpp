@@ -2,6 +2,7 @@
 #include "HotelFixture.h"
 #include "PosLine.h"
 #include "platform/Error.h"
+#include "transfer/PostingJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,62 @@ TEST_F(ChargeStoreTest, ChargesFileLinesTooLongToBeChargesAreListedCut) {
     const auto ok = store->appendChargesFile(PosText{{a}, false}, QStringLiteral("E.txt"));
     EXPECT_TRUE(ok.problems.isEmpty());
     EXPECT_TRUE(ok.notice.isEmpty());
+}
+
+TEST_F(ChargeStoreTest, JournalRowsKeepEveryFieldAndAreFoundByQueueAndQuery) {
+    std::vector<JournalEntry> rows(2);
+    rows[0].archive = QStringLiteral("Estrazione_20261208.txt");
+    rows[0].lineNo = 1;
+    rows[0].line = QStringLiteral("203 D'ANGELO ") + QString(300, QLatin1Char('x'));
+    rows[0].day = QStringLiteral("20261208");
+    rows[0].room = QStringLiteral("203");
+    rows[0].amount = Currency::fromCents(-1250);
+    rows[0].pendingId = 7;
+    rows[0].accountRow = std::int64_t{1} << 40;  // beyond 32 bits
+    rows[1].lineNo = 2;
+    rows[1].day = QStringLiteral("20261209");
+    PostingJournal journal(*store);
+    journal.add(rows);
+    ASSERT_GT(rows[0].id, 0);
+    EXPECT_EQ(rows[1].id, rows[0].id + 1);
+    closeStore();
+    openStore();
+    PostingJournal reopened(*store);
+    auto e = reopened.byPendingId(7);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->line, rows[0].line.left(255));
+    EXPECT_EQ(e->amount, Currency::fromCents(-1250));
+    EXPECT_EQ(e->accountRow, std::int64_t{1} << 40);
+    EXPECT_FALSE(reopened.byId(rows[1].id)->amount);  // Null stays Null
+    e->outcome = Esito::Storico;
+    e->pendingId = 0;
+    e->errorId = 3;
+    e->reason = Motivo::NessunConto;
+    reopened.update(*e);
+    EXPECT_FALSE(reopened.byPendingId(7));
+    EXPECT_EQ(reopened.byErrorId(3)->reason, Motivo::NessunConto);
+    JournalEntry missing;
+    missing.id = 999;
+    EXPECT_THROW(reopened.update(missing), Error);
+
+    JournalQuery q;
+    q.text = QStringLiteral("d'angelo");
+    q.amount = Currency::fromCents(-1250);
+    q.room = QStringLiteral("203");
+    EXPECT_EQ(reopened.find(q).size(), 1u);
+    q.dayFrom = QStringLiteral("20261209");
+    EXPECT_TRUE(reopened.find(q).empty());
+    JournalQuery day;
+    day.dayFrom = QStringLiteral("20261209");
+    EXPECT_EQ(reopened.find(day).size(), 1u);
+
+    reopened.addReceived(
+        {{QStringLiteral("a.txt"), QStringLiteral("20261208"), 3, Currency::fromCents(999)},
+         {QStringLiteral("a.txt"), QStringLiteral("20261209"), 1, Currency()}});
+    const auto counts = reopened.received(QStringLiteral("20261208"), QStringLiteral("20261208"));
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0].lines, 3);
+    EXPECT_EQ(counts[0].sum, Currency::fromCents(999));
 }
 
 TEST_F(ChargeStoreTest, AFileThatIsNotADatabaseIsRefused) {

@@ -1,0 +1,275 @@
+// The posting journal on the engine: table Giornale of the store.
+#include "transfer/PostingJournal.h"
+
+#include "db/JetText.h"
+#include "platform/Error.h"
+#include "transfer/ChargeStore.h"
+
+#include <QDateTime>
+
+namespace quorvel {
+
+namespace {
+
+const QString kTable = QString::fromLatin1(PostingJournal::Table);
+const QString Progressivo = QStringLiteral("Progressivo");
+constexpr int TextMax = 255;
+
+db::TableDef tableDef() {
+    using T = db::FieldType;
+    db::TableDef def(kTable);
+    def.appendField(Progressivo, T::Int32);
+    def.appendField(QStringLiteral("Tipo"), T::Text, 1);
+    def.appendField(QStringLiteral("Archivio"), T::Text, TextMax);
+    def.appendField(QStringLiteral("NumeroRiga"), T::Int32);
+    def.appendField(QStringLiteral("Riga"), T::Text, TextMax);
+    def.appendField(QStringLiteral("Giorno"), T::Text, 8);
+    def.appendField(QStringLiteral("CameraCassa"), T::Text, 20);
+    def.appendField(QStringLiteral("Camera"), T::Text, 20);
+    def.appendField(QStringLiteral("Importo"), T::Currency);
+    def.appendField(QStringLiteral("Esito"), T::Int16);
+    def.appendField(QStringLiteral("Database"), T::Text, 64);
+    def.appendField(QStringLiteral("Tabella"), T::Text, 64);
+    // A row identity may pass 32 bits; a double holds it exactly.
+    def.appendField(QStringLiteral("RigaConto"), T::Double);
+    def.appendField(QStringLiteral("CodiceCliente"), T::Int32);
+    def.appendField(QStringLiteral("Aggiunto"), T::Currency);
+    def.appendField(QStringLiteral("Quantità"), T::Double);
+    def.appendField(QStringLiteral("ScontoDi"), T::Int32);
+    def.appendField(QStringLiteral("Pendente"), T::Int32);
+    def.appendField(QStringLiteral("Errore"), T::Int32);
+    def.appendField(QStringLiteral("Motivo"), T::Int16);
+    def.appendField(QStringLiteral("TestoMotivo"), T::Text, TextMax);
+    def.appendField(QStringLiteral("Azione"), T::Int16);
+    def.appendField(QStringLiteral("Quando"), T::Text, 19);
+    return def;
+}
+
+db::TableDef receivedDef() {
+    db::TableDef def(QString::fromLatin1(PostingJournal::ReceivedTable));
+    def.appendField(QStringLiteral("Archivio"), db::FieldType::Text, TextMax);
+    def.appendField(QStringLiteral("Giorno"), db::FieldType::Text, 8);
+    def.appendField(QStringLiteral("Righe"), db::FieldType::Int32);
+    def.appendField(QStringLiteral("Somma"), db::FieldType::Currency);
+    return def;
+}
+
+template <class F>
+void joinOrRun(db::Workspace& ws, F f) {
+    if (ws.inTransaction()) {
+        f();
+        return;
+    }
+    db::Transaction tx(ws);
+    f();
+    tx.commit();
+}
+
+void write(db::Recordset& rs, const JournalEntry& e) {
+    auto text = [&](const char* field, const QString& value) {
+        rs.setValue(QString::fromUtf8(field), value.left(TextMax));
+    };
+    rs.setValue(Progressivo, db::Value(std::int64_t{e.id}));
+    text("Tipo", e.kind);
+    text("Archivio", e.archive);
+    rs.setValue(QStringLiteral("NumeroRiga"), db::Value(std::int64_t{e.lineNo}));
+    text("Riga", e.line);
+    text("Giorno", e.day.left(8));
+    text("CameraCassa", e.posRoom.left(20));
+    text("Camera", e.room.left(20));
+    rs.setValue(QStringLiteral("Importo"), e.amount ? db::Value(*e.amount) : db::Value());
+    rs.setValue(QStringLiteral("Esito"), static_cast<int>(e.outcome));
+    text("Database", e.database);
+    text("Tabella", e.table);
+    rs.setValue(QStringLiteral("RigaConto"), static_cast<double>(e.accountRow));
+    rs.setValue(QStringLiteral("CodiceCliente"), db::Value(e.client));
+    rs.setValue(QStringLiteral("Aggiunto"), e.added);
+    rs.setValue(QStringLiteral("Quantità"), e.quantity);
+    rs.setValue(QStringLiteral("ScontoDi"), db::Value(std::int64_t{e.discountOf}));
+    rs.setValue(QStringLiteral("Pendente"), db::Value(std::int64_t{e.pendingId}));
+    rs.setValue(QStringLiteral("Errore"), db::Value(std::int64_t{e.errorId}));
+    rs.setValue(QStringLiteral("Motivo"), static_cast<int>(e.reason));
+    text("TestoMotivo", e.reasonText);
+    rs.setValue(QStringLiteral("Azione"), static_cast<int>(e.action));
+    text("Quando", e.when.isEmpty() ? QDateTime::currentDateTime().toString(
+                                          QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                                    : e.when);
+    rs.update();
+}
+
+JournalEntry read(const db::Recordset& rs) {
+    JournalEntry e;
+    auto i32 = [&](const char* f) {
+        return static_cast<std::int32_t>(rs.integer(QString::fromUtf8(f)));
+    };
+    auto text = [&](const char* f) { return rs.text(QString::fromUtf8(f)); };
+    e.id = i32("Progressivo");
+    e.kind = text("Tipo");
+    e.archive = text("Archivio");
+    e.lineNo = i32("NumeroRiga");
+    e.line = text("Riga");
+    e.day = text("Giorno");
+    e.posRoom = text("CameraCassa");
+    e.room = text("Camera");
+    const db::Value amount = rs.value(QStringLiteral("Importo"));
+    if (!amount.isNull())
+        e.amount = amount.toCurrency();
+    e.outcome = static_cast<Esito>(i32("Esito"));
+    e.database = text("Database");
+    e.table = text("Tabella");
+    e.accountRow = static_cast<std::int64_t>(rs.real(QStringLiteral("RigaConto")));
+    e.client = rs.integer(QStringLiteral("CodiceCliente"));
+    e.added = rs.money(QStringLiteral("Aggiunto"));
+    e.quantity = rs.real(QStringLiteral("Quantità"));
+    e.discountOf = i32("ScontoDi");
+    e.pendingId = i32("Pendente");
+    e.errorId = i32("Errore");
+    e.reason = static_cast<Motivo>(i32("Motivo"));
+    e.reasonText = text("TestoMotivo");
+    e.action = static_cast<Azione>(i32("Azione"));
+    e.when = text("Quando");
+    return e;
+}
+
+QString moneyLiteral(Currency c) {
+    return c.toString();
+}
+
+}  // namespace
+
+PostingJournal::PostingJournal(ChargeStore& store) : m_store(store) {
+    db::Database& database = m_store.database();
+    if (!database.hasTable(kTable))
+        database.appendTable(tableDef());
+    if (!database.hasTable(QString::fromLatin1(ReceivedTable)))
+        database.appendTable(receivedDef());
+}
+
+void PostingJournal::addReceived(const std::vector<ReceivedCount>& counts) {
+    if (counts.empty())
+        return;
+    joinOrRun(m_store.workspace(), [&] {
+        auto rs = m_store.database().openRecordset(QString::fromLatin1(ReceivedTable));
+        for (const ReceivedCount& c : counts) {
+            rs->addNew();
+            rs->setValue(QStringLiteral("Archivio"), c.archive.left(TextMax));
+            rs->setValue(QStringLiteral("Giorno"), c.day.left(8));
+            rs->setValue(QStringLiteral("Righe"), db::Value(std::int64_t{c.lines}));
+            rs->setValue(QStringLiteral("Somma"), c.sum);
+            rs->update();
+        }
+    });
+}
+
+std::vector<ReceivedCount> PostingJournal::received(const QString& dayFrom,
+                                                    const QString& dayTo) const {
+    QString criterion = QStringLiteral("Righe >= 0");
+    if (!dayFrom.isEmpty())
+        criterion += QStringLiteral(" and Giorno >= ") + db::jetQuoted(dayFrom);
+    if (!dayTo.isEmpty())
+        criterion += QStringLiteral(" and Giorno <= ") + db::jetQuoted(dayTo);
+    std::vector<ReceivedCount> out;
+    auto rs = m_store.database().openRecordset(QString::fromLatin1(ReceivedTable));
+    rs->forEach(criterion, [&] {
+        out.push_back({rs->text(QStringLiteral("Archivio")), rs->text(QStringLiteral("Giorno")),
+                       static_cast<std::int32_t>(rs->integer(QStringLiteral("Righe"))),
+                       rs->money(QStringLiteral("Somma"))});
+    });
+    return out;
+}
+
+void PostingJournal::add(std::vector<JournalEntry>& entries) {
+    if (entries.empty())
+        return;
+    joinOrRun(m_store.workspace(), [&] {
+        std::int32_t id = m_store.reserve(kTable, static_cast<int>(entries.size()));
+        auto rs = m_store.database().openRecordset(kTable);
+        for (JournalEntry& e : entries) {
+            e.id = id++;
+            rs->addNew();
+            write(*rs, e);
+        }
+    });
+}
+
+void PostingJournal::update(const JournalEntry& entry) {
+    joinOrRun(m_store.workspace(), [&] {
+        auto rs = m_store.database().openRecordset(kTable);
+        rs->findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{entry.id}});
+        if (rs->noMatch())
+            throw Error(m_store.database().path(),
+                        QStringLiteral("riga %1 del giornale non trovata").arg(entry.id));
+        rs->edit();
+        write(*rs, entry);
+    });
+}
+
+std::optional<JournalEntry> PostingJournal::first(const QString& criterion,
+                                                  const std::vector<db::Value>& values) const {
+    auto rs = m_store.database().openRecordset(kTable);
+    rs->findFirst(criterion, values);
+    if (rs->noMatch())
+        return std::nullopt;
+    return read(*rs);
+}
+
+std::optional<JournalEntry> PostingJournal::byId(std::int32_t id) const {
+    return first(QStringLiteral("Progressivo = ?"), {std::int64_t{id}});
+}
+
+std::optional<JournalEntry> PostingJournal::byPendingId(std::int32_t pendingId) const {
+    if (pendingId <= 0)
+        return std::nullopt;
+    return first(QStringLiteral("Pendente = ?"), {std::int64_t{pendingId}});
+}
+
+std::optional<JournalEntry> PostingJournal::byErrorId(std::int32_t errorId) const {
+    if (errorId <= 0)
+        return std::nullopt;
+    return first(QStringLiteral("Errore = ?"), {std::int64_t{errorId}});
+}
+
+std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
+    QStringList parts{QStringLiteral("Progressivo > 0")};
+    if (!q.room.isEmpty())
+        parts << QStringLiteral("(Camera = %1 or CameraCassa = %1)").arg(db::jetQuoted(q.room));
+    if (!q.dayFrom.isEmpty())
+        parts << QStringLiteral("Giorno >= ") + db::jetQuoted(q.dayFrom);
+    if (!q.dayTo.isEmpty())
+        parts << QStringLiteral("Giorno <= ") + db::jetQuoted(q.dayTo);
+    if (q.amount)
+        parts << QStringLiteral("Importo = ") + moneyLiteral(*q.amount);
+    if (!q.text.isEmpty())
+        parts << QStringLiteral("Instr(Riga, %1) > 0").arg(db::jetQuoted(q.text));
+    if (q.outcome)
+        parts << QStringLiteral("Esito = %1").arg(static_cast<int>(*q.outcome));
+    std::vector<JournalEntry> out;
+    auto rs = m_store.database().openRecordset(kTable);
+    rs->forEach(parts.join(QStringLiteral(" and ")), [&] {
+        if (static_cast<int>(out.size()) < q.limit)
+            out.push_back(read(*rs));
+    });
+    return out;
+}
+
+QString esitoText(Esito outcome) {
+    switch (outcome) {
+        case Esito::InAttesa:
+            return QStringLiteral("in attesa");
+        case Esito::Camera:
+            return QStringLiteral("addebitato in camera");
+        case Esito::Esterno:
+            return QStringLiteral("addebitato a cliente esterno");
+        case Esito::Storico:
+            return QStringLiteral("nello storico errori");
+        case Esito::Cancellato:
+            return QStringLiteral("cancellato dallo storico errori");
+        case Esito::Scartato:
+            return QStringLiteral("sconto senza addebito, ignorato");
+        case Esito::Incasso:
+            return QStringLiteral("incasso importato");
+    }
+    return QStringLiteral("esito %1").arg(static_cast<int>(outcome));
+}
+
+}  // namespace quorvel
