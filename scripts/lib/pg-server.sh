@@ -1,7 +1,8 @@
 # A throw-away PostgreSQL cluster for the tests, to be sourced:
 #
 #   . scripts/lib/pg-server.sh
-#   pg_server_start || ...   # exports QUORVEL_TEST_PG and PGPASSFILE
+#   pg_server_start || ...   # exports QUORVEL_TEST_PG, PGPASSFILE and
+#                            # QUORVEL_TEST_PG_RESTART
 #   ...                      # the server tests run
 #   (stopped and removed by the EXIT trap, or by pg_server_stop)
 #
@@ -10,10 +11,17 @@
 # on a Unix socket in that folder: no TCP port is opened. The tests connect
 # as a role of their own with a password that sits in a private password
 # file (PGPASSFILE), never on a command line, in the environment or in a log.
+#
+# QUORVEL_TEST_PG_RESTART names a small script that restarts the cluster
+# ("$QUORVEL_TEST_PG_RESTART fast" or "... immediate", the latter a crash of
+# the server), for the crash soak. It lives in a folder of its own owned by
+# the user who started the server, not in the cluster's folder: the cluster's
+# owner must not be able to swap what root runs.
 
 pg_server_bin=${PG_SERVER_BIN:-/usr/lib/postgresql/15/bin}
 pg_server_dir=""
 pg_server_owner=""
+pg_server_ctl=""
 
 # Runs a server binary as the cluster's owner.
 _pg_as_owner() {
@@ -32,7 +40,27 @@ pg_server_stop() {
   fi
   rm -rf "$pg_server_dir"
   pg_server_dir=""
-  unset QUORVEL_TEST_PG PGPASSFILE
+  [ -z "$pg_server_ctl" ] || rm -rf "$pg_server_ctl"
+  pg_server_ctl=""
+  unset QUORVEL_TEST_PG PGPASSFILE QUORVEL_TEST_PG_RESTART
+}
+
+# Writes the restart script (see the top) and exports its path.
+_pg_server_restart_script() {
+  pg_server_ctl=$(mktemp -d /tmp/quorvel-pg-ctl.XXXXXX) || return 1
+  chmod 755 "$pg_server_ctl"
+  local as_owner=""
+  [ -z "$pg_server_owner" ] ||
+    as_owner="setpriv --reuid=$pg_server_owner --regid=$pg_server_owner --clear-groups --"
+  {
+    echo '#!/bin/sh'
+    echo "# Restarts the throw-away test server: \$0 fast|immediate"
+    echo 'case "$1" in fast | immediate) ;; *) echo "usage: $0 fast|immediate" >&2; exit 2 ;; esac'
+    echo "exec $as_owner \"$pg_server_bin/pg_ctl\" -D \"$pg_server_dir/data\"" \
+      "-l \"$pg_server_dir/server.log\" -m \"\$1\" -w -t 60 restart >/dev/null"
+  } >"$pg_server_ctl/restart"
+  chmod 755 "$pg_server_ctl/restart"
+  export QUORVEL_TEST_PG_RESTART="$pg_server_ctl/restart"
 }
 
 # Starts the cluster; prints one line and returns non-zero when it cannot.
@@ -109,5 +137,6 @@ EOF
     return 1
   fi
   export QUORVEL_TEST_PG="host=$pg_server_dir port=5432 dbname=quorvel_test user=quorvel_test"
+  _pg_server_restart_script || return 1
   echo "pg-server: PostgreSQL running on the socket in $pg_server_dir"
 }

@@ -8,6 +8,7 @@
 #include "polling/Controller.h"
 #include "polling/DailyMail.h"
 #include "polling/TransferButtons.h"
+#include "support/ServerDb.h"
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
@@ -15,6 +16,7 @@
 #include <sqlite3.h>
 #include <QDir>
 #include <QFile>
+#include <cmath>
 
 namespace quorvel::test {
 namespace {
@@ -185,6 +187,71 @@ TEST_F(ControllerTest, AFailingTickIsLoggedAndNotifiedOnce) {
     }
     EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("QuorvelCoda.db")));
     EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
+}
+
+// A bad server configuration fails the transfer like a missing file: one
+// Italian log line and one notice a tick, the password never shown, the
+// lines kept in the (local) store for the next tick.
+TEST_F(ControllerTest, ABadServerIsLoggedAndNotifiedAndTheLinesWait) {
+    struct Case {
+        QString conninfo, cause;
+    };
+    std::vector<Case> cases = {{QStringLiteral("host=%1 port=5432 dbname=albergo user=quorvel")
+                                    .arg(path(QStringLiteral("nessun-socket"))),
+                                QStringLiteral("connessione al server del database non riuscita")}};
+    // The other two need the test server (a skip without one, a failure in CI).
+    std::unique_ptr<ServerDb> server;
+    if (!qEnvironmentVariableIsEmpty("QUORVEL_TEST_PG") ||
+        qEnvironmentVariable("CI") == QLatin1String("true")) {
+        if (testServer().isEmpty())
+            return;
+        server = std::make_unique<ServerDb>();  // an empty database: no hotel schema
+        cases.push_back({server->conninfo() + QStringLiteral(" password=Sbagliata-7Q"),
+                         QStringLiteral("utente o password errati")});
+        cases.push_back({server->conninfo(), QStringLiteral("database inesistente sul server")});
+    }
+    int lines = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause.toStdString());
+        db::ServerConfig config;
+        config.conninfo = c.conninfo;
+        config.localFiles = db::defaultLocalFiles();  // the store stays a local file
+        db::Workspace bad(config);
+        Controller controller(settings, services, view, bad);
+        dialogs.notices.clear();
+        // 1, 10, 100 euro: the total tells each line's count.
+        PosLine line;
+        line.amount = QStringLiteral("%1").arg(100 * static_cast<int>(std::pow(10, lines)), 6, 10,
+                                               QLatin1Char('0'));
+        writeTextLines(path(QStringLiteral("Estrazione.mdb")), {line.text()});
+        ++lines;
+        for (int tick = 1; tick <= 2; ++tick) {
+            bool ok = true;
+            const QStringList logged = errorsLogged([&] { ok = controller.timerTick(); });
+            EXPECT_FALSE(ok);
+            ASSERT_EQ(logged.size(), 1) << logged.join(u'\n').toStdString();
+            EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")));
+            EXPECT_TRUE(logged[0].contains(c.cause)) << logged[0].toStdString();
+            EXPECT_FALSE(readBytes(QStringLiteral("test.log")).contains("Sbagliata"));
+            ASSERT_EQ(dialogs.notices.size(), static_cast<size_t>(tick));
+            EXPECT_TRUE(dialogs.notices.back().second.contains(c.cause));
+            EXPECT_FALSE(dialogs.notices.back().second.contains(QStringLiteral("Sbagliata")));
+            EXPECT_EQ(controller.store().pending().size(), lines);  // all still waiting
+        }
+        EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));  // taken into the store
+    }
+    EXPECT_EQ(accountRows(), 0);
+    // Back on the hotel's files the next tick posts every line once.
+    Controller controller(settings, services, view, *ws);
+    EXPECT_TRUE(controller.timerTick());
+    EXPECT_TRUE(controller.store().pending().isEmpty());
+    db::Workspace files;
+    auto accounts = files.openDatabase(QStringLiteral("Conto_Cliente.mdb"));
+    auto rs = accounts->openRecordset(QStringLiteral("Conto_Cliente"));
+    rs->findFirst(QStringLiteral("NumeroHotel = 1"));
+    ASSERT_FALSE(rs->noMatch());
+    EXPECT_EQ(rs->value(QStringLiteral("Importo")).toCurrency(),
+              Currency::fromCents(lines == 3 ? 11100 : 100));
 }
 
 TEST_F(ControllerTest, NothingIsTakenUntilTheSettingsAreRead) {

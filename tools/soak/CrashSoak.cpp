@@ -2,13 +2,16 @@
 #include "soak/CrashSoak.h"
 
 #include "db/Engine.h"
+#include "db/Server.h"
 #include "hotel/HotelGenerator.h"
+#include "hotel/ServerCopy.h"
 #include "hotel/SqliteFile.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
+#include "soak/ServerSoak.h"
 #include "soak/Simulators.h"
 #include "transfer/ChargeStore.h"
 
@@ -36,10 +39,41 @@ qint64 maxRowid(const QString& path, const QString& table) {
     return q.integer(0);
 }
 
-QSet<qint64> ownRowids(const std::map<qint64, HotelSystem::Row>& rows) {
-    QSet<qint64> ids;
-    for (const auto& [rowid, row] : rows) ids.insert(rowid);
-    return ids;
+// The configuration the program reads in dir (its own schema is named
+// after the folder).
+std::optional<db::ServerConfig> folderConfig(const QString& dir) {
+    const QString previous = QDir::currentPath();
+    if (!QDir::setCurrent(dir))
+        throw Error(dir, QStringLiteral("cartella inesistente"));
+    auto config = db::readServerConfig();
+    QDir::setCurrent(previous);
+    return config;
+}
+
+// The soak's view of the server: a connection of its own and the schema of
+// the program's tables.
+struct ServerSide {
+    std::unique_ptr<db::PgConnection> conn;
+    QString ownSchema;
+};
+
+// Every table of the server's database, counted; those that cannot be read.
+QStringList unreadableServerTables(db::PgConnection& conn, int* checked) {
+    const db::PgResult r = conn.run(
+        "SELECT table_schema, table_name FROM information_schema.tables WHERE "
+        "table_schema NOT IN ('pg_catalog', 'information_schema') AND table_schema NOT "
+        "LIKE 'pg_temp%' ORDER BY 1, 2",
+        {}, conn.server());
+    QStringList bad;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        const QString schema = QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+        const QString table = QString::fromUtf8(PQgetvalue(r.get(), i, 1));
+        ++*checked;
+        QString error;
+        if (serverRowCount(conn, schema, table, &error) < 0)
+            bad << schema + u'.' + table + QStringLiteral(": ") + error;
+    }
+    return bad;
 }
 
 QStringList guestRows(const QString& path) {
@@ -147,6 +181,7 @@ struct Runs {
     int midWrite = 0;     // a rollback journal was left: the kill cut a write
     int halfTaken = 0;    // a file was claimed and not yet settled
     int withPending = 0;  // charges waited in the store for the transfer
+    int restartsFast = 0, restartsImmediate = 0;  // of the server, mid-run
     QStringList endings;
 };
 
@@ -160,7 +195,7 @@ qint64 countRows(const QString& path, const QString& sql) {
 
 // What the kill interrupted, read from the files it left (read-only: the
 // recovery is the program's job).
-void noteWhereKilled(const QString& dir, Runs& runs) {
+void noteWhereKilled(const QString& dir, Runs& runs, ServerSide* server) {
     // Journals of files only the program writes (the hotel system's own
     // writes leave journals of the others), and super-journals.
     QDirIterator it(
@@ -171,6 +206,14 @@ void noteWhereKilled(const QString& dir, Runs& runs) {
         QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     if (it.hasNext()) {
         ++runs.midWrite;
+        return;
+    }
+    if (server) {
+        // On the server the program's tables are in its own schema.
+        if (serverRowCount(*server->conn, server->ownSchema, QStringLiteral("FilePresi")) > 0)
+            ++runs.halfTaken;
+        if (serverRowCount(*server->conn, server->ownSchema, QStringLiteral("Pendenti")) > 0)
+            ++runs.withPending;
         return;
     }
     try {
@@ -188,8 +231,11 @@ void noteWhereKilled(const QString& dir, Runs& runs) {
 
 // Starts the program and kills it, again and again.
 Runs killLoop(const CrashOptions& o, const QString& charges, const QString& closing,
-              hotel::Random& random) {
+              hotel::Random& random, ServerSide* server) {
     Runs runs;
+    // The server's restarts, spread evenly over the kills.
+    int restart = 1;
+    const int restarts = o.restartCommand.isEmpty() || !server ? 0 : o.restarts;
     const QStringList args = {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
                               QStringLiteral("--interval"), QString::number(o.intervalMs)};
     while (runs.kills < o.kills) {
@@ -201,7 +247,17 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
         // file appeared, so that many land inside the work it brings.
         int ms = static_cast<int>(random.between(o.minRunMs, o.maxRunMs));
         const int roll = static_cast<int>(random.between(0, 99));
-        if (roll < 5)  // now and then a run outlasts a lock wait (5 s) of its own
+        if (restart <= restarts && runs.kills >= restart * o.kills / (restarts + 1)) {
+            // The server goes away while the program works, then it
+            // reconnects at a later tick and goes on until its kill.
+            if (!p.waitForFinished(ms)) {
+                const bool immediate = restart % 2 == 1;
+                restartServer(o.restartCommand, immediate);
+                ++(immediate ? runs.restartsImmediate : runs.restartsFast);
+                ++restart;
+            }
+            ms = static_cast<int>(random.between(1000, 3000));
+        } else if (roll < 5)  // now and then a run outlasts a lock wait (5 s) of its own
             ms = static_cast<int>(random.between(5000, 10000));
         else if (roll < 55 && !p.waitForFinished(o.minRunMs)) {
             QElapsedTimer waited;
@@ -211,7 +267,7 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
                 QThread::msleep(2);
             ms = static_cast<int>(random.between(1, 2 * o.intervalMs + 60));
         }
-        if (p.waitForFinished(ms)) {
+        if (p.waitForFinished(ms) || p.state() == QProcess::NotRunning) {
             // The program must never end by itself.
             ++runs.ended;
             if (runs.endings.size() < 5)
@@ -221,7 +277,7 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
         p.kill();  // SIGKILL
         p.waitForFinished();
         ++runs.kills;
-        noteWhereKilled(o.dir, runs);
+        noteWhereKilled(o.dir, runs, server);
     }
     return runs;
 }
@@ -269,6 +325,7 @@ int refreshGuests(const QString& dir) {
     if (!QDir::setCurrent(dir))
         return 2;
     try {
+        db::setDefaultServer(db::readServerConfig());  // as the program does
         GuestExport(dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
         log::error(errorText(e));
@@ -286,6 +343,17 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     spec.externals = 12;
     spec.seed = o.seed;
     const hotel::HotelSummary hotel = hotel::generateHotel(o.dir, spec);
+    // On a server: as `quorvel-hotel create --db`, the files moved there.
+    const bool onServer = !o.server.isEmpty();
+    ServerSide server;
+    if (onServer) {
+        hotel::moveHotelToServer(o.dir, o.server);
+        server.conn = std::make_unique<db::PgConnection>(o.server);
+        const auto config = folderConfig(o.dir);
+        if (!config || !config->refusal.isEmpty())
+            throw Error(o.dir, QStringLiteral("configurazione del server non valida"));
+        server.ownSchema = config->ownSchema;
+    }
     const QString mapFile = QDir(o.dir).filePath(QStringLiteral("QuorveloCamere.txt"));
     const QStringList map = QFile::exists(mapFile) ? readTextLines(mapFile) : QStringList();
     // The POS guest database starts as a full refresh leaves it; from then on
@@ -295,9 +363,15 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
 
     const QString dir = o.dir;
     auto file = [&dir](const auto& name) { return QDir(dir).filePath(QString(name)); };
-    const qint64 roomBase = maxRowid(file("Conto_Cliente.mdb"), QStringLiteral("Conto_Cliente"));
-    const qint64 extBase = maxRowid(file("ContoEsterni.mdb"), QStringLiteral("Conto_Cliente"));
-    const qint64 receiptBase = maxRowid(file("Fatture.mdb"), QStringLiteral("Incassi"));
+    auto baseline = [&](const QString& fileName, const QString& table) {
+        return onServer
+                   ? serverMaxRowid(*server.conn, QFileInfo(fileName).completeBaseName(), table)
+                   : maxRowid(file(fileName), table);
+    };
+    const QString accounts = QStringLiteral("Conto_Cliente");
+    const qint64 roomBase = baseline(QStringLiteral("Conto_Cliente.mdb"), accounts);
+    const qint64 extBase = baseline(QStringLiteral("ContoEsterni.mdb"), accounts);
+    const qint64 receiptBase = baseline(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
 
     Ledger ledger(soakTargets(hotel.data, map), o.seed);
     PosAttacks attacks;
@@ -306,7 +380,13 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     attacks.pauseMs = std::max(2, o.intervalMs / 4);
     PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
                      attacks);
-    HotelSystem hotelSystem(o.dir, ledger.targets(), roomBase, o.seed);
+    std::unique_ptr<BusyHotel> busyHotel;
+    if (onServer)
+        busyHotel = std::make_unique<ServerHotelSystem>(o.server, o.dir, ledger.targets(), roomBase,
+                                                        o.seed);
+    else
+        busyHotel = std::make_unique<HotelSystem>(o.dir, ledger.targets(), roomBase, o.seed);
+    BusyHotel& hotelSystem = *busyHotel;
     hotel::Random random(o.seed ^ 0x4B111ULL);
 
     pos.start();
@@ -314,8 +394,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         hotelSystem.start();
     Runs runs;
     try {
-        runs =
-            killLoop(o, file(hotel.settings.fileOrigine), file(hotel.settings.fileIncassi), random);
+        runs = killLoop(o, file(hotel.settings.fileOrigine), file(hotel.settings.fileIncassi),
+                        random, onServer ? &server : nullptr);
     } catch (...) {
         pos.stop();
         hotelSystem.stop();
@@ -326,13 +406,25 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     const bool drained = drain(o, hotel.settings.fileOrigine, hotel.settings.fileIncassi);
 
     Tally tally;
-    ledger.checkRoomAccounts(
-        readAccountRows(file("Conto_Cliente.mdb"), roomBase, ownRowids(hotelSystem.own())), tally);
-    ledger.checkExternalAccounts(readAccountRows(file("ContoEsterni.mdb"), extBase), tally);
-    ledger.checkReceipts(readReceiptAmounts(file("Fatture.mdb"), receiptBase), tally);
+    if (onServer) {
+        db::PgConnection& c = *server.conn;
+        ledger.checkRoomAccounts(
+            readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids()), tally);
+        ledger.checkExternalAccounts(
+            readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase), tally);
+        ledger.checkReceipts(readServerReceiptAmounts(c, receiptBase), tally);
+    } else {
+        ledger.checkRoomAccounts(
+            readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids()), tally);
+        ledger.checkExternalAccounts(readAccountRows(file("ContoEsterni.mdb"), extBase), tally);
+        ledger.checkReceipts(readReceiptAmounts(file("Fatture.mdb"), receiptBase), tally);
+    }
     {
-        db::Workspace ws;
-        ChargeStore store(ws, file("QuorvelCoda.db"));
+        // The program's store, where the program keeps it.
+        const auto config = folderConfig(o.dir);
+        auto ws =
+            config ? std::make_unique<db::Workspace>(*config) : std::make_unique<db::Workspace>();
+        ChargeStore store(*ws, file("QuorvelCoda.db"));
         ledger.checkErrorHistory(store.errors(), tally);
         const QStringList pending = store.pending();
         tally.lost += pending.size();
@@ -373,6 +465,12 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     int checked = 0;
     const QStringList damaged = damagedDatabases(o.dir, &checked);
     for (const QString& d : damaged) tally.problem(QStringLiteral("integrity_check: ") + d);
+    // A server has no PRAGMA integrity_check: every table must still read
+    // to its end after the restarts.
+    int serverTables = 0;
+    const QStringList unreadable =
+        onServer ? unreadableServerTables(*server.conn, &serverTables) : QStringList();
+    for (const QString& t : unreadable) tally.problem(QStringLiteral("tabella illeggibile: ") + t);
     for (const QString& e : runs.endings) tally.problem(QStringLiteral("programma ") + e);
     if (!drained)
         tally.problem(QStringLiteral("file ancora da prendere dopo le esecuzioni finali: ") +
@@ -381,55 +479,80 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
 
     for (const QString& p : std::as_const(tally.problems)) out << "  " << p << "\n";
     const auto& h = hotelSystem.counts();
-    out << QStringLiteral(
-               "crash-soak: kills=%1 (mid-write=%28 file-half-taken=%29 charges-pending=%30) "
-               "ended-by-itself=%2 files=%3 (charges=%4 closing=%5 "
-               "notices=%6 pos-guest-reads=%31 lf-only=%33 in-place=%34) archives=%35 "
-               "(missing=%36 extra=%37) lines=%7 (room=%8 external=%9 error-history=%10) "
-               "receipts=%11 "
-               "lost=%12 doubled=%13 | hotel: long-reads=%14 exclusive-locks=%15 (%16 s) "
-               "invoiced-rows=%17 own-rows=%18 renames=%19 new-cards=%20 departures=%21 "
-               "rooms-reused=%32 "
-               "rows-changed=%22 | lock-failures-logged=%23 guests=%24 integrity=%25/%26 ok | %27 "
-               "s")
-               .arg(runs.kills)
-               .arg(runs.ended)
-               .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
-               .arg(ledger.chargeFiles())
-               .arg(ledger.closingFiles())
-               .arg(pos.notices())
-               .arg(tally.lines)
-               .arg(tally.roomLines)
-               .arg(tally.externalLines)
-               .arg(tally.errorLines)
-               .arg(tally.receipts)
-               .arg(tally.lost)
-               .arg(tally.doubled)
-               .arg(h.longReads)
-               .arg(h.exclusiveLocks)
-               .arg(h.lockedMs / 1000)
-               .arg(h.invoicedRows)
-               .arg(h.ownRows)
-               .arg(h.renames)
-               .arg(h.newCards)
-               .arg(h.departures)
-               .arg(hotelRows.size())
-               .arg(countLogLines(o.dir, QStringLiteral("bloccato da un altro programma")))
-               .arg(guestsOk ? QStringLiteral("ok") : QStringLiteral("DIFFERENT"))
-               .arg(checked - damaged.size())
-               .arg(checked)
-               .arg(clock.elapsed() / 1000)
-               .arg(runs.midWrite)
-               .arg(runs.halfTaken)
-               .arg(runs.withPending)
-               .arg(pos.guestReads())
-               .arg(h.reused)
-               .arg(ledger.lfOnlyFiles())
-               .arg(ledger.inPlaceFiles())
-               .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
-               .arg(tally.archivesMissing)
-               .arg(tally.archivesExtra)
-        << Qt::endl;
+    QString line = QStringLiteral(
+                       "crash-soak: kills=%1 (mid-write=%2 file-half-taken=%3 charges-pending=%4) "
+                       "ended-by-itself=%5")
+                       .arg(runs.kills)
+                       .arg(runs.midWrite)
+                       .arg(runs.halfTaken)
+                       .arg(runs.withPending)
+                       .arg(runs.ended);
+    if (onServer && o.restartCommand.isEmpty())
+        line += QStringLiteral(" server-restarts=off (no restart command)");
+    else if (onServer)
+        line += QStringLiteral(" server-restarts=%1 (fast=%2 immediate=%3)")
+                    .arg(runs.restartsFast + runs.restartsImmediate)
+                    .arg(runs.restartsFast)
+                    .arg(runs.restartsImmediate);
+    line += QStringLiteral(
+                " files=%1 (charges=%2 closing=%3 notices=%4 pos-guest-reads=%5 lf-only=%6 "
+                "in-place=%7) archives=%8 (missing=%9 extra=%10)")
+                .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
+                .arg(ledger.chargeFiles())
+                .arg(ledger.closingFiles())
+                .arg(pos.notices())
+                .arg(pos.guestReads())
+                .arg(ledger.lfOnlyFiles())
+                .arg(ledger.inPlaceFiles())
+                .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
+                .arg(tally.archivesMissing)
+                .arg(tally.archivesExtra);
+    line += QStringLiteral(
+                " lines=%1 (room=%2 external=%3 error-history=%4) receipts=%5 lost=%6 "
+                "doubled=%7 | hotel: long-reads=%8")
+                .arg(tally.lines)
+                .arg(tally.roomLines)
+                .arg(tally.externalLines)
+                .arg(tally.errorLines)
+                .arg(tally.receipts)
+                .arg(tally.lost)
+                .arg(tally.doubled)
+                .arg(h.longReads);
+    if (onServer)
+        line += QStringLiteral(" row-locks=%1 (%2 s) table-locks=%3 (%4 s)")
+                    .arg(h.rowLocks)
+                    .arg(h.rowLockedMs / 1000)
+                    .arg(h.exclusiveLocks)
+                    .arg(h.lockedMs / 1000);
+    else
+        line += QStringLiteral(" exclusive-locks=%1 (%2 s)")
+                    .arg(h.exclusiveLocks)
+                    .arg(h.lockedMs / 1000);
+    line += QStringLiteral(
+                " invoiced-rows=%1 own-rows=%2 renames=%3 new-cards=%4 departures=%5 "
+                "rooms-reused=%6 rows-changed=%7 | lock-failures-logged=%8")
+                .arg(h.invoicedRows)
+                .arg(h.ownRows)
+                .arg(h.renames)
+                .arg(h.newCards)
+                .arg(h.departures)
+                .arg(h.reused)
+                .arg(hotelRows.size())
+                .arg(countLogLines(o.dir, QStringLiteral("bloccato da un altro programma")));
+    if (onServer)
+        line +=
+            QStringLiteral(" connection-failures-logged=%1")
+                .arg(countLogLines(o.dir, QStringLiteral("connessione al server del database")));
+    line += QStringLiteral(" guests=%1 integrity=%2/%3 ok")
+                .arg(guestsOk ? QStringLiteral("ok") : QStringLiteral("DIFFERENT"))
+                .arg(checked - damaged.size())
+                .arg(checked);
+    if (onServer)
+        line += QStringLiteral(" (local files; no PRAGMA on a server) server-tables=%1/%2 readable")
+                    .arg(serverTables - unreadable.size())
+                    .arg(serverTables);
+    line += QStringLiteral(" | %1 s").arg(clock.elapsed() / 1000);
+    out << line << Qt::endl;
     const bool ok = tally.lost == 0 && tally.doubled == 0 && tally.problems.isEmpty();
     return ok ? 0 : 1;
 }

@@ -24,6 +24,12 @@ struct CrashOptions {
     bool lfOnly = true;         // the POS writes some files with lone LF line ends
     bool inPlace = true;        // and some in place, a piece at a time
     bool checkArchives = true;  // every dropped file in exactly one archive
+    // A libpq connection string: the hotel is put on that server (its own
+    // database there, made empty) and QuorvelDB.txt points the program at it.
+    QString server;
+    // Restarts the server: run with "fast" or "immediate"; empty: none.
+    QString restartCommand;
+    int restarts = 0;  // spread over the kills, the first one "immediate"
     std::uint64_t seed = 1;
 };
 

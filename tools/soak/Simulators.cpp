@@ -52,7 +52,7 @@ private:
     bool m_done = false;
 };
 
-const QString OwnText = QStringLiteral("MINIBAR GESTIONALE");
+const QString OwnText = QString::fromLatin1(HotelOwnText);
 
 HotelSystem::Row readRow(hotel::SqliteFile& f, qint64 rowid) {
     hotel::Statement q(f, QStringLiteral("SELECT Importo, \"Quantità\", Fatturato FROM "
@@ -428,21 +428,33 @@ void HotelSystem::departure() {
     m_departed << room;
 }
 
+QSet<qint64> HotelSystem::ownRowids() const {
+    QSet<qint64> ids;
+    for (const auto& [rowid, row] : m_own) ids.insert(rowid);
+    return ids;
+}
+
+QString rowChanged(qint64 rowid, const BusyHotel::Row& was, const BusyHotel::Row& now) {
+    if (now.importo == was.importo && now.quantity == was.quantity &&
+        now.fatturato == was.fatturato)
+        return {};
+    return QStringLiteral(
+               "riga %1 del gestionale cambiata: Importo %2 -> %3, Quantità %4 -> %5, "
+               "Fatturato %6 -> %7")
+        .arg(rowid)
+        .arg(was.importo)
+        .arg(now.importo)
+        .arg(was.quantity, now.quantity, was.fatturato, now.fatturato);
+}
+
 QStringList HotelSystem::changedRows() const {
     QStringList problems;
     Connection f(inDir(m_dir, QStringLiteral("Conto_Cliente.mdb")));
     for (const auto* rows : {&m_invoiced, &m_own}) {
         for (const auto& [rowid, was] : *rows) {
-            const Row now = readRow(f, rowid);
-            if (now.importo != was.importo || now.quantity != was.quantity ||
-                now.fatturato != was.fatturato)
-                problems << QStringLiteral(
-                                "riga %1 del gestionale cambiata: Importo %2 -> %3, "
-                                "Quantità %4 -> %5, Fatturato %6 -> %7")
-                                .arg(rowid)
-                                .arg(was.importo)
-                                .arg(now.importo)
-                                .arg(was.quantity, now.quantity, was.fatturato, now.fatturato);
+            const QString p = rowChanged(rowid, was, readRow(f, rowid));
+            if (!p.isEmpty())
+                problems << p;
         }
     }
     return problems;

@@ -81,29 +81,51 @@ private:
     qint64 m_notices = 0, m_waits = 0, m_guestReads = 0;
 };
 
-class HotelSystem {
+// What the hotel system did; rowLocks only on a server.
+struct HotelCounts {
+    qint64 longReads = 0, exclusiveLocks = 0, lockedMs = 0, invoicedRows = 0, ownRows = 0;
+    qint64 renames = 0, newCards = 0, departures = 0, reused = 0, busy = 0;
+    qint64 rowLocks = 0, rowLockedMs = 0;
+};
+
+// The hotel system as the crash soak sees it, on files or on a server.
+class BusyHotel {
 public:
     struct Row {
         qint64 importo = 0;  // ten-thousandths
         QString quantity, fatturato;
     };
-    struct Counts {
-        qint64 longReads = 0, exclusiveLocks = 0, lockedMs = 0, invoicedRows = 0, ownRows = 0;
-        qint64 renames = 0, newCards = 0, departures = 0, reused = 0, busy = 0;
-    };
+    using Counts = HotelCounts;
+    virtual ~BusyHotel() = default;
+    virtual void start() = 0;
+    virtual void stop() = 0;  // joins
+    virtual const Counts& counts() const = 0;
+    // Row ids of the rows it wrote itself, which are no line of the POS.
+    virtual QSet<qint64> ownRowids() const = 0;
+    // Reads the rows it invoiced or wrote back; one problem per row that changed.
+    virtual QStringList changedRows() const = 0;
+};
 
+// The description of the rows the hotel system writes itself.
+inline constexpr char HotelOwnText[] = "MINIBAR GESTIONALE";
+
+// A problem when a row is no longer as the hotel left it; empty otherwise.
+QString rowChanged(qint64 rowid, const BusyHotel::Row& was, const BusyHotel::Row& now);
+
+class HotelSystem : public BusyHotel {
+public:
     // accountBaseline: the highest rowid of Conto_Cliente before the soak.
     HotelSystem(QString dir, SoakTargets targets, qint64 accountBaseline, std::uint64_t seed);
-    ~HotelSystem();
-    void start();
-    void stop();  // joins
+    ~HotelSystem() override;
+    void start() override;
+    void stop() override;
 
-    const Counts& counts() const { return m_counts; }
+    const Counts& counts() const override { return m_counts; }
     // Rows the hotel invoiced or wrote, by rowid, as it left them.
     const std::map<qint64, Row>& invoiced() const { return m_invoiced; }
     const std::map<qint64, Row>& own() const { return m_own; }
-    // Reads the rows back; one problem per row that changed.
-    QStringList changedRows() const;
+    QSet<qint64> ownRowids() const override;
+    QStringList changedRows() const override;
 
 private:
     void run();

@@ -4,12 +4,14 @@
 #include "platform/Error.h"
 #include "soak/CrashSoak.h"
 #include "soak/ResourceSoak.h"
+#include "soak/ServerSoak.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 
 #ifndef QUORVEL_BINARY
 #define QUORVEL_BINARY "quorvel"
@@ -43,6 +45,22 @@ int main(int argc, char** argv) {
         option("no-in-place", "La cassa non scrive file direttamente con il loro nome.");
     const auto noArchives = option("no-archive-check", "Senza la verifica degli archivi.");
     const auto keep = option("keep", "Lascia le cartelle di prova anche se tutto va bene.");
+    const auto server =
+        option("server",
+               "Mette l'albergo su un server PostgreSQL (stringa di connessione libpq); la prova "
+               "crea e usa un database suo.",
+               "CONNINFO");
+    const auto testServer = option(
+        "test-server",
+        "Come --server con il server di prova di scripts/lib/pg-server.sh (QUORVEL_TEST_PG e "
+        "QUORVEL_TEST_PG_RESTART); senza, esce con lo stato 77 (prova saltata), in CI con 1.");
+    const auto restartCommand =
+        option("restart-command",
+               "Programma che riavvia il server, con argomento fast o immediate (predefinito "
+               "QUORVEL_TEST_PG_RESTART).",
+               "FILE");
+    const auto restarts =
+        option("restarts", "Riavvii del server durante la prova (predefinito 4).", "N");
     const auto refresh = option("refresh", "(interno) Aggiorna Dati nella cartella.", "DIR");
     parser.process(app);
 
@@ -59,6 +77,19 @@ int main(int argc, char** argv) {
         }
         return n;
     };
+    QString conninfo = parser.value(server);
+    if (parser.isSet(testServer)) {
+        conninfo = qEnvironmentVariable("QUORVEL_TEST_PG");
+        if (conninfo.isEmpty()) {
+            const bool ci = qEnvironmentVariable("CI") == QLatin1String("true");
+            std::fprintf(stderr, "quorvel-soak: QUORVEL_TEST_PG non impostato: %s\n",
+                         ci ? "il server di prova non è partito" : "prova sul server saltata");
+            return ci ? 1 : 77;
+        }
+    }
+    const QString restartWith = parser.isSet(restartCommand)
+                                    ? parser.value(restartCommand)
+                                    : qEnvironmentVariable("QUORVEL_TEST_PG_RESTART");
     QTemporaryDir scratch(QDir(parser.isSet(dir) ? parser.value(dir) : QDir::tempPath())
                               .filePath(QStringLiteral("quorvel-soak-XXXXXX")));
     if (!scratch.isValid()) {
@@ -67,6 +98,7 @@ int main(int argc, char** argv) {
     }
     QTextStream out(stdout);
     int status = 0;
+    std::unique_ptr<soak::SoakDatabase> database;
     try {
         soak::CrashOptions crash;
         crash.program =
@@ -80,6 +112,12 @@ int main(int argc, char** argv) {
         crash.inPlace = !parser.isSet(noInPlace);
         crash.checkArchives = !parser.isSet(noArchives);
         crash.seed = static_cast<std::uint64_t>(number(seed, 1));
+        if (!conninfo.isEmpty() && crash.kills > 0) {
+            database = std::make_unique<soak::SoakDatabase>(conninfo);
+            crash.server = database->conninfo();
+            crash.restartCommand = restartWith;
+            crash.restarts = static_cast<int>(number(restarts, 4));
+        }
         if (crash.kills > 0)
             status |= soak::runCrashSoak(crash, out);
 
@@ -96,6 +134,10 @@ int main(int argc, char** argv) {
     if (status != 0 || parser.isSet(keep)) {
         scratch.setAutoRemove(false);
         out << "Cartelle di prova lasciate in " << scratch.path() << Qt::endl;
+        if (database) {
+            database->keep();
+            out << "Database di prova lasciato sul server: " << database->name() << Qt::endl;
+        }
     }
     return status;
 }
