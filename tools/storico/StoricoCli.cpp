@@ -2,6 +2,7 @@
 #include "storico/StoricoCli.h"
 
 #include "db/Engine.h"
+#include "db/Server.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
@@ -276,6 +277,8 @@ int runStorico(const QStringList& argv, QTextStream& out, QTextStream& err, Shel
             return 2;
         }
     }
+    // As the program: QuorvelDB.txt puts the databases on a server.
+    db::setDefaultServer(db::readServerConfig());
     Options options;
     try {
         options = parse(args);
