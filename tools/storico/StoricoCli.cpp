@@ -139,8 +139,10 @@ public:
     }
 
     int run() {
-        // Never create an empty store in a folder that is not the program's.
-        if (!QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
+        // Never create an empty store in a folder that is not the program's
+        // (with QuorvelDB.txt the store is a schema on the server).
+        if (!m_ws.onServer(QString::fromLatin1(ChargeStore::FileName)) &&
+            !QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
             throw Error(QString::fromLatin1(ChargeStore::FileName),
                         QStringLiteral("nessuno storico errori in %1 (non è la cartella di "
                                        "lavoro di Quorvel?)")
