@@ -1,6 +1,8 @@
 // The pending charge lines the transfer benchmarks post: about 80% for
 // in-house rooms, 15% for external clients, 5% for rooms nobody holds, on
-// seven days, five descriptions, amounts of 1 to 51 euro.
+// seven days, five descriptions, amounts of 1 to 51 euro. With parts > 1
+// only every parts-th room and external number (from part on) is charged,
+// so bridges given different parts never share an account row.
 #pragma once
 
 #include "hotel/HotelData.h"
@@ -11,7 +13,8 @@
 
 namespace quorvel::bench {
 
-inline QStringList chargeLines(const hotel::HotelData& data, int count, std::uint64_t seed) {
+inline QStringList chargeLines(const hotel::HotelData& data, int count, std::uint64_t seed,
+                               int part = 0, int parts = 1) {
     QStringList inHouse, external;
     for (const QString& room : data.inHouseRooms()) {
         const QString code = data.posCode(room);
@@ -21,6 +24,15 @@ inline QStringList chargeLines(const hotel::HotelData& data, int count, std::uin
     for (const QString& number : data.externalNumbers()) {
         if (number.size() == 3 && !inHouse.contains(number))
             external << number;
+    }
+    auto share = [&](QStringList& from) {
+        QStringList mine;
+        for (qsizetype i = part; i < from.size(); i += parts) mine << from[i];
+        from = mine;
+    };
+    if (parts > 1) {
+        share(inHouse);
+        share(external);
     }
     std::mt19937_64 random(seed);
     auto pick = [&](const QStringList& from) {
