@@ -46,6 +46,7 @@ void transferRun(benchmark::State& state) {
         db::Workspace ws;
         ChargeStore store(ws);
         qint64 commitNs = 0, maxBatchNs = 0, engineNs = 0, rawNs = 0;
+        std::string disagreement;  // outlives the run: the library keeps the pointer
         for (auto _ : state) {
             state.PauseTiming();
             store.appendPending(lines);
@@ -81,8 +82,17 @@ void transferRun(benchmark::State& state) {
                 bench::RawTransfer raw(dir.path(), settings);
                 const bench::RawTransfer::Result rr = raw.run();
                 rawNs += rawClock.nsecsElapsed();
-                if (rr.posted + rr.listed != PendingLines || rr.listed != r.listed)
-                    state.SkipWithError("raw baseline and transfer disagree");
+                if (rr.posted + rr.listed != PendingLines || rr.listed != r.listed) {
+                    disagreement = QStringLiteral(
+                                       "raw baseline and transfer disagree: raw %1 "
+                                       "posted %2 listed, transfer %3 listed")
+                                       .arg(rr.posted)
+                                       .arg(rr.listed)
+                                       .arg(r.listed)
+                                       .toStdString();
+                    state.SkipWithError(disagreement.c_str());
+                    break;
+                }
             }
             state.ResumeTiming();
         }
