@@ -110,6 +110,7 @@ public:
             lines.emplace_back(sqlite3_column_int(m_pending, 0), text(m_pending, 1));
         sqlite3_reset(m_pending);
         const RoomCodePosition position = readRoomCodePosition();
+        m_map = RoomMap::read();  // the POS's own room codes, as the transfer reads them
         Result result;
         for (std::size_t begin = 0; begin < lines.size(); begin += CommitLines) {
             const std::size_t end = std::min(lines.size(), begin + CommitLines);

@@ -1,6 +1,7 @@
 // quorvel-aggiorna: the menu's "Aggiorna Dati" from the command line (for the
 // demo and for an IT person's scripts): rewrites every guest room for the POS
 // and "Clienti.txt" in the working folder. Messages go to standard error.
+#include "db/Server.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "polling/GuestExport.h"
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-aggiorna: cartella non trovata: %s\n", qPrintable(args[1]));
         return 2;
     }
+    // As the program: QuorvelDB.txt puts the hotel's databases on a server.
+    quorvel::db::setDefaultServer(quorvel::db::readServerConfig());
     ConsoleDialogs dialogs;
     try {
         quorvel::GuestExport(dialogs).AggiornaClienti();

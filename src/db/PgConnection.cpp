@@ -132,6 +132,7 @@ PgConnection::PgConnection(QString conninfo)
 
 void PgConnection::connect() {
     m_conn.reset();
+    m_prepared.clear();  // prepared statements live and die with the session
     // The string first, then what the engine needs; a connect timeout only
     // when the string gives none, so an unreachable server fails a tick
     // quickly instead of hanging it.
@@ -191,13 +192,31 @@ PgResult PgConnection::run(const QByteArray& sql, const std::vector<PgParam>& pa
         lengths.push_back(p.text ? static_cast<int>(p.text->size()) : 0);
     }
     PgResult r;
-    if (params.empty() && sql.contains(';'))
-        r.reset(PQexec(m_conn.get(), sql.constData()));  // several statements (the session setup)
-    else
+    const bool several = params.empty() && sql.contains(';');  // the session setup
+    const QByteArray name = several ? QByteArray() : prepared(sql, types, r);
+    if (r) {
+        // The prepare failed: its answer is the statement's.
+    } else if (several) {
+        r.reset(PQexec(m_conn.get(), sql.constData()));
+    } else if (!name.isEmpty()) {
+        r.reset(PQexecPrepared(m_conn.get(), name.constData(), static_cast<int>(params.size()),
+                               values.data(), lengths.data(), nullptr, 0));
+    } else {
         r.reset(PQexecParams(m_conn.get(), sql.constData(), static_cast<int>(params.size()),
                              types.data(), values.data(), lengths.data(), nullptr, 0));
+    }
     const ExecStatusType st = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+        const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+        if (!name.isEmpty() && state && QByteArray(state) == "0A000") {
+            // A table changed under a kept plan ("cached plan must not change
+            // result type"): prepared afresh next time; outside a transaction
+            // sent again at once.
+            forgetPrepared(sql, types);
+            if (ok() && !retrying && !m_inTransaction &&
+                PQtransactionStatus(m_conn.get()) == PQTRANS_IDLE)
+                return run(sql, params, where, true);
+        }
         // The server went away since the last statement (libpq sees it only
         // now): outside a transaction a statement that changes nothing is
         // sent again on a new connection. A write is not: it may have run.
@@ -209,6 +228,65 @@ PgResult PgConnection::run(const QByteArray& sql, const std::vector<PgParam>& pa
         fail(r.get(), where);
     }
     return r;
+}
+
+namespace {
+
+// Statements worth preparing: those that read or write rows, run again and
+// again with other values. DDL and transaction control run as they come.
+bool preparable(const QByteArray& sql) {
+    return sql.startsWith("SELECT") || sql.startsWith("INSERT") || sql.startsWith("UPDATE") ||
+           sql.startsWith("DELETE");
+}
+
+QByteArray preparedKey(const QByteArray& sql, const std::vector<Oid>& types) {
+    QByteArray key;
+    key.reserve(sql.size() + static_cast<qsizetype>(types.size() * 5) + 1);
+    for (const Oid t : types) key += QByteArray::number(t) + ',';
+    return key + ';' + sql;
+}
+
+}  // namespace
+
+QByteArray PgConnection::prepared(const QByteArray& sql, const std::vector<Oid>& types,
+                                  PgResult& failed) {
+    if (!preparable(sql))
+        return {};
+    const QByteArray key = preparedKey(sql, types);
+    if (const auto it = m_prepared.constFind(key); it != m_prepared.constEnd())
+        return *it;
+    if (m_prepared.size() >= MaxPrepared) {
+        // Emptied only outside a transaction, so a failure there cannot abort one.
+        if (PQtransactionStatus(m_conn.get()) != PQTRANS_IDLE)
+            return {};
+        PgResult dropped(PQexec(m_conn.get(), "DEALLOCATE ALL"));
+        if (!dropped || PQresultStatus(dropped.get()) != PGRES_COMMAND_OK)
+            return {};
+        m_prepared.clear();
+    }
+    const QByteArray name = "q" + QByteArray::number(++m_nextPrepared);
+    PgResult r(PQprepare(m_conn.get(), name.constData(), sql.constData(),
+                         static_cast<int>(types.size()), types.data()));
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+        failed = std::move(r);
+        if (!failed)
+            failed.reset(PQmakeEmptyPGresult(m_conn.get(), PGRES_FATAL_ERROR));
+        return {};
+    }
+    m_prepared.insert(key, name);
+    return name;
+}
+
+void PgConnection::forgetPrepared(const QByteArray& sql, const std::vector<Oid>& types) {
+    const QByteArray key = preparedKey(sql, types);
+    const auto it = m_prepared.constFind(key);
+    if (it == m_prepared.constEnd())
+        return;
+    // Outside a transaction the server drops it too; inside, a DEALLOCATE
+    // could fail an aborted transaction's cleanup, so the name is left unused.
+    if (ok() && PQtransactionStatus(m_conn.get()) == PQTRANS_IDLE)
+        PgResult(PQexec(m_conn.get(), ("DEALLOCATE " + *it).constData()));
+    m_prepared.erase(it);
 }
 
 void PgConnection::fail(const PGresult* result, const QString& where) const {

@@ -2,7 +2,10 @@
 // statements run with typed parameters (text format both ways, so numeric
 // money and doubles travel exactly), server errors turned into Error with an
 // Italian cause, and the connection string kept out of every message but
-// with its password masked.
+// with its password masked. A statement that reads or writes rows is
+// prepared on the server once per connection and parameter types and run
+// again by name: the server parses it once and may keep its plan, which
+// halves what a transfer line costs it.
 #pragma once
 
 #include "db/Engine.h"
@@ -10,6 +13,7 @@
 #include <libpq-fe.h>
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -61,14 +65,27 @@ public:
     // server has rolled back); outside, run() connects again first.
     void setInTransaction(bool on) { m_inTransaction = on; }
     bool inTransaction() const { return m_inTransaction; }
+    // How many statements are prepared on the server now (for tests).
+    int preparedCount() const { return static_cast<int>(m_prepared.size()); }
+
+    // At most this many statements stay prepared; beyond, the cache is
+    // emptied at the next statement outside a transaction.
+    static constexpr int MaxPrepared = 256;
 
 private:
     void connect();
     [[noreturn]] void fail(const PGresult* result, const QString& where) const;
+    // The statement's name on the server, prepared now when needed; empty
+    // when it is run unprepared (the cache is full inside a transaction).
+    // On a failed prepare, failed holds the server's answer.
+    QByteArray prepared(const QByteArray& sql, const std::vector<Oid>& types, PgResult& failed);
+    void forgetPrepared(const QByteArray& sql, const std::vector<Oid>& types);
 
     QString m_conninfo;
     QString m_masked;
     std::unique_ptr<PGconn, PgConnFinish> m_conn;
+    QHash<QByteArray, QByteArray> m_prepared;  // types and SQL text -> name
+    int m_nextPrepared = 0;
     int m_lockTimeoutMs = 5000;
     bool m_inTransaction = false;
 };

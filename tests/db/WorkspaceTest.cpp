@@ -1,6 +1,7 @@
 // Workspaces: opening and creating files, refusals that name what failed,
 // transactions across files, and waits on another connection's lock.
 #include "db/DbFixture.h"
+#include "db/WorkspaceImpl.h"
 
 #include "platform/Error.h"
 
@@ -281,6 +282,29 @@ TEST_P(WorkspaceTest, ServerFailuresAreNamedAndLeaveNothingHalfWritten) {
     conto->setValue("Nome", "mio");
     EXPECT_TRUE(errorOf([&] { conto->update(); }).contains("database bloccato"));
     server().exec("ROLLBACK");
+
+    // Row statements are prepared once and run again by name; the hotel
+    // system widening a column under a kept one does not fail the reading;
+    // beyond the cap the server's statements are dropped, not piled up.
+    PgConnection& pg = ws().impl().connection();
+    conto->findFirst("Codice = ?", {4});
+    const int prepared = pg.preparedCount();
+    for (int i = 0; i < 20; ++i) conto->findFirst("Codice = ?", {i});
+    EXPECT_EQ(pg.preparedCount(), prepared);
+    server().exec("ALTER TABLE \"A\".\"Conto\" ALTER COLUMN \"Nome\" TYPE varchar(40)");
+    conto->findFirst("Codice = ?", {4});
+    ASSERT_FALSE(conto->noMatch());
+    EXPECT_EQ(conto->text("Nome"), "quattro");
+    QString in = "Codice In (0";
+    for (int i = 1; i <= PgConnection::MaxPrepared + 20; ++i) {
+        in += QStringLiteral(", %1").arg(i);
+        conto->findFirst(in + ")");
+        ASSERT_FALSE(conto->noMatch()) << i;
+    }
+    // The session's own list: what the connection counts, no more.
+    PgResult held = pg.run("SELECT count(*) FROM pg_prepared_statements", {}, "test");
+    EXPECT_EQ(QByteArray(PQgetvalue(held.get(), 0, 0)).toInt(), pg.preparedCount());
+    EXPECT_LE(pg.preparedCount(), PgConnection::MaxPrepared);
 
     // A table without the row identity, a schema that is not there.
     server().exec("CREATE TABLE \"A\".\"Estranea\" (\"Codice\" integer)");

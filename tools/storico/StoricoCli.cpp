@@ -2,6 +2,7 @@
 #include "storico/StoricoCli.h"
 
 #include "db/Engine.h"
+#include "db/Server.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
@@ -138,8 +139,10 @@ public:
     }
 
     int run() {
-        // Never create an empty store in a folder that is not the program's.
-        if (!QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
+        // Never create an empty store in a folder that is not the program's
+        // (with QuorvelDB.txt the store is a schema on the server).
+        if (!m_ws.onServer(QString::fromLatin1(ChargeStore::FileName)) &&
+            !QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
             throw Error(QString::fromLatin1(ChargeStore::FileName),
                         QStringLiteral("nessuno storico errori in %1 (non è la cartella di "
                                        "lavoro di Quorvel?)")
@@ -276,6 +279,8 @@ int runStorico(const QStringList& argv, QTextStream& out, QTextStream& err, Shel
             return 2;
         }
     }
+    // As the program: QuorvelDB.txt puts the databases on a server.
+    db::setDefaultServer(db::readServerConfig());
     Options options;
     try {
         options = parse(args);
