@@ -16,6 +16,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -118,8 +119,22 @@ public:
     // The writes join the workspace transaction when one is open, otherwise
     // run in one of their own. Each throws Error on failure.
 
-    // Appends rows in order, giving each its id (written back into entries).
+    // Appends rows in order, giving each entry whose id is 0 its id (written
+    // back into entries); an entry with an id from reserveIds keeps it.
     void add(std::vector<JournalEntry>& entries);
+    // Reserves count consecutive row ids and returns the first, so rows
+    // pointing at each other (a "Sconto" line at its charge) can be added
+    // in one call. REQUIRES: a workspace transaction is open.
+    std::int32_t reserveIds(int count);
+    // Writes what became of pending line pendingId into its row: the fields
+    // of entry that a transfer or repair changes (room, outcome, where it
+    // went, queue links, reason, action, time); entry.id is set from the row
+    // and the intake's fields of entry are left alone. One indexed find and
+    // one update. False (nothing written) when the line has no row.
+    bool settle(std::int32_t pendingId, JournalEntry& entry);
+    // The rows of the error lines up to lastErrorId (every one when 0)
+    // become Cancellato by "&Cancella"; returns how many.
+    int markCleared(std::int32_t lastErrorId);
     // Rewrites the row of entry.id with every field of entry; throws Error
     // when there is no such row.
     void update(const JournalEntry& entry);
@@ -138,8 +153,12 @@ public:
 private:
     std::optional<JournalEntry> first(const QString& criterion,
                                       const std::vector<db::Value>& values) const;
+    // One recordset on Giornale for every call: opening one per line would
+    // cost more than the line's find and update.
+    db::Recordset& rows() const;
 
     ChargeStore& m_store;
+    mutable std::unique_ptr<db::Recordset> m_rows;
 };
 
 // The operator's text for an outcome ("in camera", "nello storico errori", ...).
