@@ -68,7 +68,7 @@ ReconciliationRow& ReconciliationRow::operator+=(const ReconciliationRow& o) {
 }
 
 Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QString& dayTo) {
-    PostingJournal journal(store);  // creates the tables of a store that has none yet
+    PostingJournal& journal = store.journal();
     db::Database& database = store.database();
     std::map<Key, ReconciliationRow> rows;
     std::map<QString, LineCount> receipts;

@@ -1,6 +1,8 @@
 // The day's reconciliation: each outcome in its place, sums exact, and a
 // journal or queue row removed behind the program's back as a difference.
 #include "HotelFixture.h"
+#include "PosLine.h"
+#include "transfer/ChargeRepair.h"
 #include "transfer/PostingJournal.h"
 #include "transfer/Reconciliation.h"
 
@@ -16,7 +18,7 @@ Currency eur(std::int64_t cents) {
 }
 
 TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference) {
-    PostingJournal journal(*store);
+    PostingJournal& journal = store->journal();
     store->appendPending({QStringLiteral("in attesa")});
     store->appendErrors({QStringLiteral("nello storico")});
     const std::int32_t pendingId = store->pendingLines().front().id;
@@ -94,7 +96,9 @@ TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference
         EXPECT_FALSE(t.balanced());
     };
     check(1, 300, 1);
-    store->clearErrors();
+    store->database()
+        .openRecordset(QStringLiteral("Errori"))
+        ->removeAll(QStringLiteral("Progressivo > 0"));
     check(3, 300 + 1250, 3);
     const QStringList text = reconciliationText(reconcile(*store, day, day), QDateTime());
     EXPECT_TRUE(text.contains("| DIFFERENZA                      |      3 |          15,50 |"))
@@ -110,6 +114,54 @@ TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference
               (std::pair<QString, QString>{"20250301", "20250307"}));
     for (const char* bad : {"20250230", "2025037", "7/3/25", "", "20250307-20250301", "a-b-c"})
         EXPECT_FALSE(parseDayRange(QString::fromLatin1(bad))) << bad;
+}
+
+TEST_F(ReconciliationTest, BalancesAfterIntakeTransferRepairAndClearing) {
+    addCard(Guests, 123, "101");
+    addCard(Clients, 500, "301");
+    auto charge = [](const char* room, const char* amount) {
+        PosLine l;
+        l.room = QString::fromLatin1(room);
+        l.amount = QString::fromLatin1(amount);
+        return l.text();
+    };
+    const QString day = QStringLiteral("20250131");
+    store->appendChargesFile(
+        {{discountLine("-00050"), charge("101", "001500"), discountLine("-00150"),
+          charge("301", "000800"), charge("999", "001250"), charge("998", "000200"),
+          QStringLiteral("corta")},
+         false},
+        QStringLiteral("Estrazione_1.txt"));
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    store->appendChargesFile({{charge("101", "000300")}, false},
+                             QStringLiteral("Estrazione_2.txt"));
+    // The 12,50 of room 999 repaired to room 101; the 2,00 of room 998 cleared.
+    const auto errors = store->errorLines();
+    ASSERT_EQ(errors.size(), 3u);  // 999, 998 and the short line
+    EXPECT_EQ(ChargeRepair(settings, *store).assegnaCamera(errors[0].id, "101").status,
+              ChargeRepair::Status::Posted);
+    store->clearErrorsUpTo(errors[1].id);
+
+    Reconciliation r = reconcile(*store, day, day);
+    ASSERT_EQ(r.days.size(), 1u);
+    ASSERT_EQ(r.days[0].files.size(), 2u);
+    const ReconciliationRow& first = r.days[0].files[0];
+    EXPECT_EQ(first.received, (LineCount{6, eur(-50 + 1500 - 150 + 800 + 1250 + 200)}));
+    EXPECT_EQ(first.room, (LineCount{3, eur(1500 - 150 + 1250)}));
+    EXPECT_EQ(first.repaired, (LineCount{1, eur(1250)}));
+    EXPECT_EQ(first.external, (LineCount{1, eur(800)}));
+    EXPECT_EQ(first.cleared, (LineCount{1, eur(200)}));
+    EXPECT_EQ(first.dropped, (LineCount{1, eur(-50)}));
+    EXPECT_EQ(r.days[0].files[1].pending, (LineCount{1, eur(300)}));
+    EXPECT_TRUE(r.total.balanced()) << r.total.difference().lines;
+
+    // Behind the program's back: a pending line, then a journal row.
+    store->removePending(store->pendingLines().front().id);
+    EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{1, eur(300)}));
+    store->database()
+        .openRecordset(QStringLiteral("Giornale"))
+        ->removeAll(QStringLiteral("Esito = 2"));
+    EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{2, eur(1100)}));
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ private:
         q.dayTo = m_o.dayTo;
         q.amount = m_o.amount;
         q.text = m_o.text;
-        const std::vector<JournalEntry> found = PostingJournal(store).find(q);
+        const std::vector<JournalEntry> found = store.journal().find(q);
         if (m_o.csv)
             m_out << "Numero;Tipo;Giorno;Camera;CameraCassa;Importo;Esito;Motivo;File;NumeroRiga;"
                      "Riga\n";
@@ -214,7 +214,7 @@ private:
     }
 
     int errori(ChargeStore& store) {
-        PostingJournal journal(store);
+        PostingJournal& journal = store.journal();
         const std::vector<ChargeStore::Line> lines = store.errorLines();
         if (m_o.csv)
             m_out << "Numero;Motivo;Riga\n";
