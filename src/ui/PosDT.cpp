@@ -136,6 +136,12 @@ void PosDT::buildMenus() {
                 m_handlers->aggiornaDati();
         });
     });
+    m_quadratura = menuBar()->addAction(QStringLiteral("&Quadratura"), this, [this] {
+        guarded(QStringLiteral("Quadratura"), [this] {
+            if (quadratura)
+                quadratura();
+        });
+    });
     m_menu1[2] = menuBar()->addAction(QStringLiteral("&Riduci"), this, [this] { hideWindow(); });
 
     m_impostazioni = new QMenu(QStringLiteral("menu"), this);

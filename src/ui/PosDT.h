@@ -92,6 +92,10 @@ public:
     QAction* menu1(int index) const { return m_menu1[static_cast<size_t>(index - 1)]; }
     QAction* menu2(int index) const { return m_menu2[static_cast<size_t>(index - 1)]; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // "&Quadratura" of the menu bar: the day's reconciliation, set by main
+    // (through StampaStorico); until then the item does nothing.
+    std::function<void()> quadratura;
+    QAction* quadraturaItem() const { return m_quadratura; }
     PollTimer& timer1() { return m_timer1; }
 
 protected:
@@ -126,6 +130,7 @@ private:
     std::array<QPushButton*, 4> m_tasto{};
     std::array<QAction*, 3> m_menu1{};
     std::array<QAction*, 7> m_menu2{};
+    QAction* m_quadratura = nullptr;
     QMenu* m_impostazioni = nullptr;
     QAction* m_visualizza = nullptr;
     QSystemTrayIcon* m_tray = nullptr;

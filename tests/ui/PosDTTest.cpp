@@ -8,6 +8,7 @@
 #include "polling/WorkGuard.h"
 #include "print/FakeShell.h"
 #include "print/PrinterTables.h"
+#include "print/ReportFiles.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
@@ -120,6 +121,7 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
     EXPECT_EQ(window->menu1(1)->text(), "&Impostazioni");
     EXPECT_EQ(window->menu1(2)->text(), "&Aggiorna Dati");
     EXPECT_EQ(window->menu1(3)->text(), "&Riduci");
+    EXPECT_EQ(window->quadraturaItem()->text(), "&Quadratura");
     EXPECT_EQ(window->menu2(4)->text(), "Codice Bevande Extra");
     EXPECT_EQ(window->trayIcon()->toolTip(), "Quorvel");
     // 12120 x 4410 twips at 96 DPI; the two Frame2 buttons share a top.
@@ -269,6 +271,7 @@ TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
     controller.transferButtons().stampa = [&] {
         stampa.stampa(controller.store().errors(), window->hotelCorrente());
     };
+    window->quadratura = [&] { stampa.quadratura(controller.store(), window->hotelCorrente()); };
     window->formLoad();
     auto accountRows = [] {
         db::Workspace ws;
@@ -310,6 +313,21 @@ TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
     EXPECT_EQ(dialogs.messages[1].text,
               QString::fromUtf8("La cancellazione sarà definitiva, confermi?"));
     EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Skipped));
+
+    // "&Quadratura" of the charge day just posted: the reconciliation in the
+    // report file, balanced, and the print menu open on it.
+    dialogs.during = nullptr;
+    dialogs.inputs = {QStringLiteral("31/01/2025")};
+    QByteArray report;
+    QTimer::singleShot(0, [&] {
+        report = readBytes(reportFileName());
+        if (auto* menu = qobject_cast<MenuStampa*>(QApplication::activeModalWidget()))
+            menu->reject();
+    });
+    window->quadraturaItem()->trigger();
+    EXPECT_TRUE(report.startsWith("QUADRATURA ADDEBITI DEL 31/01/2025\r\n")) << report.data();
+    EXPECT_TRUE(report.contains("| Addebitate in camera            |      1 |          15,00 |"));
+    EXPECT_TRUE(report.contains("| Quadratura                      |     OK |"));
     window->setHandlers(nullptr);
 }
 
