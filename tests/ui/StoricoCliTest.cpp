@@ -1,6 +1,7 @@
 // quorvel-storico: each command's files byte for byte, the clearing that
 // keeps a line added after the listing, bad arguments. quorvel-journal: a
 // find, the history with its reasons, a CSV reconciliation, bad arguments.
+#include "hotel/HotelSchema.h"
 #include "journal/JournalCli.h"
 #include "print/PcLocalGuard.h"
 #include "print/PrinterTables.h"
@@ -8,6 +9,7 @@
 #include "support/TempDir.h"
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PosLine.h"
 #include "transfer/PostingJournal.h"
 
 #include <QDir>
@@ -193,6 +195,39 @@ TEST_F(StoricoCliTest, JournalFindsChargesListsReasonsAndReconciles) {
         EXPECT_TRUE(err.contains(QString::fromUtf8(why))) << err.toStdString();
     }
     EXPECT_EQ(readBytes("QuorvelCoda.db"), before);
+
+    // Repairs, in a hotel of their own: a bad answer changes nothing; a
+    // line posts once.
+    QDir().mkdir(path("albergo"));
+    hotel::createHotelDatabases(path("albergo"));
+    QDir::setCurrent(path("albergo"));
+    writeBytes("albergo/Quorvel.txt",
+               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n 0 \r\nDocumento.txt\r\n");
+    db::Workspace hotelWs;
+    addRow(hotelWs, db::SchedaClienteMdb, QStringLiteral("Scheda_Cliente"),
+           {{QStringLiteral("NumeroHotel"), 1},
+            {QStringLiteral("NumeroProgressivo"), 7},
+            {QStringLiteral("NumeroCamera"), QStringLiteral("101")},
+            {QStringLiteral("NumeroComponente"), 1},
+            {QStringLiteral("Partito"), QStringLiteral("N")}});
+    PosLine late;
+    late.room = QStringLiteral("555");
+    ChargeStore hotelStore(hotelWs);
+    hotelStore.appendErrors({late.text(), PosLine{}.text()});
+    EXPECT_EQ(journalRun({"assegna-camera", "1", "555"}), 2);
+    EXPECT_TRUE(err.contains("Riga 1: ")) << err.toStdString();
+    EXPECT_EQ(journalRun({"riprova", "2", "9"}), 2);
+    EXPECT_TRUE(err.contains("la riga 9 non e' nello storico errori")) << err.toStdString();
+    EXPECT_EQ(journalRun({"riprova", "1"}), 1);  // room 555 has no guest yet
+    EXPECT_EQ(hotelStore.errorLines().size(), 2u);
+    ASSERT_EQ(journalRun({"assegna-camera", "1", "101"}), 0) << err.toStdString();
+    EXPECT_EQ(out, "Riga 1: Addebito registrato sul conto della camera 101\n");
+    EXPECT_EQ(journalRun({"assegna-camera", "1", "101"}), 2);  // posted already
+    ASSERT_EQ(journalRun({"riprova", "2"}), 0) << err.toStdString();
+    EXPECT_TRUE(hotelStore.errorLines().empty());
+    EXPECT_EQ(journalRun({"cerca", "--camera", "101"}), 0);
+    EXPECT_EQ(out.count("addebitato in camera (Assegna a camera)"), 1) << out.toStdString();
+    EXPECT_EQ(out.count("addebitato in camera (Riprova)"), 1) << out.toStdString();
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
+#include "platform/Settings.h"
+#include "transfer/ChargeRepair.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 #include "transfer/Reconciliation.h"
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMap>
+#include <algorithm>
 #include <optional>
 
 namespace quorvel {
@@ -30,6 +33,13 @@ const char kUsage[] =
     "  errori [--csv]      lo storico errori: numero della riga, motivo, riga\n"
     "  quadratura [--giorno AAAAMMGG | --dal AAAAMMGG --al AAAAMMGG] [--csv]\n"
     "                      la quadratura dei giorni di addebito (senza giorno: oggi)\n"
+    "  riprova N [N ...]   ripassa le righe N dello storico errori alle regole del\n"
+    "                      trasferimento (per esempio dopo il check-in dell'ospite)\n"
+    "  assegna-camera N CAMERA    addebita la riga N all'ospite in casa della camera\n"
+    "  assegna-esterno N SCHEDA   addebita la riga N al cliente esterno della scheda\n"
+    "\n"
+    "N e' il numero della riga dello storico errori che \"errori\" mostra per primo\n"
+    "(lo stesso di quorvel-storico); uno sconto va sempre col suo addebito.\n"
     "\n"
     "I giorni si scrivono AAAAMMGG o GG/MM/AAAA; gli importi 12,50 o 12.50.\n"
     "Stato di uscita: 0 riuscito, 1 non riuscito, 2 argomenti errati,\n"
@@ -45,7 +55,42 @@ struct Options {
     QString room, text;
     QString dayFrom, dayTo;
     std::optional<Currency> amount;
+    std::vector<std::int32_t> lines;  // error lines to repair
+    QString target;                   // room or card of an assignment
 };
+
+std::int32_t lineNumber(const QString& text) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n <= 0)
+        throw BadArguments{
+            QStringLiteral("\"%1\" non e' il numero di una riga dello storico errori").arg(text)};
+    return n;
+}
+
+// riprova N..., assegna-camera N CAMERA, assegna-esterno N SCHEDA.
+void parseRepair(Options& o, QStringList args) {
+    if (o.command == QLatin1String("riprova")) {
+        if (args.isEmpty())
+            throw BadArguments{QStringLiteral("riprova vuole i numeri delle righe (N ...)")};
+        for (const QString& a : args) {
+            const std::int32_t n = lineNumber(a);
+            if (std::find(o.lines.begin(), o.lines.end(), n) != o.lines.end())
+                throw BadArguments{QStringLiteral("riga ripetuta: %1").arg(n)};
+            o.lines.push_back(n);
+        }
+        return;
+    }
+    const bool room = o.command == QLatin1String("assegna-camera");
+    if (args.size() != 2)
+        throw BadArguments{room ? QStringLiteral("assegna-camera vuole N CAMERA")
+                                : QStringLiteral("assegna-esterno vuole N SCHEDA")};
+    o.lines.push_back(lineNumber(args[0]));
+    o.target = args[1].trimmed();
+    if (o.target.isEmpty())
+        throw BadArguments{room ? QStringLiteral("manca la camera")
+                                : QStringLiteral("manca la scheda")};
+}
 
 QString dayOption(const QString& option, const QString& value) {
     const auto day = parseDay(value);
@@ -71,6 +116,11 @@ Options parse(QStringList args, const QString& today) {
     if (args.isEmpty())
         throw BadArguments{QStringLiteral("manca il comando")};
     o.command = args.takeFirst();
+    static const QStringList repairs = {"riprova", "assegna-camera", "assegna-esterno"};
+    if (repairs.contains(o.command)) {
+        parseRepair(o, args);
+        return o;
+    }
     static const QMap<QString, QStringList> allowed = {
         {"cerca", {"--camera", "--giorno", "--dal", "--al", "--importo", "--testo", "--csv"}},
         {"errori", {"--csv"}},
@@ -164,7 +214,9 @@ public:
             return cerca(store);
         if (m_o.command == QLatin1String("errori"))
             return errori(store);
-        return quadratura(store);
+        if (m_o.command == QLatin1String("quadratura"))
+            return quadratura(store);
+        return repair(store);
     }
 
 private:
@@ -242,6 +294,39 @@ private:
             m_o.csv ? reconciliationCsv(r) : reconciliationText(r, QDateTime::currentDateTime());
         for (const QString& l : lines) m_out << l << '\n';
         return r.total.balanced() ? 0 : 3;
+    }
+
+    // The window's repair: ChargeRepair's one transaction per line, so a
+    // tick of the running program or another operator cannot post it twice.
+    int repair(ChargeStore& store) {
+        std::vector<std::int32_t> history;
+        for (const ChargeStore::Line& l : store.errorLines()) history.push_back(l.id);
+        for (const std::int32_t n : m_o.lines)
+            if (std::find(history.begin(), history.end(), n) == history.end()) {
+                m_err << QStringLiteral(
+                             "quorvel-journal: la riga %1 non e' nello storico errori "
+                             "(i numeri li mostra \"quorvel-journal errori\")\n")
+                             .arg(n);
+                return 2;
+            }
+        const Settings settings = readSettingsFile();
+        ChargeRepair repair(settings, store);
+        int status = 0;
+        for (const std::int32_t n : m_o.lines) {
+            const ChargeRepair::Result r = m_o.command == QLatin1String("riprova")
+                                               ? repair.riprova(n)
+                                           : m_o.command == QLatin1String("assegna-camera")
+                                               ? repair.assegnaCamera(n, m_o.target)
+                                               : repair.assegnaEsterno(n, m_o.target);
+            if (r.status == ChargeRepair::Status::Posted) {
+                m_out << QStringLiteral("Riga %1: %2\n").arg(n).arg(r.message);
+                continue;
+            }
+            m_err << QStringLiteral("Riga %1: %2\n").arg(n).arg(r.message);
+            // A bad answer (no guest in the room, unknown card) is a wrong argument.
+            status = std::max(status, r.status == ChargeRepair::Status::Refused ? 2 : 1);
+        }
+        return status;
     }
 
     const Options& m_o;

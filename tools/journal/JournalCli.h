@@ -1,11 +1,14 @@
 // quorvel-journal: the posting journal from the command line, for a bridge
 // run as a service (no window) and for an IT person's scripts. It finds a
 // charge (by room, day, amount, text), lists the error history with each
-// line's reason and prints the day's reconciliation, as text or CSV.
+// line's reason and prints the day's reconciliation, as text or CSV; and it
+// repairs a line of the error history ("Riprova", "Assegna a camera…",
+// "Assegna a cliente esterno…") by the window's rules (ChargeRepair).
 //
 // Safe beside the running program: the store is opened in a workspace of
-// its own (SQLite waits on the other's locks), and the read commands change
-// nothing.
+// its own (SQLite waits on the other's locks), the read commands change
+// nothing, and a repair posts in one transaction that removes the line from
+// the history first, so a tick or another operator never posts it twice.
 #pragma once
 
 #include <QStringList>
