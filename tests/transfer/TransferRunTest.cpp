@@ -230,7 +230,7 @@ TEST_F(TransferRun, LinesBreakingTheLimitsAreListedUnchanged) {
 TEST_F(TransferRun, RoomCodePositionAndMapFiles) {
     addCard(Guests, 123, "101");
     writeBytes("QuorvelCamSetup.txt", "2\r\n2\r\n");
-    writeBytes("QuorveloCamere.txt", "L12,101\r\n");
+    writeBytes("QuorveloCamere.txt", "12,101\r\n");
     const QString blankFirst = line(" 12", "000100");  // code " 1": no key, looked up as is
     transfer({line("12", "000100"), blankFirst});
     ASSERT_EQ(rows(Rooms).size(), 1u);
@@ -256,12 +256,13 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     addCard(Clients, 900, "E10");
     const QString good = line("101", "001000");
     const QString tooLong = good + QString(ChargeStore::MaxLineLength, QLatin1Char('x'));
-    const PosText file{{discountLine("-00050"), good, discountLine("-00100"),
-                        line("E10", "000300", "250131", "  2", "VINO", "150"), line("203", "000100"),
-                        good.left(40), line("101", "12x456"), line("102", "-00500"),
-                        line("101", "001000", "250301", "  0"), line("101", "000200", "250303"),
-                        discountLine("-0x200"), tooLong, line("101", "000100", "2501xx")},
-                       false};
+    const PosText file{
+        {discountLine("-00050"), good, discountLine("-00100"),
+         line("E10", "000300", "250131", "  2", "VINO", "150"), line("203", "000100"),
+         good.left(40), line("101", "12x456"), line("102", "-00500"),
+         line("101", "001000", "250301", "  0"), line("101", "000200", "250303"),
+         discountLine("-0x200"), tooLong, line("101", "000100", "2501xx")},
+        false};
     store->appendChargesFile(file, "arch1.txt");
     auto rows0 = journalByLine(*store, "arch1.txt");
     ASSERT_EQ(rows0.size(), 13u);
