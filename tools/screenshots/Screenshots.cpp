@@ -76,7 +76,7 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     {
         QPixmap picture = window.grab();
         QPainter p(&picture);
-        const QPoint at = window.list2()->mapTo(&window, window.list2()->rect().center());
+        const QPoint at = window.list2()->mapTo(&window, QPoint(60, 28));  // under the line
         p.drawPixmap(at, window.repairMenu()->grab());
         p.end();
         ok = save(picture, dir, QStringLiteral("repair-menu.png")) && ok;
