@@ -64,6 +64,7 @@ public:
     void hideWindow() override;
     void showPending(const QStringList& lines) override;
     void showErrors(const QStringList& lines) override;
+    void showErrorLines(const std::vector<ErrorLineInfo>& lines) override;
     void setBusy(bool busy) override;
 
     // Lets the process end (a real quit); otherwise a close is refused.
@@ -86,6 +87,8 @@ public:
     QComboBox* combo1() const { return m_combo1; }
     QListWidget* list1() const { return m_list1; }
     QListWidget* list2() const { return m_list2; }
+    // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a cliente esterno…".
+    QMenu* repairMenu() const { return m_repairMenu; }
     QPushButton* tasto(int index) const { return m_tasto[static_cast<size_t>(index)]; }
     QMenu* impostazioni() const { return m_impostazioni; }  // the tray popup
     QAction* visualizza() const { return m_visualizza; }
@@ -104,6 +107,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void buildRepairMenu();
     // Runs a handler as a boundary: a failure is logged and notified, never
     // ends the process. Whether a tick may run meanwhile is WorkGuard's rule.
     void guarded(const QString& what, const std::function<void()>& fn);
@@ -132,6 +136,7 @@ private:
     std::array<QAction*, 7> m_menu2{};
     QAction* m_quadratura = nullptr;
     QMenu* m_impostazioni = nullptr;
+    QMenu* m_repairMenu = nullptr;
     QAction* m_visualizza = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
 };

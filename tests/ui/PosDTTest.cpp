@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace quorvel;
@@ -65,6 +66,10 @@ struct RecordingHandlers : PosDTHandlers {
         ++ticks;
         return true;
     }
+    void riparaClick(Riparazione what, const std::vector<std::int32_t>& ids) override {
+        repairs.emplace_back(what, ids);
+    }
+    std::vector<std::pair<Riparazione, std::vector<std::int32_t>>> repairs;
 };
 
 class PosDTTest : public TempDirTest {
@@ -127,6 +132,34 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
     // 12120 x 4410 twips at 96 DPI; the two Frame2 buttons share a top.
     EXPECT_EQ(window->centralWidget()->size(), QSize(808, 294));
     EXPECT_EQ(window->tasto(2)->geometry(), QRect(272, 240, 113, 41));
+}
+
+// List2 keeps its texts; the line chosen shows its reason; the context
+// menu hands the selected lines' ids to the handlers.
+TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
+    window->showErrorLines({{5, QStringLiteral("riga a"), QStringLiteral("Riga troppo corta")},
+                            {9, QStringLiteral("riga b"), QString()}});
+    QListWidget* list = window->list2();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "riga a");
+    EXPECT_EQ(list->item(0)->toolTip(), "Riga troppo corta");
+    list->setCurrentRow(0);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Motivo: Riga troppo corta");
+    list->setCurrentRow(1);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    QStringList texts;
+    for (QAction* a : window->repairMenu()->actions()) texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"Riprova", "Assegna a camera…", "Assegna a cliente esterno…"}));
+    list->item(0)->setSelected(true);
+    list->item(1)->setSelected(true);
+    window->repairMenu()->actions()[0]->trigger();
+    list->item(0)->setSelected(false);
+    window->repairMenu()->actions()[2]->trigger();
+    ASSERT_EQ(handlers.repairs.size(), 2u);
+    EXPECT_EQ(handlers.repairs[0].first, Riparazione::Riprova);
+    EXPECT_EQ(handlers.repairs[0].second, (std::vector<std::int32_t>{5, 9}));
+    EXPECT_EQ(handlers.repairs[1].first, Riparazione::AssegnaEsterno);
+    EXPECT_EQ(handlers.repairs[1].second, (std::vector<std::int32_t>{9}));
 }
 
 TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {

@@ -9,6 +9,7 @@
 #include "platform/TextFile.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
+#include "soak/JournalCheck.h"
 #include "soak/Simulators.h"
 #include "transfer/ChargeStore.h"
 
@@ -334,6 +335,13 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         db::Workspace ws;
         ChargeStore store(ws, file("QuorvelCoda.db"));
         ledger.checkErrorHistory(store.errors(), tally);
+        checkJournal(store,
+                     readAccountRows(file("Conto_Cliente.mdb"), roomBase,
+                                     ownRowids(hotelSystem.own())),
+                     readAccountRows(file("ContoEsterni.mdb"), extBase),
+                     static_cast<qint64>(
+                         readReceiptAmounts(file("Fatture.mdb"), receiptBase).size()),
+                     tally);
         const QStringList pending = store.pending();
         tally.lost += pending.size();
         for (const QString& p : pending) tally.problem(QStringLiteral("ancora in attesa: ") + p);
