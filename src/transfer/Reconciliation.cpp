@@ -277,7 +277,7 @@ QStringList reconciliationText(const Reconciliation& r, const QDateTime& printed
         block(out, QStringLiteral("TOTALE ") + periodText(r), r.total, &r.receipts);
     out << QStringLiteral("Quadratura: ricevute = in camera + clienti esterni + storico errori +")
         << QStringLiteral("cancellate + in attesa + sconti ignorati. Una riga \"Sconto\" conta")
-        << QStringLiteral("dove e' andato il suo addebito, con il suo importo (negativo).");
+        << QStringLiteral("dove è andato il suo addebito, con il suo importo (negativo).");
     return out;
 }
 

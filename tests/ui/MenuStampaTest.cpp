@@ -297,7 +297,7 @@ TEST_F(MenuStampaTest, QuadraturaWritesTheDaysReconciliationThenShowsTheMenu) {
                   "| Incassi importati               |      0 |           0,00 |\r\n" + frame +
                   "\r\nQuadratura: ricevute = in camera + clienti esterni + storico "
                   "errori +\r\ncancellate + in attesa + sconti ignorati. Una riga "
-                  "\"Sconto\" conta\r\ndove e' andato il suo addebito, con il suo "
+                  "\"Sconto\" conta\r\ndove \xe8 andato il suo addebito, con il suo "
                   "importo (negativo).\r\n");
 }
 

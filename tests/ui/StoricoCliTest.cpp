@@ -217,7 +217,7 @@ TEST_F(StoricoCliTest, JournalFindsChargesListsReasonsAndReconciles) {
     EXPECT_EQ(journalRun({"assegna-camera", "1", "555"}), 2);
     EXPECT_TRUE(err.contains("Riga 1: ")) << err.toStdString();
     EXPECT_EQ(journalRun({"riprova", "2", "9"}), 2);
-    EXPECT_TRUE(err.contains("la riga 9 non e' nello storico errori")) << err.toStdString();
+    EXPECT_TRUE(err.contains("la riga 9 non è nello storico errori")) << err.toStdString();
     EXPECT_EQ(journalRun({"riprova", "1"}), 1);  // room 555 has no guest yet
     EXPECT_EQ(hotelStore.errorLines().size(), 2u);
     ASSERT_EQ(journalRun({"assegna-camera", "1", "101"}), 0) << err.toStdString();

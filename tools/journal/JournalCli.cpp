@@ -38,7 +38,7 @@ const char kUsage[] =
     "  assegna-camera N CAMERA    addebita la riga N all'ospite in casa della camera\n"
     "  assegna-esterno N SCHEDA   addebita la riga N al cliente esterno della scheda\n"
     "\n"
-    "N e' il numero della riga dello storico errori che \"errori\" mostra per primo\n"
+    "N è il numero della riga dello storico errori che \"errori\" mostra per primo\n"
     "(lo stesso di quorvel-storico); uno sconto va sempre col suo addebito.\n"
     "\n"
     "I giorni si scrivono AAAAMMGG o GG/MM/AAAA; gli importi 12,50 o 12.50.\n"
@@ -64,7 +64,7 @@ std::int32_t lineNumber(const QString& text) {
     const int n = text.toInt(&ok);
     if (!ok || n <= 0)
         throw BadArguments{
-            QStringLiteral("\"%1\" non e' il numero di una riga dello storico errori").arg(text)};
+            QStringLiteral("\"%1\" non è il numero di una riga dello storico errori").arg(text)};
     return n;
 }
 
@@ -304,7 +304,7 @@ private:
         for (const std::int32_t n : m_o.lines)
             if (std::find(history.begin(), history.end(), n) == history.end()) {
                 m_err << QStringLiteral(
-                             "quorvel-journal: la riga %1 non e' nello storico errori "
+                             "quorvel-journal: la riga %1 non è nello storico errori "
                              "(i numeri li mostra \"quorvel-journal errori\")\n")
                              .arg(n);
                 return 2;
@@ -340,7 +340,7 @@ private:
 int runJournal(const QStringList& argv, QTextStream& out, QTextStream& err, const Clock* clock) {
     QStringList args = argv.mid(1);
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        out << kUsage;
+        out << QString::fromUtf8(kUsage);
         return 0;
     }
     if (!args.isEmpty() && args.front() == QLatin1String("--workdir")) {
@@ -362,7 +362,7 @@ int runJournal(const QStringList& argv, QTextStream& out, QTextStream& err, cons
     try {
         options = parse(args, today);
     } catch (const BadArguments& bad) {
-        err << QStringLiteral("quorvel-journal: %1\n\n").arg(bad.why) << kUsage;
+        err << QStringLiteral("quorvel-journal: %1\n\n").arg(bad.why) << QString::fromUtf8(kUsage);
         return 2;
     }
     try {
