@@ -355,8 +355,11 @@ void ChargeStore::removePending(const std::vector<std::int32_t>& ids) {
 bool ChargeStore::removeError(std::int32_t id) {
     bool found = false;
     joinOrRun(m_ws, [&] {
+        // One DELETE whose count says whether the line was still there: on
+        // the server a rival's uncommitted removal makes it wait, then count
+        // 0, where a find and a delete would both have seen the row.
         auto rs = m_db->openRecordset(Errori);
-        found = removeLine(*rs, id);
+        found = rs->removeAll(QStringLiteral("Progressivo = %1").arg(id)) > 0;
     });
     return found;
 }
