@@ -131,7 +131,7 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
             row.table = r.table;
             row.accountRow = r.accountRow;
             row.client = r.client;
-            row.pendingId = row.errorId = 0;
+            row.errorId = 0;
             row.reason = Motivo::Nessuno;
             row.reasonText.clear();
             row.action = action;
