@@ -8,6 +8,7 @@
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace quorvel {
@@ -78,13 +79,17 @@ void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& 
     QStringList told;
     bool allPosted = true;
     ChargeRepair repair(m_settings, m_store);
+    std::vector<std::int32_t> done;  // a selected "Sconto" line goes with its charge
     for (const std::int32_t id : errorIds) {
+        if (std::find(done.begin(), done.end(), id) != done.end())
+            continue;
         try {
             const ChargeRepair::Result r = what == Riparazione::Riprova ? repair.riprova(id)
                                            : what == Riparazione::AssegnaCamera
                                                ? repair.assegnaCamera(id, *answer)
                                                : repair.assegnaEsterno(id, *answer);
             allPosted = allPosted && r.status == ChargeRepair::Status::Posted;
+            done.insert(done.end(), r.ids.begin(), r.ids.end());
             if (!told.contains(r.message))
                 told << r.message;
         } catch (const std::exception& e) {

@@ -19,7 +19,7 @@ namespace {
 const QString Gone = QStringLiteral("Riga già riparata o già tolta dallo storico errori");
 
 ChargeRepair::Result refused(const QString& message) {
-    return {ChargeRepair::Status::Refused, message, 0};
+    return {ChargeRepair::Status::Refused, message, 0, {}};
 }
 
 // The journal row of an error line, or a new one for a line that has none.
@@ -81,7 +81,7 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
     auto at = std::find_if(history.begin(), history.end(),
                            [&](const ChargeStore::Line& l) { return l.id == errorId; });
     if (at == history.end())
-        return {Status::Gone, Gone, 0};
+        return {Status::Gone, Gone, 0, {}};
     // A "Sconto" line stands for the charge right before it.
     if (charge::isDiscount(at->text)) {
         if (at == history.begin() || charge::isDiscount(std::prev(at)->text))
@@ -108,14 +108,15 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
         // The removal first: it takes the write lock, and a rival that got
         // there first leaves nothing to remove.
         if (!m_store.removeError(chargeLine.id) || (discount && !m_store.removeError(discount->id)))
-            return {Status::Gone, Gone, 0};
+            return {Status::Gone, Gone, 0, {}};
         wrote();
         r = poster.post(chargeLine.text, discount ? &discount->text : nullptr, target);
         if (!r.posted()) {
             if (action == Azione::Riprova)
                 return {Status::Failed,
                         QStringLiteral("Addebito ancora non trasferibile: %1").arg(r.reasonText),
-                        0};
+                        0,
+                        {}};
             return refused(r.reasonText);
         }
         PostingJournal& journal = m_store.journal();
@@ -130,7 +131,7 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
             row.table = r.table;
             row.accountRow = r.accountRow;
             row.client = r.client;
-            row.pendingId = row.errorId = 0;
+            row.errorId = 0;
             row.reason = Motivo::Nessuno;
             row.reasonText.clear();
             row.action = action;
@@ -159,7 +160,11 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
                                     .arg(r.client);
     log::info(QStringLiteral("Addebito dallo storico errori registrato %1: %2")
                   .arg(where, chargeLine.text));
-    return {Status::Posted, QStringLiteral("Addebito registrato %1").arg(where), discount ? 2 : 1};
+    std::vector<std::int32_t> ids{chargeLine.id};
+    if (discount)
+        ids.push_back(discount->id);
+    return {Status::Posted, QStringLiteral("Addebito registrato %1").arg(where),
+            static_cast<int>(ids.size()), ids};
 }
 
 }  // namespace quorvel

@@ -18,6 +18,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quorvel {
 
@@ -43,8 +44,9 @@ public:
     };
     struct Result {
         Status status = Status::Refused;
-        QString message;  // Italian, for the operator (also on success)
-        int lines = 0;    // history lines posted (the charge and its discount)
+        QString message;                // Italian, for the operator (also on success)
+        int lines = 0;                  // history lines posted (the charge and its discount)
+        std::vector<std::int32_t> ids;  // their ids in the history
     };
 
     // REQUIRES: settings and store outlive the repair.

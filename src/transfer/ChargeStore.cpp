@@ -206,8 +206,10 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     // The room code as read, for the journal; a side file that cannot be
     // read now fails the transfer later, not the intake.
     std::optional<RoomCodePosition> position;
+    RoomMap rooms;
     try {
         position = readRoomCodePosition();
+        rooms = RoomMap::read();
     } catch (const std::exception&) {
     }
     std::vector<JournalEntry> rows(static_cast<std::size_t>(n));
@@ -222,8 +224,10 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
             e.lineNo = static_cast<std::int32_t>(i + 1);
             e.line = line.left(MaxLineLength);
             e.day = charge::readableDay(line);
-            if (position)
+            if (position) {
                 e.posRoom = charge::columns(line, position->start, position->length);
+                e.room = rooms.hotelRoom(e.posRoom);
+            }
             e.amount = charge::amount(line);
             if (!listed[static_cast<std::size_t>(i)]) {
                 e.pendingId = pendingId++;
@@ -355,8 +359,11 @@ void ChargeStore::removePending(const std::vector<std::int32_t>& ids) {
 bool ChargeStore::removeError(std::int32_t id) {
     bool found = false;
     joinOrRun(m_ws, [&] {
+        // One DELETE whose count says whether the line was still there: on
+        // the server a rival's uncommitted removal makes it wait, then count
+        // 0, where a find and a delete would both have seen the row.
         auto rs = m_db->openRecordset(Errori);
-        found = removeLine(*rs, id);
+        found = rs->removeAll(QStringLiteral("Progressivo = %1").arg(id)) > 0;
     });
     return found;
 }

@@ -151,6 +151,9 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
     for (Change& c : changes) {
         JournalEntry& e = c.entry;
         e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
+        // Pendente keeps the number the line had (numbers are never given
+        // twice): left as it is, its index is not touched by the update.
+        e.pendingId = c.pendingId;
         e.discountOf = c.discountOfPrevious ? previous : 0;
         e.when = when;
         if (!journal.settle(c.pendingId, e)) {

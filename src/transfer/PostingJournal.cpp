@@ -71,9 +71,15 @@ QString now() {
 }
 
 // The fields a transfer, repair or clearing changes; the caller updates.
-void writeOutcome(db::Recordset& rs, const JournalEntry& e) {
+// editing: only the fields whose value changes are set, so an UPDATE leaves
+// the indexes of the others alone (a transfer settles every line).
+void writeOutcome(db::Recordset& rs, const JournalEntry& e, bool editing) {
+    auto set = [&](const QString& field, const db::Value& value) {
+        if (!editing || rs.value(field) != value)
+            rs.setValue(field, value);
+    };
     auto text = [&](const QString& field, const QString& value, int max) {
-        rs.setValue(field, value.left(max));
+        set(field, value.left(max));
     };
     static const QString Camera = QStringLiteral("Camera"), Esito = QStringLiteral("Esito"),
                          Database = QStringLiteral("Database"), Tabella = QStringLiteral("Tabella"),
@@ -87,19 +93,19 @@ void writeOutcome(db::Recordset& rs, const JournalEntry& e) {
                          TestoMotivo = QStringLiteral("TestoMotivo"),
                          Azione = QStringLiteral("Azione"), Quando = QStringLiteral("Quando");
     text(Camera, e.room, 20);
-    rs.setValue(Esito, static_cast<int>(e.outcome));
+    set(Esito, db::Value(static_cast<int>(e.outcome)));
     text(Database, e.database, 64);
     text(Tabella, e.table, 64);
-    rs.setValue(RigaConto, static_cast<double>(e.accountRow));
-    rs.setValue(CodiceCliente, db::Value(e.client));
-    rs.setValue(Aggiunto, e.added);
-    rs.setValue(Quantita, e.quantity);
-    rs.setValue(ScontoDi, db::Value(std::int64_t{e.discountOf}));
-    rs.setValue(Pendente, db::Value(std::int64_t{e.pendingId}));
-    rs.setValue(Errore, db::Value(std::int64_t{e.errorId}));
-    rs.setValue(Motivo, static_cast<int>(e.reason));
+    set(RigaConto, db::Value(static_cast<double>(e.accountRow)));
+    set(CodiceCliente, db::Value(e.client));
+    set(Aggiunto, db::Value(e.added));
+    set(Quantita, db::Value(e.quantity));
+    set(ScontoDi, db::Value(std::int64_t{e.discountOf}));
+    set(Pendente, db::Value(std::int64_t{e.pendingId}));
+    set(Errore, db::Value(std::int64_t{e.errorId}));
+    set(Motivo, db::Value(static_cast<int>(e.reason)));
     text(TestoMotivo, e.reasonText, TextMax);
-    rs.setValue(Azione, static_cast<int>(e.action));
+    set(Azione, db::Value(static_cast<int>(e.action)));
     text(Quando, e.when.isEmpty() ? now() : e.when, 19);
 }
 
@@ -115,7 +121,7 @@ void write(db::Recordset& rs, const JournalEntry& e) {
     text("Giorno", e.day.left(8));
     text("CameraCassa", e.posRoom.left(20));
     rs.setValue(QStringLiteral("Importo"), e.amount ? db::Value(*e.amount) : db::Value());
-    writeOutcome(rs, e);
+    writeOutcome(rs, e, false);
     rs.update();
 }
 
@@ -191,7 +197,7 @@ bool PostingJournal::settle(std::int32_t pendingId, JournalEntry& entry) {
         return false;
     entry.id = static_cast<std::int32_t>(rs.integer(Progressivo));
     rs.edit();
-    writeOutcome(rs, entry);
+    writeOutcome(rs, entry, true);
     rs.update();
     return true;
 }

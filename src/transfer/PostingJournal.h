@@ -6,8 +6,10 @@
 // transaction as the posting, listing, repair or clearing it describes, so
 // a kill never leaves one without the other.
 //
-// A row points at the line's place in the queue while it has one: Pendente
-// is its Progressivo in Pendenti while pending, Errore its Progressivo in
+// A row points at the line's place in the queue: Pendente is the Progressivo
+// it was given in Pendenti (kept once the line left: numbers are never given
+// twice, and an update that leaves it alone does not touch its index; the
+// outcome says whether it is still pending), Errore its Progressivo in
 // Errori while in the error history (0 otherwise).
 #pragma once
 
@@ -79,7 +81,7 @@ struct JournalEntry {
     double quantity = 0;          // quantity it added
     std::int32_t discountOf = 0;  // a "Sconto" line: the journal id of its charge
     // Its place in the queue, 0 when none.
-    std::int32_t pendingId = 0;  // Progressivo in Pendenti
+    std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
     std::int32_t errorId = 0;    // Progressivo in Errori
     Motivo reason = Motivo::Nessuno;
     QString reasonText;  // Italian, for the operator

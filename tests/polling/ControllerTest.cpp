@@ -299,9 +299,13 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefault) {
 TEST_F(ControllerTest, TheRepairMenuAsksPostsAndShowsTheListsAgain) {
     Controller controller(settings, services, view, *ws);
     ChargeStore& store = controller.store();
-    store.appendPending({charge("999")});
+    PosLine discount;
+    discount.room = QStringLiteral("999");
+    discount.description = QStringLiteral("Sconto");
+    discount.amount = QStringLiteral("-00100");
+    store.appendPending({charge("999"), discount.text()});
     controller.transferButtons().transfer();
-    ASSERT_EQ(view.errorLines.size(), 1u);
+    ASSERT_EQ(view.errorLines.size(), 2u);
     EXPECT_EQ(view.errorLines[0].reason,
               QStringLiteral("Nessun ospite in casa né cliente esterno per la camera 999"));
     const std::vector<std::int32_t> ids{view.errorLines[0].id};
@@ -313,13 +317,15 @@ TEST_F(ControllerTest, TheRepairMenuAsksPostsAndShowsTheListsAgain) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Nessun ospite in casa nella camera 555"));
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(store.errors().size(), 1);
+    EXPECT_EQ(store.errors().size(), 2);
+    // The charge and its "Sconto" line both selected: posted together, told once.
     dialogs.inputs = {QStringLiteral("101")};
-    controller.riparaClick(Riparazione::AssegnaCamera, ids);
+    controller.riparaClick(Riparazione::AssegnaCamera, {ids[0], view.errorLines[1].id});
     ASSERT_EQ(dialogs.prompts.size(), 3u);
     EXPECT_EQ(dialogs.prompts[2].prompt, QStringLiteral("Numero della camera a cui addebitare:"));
     EXPECT_EQ(dialogs.messages.back().text,
               QStringLiteral("Addebito registrato sul conto della camera 101"));
+    EXPECT_EQ(dialogs.messages.back().icon, MsgIcon::Information);
     EXPECT_EQ(accountRows(), 1);
     EXPECT_TRUE(view.errors.isEmpty());
     controller.riparaClick(Riparazione::Riprova, ids);  // already repaired

@@ -305,7 +305,7 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
         if (w.text) {
             EXPECT_EQ(e.reasonText, QString::fromUtf8(w.text));
         }
-        EXPECT_EQ(e.pendingId, 0);
+        EXPECT_EQ(e.pendingId, rows0[w.lineNo].pendingId);  // kept
         EXPECT_EQ(e.line, file.lines[w.lineNo - 1].left(255));
         // A listed row points at its line in the history.
         const bool inHistory =
