@@ -15,6 +15,7 @@
 #include "platform/Log.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/ChargeTransfer.h"
+#include "transfer/PostingJournal.h"
 
 #include <benchmark/benchmark.h>
 #include <QDir>
@@ -45,11 +46,14 @@ void transferRun(benchmark::State& state) {
     {
         db::Workspace ws;
         ChargeStore store(ws);
-        qint64 commitNs = 0, maxBatchNs = 0, engineNs = 0, rawNs = 0;
-        std::string disagreement;  // outlives the run: the library keeps the pointer
+        qint64 commitNs = 0, maxBatchNs = 0, engineNs = 0, rawNs = 0, bareNs = 0;
+        int file = 0;
+        std::string disagree;  // outlives the run: the library keeps the pointer
+        int bareListed = 0;
         for (auto _ : state) {
             state.PauseTiming();
-            store.appendPending(lines);
+            // As the polling cycle takes them: each line with its journal row.
+            store.appendChargesFile({lines, false}, QStringLiteral("Addebiti_%1.txt").arg(++file));
             state.ResumeTiming();
             // A batch runs from one commit to the next: that bounds how long
             // the hotel's files stay locked; the commit is its last part.
@@ -75,6 +79,16 @@ void transferRun(benchmark::State& state) {
             state.counters["listed"] += r.listed;
 
             state.PauseTiming();
+            // The same run without the journal: what the journal costs.
+            store.appendPending(lines);
+            {
+                ChargeTransfer::Seams bare;
+                bare.journal = false;
+                QElapsedTimer bareClock;
+                bareClock.start();
+                bareListed = ChargeTransfer(settings, store, bare).TrasferisciAddebiti().listed;
+                bareNs += bareClock.nsecsElapsed();
+            }
             store.appendPending(lines);
             QElapsedTimer rawClock;
             rawClock.start();
@@ -82,24 +96,30 @@ void transferRun(benchmark::State& state) {
                 bench::RawTransfer raw(dir.path(), settings);
                 const bench::RawTransfer::Result rr = raw.run();
                 rawNs += rawClock.nsecsElapsed();
-                if (rr.posted + rr.listed != PendingLines || rr.listed != r.listed) {
-                    disagreement = QStringLiteral(
-                                       "raw baseline and transfer disagree: raw %1 "
-                                       "posted %2 listed, transfer %3 listed")
-                                       .arg(rr.posted)
-                                       .arg(rr.listed)
-                                       .arg(r.listed)
-                                       .toStdString();
-                    state.SkipWithError(disagreement.c_str());
-                    break;
-                }
+                if (rr.posted + rr.listed != PendingLines || rr.listed != r.listed)
+                    disagree = QStringLiteral(
+                                   "raw baseline and transfer disagree: raw %1 "
+                                   "posted %2 listed, transfer %3 listed")
+                                   .arg(rr.posted)
+                                   .arg(rr.listed)
+                                   .arg(r.listed)
+                                   .toStdString();
+                state.counters["listedWithoutJournal"] = bareListed;
             }
             state.ResumeTiming();
+            if (!disagree.empty()) {
+                state.SkipWithError(disagree.c_str());
+                break;
+            }
         }
         const double handled = static_cast<double>(state.iterations()) * PendingLines;
         state.counters["engineLinesPerS"] = handled / (static_cast<double>(engineNs) / 1e9);
         state.counters["rawLinesPerS"] = handled / (static_cast<double>(rawNs) / 1e9);
         state.counters["ratio"] = static_cast<double>(rawNs) / static_cast<double>(engineNs);
+        state.counters["noJournalLinesPerS"] = handled / (static_cast<double>(bareNs) / 1e9);
+        // Percent the journal adds to the transfer's time.
+        state.counters["journalSlowdownPct"] =
+            100.0 * (static_cast<double>(engineNs) / static_cast<double>(bareNs) - 1.0);
         state.counters["commitMsPerBatch"] =
             static_cast<double>(commitNs) / 1e6 / std::max(1.0, double(state.counters["batches"]));
         state.counters["maxBatchMs"] = static_cast<double>(maxBatchNs) / 1e6;
@@ -110,7 +130,51 @@ void transferRun(benchmark::State& state) {
     log::close();
 }
 
+// Finding a charge by room, day and amount among 1,000,000 journal rows.
+void journalFind(benchmark::State& state) {
+    log::setEcho(false);
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    {
+        db::Workspace ws;
+        ChargeStore store(ws);
+        constexpr int Rows = 1000000, Chunk = 50000;
+        for (int from = 0; from < Rows; from += Chunk) {
+            std::vector<JournalEntry> rows(Chunk);
+            for (int i = 0; i < Chunk; ++i) {
+                const int n = from + i;
+                JournalEntry& e = rows[static_cast<std::size_t>(i)];
+                e.archive = QStringLiteral("Addebiti_%1.txt").arg(n / 2000);
+                e.lineNo = n % 2000 + 1;
+                e.posRoom = e.room = QString::number(100 + n % 500);
+                e.day = QStringLiteral("2025%1%2")
+                            .arg(1 + n / 100000, 2, 10, QLatin1Char('0'))
+                            .arg(1 + n % 28, 2, 10, QLatin1Char('0'));
+                e.amount = Currency::fromCents(100 + n % 9973);
+                e.line = QStringLiteral(" %1 riga %2").arg(e.room).arg(n);
+                e.outcome = Esito::Camera;
+            }
+            db::Transaction tx(ws);
+            store.journal().add(rows);
+            tx.commit();
+        }
+        JournalQuery q;
+        q.room = QStringLiteral("321");
+        q.dayFrom = q.dayTo = QStringLiteral("20250526");
+        q.amount = Currency::fromCents(100 + 420221 % 9973);
+        std::size_t found = 0;
+        for (auto _ : state) found += store.journal().find(q).size();
+        if (found == 0)
+            state.SkipWithError("the charge was not found");
+        state.counters["rows"] = Rows;
+    }
+    QDir::setCurrent(previous);
+}
+
 }  // namespace
+
+BENCHMARK(journalFind)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK(transferRun)
     ->Arg(10000)

@@ -67,6 +67,7 @@ int runWindowed(db::Workspace& ws, bool once) {
         controller.transferButtons().stampa = [&] {
             stampa.stampa(controller.store().errors(), window.hotelCorrente());
         };
+        window.quadratura = [&] { stampa.quadratura(controller.store(), window.hotelCorrente()); };
     } catch (const std::exception& e) {
         log::error(
             QStringLiteral("Stampa dello storico errori non disponibile: %1").arg(errorText(e)));

@@ -49,6 +49,35 @@ bool Database::hasTable(const QString& table) const {
     return !m_impl->wsi.storedTableName(m_impl->attachment(), table).isEmpty();
 }
 
+void Database::createIndex(const QString& table, const QStringList& fields) {
+    const std::shared_ptr<const TableSchema> schema = m_impl->schema(table);
+    const Attachment& att = m_impl->attachment();
+    QStringList keys;
+    QString name = schema->name;
+    for (const QString& f : fields) {
+        const int i = schema->indexOf(f);
+        if (i < 0)
+            throw Error(f, QStringLiteral("campo inesistente nella tabella %1").arg(schema->name));
+        const Column& c = schema->columns[static_cast<std::size_t>(i)];
+        name += u'_' + c.name;
+        // SQLite: a text column's declared NOCASE collation is the index's.
+        keys << (att.server && c.kind == ColumnKind::Text
+                     ? u'(' + dialect::folded(c.quoted, false) + u')'
+                     : c.quoted);
+    }
+    if (att.server) {
+        m_impl->wsi.serverExec(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                .arg(quoteIdentifier(name), schema->qualified, keys.join(QStringLiteral(", "))),
+            m_impl->path);
+        return;
+    }
+    m_impl->wsi.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1.%2 ON %3 (%4)")
+                         .arg(att.quotedAlias, quoteIdentifier(name), quoteIdentifier(schema->name),
+                              keys.join(QStringLiteral(", "))),
+                     m_impl->path);
+}
+
 void Database::appendTable(const TableDef& def) {
     Attachment& att = m_impl->attachment();
     if (def.name().trimmed().isEmpty())

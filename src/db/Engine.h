@@ -133,6 +133,15 @@ public:
     void update();  // writes the new or changed row
     void remove();  // deletes the current row (DAO's Delete)
 
+    // The current row's identity in its table (SQLite's rowid, the server's
+    // identity column): stable for the row's life, so another table may
+    // point at it. Throws when there is no current row.
+    std::int64_t rowId() const;
+    // The identity of the row the last update() after addNew() wrote (0
+    // before any): DAO leaves the current row where it was, so a writer that
+    // must point at its new row asks here.
+    std::int64_t lastAddedId() const;
+
     QStringList fieldNames() const;
 
 private:
@@ -153,6 +162,11 @@ public:
     // Appends a table built with TableDef (create table definition).
     void appendTable(const TableDef& def);
     bool hasTable(const QString& table) const;
+    // Creates an index over fields (in order) of one of the program's own
+    // tables, named after the table and fields; nothing when it exists. On
+    // the server a text field is indexed on the folded expression its
+    // look-ups compare, so they use the index.
+    void createIndex(const QString& table, const QStringList& fields);
 
     void close();                 // idempotent
     const QString& path() const;  // absolute path of the file

@@ -97,6 +97,7 @@ struct Recordset::Impl {
     bool hasCurrent = false;
     bool noMatch = false;
     std::int64_t rowid = 0;
+    std::int64_t lastAdded = 0;
     std::vector<Value> row;
     Mode mode = Mode::None;
     std::vector<Value> buffer;
@@ -670,6 +671,9 @@ void Recordset::update() {
                       .arg(d.table->qualified, names.join(QStringLiteral(", ")),
                            QStringLiteral(", ?").repeated(names.size() - 1));
         }
+        // SQLite's connection tells the new rowid; the server hands it back.
+        if (d.table->onServer)
+            sql += QStringLiteral(" RETURNING ") + d.rowId;
     } else {
         if (names.isEmpty())
             return;
@@ -699,8 +703,11 @@ void Recordset::update() {
         Statement& stmt = d.db.statement(sql);
         StatementUse use(stmt, d.db.path);
         use.bindAll(params);
-        use.step();
+        const bool returned = use.step();
         changed = use.changes();
+        if (mode == Impl::Mode::AddNew)
+            d.lastAdded = returned ? use.integer(0)
+                                   : sqlite3_last_insert_rowid(sqlite3_db_handle(stmt.get()));
     }
     if (mode == Impl::Mode::Edit) {
         if (changed == 0) {
@@ -733,6 +740,16 @@ void Recordset::remove() {
     use.bind(1, Value(d.rowid));
     use.step();
     d.hasCurrent = false;  // the position stays, so a find next goes on after it
+}
+
+std::int64_t Recordset::rowId() const {
+    if (!m_impl->hasCurrent)
+        throw Error(m_impl->source, QStringLiteral("nessun record corrente"));
+    return m_impl->rowid;
+}
+
+std::int64_t Recordset::lastAddedId() const {
+    return m_impl->lastAdded;
 }
 
 QStringList Recordset::fieldNames() const {

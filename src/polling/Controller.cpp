@@ -62,6 +62,25 @@ void Controller::tastoClick(int index) {
     }
 }
 
+void Controller::riparaClick(Riparazione what, const std::vector<std::int32_t>& ids) {
+    // No tick of this process between reading the line and posting it.
+    WorkGuard guard;
+    if (!guard.entered()) {
+        m_services.dialogs->notify(QStringLiteral("Quorvel"),
+                                   QStringLiteral("Un'altra operazione è in corso: riprovare."));
+        return;
+    }
+    if (!settingsReady())
+        return;
+    try {
+        transferButtons().ripara(what, ids);
+    } catch (const std::exception& e) {
+        const QString why = errorText(e);
+        log::error(QStringLiteral("Riparazione: %1").arg(why));
+        m_services.dialogs->notify(QStringLiteral("Quorvel"), why);
+    }
+}
+
 void Controller::aggiornaDati() {
     WorkGuard guard;
     if (!guard.entered()) {

@@ -29,6 +29,7 @@ public:
     void aggiornaDati() override;
     // Fails (false), taking nothing, until the settings have been read.
     bool timerTick() override;
+    void riparaClick(Riparazione what, const std::vector<std::int32_t>& ids) override;
 
     // The pending charges and error history ("QuorvelCoda.db"), opened on
     // first use in the workspace; throws Error when it cannot be.

@@ -10,6 +10,7 @@
 #include "polling/InboxJournal.h"
 #include "polling/PollingFiles.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,7 +164,8 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
         const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi);
         if (!claim)
             return;
-        const auto content = parseClosingText(readPosFile(claim->archive), claim->archive);
+        const PosText text = readPosFile(claim->archive);
+        const auto content = parseClosingText(text, claim->archive);
         for (const QString& problem : content.problems)
             log::error(QStringLiteral("Scontrino non importato: ") + problem);
 
@@ -171,7 +173,11 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
         auto fatture = ws.openDatabase(QString::fromLatin1(db::FattureMdb));
         {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
+            // The journal is in the store, opened in this same workspace, so
+            // its rows commit with the receipts.
+            Q_ASSERT(&m_store->workspace() == &ws);
             db::Transaction t(ws);
+            std::vector<JournalEntry> imported;
             for (const ClosingReceipt& r : content.receipts) {
                 const QDateTime now = m_services.clock->now();
                 rs->addNew();
@@ -186,8 +192,23 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
                 rs->setValue(QStringLiteral("Orario"), now.toString(QStringLiteral("hhmm")));
                 rs->setValue(QStringLiteral("Nota"), nota);
                 rs->update();
+                JournalEntry e;
+                e.kind = QStringLiteral("I");
+                e.archive = claim->archive;
+                e.lineNo = r.lineNumber;
+                e.line = text.lines.value(r.lineNumber - 1);
+                e.day = now.toString(QStringLiteral("yyyyMMdd"));
+                e.amount = r.amount;
+                e.outcome = Esito::Incasso;
+                e.database = QString::fromLatin1(db::FattureMdb);
+                e.table = QStringLiteral("Incassi");
+                e.accountRow = rs->lastAddedId();
+                e.added = r.amount;
+                e.when = now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+                imported.push_back(std::move(e));
                 step("receipt");
             }
+            m_store->journal().add(imported);
             journal.settle(*claim);
             step("receipts-written");
             t.commit();

@@ -4,7 +4,12 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "transfer/ChargeLine.h"
+#include "transfer/ChargeRepair.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace quorvel {
 
@@ -16,7 +21,11 @@ const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
 
 TransferButtons::TransferButtons(const Settings& settings, Services& services, MainView& view,
                                  ChargeStore& store, const ChargeTransfer::Seams& seams)
-    : m_services(services), m_view(view), m_store(store), m_transfer(settings, store, seams) {}
+    : m_services(services),
+      m_view(view),
+      m_store(store),
+      m_settings(settings),
+      m_transfer(settings, store, seams) {}
 
 void TransferButtons::Tasto_Click(std::int16_t index) {
     switch (index) {
@@ -42,7 +51,62 @@ void TransferButtons::Tasto_Click(std::int16_t index) {
 
 void TransferButtons::refreshLists() {
     m_view.showPending(m_store.pending());
-    m_view.showErrors(m_store.errors());
+    std::vector<ErrorLineInfo> errors;
+    PostingJournal& journal = m_store.journal();
+    for (ChargeStore::Line& l : m_store.errorLines()) {
+        const auto row = journal.byErrorId(l.id);
+        errors.push_back({l.id, std::move(l.text), row ? row->reasonText : QString()});
+    }
+    m_view.showErrorLines(errors);
+}
+
+void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& errorIds) {
+    if (errorIds.empty())
+        return;
+    const QString title = what == Riparazione::Riprova ? QStringLiteral("Riprova")
+                          : what == Riparazione::AssegnaCamera
+                              ? QStringLiteral("Assegna a camera")
+                              : QStringLiteral("Assegna a cliente esterno");
+    std::optional<QString> answer;
+    if (what == Riparazione::AssegnaCamera)
+        answer = m_services.dialogs->inputBox(
+            QStringLiteral("Numero della camera a cui addebitare:"), title, QString());
+    else if (what == Riparazione::AssegnaEsterno)
+        answer = m_services.dialogs->inputBox(
+            QStringLiteral("Numero della tessera del cliente esterno:"), title, QString());
+    if (what != Riparazione::Riprova && !answer)
+        return;  // cancelled
+    QStringList told;
+    bool allPosted = true;
+    ChargeRepair repair(m_settings, m_store);
+    std::vector<std::int32_t> done;  // a selected "Sconto" line goes with its charge
+    for (const std::int32_t id : errorIds) {
+        if (std::find(done.begin(), done.end(), id) != done.end())
+            continue;
+        try {
+            const ChargeRepair::Result r = what == Riparazione::Riprova ? repair.riprova(id)
+                                           : what == Riparazione::AssegnaCamera
+                                               ? repair.assegnaCamera(id, *answer)
+                                               : repair.assegnaEsterno(id, *answer);
+            allPosted = allPosted && r.status == ChargeRepair::Status::Posted;
+            done.insert(done.end(), r.ids.begin(), r.ids.end());
+            if (!told.contains(r.message))
+                told << r.message;
+        } catch (const std::exception& e) {
+            allPosted = false;
+            const QString why = errorText(e);
+            log::error(QStringLiteral("%1: %2").arg(title, why));
+            told << QStringLiteral("Riparazione non riuscita: %1").arg(why);
+        }
+    }
+    m_services.dialogs->messageBox(told.join(u'\n'), title,
+                                   allPosted ? MsgIcon::Information : MsgIcon::Exclamation,
+                                   MsgButtons::Ok, MsgAnswer::Ok);
+    try {
+        refreshLists();
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
+    }
 }
 
 TransferRun TransferButtons::transfer() {
@@ -97,7 +161,7 @@ void TransferButtons::cancella() {
     try {
         m_store.clearErrors();
         log::info(QStringLiteral("Storico errori cancellato"));
-        m_view.showErrors({});
+        m_view.showErrorLines({});
     } catch (const std::exception& e) {
         const QString why = errorText(e);
         log::error(QStringLiteral("Cancellazione dello storico errori non riuscita: %1").arg(why));

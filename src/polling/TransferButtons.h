@@ -43,8 +43,15 @@ public:
     // there is none), the run over every pending line, the lists shown again.
     TransferRun transfer();
 
-    // Shows the store's pending lines and error history in List1 / List2.
+    // Shows the store's pending lines and error history in List1 / List2
+    // (each error line with its reason from the journal).
     void refreshLists();
+
+    // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a
+    // cliente esterno…" on the lines errorIds. The room or card is asked
+    // through the dialogs; the operator is told what became of each line;
+    // the lists are shown again.
+    void ripara(Riparazione what, const std::vector<std::int32_t>& errorIds);
 
     // "&Stampa": set by the print layer; until then the click only logs.
     std::function<void()> stampa;
@@ -55,6 +62,7 @@ private:
     Services& m_services;
     MainView& m_view;
     ChargeStore& m_store;
+    const Settings& m_settings;
     ChargeTransfer m_transfer;
 };
 

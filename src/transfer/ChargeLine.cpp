@@ -3,6 +3,8 @@
 
 #include "platform/NumberText.h"
 
+#include <algorithm>
+
 namespace quorvel::charge {
 
 namespace {
@@ -43,6 +45,14 @@ bool isDiscount(const QString& line) {
 
 QString chargeDay(const QString& line) {
     return QStringLiteral("20") + columns(line, 6, 6);
+}
+
+QString readableDay(const QString& line) {
+    const QString digits = columns(line, 6, 6);
+    if (digits.size() != 6 ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+        return {};
+    return QStringLiteral("20") + digits;
 }
 
 double quantity(const QString& line) {

@@ -28,6 +28,9 @@ QString description(const QString& line);
 bool isDiscount(const QString& line);
 // "20" + columns 6 to 11; not validated.
 QString chargeDay(const QString& line);
+// chargeDay when columns 6 to 11 are six digits, else empty: the day the
+// journal and the day's balance file a line under.
+QString readableDay(const QString& line);
 double quantity(const QString& line);
 
 // Columns 57 to 62 as a currency value divided by 100; nullopt when the line

@@ -7,6 +7,8 @@
 
 #include "platform/Error.h"
 #include "transfer/ChargeLine.h"
+#include "transfer/PostingJournal.h"
+#include "transfer/RoomCodes.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -87,6 +89,7 @@ ChargeStore::ChargeStore(db::Workspace& ws, const QString& fileName) : m_ws(ws) 
         m_db->appendTable(lineTable(Errori));
     if (!m_db->hasTable(Contatori))
         m_db->appendTable(counterTable());
+    m_journal = std::make_unique<PostingJournal>(*this);
 }
 
 ChargeStore::~ChargeStore() = default;
@@ -131,11 +134,12 @@ std::int32_t ChargeStore::reserve(const QString& table, int count) {
     return static_cast<std::int32_t>(last + 1);
 }
 
-void ChargeStore::append(const QString& table, const QStringList& lines) {
+std::int32_t ChargeStore::append(const QString& table, const QStringList& lines) {
     if (lines.isEmpty())
-        return;
+        return 0;
+    std::int32_t first = 0;
     joinOrRun(m_ws, [&] {
-        std::int32_t id = reserve(table, static_cast<int>(lines.size()));
+        std::int32_t id = first = reserve(table, static_cast<int>(lines.size()));
         auto rs = m_db->openRecordset(table);
         for (const QString& line : lines) {
             const qsizetype parts =
@@ -153,14 +157,15 @@ void ChargeStore::append(const QString& table, const QStringList& lines) {
             ++id;
         }
     });
+    return first;
 }
 
-void ChargeStore::appendPending(const QStringList& lines) {
-    append(Pendenti, lines);
+std::int32_t ChargeStore::appendPending(const QStringList& lines) {
+    return append(Pendenti, lines);
 }
 
-void ChargeStore::appendErrors(const QStringList& lines) {
-    append(Errori, lines);
+std::int32_t ChargeStore::appendErrors(const QStringList& lines) {
+    return append(Errori, lines);
 }
 
 ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName) {
@@ -198,9 +203,54 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     QStringList errors;
     for (qsizetype i = 0; i < n; ++i)
         (listed[static_cast<std::size_t>(i)] ? errors : pending) << lines[i].left(MaxLineLength);
+    // The room code as read, for the journal; a side file that cannot be
+    // read now fails the transfer later, not the intake.
+    std::optional<RoomCodePosition> position;
+    RoomMap rooms;
+    try {
+        position = readRoomCodePosition();
+        rooms = RoomMap::read();
+    } catch (const std::exception&) {
+    }
+    std::vector<JournalEntry> rows(static_cast<std::size_t>(n));
+    std::vector<ReceivedCount> counts;
     joinOrRun(m_ws, [&] {
-        appendPending(pending);
-        appendErrors(errors);
+        std::int32_t pendingId = appendPending(pending);
+        std::int32_t errorId = appendErrors(errors);
+        for (qsizetype i = 0; i < n; ++i) {
+            JournalEntry& e = rows[static_cast<std::size_t>(i)];
+            const QString& line = lines[i];
+            e.archive = fileName;
+            e.lineNo = static_cast<std::int32_t>(i + 1);
+            e.line = line.left(MaxLineLength);
+            e.day = charge::readableDay(line);
+            if (position) {
+                e.posRoom = charge::columns(line, position->start, position->length);
+                e.room = rooms.hotelRoom(e.posRoom);
+            }
+            e.amount = charge::amount(line);
+            if (!listed[static_cast<std::size_t>(i)]) {
+                e.pendingId = pendingId++;
+            } else {
+                e.outcome = Esito::Storico;
+                e.errorId = errorId++;
+                e.reason = file.utf8 ? Motivo::FileUtf8 : Motivo::RigaTroppoLunga;
+                e.reasonText = file.utf8 ? QStringLiteral("File in UTF-8 invece di Windows-1252")
+                               : line.size() > MaxLineLength
+                                   ? QStringLiteral("Riga troppo lunga (oltre %1 caratteri)")
+                                         .arg(MaxLineLength)
+                                   : QStringLiteral("Insieme a una riga troppo lunga");
+            }
+            auto c = std::find_if(counts.begin(), counts.end(),
+                                  [&](const ReceivedCount& r) { return r.day == e.day; });
+            if (c == counts.end())
+                c = counts.insert(counts.end(), ReceivedCount{fileName, e.day, 0, Currency()});
+            ++c->lines;
+            if (e.amount)
+                c->sum = c->sum + *e.amount;
+        }
+        m_journal->add(rows);
+        m_journal->addReceived(counts);
     });
     out.pending = static_cast<int>(pending.size());
     out.listed = static_cast<int>(errors.size());
@@ -306,10 +356,23 @@ void ChargeStore::removePending(const std::vector<std::int32_t>& ids) {
     });
 }
 
+bool ChargeStore::removeError(std::int32_t id) {
+    bool found = false;
+    joinOrRun(m_ws, [&] {
+        // One DELETE whose count says whether the line was still there: on
+        // the server a rival's uncommitted removal makes it wait, then count
+        // 0, where a find and a delete would both have seen the row.
+        auto rs = m_db->openRecordset(Errori);
+        found = rs->removeAll(QStringLiteral("Progressivo = %1").arg(id)) > 0;
+    });
+    return found;
+}
+
 void ChargeStore::clearErrors() {
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Errori);
         for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findFirst(AnyRow)) rs->remove();
+        m_journal->markCleared(0);
     });
 }
 
@@ -325,6 +388,7 @@ int ChargeStore::clearErrorsUpTo(std::int32_t lastId) {
             previous = id;
         });
         rs->removeAll(upTo);
+        m_journal->markCleared(lastId);
     });
     return removed;
 }

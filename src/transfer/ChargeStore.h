@@ -25,6 +25,8 @@
 
 namespace quorvel {
 
+class PostingJournal;
+
 class ChargeStore {
 public:
     static constexpr char FileName[] = "QuorvelCoda.db";
@@ -45,6 +47,8 @@ public:
 
     db::Workspace& workspace() const { return m_ws; }
     db::Database& database() const { return *m_db; }
+    // The posting journal in this store (tables Giornale and Ricevuti).
+    PostingJournal& journal() const { return *m_journal; }
 
     // Every pending line / every error line, oldest first.
     std::vector<Line> pendingLines() const;
@@ -60,10 +64,12 @@ public:
     // their own. Each throws Error and leaves the store unchanged on failure
     // (when it ran its own transaction).
 
-    // Appends lines at the end of the pending list, in order.
-    void appendPending(const QStringList& lines);
-    // Appends lines at the end of the error history, in order.
-    void appendErrors(const QStringList& lines);
+    // Appends lines at the end of the pending list, in order. Returns the
+    // first line's Progressivo (the others follow it), 0 when none.
+    std::int32_t appendPending(const QStringList& lines);
+    // Appends lines at the end of the error history, in order; returns as
+    // appendPending.
+    std::int32_t appendErrors(const QStringList& lines);
 
     // What appendChargesFile did with a charges file.
     struct Intake {
@@ -83,17 +89,23 @@ public:
     // MaxLineLength goes there too, cut to MaxLineLength characters, with
     // the "Sconto" line after it (or, for a discount, the charge before it),
     // so that a charge is never posted without its discount.
+    // Each line gets its journal row (fileName as its archive, its line
+    // number, outcome InAttesa or Storico with the reason), and the file its
+    // counts per charge day (Ricevuti), in the same transaction.
     Intake appendChargesFile(const PosText& file, const QString& fileName);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);
     // Removes the given pending lines; throws Error when one is missing,
     // since the caller believed it pending (another writer got there first).
     void removePending(const std::vector<std::int32_t>& ids);
-    // Empties the error history.
+    // Removes one error line; false when it is not (any longer) there, so
+    // that of two repairs of one line only the first posts it.
+    bool removeError(std::int32_t id);
+    // Empties the error history; the lines' journal rows become Cancellato.
     void clearErrors();
     // Removes the error lines up to lastId (Progressivo), so that a line
-    // added after a listing that ended at lastId stays. Returns the number
-    // of lines removed.
+    // added after a listing that ended at lastId stays; their journal rows
+    // become Cancellato. Returns the number of lines removed.
     int clearErrorsUpTo(std::int32_t lastId);
 
     // Reserves count consecutive numbers of the counter named table and
@@ -101,10 +113,11 @@ public:
     std::int32_t reserve(const QString& table, int count);
 
 private:
-    void append(const QString& table, const QStringList& lines);
+    std::int32_t append(const QString& table, const QStringList& lines);
 
     db::Workspace& m_ws;
     std::unique_ptr<db::Database> m_db;
+    std::unique_ptr<PostingJournal> m_journal;  // after m_db: goes first
 };
 
 }  // namespace quorvel

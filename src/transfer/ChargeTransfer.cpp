@@ -1,97 +1,52 @@
 // The transfer run: one pass over the pending lines, in batches.
 //
-// Per line (a "Sconto" line alone is dropped; one right after a charge is
-// its discount and goes with it):
-//   amount not a number, or line too short        -> error history
-//   in-house guest holds the room, amount > 0     -> room account (summed
-//       into the guest's uninvoiced row of the same room, day and item)
-//   else an external client holds it              -> new external row
-//   else                                          -> error history
+// Per line: a "Sconto" line alone is dropped; one right after a charge is
+// its discount and goes with it; the charge is posted by ChargePoster's
+// rules or, when it cannot be, listed in the error history with its
+// discount.
 #include "transfer/ChargeTransfer.h"
 
 #include "db/Engine.h"
-#include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "transfer/ChargeLine.h"
+#include "transfer/ChargePoster.h"
 #include "transfer/ChargeStore.h"
-#include "transfer/RoomCodes.h"
+#include "transfer/PostingJournal.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
-#include <QHash>
-#include <optional>
 #include <utility>
 
 namespace quorvel {
 
-namespace {
-
-const QString GuestsSelect = QStringLiteral(
-    "Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N' and NumeroComponente = "
-    "1");
-const QString ClientsSelect =
-    QStringLiteral("Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N'");
-
-struct Item {
-    std::int64_t group = 0;
-    std::int64_t code = 0;
-    QString text;
-};
-
-struct Posting {
-    std::int64_t client = 0;
-    QString room;
-    QString day;
-    db::Value account;  // a guest card's ContoExtra may be Null; the row keeps it
-    Item item;
-    Currency importo;
-    double unitario = 0;
-    double quantity = 0;
-};
-
-void writeRow(db::Recordset& rs, const Posting& p) {
-    rs.addNew();
-    rs.setValue(QStringLiteral("NumeroHotel"), 1);
-    rs.setValue(QStringLiteral("CodiceCliente"), p.client);
-    rs.setValue(QStringLiteral("NumeroCamera"), p.room);
-    rs.setValue(QStringLiteral("DataAddebito"), p.day);
-    rs.setValue(QStringLiteral("NumeroConto"), p.account);
-    rs.setValue(QStringLiteral("VoceFattura"), p.item.group);
-    rs.setValue(QStringLiteral("VoceAddebito"), p.item.code);
-    rs.setValue(QStringLiteral("Descrizione"), p.item.text);
-    rs.setValue(QStringLiteral("Importo"), p.importo);
-    rs.setValue(QStringLiteral("Unitario"), p.unitario);
-    rs.setValue(QStringLiteral("Quantità"), p.quantity);
-    rs.setValue(QStringLiteral("Fatturato"), "N");
-    rs.setValue(QStringLiteral("DataFattura"), " ");
-    rs.update();
-}
-
-}  // namespace
-
 struct ChargeTransfer::Run {
-    ChargeTransfer& t;
-    RoomCodePosition position;
-    RoomMap rooms;
-    std::unique_ptr<db::Database> guestDb, accountDb, clientDb, externalDb, itemDb;
-    std::unique_ptr<db::Recordset> guests, accounts, clients, externals, items;
-    std::vector<ChargeStore::Line> lines;
+    // A handled line's journal change, written at the batch's commit once
+    // the listed lines have their error ids.
+    struct Change {
+        std::int32_t pendingId = 0;
+        const QString* line = nullptr;
+        JournalEntry entry;
+        int listedAt = -1;                // index in listed, -1 when not listed
+        bool discountOfPrevious = false;  // points at the change before it
+    };
 
-    // Read once per run: the generic item.
-    std::optional<std::optional<QString>> genericText;
+    ChargeTransfer& t;
+    ChargePoster poster;
+    std::vector<ChargeStore::Line> lines;
 
     // The batch being written.
     std::vector<std::int32_t> handled;
     QStringList listed;
     QStringList logLines;
+    std::vector<Change> changes;
     TransferResult result;
     TransferResult batchStart;  // result when the batch began
 
-    explicit Run(ChargeTransfer& transfer) : t(transfer) {}
-    ~Run() { close(); }
+    explicit Run(ChargeTransfer& transfer)
+        : t(transfer),
+          poster(transfer.m_settings, transfer.m_store.workspace(), [this] { wrote(); }) {}
 
-    void open();
-    void close();
     void wrote() const {
         if (t.m_seams.afterWrite)
             t.m_seams.afterWrite();
@@ -99,127 +54,44 @@ struct ChargeTransfer::Run {
     void execute();
     std::size_t handleLine(std::size_t i);
     void list(const QString& line, const QString& why);
-    Item genericItem(const char* fallback);
-    // Each returns why the charge could not be posted, or a null text.
-    QString postRoomCharge(const QString& line, Currency charge, Currency discount);
-    QString postExternalCharge(const QString& line, const QString& room, Currency charge,
-                               Currency discount, bool occupied);
+    void journal(std::int32_t pendingId, const QString& line, JournalEntry entry, bool listedNow,
+                 bool discountOfPrevious = false);
+    void writeJournal(std::int32_t firstError);
     void commitBatch(db::Transaction& tx);
 };
-
-void ChargeTransfer::Run::open() {
-    db::Workspace& ws = t.m_store.workspace();
-    guestDb = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
-    guests = guestDb->openRecordset(GuestsSelect);
-    accountDb = ws.openDatabase(QString::fromLatin1(db::ContoClienteMdb));
-    accounts = accountDb->openRecordset(QStringLiteral("Conto_Cliente"));
-    clientDb = ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
-    clients = clientDb->openRecordset(ClientsSelect);
-    externalDb = ws.openDatabase(QString::fromLatin1(db::ContoEsterniMdb));
-    externals = externalDb->openRecordset(QStringLiteral("Conto_Cliente"));
-    itemDb = ws.openDatabase(QString::fromLatin1(db::VociFatturaMdb));
-    items = itemDb->openRecordset(QStringLiteral("VociFattura"));
-}
-
-void ChargeTransfer::Run::close() {
-    guests.reset();
-    accounts.reset();
-    clients.reset();
-    externals.reset();
-    items.reset();
-    guestDb.reset();
-    accountDb.reset();
-    itemDb.reset();
-    clientDb.reset();
-    externalDb.reset();
-}
 
 void ChargeTransfer::Run::list(const QString& line, const QString& why) {
     listed << line;
     logLines << QStringLiteral("Addebito non trasferito (%1): %2").arg(why, line);
 }
 
-Item ChargeTransfer::Run::genericItem(const char* fallback) {
-    const std::int16_t generic = t.m_settings.codiceGenerico;
-    if (!genericText) {
-        items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ?"), {std::int64_t{generic}});
-        genericText.emplace(
-            items->noMatch() ? std::nullopt
-                             : std::optional<QString>(items->text(QStringLiteral("Descrizione"))));
-    }
-    return {generic, generic, genericText->value_or(QString::fromLatin1(fallback))};
+void ChargeTransfer::Run::journal(std::int32_t pendingId, const QString& line, JournalEntry entry,
+                                  bool listedNow, bool discountOfPrevious) {
+    if (!t.m_seams.journal)
+        return;
+    changes.push_back({pendingId, &line, std::move(entry),
+                       listedNow ? static_cast<int>(listed.size()) - 1 : -1, discountOfPrevious});
 }
 
-QString ChargeTransfer::Run::postRoomCharge(const QString& line, Currency charge,
-                                            Currency discount) {
-    const Item item = genericItem("RISTORANTE");
-    Posting p;
-    p.client = guests->integer(QStringLiteral("NumeroProgressivo"));
-    p.room = charge::trimBlanks(guests->text(QStringLiteral("NumeroCamera")));
-    p.day = charge::chargeDay(line);
-    p.account = guests->value(QStringLiteral("ContoExtra"));
-    p.item = item;
-    p.importo = charge + discount;
-    p.quantity = charge::quantity(line);
-    // An invoiced row is closed: a later charge gets a row of its own. One
-    // arg() call, so a '%' in the POS day columns is not taken for a marker.
-    accounts->findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
-                                       " and DataAddebito = ? and VoceAddebito = ?"
-                                       " and Fatturato = 'N'"),
-                        {p.client, p.room, p.day, item.code});
-    if (!accounts->noMatch()) {
-        const Currency importo = accounts->money(QStringLiteral("Importo")) + p.importo;
-        const double quantity = accounts->real(QStringLiteral("Quantità")) + p.quantity;
-        accounts->edit();
-        accounts->setValue(QStringLiteral("Importo"), importo);
-        accounts->setValue(QStringLiteral("Quantità"), quantity);
-        accounts->update();
-    } else {
-        const auto price = charge::unitPrice(line);
-        if (!price)
-            return QStringLiteral("prezzo unitario non valido");
-        p.unitario = *price;
-        writeRow(*accounts, p);
-    }
-    wrote();
-    return {};
+namespace {
+
+JournalEntry outcomeEntry(const PostResult& r) {
+    JournalEntry e;
+    e.posRoom = r.posRoom;
+    e.room = r.room;
+    e.outcome = r.outcome;
+    e.database = r.database;
+    e.table = r.table;
+    e.accountRow = r.accountRow;
+    e.client = r.client;
+    e.added = r.added;
+    e.quantity = r.quantity;
+    e.reason = r.reason;
+    e.reasonText = r.reasonText;
+    return e;
 }
 
-QString ChargeTransfer::Run::postExternalCharge(const QString& line, const QString& room,
-                                                Currency charge, Currency discount, bool occupied) {
-    clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
-    if (clients->noMatch()) {
-        // The room may well have an account: say why it was not used.
-        if (occupied)
-            return QStringLiteral(
-                       "importo %1 zero o negativo: non si addebita alla camera occupata %2, e "
-                       "nessun cliente esterno ha questo numero")
-                .arg(charge.toString(), room);
-        return QStringLiteral("nessun conto per la camera %1").arg(room);
-    }
-    const auto price = charge::unitPrice(line);
-    if (!price)
-        return QStringLiteral("prezzo unitario non valido");
-    Posting p;
-    p.client = clients->integer(QStringLiteral("NumeroProgressivo"));
-    p.room = clients->text(QStringLiteral("NumeroCamera"));
-    p.day = charge::chargeDay(line);
-    p.account = std::int64_t{1};
-    const QString description = charge::description(line);
-    items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"), {description});
-    if (!items->noMatch())
-        p.item = {items->integer(QStringLiteral("GruppoFatturazione")),
-                  items->integer(QStringLiteral("Codice")),
-                  items->text(QStringLiteral("Descrizione"))};
-    else
-        p.item = genericItem("BAR");
-    p.importo = charge + discount;
-    p.unitario = *price;
-    p.quantity = charge::quantity(line);
-    writeRow(*externals, p);
-    wrote();
-    return {};
-}
+}  // namespace
 
 // Handles line i (and the "Sconto" line after it); returns the next index.
 // A charge that is not posted goes to the history with its "Sconto" line,
@@ -230,51 +102,80 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     if (charge::isDiscount(line)) {
         ++result.dropped;
         logLines << QStringLiteral("Sconto senza addebito ignorato: %1").arg(line);
+        JournalEntry e;
+        e.outcome = Esito::Scartato;
+        e.reasonText = QStringLiteral("Sconto senza addebito prima");
+        journal(lines[i].id, line, std::move(e), false);
         return i + 1;
     }
-    const QString* discountLine = nullptr;
+    const ChargeStore::Line* discount = nullptr;
     if (i + 1 < lines.size() && charge::isDiscount(lines[i + 1].text)) {
-        discountLine = &lines[i + 1].text;
-        handled.push_back(lines[i + 1].id);
+        discount = &lines[i + 1];
+        handled.push_back(discount->id);
     }
-    const std::size_t next = discountLine ? i + 2 : i + 1;
-    auto fail = [&](const QString& why) {
-        list(line, why);
+    const PostResult r = poster.post(line, discount ? &discount->text : nullptr);
+    const bool posted = r.posted();
+    if (posted) {
+        ++(r.outcome == Esito::Camera ? result.roomCharges : result.externalCharges);
+        result.discounts += discount ? 1 : 0;
+    } else {
+        list(line, r.logWhy);
         ++result.listed;
-        if (discountLine) {
-            list(*discountLine, QStringLiteral("sconto di un addebito non trasferito: ") + why);
+    }
+    journal(lines[i].id, line, outcomeEntry(r), !posted);
+    if (discount) {
+        if (!posted) {
+            list(discount->text,
+                 QStringLiteral("sconto di un addebito non trasferito: ") + r.logWhy);
             ++result.listed;
         }
-        return next;
-    };
-    const auto charge = charge::amount(line);
-    if (!charge)
-        return fail(QStringLiteral("importo non valido"));
-    const std::optional<Currency> discount =
-        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
-    if (!discount)
-        return fail(QStringLiteral("sconto non valido"));
-    const QString room = rooms.hotelRoom(charge::columns(line, position.start, position.length));
-    guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {room});
-    const bool occupied = !guests->noMatch();
-    QString why;
-    if (occupied && *charge > Currency()) {
-        why = postRoomCharge(line, *charge, *discount);
-        result.roomCharges += why.isNull() ? 1 : 0;
-    } else {
-        why = postExternalCharge(line, room, *charge, *discount, occupied);
-        result.externalCharges += why.isNull() ? 1 : 0;
+        JournalEntry d = outcomeEntry(r);
+        d.added = Currency();
+        d.quantity = 0;
+        if (!posted) {
+            d.reason = Motivo::ScontoDiNonTrasferito;
+            d.reasonText = QStringLiteral("Sconto di un addebito non trasferito: ") + r.reasonText;
+        }
+        journal(discount->id, discount->text, std::move(d), !posted, true);
     }
-    if (!why.isNull())
-        return fail(why);
-    if (discountLine)
-        ++result.discounts;
-    return next;
+    return discount ? i + 2 : i + 1;
+}
+
+// One indexed find and update per line whose row the intake wrote; a line
+// without one (a store from before the journal) gets its row now.
+void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
+    PostingJournal& journal = t.m_store.journal();
+    const QString when =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    std::int32_t previous = 0;
+    for (Change& c : changes) {
+        JournalEntry& e = c.entry;
+        e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
+        // Pendente keeps the number the line had (numbers are never given
+        // twice): left as it is, its index is not touched by the update.
+        e.pendingId = c.pendingId;
+        e.discountOf = c.discountOfPrevious ? previous : 0;
+        e.when = when;
+        if (!journal.settle(c.pendingId, e)) {
+            e.line = *c.line;
+            e.day = charge::readableDay(*c.line);
+            e.amount = charge::amount(*c.line);
+            std::vector<JournalEntry> one{e};
+            journal.add(one);
+            e.id = one.front().id;
+        }
+        previous = e.id;
+    }
 }
 
 void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
+    std::int32_t firstError = 0;
     if (!listed.isEmpty()) {
-        t.m_store.appendErrors(listed);
+        firstError = t.m_store.appendErrors(listed);
+        wrote();
+    }
+    if (!changes.empty()) {
+        writeJournal(firstError);
         wrote();
     }
     t.m_store.removePending(handled);
@@ -294,14 +195,11 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
     handled.clear();
     listed.clear();
     logLines.clear();
+    changes.clear();
 }
 
 void ChargeTransfer::Run::execute() {
-    // Both side files before anything is opened: one that cannot be read
-    // fails the run with every line still pending.
-    position = readRoomCodePosition();
-    rooms = RoomMap::read();
-    open();
+    poster.open();
     lines = t.m_store.pendingLines();
     std::size_t i = 0;
     while (i < lines.size()) {
@@ -316,7 +214,7 @@ void ChargeTransfer::Run::execute() {
                  clock.elapsed() < t.m_budget.count());
         commitBatch(tx);
     }
-    close();
+    poster.close();
 }
 
 ChargeTransfer::ChargeTransfer(const Settings& settings, ChargeStore& store, Seams seams)

@@ -1,7 +1,9 @@
 // The charge transfer run `TrasferisciAddebiti`: posts every pending POS
 // charge line of the store to the guest's room account ("Conto_Cliente.mdb"),
 // else to an external client's account ("ContoEsterni.mdb"), else lists it
-// in the error history; a following "Sconto" line is folded into its charge.
+// in the error history; a following "Sconto" line is folded into its charge
+// (the rules: transfer/ChargePoster.h). Each handled line's journal row gets
+// its outcome in the batch's transaction.
 //
 // Exactly once: lines are handled in batches, each one workspace
 // transaction that writes the account rows, appends the listed lines to the
@@ -40,14 +42,19 @@ struct TransferResult {
     int batches = 0;          // transactions committed
 };
 
+// What a test may watch; the program passes none.
+struct TransferSeams {
+    // Called after every row written (account row, error line, removal
+    // of the handled lines) and after every commit.
+    std::function<void()> afterWrite;
+    // False runs without the posting journal: for the benchmark that
+    // measures what the journal costs, never in the program.
+    bool journal = true;
+};
+
 class ChargeTransfer {
 public:
-    // What a test may watch; the program passes none.
-    struct Seams {
-        // Called after every row written (account row, error line, removal
-        // of the handled lines) and after every commit.
-        std::function<void()> afterWrite;
-    };
+    using Seams = TransferSeams;
 
     // REQUIRES: settings and store outlive the transfer.
     ChargeTransfer(const Settings& settings, ChargeStore& store, Seams seams = {});

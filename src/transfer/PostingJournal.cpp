@@ -6,6 +6,7 @@
 #include "transfer/ChargeStore.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace quorvel {
 
@@ -65,6 +66,49 @@ void joinOrRun(db::Workspace& ws, F f) {
     tx.commit();
 }
 
+QString now() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+// The fields a transfer, repair or clearing changes; the caller updates.
+// editing: only the fields whose value changes are set, so an UPDATE leaves
+// the indexes of the others alone (a transfer settles every line).
+void writeOutcome(db::Recordset& rs, const JournalEntry& e, bool editing) {
+    auto set = [&](const QString& field, const db::Value& value) {
+        if (!editing || rs.value(field) != value)
+            rs.setValue(field, value);
+    };
+    auto text = [&](const QString& field, const QString& value, int max) {
+        set(field, value.left(max));
+    };
+    static const QString Camera = QStringLiteral("Camera"), Esito = QStringLiteral("Esito"),
+                         Database = QStringLiteral("Database"), Tabella = QStringLiteral("Tabella"),
+                         RigaConto = QStringLiteral("RigaConto"),
+                         CodiceCliente = QStringLiteral("CodiceCliente"),
+                         Aggiunto = QStringLiteral("Aggiunto"),
+                         Quantita = QStringLiteral("Quantità"),
+                         ScontoDi = QStringLiteral("ScontoDi"),
+                         Pendente = QStringLiteral("Pendente"), Errore = QStringLiteral("Errore"),
+                         Motivo = QStringLiteral("Motivo"),
+                         TestoMotivo = QStringLiteral("TestoMotivo"),
+                         Azione = QStringLiteral("Azione"), Quando = QStringLiteral("Quando");
+    text(Camera, e.room, 20);
+    set(Esito, db::Value(static_cast<int>(e.outcome)));
+    text(Database, e.database, 64);
+    text(Tabella, e.table, 64);
+    set(RigaConto, db::Value(static_cast<double>(e.accountRow)));
+    set(CodiceCliente, db::Value(e.client));
+    set(Aggiunto, db::Value(e.added));
+    set(Quantita, db::Value(e.quantity));
+    set(ScontoDi, db::Value(std::int64_t{e.discountOf}));
+    set(Pendente, db::Value(std::int64_t{e.pendingId}));
+    set(Errore, db::Value(std::int64_t{e.errorId}));
+    set(Motivo, db::Value(static_cast<int>(e.reason)));
+    text(TestoMotivo, e.reasonText, TextMax);
+    set(Azione, db::Value(static_cast<int>(e.action)));
+    text(Quando, e.when.isEmpty() ? now() : e.when, 19);
+}
+
 void write(db::Recordset& rs, const JournalEntry& e) {
     auto text = [&](const char* field, const QString& value) {
         rs.setValue(QString::fromUtf8(field), value.left(TextMax));
@@ -76,24 +120,8 @@ void write(db::Recordset& rs, const JournalEntry& e) {
     text("Riga", e.line);
     text("Giorno", e.day.left(8));
     text("CameraCassa", e.posRoom.left(20));
-    text("Camera", e.room.left(20));
     rs.setValue(QStringLiteral("Importo"), e.amount ? db::Value(*e.amount) : db::Value());
-    rs.setValue(QStringLiteral("Esito"), static_cast<int>(e.outcome));
-    text("Database", e.database);
-    text("Tabella", e.table);
-    rs.setValue(QStringLiteral("RigaConto"), static_cast<double>(e.accountRow));
-    rs.setValue(QStringLiteral("CodiceCliente"), db::Value(e.client));
-    rs.setValue(QStringLiteral("Aggiunto"), e.added);
-    rs.setValue(QStringLiteral("Quantità"), e.quantity);
-    rs.setValue(QStringLiteral("ScontoDi"), db::Value(std::int64_t{e.discountOf}));
-    rs.setValue(QStringLiteral("Pendente"), db::Value(std::int64_t{e.pendingId}));
-    rs.setValue(QStringLiteral("Errore"), db::Value(std::int64_t{e.errorId}));
-    rs.setValue(QStringLiteral("Motivo"), static_cast<int>(e.reason));
-    text("TestoMotivo", e.reasonText);
-    rs.setValue(QStringLiteral("Azione"), static_cast<int>(e.action));
-    text("Quando", e.when.isEmpty() ? QDateTime::currentDateTime().toString(
-                                          QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
-                                    : e.when);
+    writeOutcome(rs, e, false);
     rs.update();
 }
 
@@ -143,6 +171,60 @@ PostingJournal::PostingJournal(ChargeStore& store) : m_store(store) {
         database.appendTable(tableDef());
     if (!database.hasTable(QString::fromLatin1(ReceivedTable)))
         database.appendTable(receivedDef());
+    // What the transfer, the repair, the reconciliation and find look up.
+    for (const char* field :
+         {"Progressivo", "Pendente", "Errore", "Giorno", "Camera", "CameraCassa", "Importo"})
+        database.createIndex(kTable, {QString::fromUtf8(field)});
+    database.createIndex(QString::fromLatin1(ReceivedTable), {QStringLiteral("Giorno")});
+}
+
+db::Recordset& PostingJournal::rows() const {
+    if (!m_rows)
+        m_rows = m_store.database().openRecordset(kTable);
+    return *m_rows;
+}
+
+std::int32_t PostingJournal::reserveIds(int count) {
+    return m_store.reserve(kTable, count);
+}
+
+bool PostingJournal::settle(std::int32_t pendingId, JournalEntry& entry) {
+    if (pendingId <= 0)
+        return false;
+    db::Recordset& rs = rows();
+    rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{pendingId}});
+    if (rs.noMatch())
+        return false;
+    entry.id = static_cast<std::int32_t>(rs.integer(Progressivo));
+    rs.edit();
+    writeOutcome(rs, entry, true);
+    rs.update();
+    return true;
+}
+
+int PostingJournal::markCleared(std::int32_t lastErrorId) {
+    const QString criterion = lastErrorId > 0
+                                  ? QStringLiteral("Errore > 0 and Errore <= %1").arg(lastErrorId)
+                                  : QStringLiteral("Errore > 0");
+    std::vector<std::int32_t> ids;
+    db::Recordset& rs = rows();
+    rs.forEach(criterion,
+               [&] { ids.push_back(static_cast<std::int32_t>(rs.integer(Progressivo))); });
+    const QString when = now();
+    joinOrRun(m_store.workspace(), [&] {
+        for (const std::int32_t id : ids) {
+            rs.findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{id}});
+            if (rs.noMatch())
+                continue;
+            rs.edit();
+            rs.setValue(QStringLiteral("Esito"), static_cast<int>(Esito::Cancellato));
+            rs.setValue(QStringLiteral("Errore"), 0);
+            rs.setValue(QStringLiteral("Azione"), static_cast<int>(Azione::Cancella));
+            rs.setValue(QStringLiteral("Quando"), when);
+            rs.update();
+        }
+    });
+    return static_cast<int>(ids.size());
 }
 
 void PostingJournal::addReceived(const std::vector<ReceivedCount>& counts) {
@@ -182,35 +264,38 @@ void PostingJournal::add(std::vector<JournalEntry>& entries) {
     if (entries.empty())
         return;
     joinOrRun(m_store.workspace(), [&] {
-        std::int32_t id = m_store.reserve(kTable, static_cast<int>(entries.size()));
-        auto rs = m_store.database().openRecordset(kTable);
+        const auto fresh = std::count_if(entries.begin(), entries.end(),
+                                         [](const JournalEntry& e) { return e.id == 0; });
+        std::int32_t id = fresh > 0 ? reserveIds(static_cast<int>(fresh)) : 0;
+        db::Recordset& rs = rows();
         for (JournalEntry& e : entries) {
-            e.id = id++;
-            rs->addNew();
-            write(*rs, e);
+            if (e.id == 0)
+                e.id = id++;
+            rs.addNew();
+            write(rs, e);
         }
     });
 }
 
 void PostingJournal::update(const JournalEntry& entry) {
     joinOrRun(m_store.workspace(), [&] {
-        auto rs = m_store.database().openRecordset(kTable);
-        rs->findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{entry.id}});
-        if (rs->noMatch())
+        db::Recordset& rs = rows();
+        rs.findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{entry.id}});
+        if (rs.noMatch())
             throw Error(m_store.database().path(),
                         QStringLiteral("riga %1 del giornale non trovata").arg(entry.id));
-        rs->edit();
-        write(*rs, entry);
+        rs.edit();
+        write(rs, entry);
     });
 }
 
 std::optional<JournalEntry> PostingJournal::first(const QString& criterion,
                                                   const std::vector<db::Value>& values) const {
-    auto rs = m_store.database().openRecordset(kTable);
-    rs->findFirst(criterion, values);
-    if (rs->noMatch())
+    db::Recordset& rs = rows();
+    rs.findFirst(criterion, values);
+    if (rs.noMatch())
         return std::nullopt;
-    return read(*rs);
+    return read(rs);
 }
 
 std::optional<JournalEntry> PostingJournal::byId(std::int32_t id) const {

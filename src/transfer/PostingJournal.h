@@ -6,8 +6,10 @@
 // transaction as the posting, listing, repair or clearing it describes, so
 // a kill never leaves one without the other.
 //
-// A row points at the line's place in the queue while it has one: Pendente
-// is its Progressivo in Pendenti while pending, Errore its Progressivo in
+// A row points at the line's place in the queue: Pendente is the Progressivo
+// it was given in Pendenti (kept once the line left: numbers are never given
+// twice, and an update that leaves it alone does not touch its index; the
+// outcome says whether it is still pending), Errore its Progressivo in
 // Errori while in the error history (0 otherwise).
 #pragma once
 
@@ -16,6 +18,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -78,7 +81,7 @@ struct JournalEntry {
     double quantity = 0;          // quantity it added
     std::int32_t discountOf = 0;  // a "Sconto" line: the journal id of its charge
     // Its place in the queue, 0 when none.
-    std::int32_t pendingId = 0;  // Progressivo in Pendenti
+    std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
     std::int32_t errorId = 0;    // Progressivo in Errori
     Motivo reason = Motivo::Nessuno;
     QString reasonText;  // Italian, for the operator
@@ -118,8 +121,22 @@ public:
     // The writes join the workspace transaction when one is open, otherwise
     // run in one of their own. Each throws Error on failure.
 
-    // Appends rows in order, giving each its id (written back into entries).
+    // Appends rows in order, giving each entry whose id is 0 its id (written
+    // back into entries); an entry with an id from reserveIds keeps it.
     void add(std::vector<JournalEntry>& entries);
+    // Reserves count consecutive row ids and returns the first, so rows
+    // pointing at each other (a "Sconto" line at its charge) can be added
+    // in one call. REQUIRES: a workspace transaction is open.
+    std::int32_t reserveIds(int count);
+    // Writes what became of pending line pendingId into its row: the fields
+    // of entry that a transfer or repair changes (room, outcome, where it
+    // went, queue links, reason, action, time); entry.id is set from the row
+    // and the intake's fields of entry are left alone. One indexed find and
+    // one update. False (nothing written) when the line has no row.
+    bool settle(std::int32_t pendingId, JournalEntry& entry);
+    // The rows of the error lines up to lastErrorId (every one when 0)
+    // become Cancellato by "&Cancella"; returns how many.
+    int markCleared(std::int32_t lastErrorId);
     // Rewrites the row of entry.id with every field of entry; throws Error
     // when there is no such row.
     void update(const JournalEntry& entry);
@@ -138,8 +155,12 @@ public:
 private:
     std::optional<JournalEntry> first(const QString& criterion,
                                       const std::vector<db::Value>& values) const;
+    // One recordset on Giornale for every call: opening one per line would
+    // cost more than the line's find and update.
+    db::Recordset& rows() const;
 
     ChargeStore& m_store;
+    mutable std::unique_ptr<db::Recordset> m_rows;
 };
 
 // The operator's text for an outcome ("in camera", "nello storico errori", ...).

@@ -50,6 +50,9 @@ public:
     // `CameraPos`: the POS code of a hotel room, the room itself when no line
     // has it as its hotel room.
     QString posCode(const QString& room) const;
+    // Whether the map has any line, and whether one has code as its POS code.
+    bool isEmpty() const { return m_toHotel.isEmpty(); }
+    bool maps(const QString& code) const { return m_toHotel.contains(code); }
 
     // 1-based numbers of the non-empty lines without a comma.
     const QList<int>& skippedLines() const { return m_skipped; }

@@ -109,6 +109,7 @@ void PosDT::buildControls() {
         frame(QStringLiteral("Monitor addebiti non andati a buon fine "), 6120, 0, 5895, 4335);
     m_label2 = header(m_frame2);
     m_list2 = list(m_frame2, 2985);
+    buildRepairMenu();
     button(m_frame2, 3, QStringLiteral("&Cancella"), 120, 3600, 1692, 615, false);
     button(m_frame2, 2, QStringLiteral("&Stampa"), 4080, 3600, 1692, 615, false);
     button(client, 0, QStringLiteral("&Trasferisci"), 120, 3360, 1692, 975, false);
@@ -134,6 +135,12 @@ void PosDT::buildMenus() {
         guarded(QStringLiteral("Aggiorna Dati"), [this] {
             if (m_handlers)
                 m_handlers->aggiornaDati();
+        });
+    });
+    m_quadratura = menuBar()->addAction(QStringLiteral("&Quadratura"), this, [this] {
+        guarded(QStringLiteral("Quadratura"), [this] {
+            if (quadratura)
+                quadratura();
         });
     });
     m_menu1[2] = menuBar()->addAction(QStringLiteral("&Riduci"), this, [this] { hideWindow(); });
@@ -216,6 +223,56 @@ void PosDT::showPending(const QStringList& lines) {
 void PosDT::showErrors(const QStringList& lines) {
     m_list2->clear();
     m_list2->addItems(lines);
+}
+
+void PosDT::showErrorLines(const std::vector<ErrorLineInfo>& lines) {
+    m_list2->clear();
+    for (const ErrorLineInfo& l : lines) {
+        auto* item = new QListWidgetItem(l.text, m_list2);
+        item->setData(Qt::UserRole, l.id);
+        if (!l.reason.isEmpty())
+            item->setToolTip(l.reason);
+    }
+}
+
+void PosDT::buildRepairMenu() {
+    // Ctrl / Shift pick several lines for "Riprova" or one answer for all.
+    m_list2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list2->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_repairMenu = new QMenu(this);
+    const std::pair<QString, Riparazione> choices[] = {
+        {QStringLiteral("Riprova"), Riparazione::Riprova},
+        {QStringLiteral("Assegna a camera…"), Riparazione::AssegnaCamera},
+        {QStringLiteral("Assegna a cliente esterno…"), Riparazione::AssegnaEsterno}};
+    for (const auto& [text, what] : choices) {
+        const Riparazione choice = what;
+        m_repairMenu->addAction(text, this, [this, text, choice] {
+            std::vector<std::int32_t> ids;
+            for (const QListWidgetItem* item : m_list2->selectedItems()) {
+                const QVariant id = item->data(Qt::UserRole);
+                if (id.isValid())
+                    ids.push_back(id.toInt());
+            }
+            guarded(text, [this, choice, &ids] {
+                if (m_handlers && !ids.empty())
+                    m_handlers->riparaClick(choice, ids);
+            });
+        });
+    }
+    connect(m_list2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QListWidgetItem* item = m_list2->itemAt(at); item && !item->isSelected())
+            m_list2->setCurrentItem(item);
+        if (!m_list2->selectedItems().isEmpty())
+            m_repairMenu->popup(m_list2->viewport()->mapToGlobal(at));
+    });
+    // The reason of the line chosen, on the status line; the list's text stays.
+    connect(m_list2, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        const QString reason = item ? item->toolTip() : QString();
+        if (reason.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(QStringLiteral("Motivo: ") + reason);
+    });
 }
 
 void PosDT::setBusy(bool busy) {

@@ -64,6 +64,7 @@ public:
     void hideWindow() override;
     void showPending(const QStringList& lines) override;
     void showErrors(const QStringList& lines) override;
+    void showErrorLines(const std::vector<ErrorLineInfo>& lines) override;
     void setBusy(bool busy) override;
 
     // Lets the process end (a real quit); otherwise a close is refused.
@@ -86,12 +87,18 @@ public:
     QComboBox* combo1() const { return m_combo1; }
     QListWidget* list1() const { return m_list1; }
     QListWidget* list2() const { return m_list2; }
+    // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a cliente esterno…".
+    QMenu* repairMenu() const { return m_repairMenu; }
     QPushButton* tasto(int index) const { return m_tasto[static_cast<size_t>(index)]; }
     QMenu* impostazioni() const { return m_impostazioni; }  // the tray popup
     QAction* visualizza() const { return m_visualizza; }
     QAction* menu1(int index) const { return m_menu1[static_cast<size_t>(index - 1)]; }
     QAction* menu2(int index) const { return m_menu2[static_cast<size_t>(index - 1)]; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // "&Quadratura" of the menu bar: the day's reconciliation, set by main
+    // (through StampaStorico); until then the item does nothing.
+    std::function<void()> quadratura;
+    QAction* quadraturaItem() const { return m_quadratura; }
     PollTimer& timer1() { return m_timer1; }
 
 protected:
@@ -100,6 +107,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void buildRepairMenu();
     // Runs a handler as a boundary: a failure is logged and notified, never
     // ends the process. Whether a tick may run meanwhile is WorkGuard's rule.
     void guarded(const QString& what, const std::function<void()>& fn);
@@ -126,7 +134,9 @@ private:
     std::array<QPushButton*, 4> m_tasto{};
     std::array<QAction*, 3> m_menu1{};
     std::array<QAction*, 7> m_menu2{};
+    QAction* m_quadratura = nullptr;
     QMenu* m_impostazioni = nullptr;
+    QMenu* m_repairMenu = nullptr;
     QAction* m_visualizza = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
 };

@@ -19,6 +19,8 @@ namespace db {
 class Workspace;
 }
 
+class ChargeStore;
+
 class StampaStorico {
 public:
     // ws: the workspace the print menu reads the printer tables in.
@@ -31,12 +33,22 @@ public:
     // logged and shown, and the menu is not opened.
     void stampa(const QStringList& errors, std::int16_t hotelCorrente);
 
+    // "&Quadratura": asks for the charge day (today by default; a range as
+    // "dal-al"), writes the day's reconciliation into the report file and
+    // shows the print menu, so it prints, previews, exports and mails like
+    // the error history. A day that is no date is told and nothing is done.
+    void quadratura(ChargeStore& store, std::int16_t hotelCorrente);
+
     // Shows the print menu for the given hotel; replaceable in tests.
     std::function<void(std::int16_t hotelCorrente)> showMenu;
 
     QtPagePrinter& printer() { return m_printer; }
 
 private:
+    // Writes lines into the report file and shows the menu; what names the
+    // report in the log and in a failure's message.
+    void report(const QString& what, const QStringList& lines, std::int16_t hotelCorrente);
+
     Services& m_services;
     QWidget* m_parent;
     QtPagePrinter m_printer;

@@ -3,6 +3,7 @@
 #include "db/DbFixture.h"
 
 #include "db/JetText.h"
+#include "db/WorkspaceImpl.h"
 #include "platform/Error.h"
 
 using namespace quorvel;
@@ -255,6 +256,41 @@ TEST_P(RecordsetTest, AnIndexCoveringTheCriterionServesTheFind) {
     ASSERT_FALSE(rs->noMatch());
     EXPECT_EQ(rs->integer("CodiceCliente"), 3);
     EXPECT_EQ(rs->text("NumeroCamera"), "103");
+}
+
+// The program's own index (made again: nothing happens) serves the finds on
+// both stores, its text field compared without regard to case; a row tells
+// its identity, and a new row's is told after its update.
+TEST_P(RecordsetTest, OwnIndexesServeTheFindAndRowsTellTheirIdentity) {
+    auto database = ws().openDatabase("Conto.mdb");
+    database->createIndex("Conto_Cliente", {"NumeroCamera", "CodiceCliente"});
+    database->createIndex("conto_cliente", {"numerocamera", "CodiceCliente"});
+    EXPECT_THROW(database->createIndex("Conto_Cliente", {"Manca"}), Error);
+    auto rs = database->openRecordset("Conto_Cliente");
+    std::vector<std::int64_t> ids;
+    for (int i = 0; i < 3; ++i) {
+        addRow(*rs, {"NumeroHotel", "CodiceCliente", "NumeroCamera"}, {1, i, "ab"});
+        ids.push_back(rs->lastAddedId());
+    }
+    EXPECT_GT(ids[0], 0);
+    EXPECT_LT(ids[0], ids[1]);
+    EXPECT_LT(ids[1], ids[2]);
+    const QString crit = "NumeroCamera = 'AB' and CodiceCliente = 1";
+    rs->findFirst(crit);
+    ASSERT_FALSE(rs->noMatch());
+    EXPECT_EQ(rs->rowId(), ids[1]);
+    rs->edit();
+    rs->setValue("Descrizione", "x");
+    rs->update();
+    EXPECT_EQ(rs->rowId(), ids[1]);  // an edit keeps it
+    EXPECT_EQ(rs->lastAddedId(), ids[2]);
+    // Three rows: the server would rather scan them, unless told not to.
+    if (onServer())
+        ws().impl().serverExec("SET enable_seqscan = off", "test");
+    const QString plan = rs->queryPlan(crit);
+    EXPECT_TRUE(plan.contains("Conto_Cliente_NumeroCamera_CodiceCliente")) << plan.toStdString();
+    rs->remove();
+    EXPECT_THROW(rs->rowId(), Error);
 }
 
 // Values given apart find what the same criterion written out finds, texts

@@ -30,6 +30,11 @@ public:
     void showPending(const QStringList& lines) override { pending = lines; }
     void showErrors(const QStringList& lines) override { errors = lines; }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
+    void showErrorLines(const std::vector<ErrorLineInfo>& lines) override {
+        errorLines = lines;
+        MainView::showErrorLines(lines);
+    }
+    std::vector<ErrorLineInfo> errorLines;
 
     QString type = QStringLiteral("Completo");
     int focused = 0;
@@ -354,6 +359,46 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefault) {
     controller.transferButtons().Tasto_Click(3);
     EXPECT_TRUE(store.errors().isEmpty());
     EXPECT_TRUE(view.errors.isEmpty());
+}
+
+// List2's repair menu: the answer asked through the dialogs, a bad one
+// told and nothing changed, a good one posted and the lists shown again.
+TEST_F(ControllerTest, TheRepairMenuAsksPostsAndShowsTheListsAgain) {
+    Controller controller(settings, services, view, *ws);
+    ChargeStore& store = controller.store();
+    PosLine discount;
+    discount.room = QStringLiteral("999");
+    discount.description = QStringLiteral("Sconto");
+    discount.amount = QStringLiteral("-00100");
+    store.appendPending({charge("999"), discount.text()});
+    controller.transferButtons().transfer();
+    ASSERT_EQ(view.errorLines.size(), 2u);
+    EXPECT_EQ(view.errorLines[0].reason,
+              QStringLiteral("Nessun ospite in casa né cliente esterno per la camera 999"));
+    const std::vector<std::int32_t> ids{view.errorLines[0].id};
+    dialogs.inputs = {std::nullopt};  // cancelled: nothing asked further
+    controller.riparaClick(Riparazione::AssegnaCamera, ids);
+    EXPECT_TRUE(dialogs.messages.empty());
+    dialogs.inputs = {QStringLiteral("555")};
+    controller.riparaClick(Riparazione::AssegnaCamera, ids);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Nessun ospite in casa nella camera 555"));
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(store.errors().size(), 2);
+    // The charge and its "Sconto" line both selected: posted together, told once.
+    dialogs.inputs = {QStringLiteral("101")};
+    controller.riparaClick(Riparazione::AssegnaCamera, {ids[0], view.errorLines[1].id});
+    ASSERT_EQ(dialogs.prompts.size(), 3u);
+    EXPECT_EQ(dialogs.prompts[2].prompt, QStringLiteral("Numero della camera a cui addebitare:"));
+    EXPECT_EQ(dialogs.messages.back().text,
+              QStringLiteral("Addebito registrato sul conto della camera 101"));
+    EXPECT_EQ(dialogs.messages.back().icon, MsgIcon::Information);
+    EXPECT_EQ(accountRows(), 1);
+    EXPECT_TRUE(view.errors.isEmpty());
+    controller.riparaClick(Riparazione::Riprova, ids);  // already repaired
+    EXPECT_EQ(dialogs.messages.back().text,
+              QStringLiteral("Riga già riparata o già tolta dallo storico errori"));
+    EXPECT_EQ(accountRows(), 1);
 }
 
 TEST_F(ControllerTest, EsciStampaAndOtherIndexes) {

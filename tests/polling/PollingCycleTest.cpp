@@ -9,6 +9,7 @@
 #include "polling/PollingCycle.h"
 #include "polling/PosFileRules.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,6 +134,24 @@ TEST_F(PollingCycleTest, ClosingFileBecomesReceiptRowsAndArchive) {
     }
     EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
     EXPECT_EQ(readBytes(QStringLiteral("Documento_20250307090503.txt")), kClosing);
+    // Each receipt's journal row points at its Incassi row.
+    JournalQuery imported;
+    imported.outcome = Esito::Incasso;
+    const auto journal = p.store.journal().find(imported);
+    ASSERT_EQ(journal.size(), 3u);
+    const int amountLines[] = {3, 9, 11};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(journal[i].kind, "I");
+        EXPECT_TRUE(journal[i].archive.endsWith("Documento_20250307090503.txt"));
+        EXPECT_EQ(journal[i].lineNo, amountLines[i]);
+        EXPECT_EQ(journal[i].line,
+                  QString::fromLatin1(kClosing.split('\n')[amountLines[i] - 1]).chopped(1));
+        EXPECT_EQ(journal[i].day, "20250307");
+        EXPECT_EQ(journal[i].amount, amounts[i]);
+        EXPECT_EQ(journal[i].database, "Fatture.mdb");
+        EXPECT_EQ(journal[i].table, "Incassi");
+        EXPECT_EQ(journal[i].accountRow, static_cast<std::int64_t>(i + 1));
+    }
 
     // An unknown item code still imports, with "Codice non valido"; a file
     // without receipts is archived and adds nothing. A second file taken in
@@ -172,6 +191,15 @@ TEST_F(PollingCycleTest, ChargesFileJoinsLeftoversAndTransfersOnce) {
     EXPECT_EQ(p.transfers[0], chargeLines(2, 90) + chargeLines(5));
     EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
     EXPECT_TRUE(exists(QStringLiteral("Estrazione_20250307090503.txt")));
+    // The file's lines are in the journal, pending, under its archive.
+    JournalQuery waiting;
+    waiting.outcome = Esito::InAttesa;
+    const auto journal = p.store.journal().find(waiting);
+    ASSERT_EQ(journal.size(), 5u);
+    EXPECT_TRUE(journal[4].archive.endsWith("Estrazione_20250307090503.txt"));
+    EXPECT_EQ(journal[4].lineNo, 5);
+    EXPECT_EQ(journal[4].line, chargeLines(5)[4]);
+    EXPECT_EQ(p.store.journal().received({}, {}).at(0).lines, 5);
 
     // The fake transfer left the lines pending: the next tick transfers
     // again; an empty charges file adds nothing.

@@ -6,6 +6,7 @@
 #include "hotel/ServerCopy.h"
 #include "platform/TextFile.h"
 #include "polling/ClosingFile.h"
+#include "soak/JournalCheck.h"
 #include "soak/Ledger.h"
 #include "soak/ServerSoak.h"
 #include "support/ServerDb.h"
@@ -229,6 +230,35 @@ TEST(SoakTargets, SendsChargesOnlyWhereOneAccountAnswers) {
     // Rooms nobody holds, shared between the hotel's new cards and the POS's departures.
     EXPECT_EQ(t.freeRooms, QStringList({QStringLiteral("103"), QStringLiteral("105")}));
     EXPECT_EQ(t.emptyRooms, QStringList({QStringLiteral("104"), QStringLiteral("X77")}));
+}
+
+// The journal check: clean after a transfer, and a posting or error line
+// changed behind the journal's back is caught.
+TEST_F(LedgerTest, TheJournalCheckFindsPostingsAndHistoryApartFromTheJournal) {
+    hotel::HotelSpec spec;
+    spec.rooms = 40;
+    spec.guests = 30;
+    spec.seed = 5;
+    const hotel::HotelSummary hotel = hotel::generateHotel(dir(), spec);
+    Ledger ledger(soakTargets(hotel.data, {}), 13);
+    const QStringList lines = ledger.draftCharges(40);
+    db::Workspace ws;
+    ChargeStore store(ws);
+    store.appendChargesFile({lines, false}, QStringLiteral("Addebiti_1.txt"));
+    ChargeTransfer(hotel.settings, store).TrasferisciAddebiti();
+    auto rooms = readAccountRows(path(QStringLiteral("Conto_Cliente.mdb")), 0);
+    const auto externals = readAccountRows(path(QStringLiteral("ContoEsterni.mdb")), 0);
+    Tally clean;
+    checkJournal(store, rooms, externals, 0, clean);
+    EXPECT_TRUE(clean.problems.isEmpty()) << clean.problems.join(QLatin1Char('\n')).toStdString();
+    ASSERT_FALSE(rooms.empty());
+    ASSERT_FALSE(store.errorLines().empty());
+
+    rooms[0].importoCents += 1;
+    store.appendErrors({QStringLiteral("riga senza giornale")});
+    Tally found;
+    checkJournal(store, rooms, externals, 1, found);
+    EXPECT_EQ(found.problems.size(), 3) << found.problems.join(QLatin1Char('\n')).toStdString();
 }
 
 }  // namespace

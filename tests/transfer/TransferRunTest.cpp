@@ -7,6 +7,8 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "support/ServerDb.h"
+#include "transfer/ChargeRepair.h"
+#include "transfer/PostingJournal.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -234,6 +236,211 @@ TEST_F(TransferRun, RoomCodePositionAndMapFiles) {
     ASSERT_EQ(rows(Rooms).size(), 1u);
     EXPECT_EQ(rows(Rooms)[0].cliente, 123);
     EXPECT_EQ(store->errors(), QStringList{blankFirst});
+}
+
+std::map<int, JournalEntry> journalByLine(ChargeStore& store, const QString& archive) {
+    JournalQuery all;
+    all.limit = 100000;
+    std::map<int, JournalEntry> out;
+    for (const JournalEntry& e : store.journal().find(all))
+        if (e.archive == archive)
+            out[e.lineNo] = e;
+    return out;
+}
+
+// Each kind of bad line gets its reason code and text; every line of a
+// charges file gets one journal row saying where it went.
+TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
+    addCard(Guests, 123, "101");
+    addCard(Guests, 124, "102");
+    addCard(Clients, 900, "E10");
+    const QString good = line("101", "001000");
+    const QString tooLong = good + QString(ChargeStore::MaxLineLength, QLatin1Char('x'));
+    const PosText file{
+        {discountLine("-00050"), good, discountLine("-00100"),
+         line("E10", "000300", "250131", "  2", "VINO", "150"), line("203", "000100"),
+         good.left(40), line("101", "12x456"), line("102", "-00500"),
+         line("101", "001000", "250301", "  0"), line("101", "000200", "250303"),
+         discountLine("-0x200"), tooLong, line("101", "000100", "2501xx")},
+        false};
+    store->appendChargesFile(file, "arch1.txt");
+    auto rows0 = journalByLine(*store, "arch1.txt");
+    ASSERT_EQ(rows0.size(), 13u);
+    EXPECT_EQ(rows0[2].outcome, Esito::InAttesa);
+    EXPECT_GT(rows0[2].pendingId, 0);
+    EXPECT_EQ(rows0[12].outcome, Esito::Storico);  // listed at intake
+    EXPECT_EQ(rows0[12].reason, Motivo::RigaTroppoLunga);
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+
+    struct Want {
+        int lineNo;
+        Esito outcome;
+        Motivo reason;
+        const char* text;
+    };
+    const Want wants[] = {
+        {1, Esito::Scartato, Motivo::Nessuno, nullptr},
+        {2, Esito::Camera, Motivo::Nessuno, ""},
+        {3, Esito::Camera, Motivo::Nessuno, ""},
+        {4, Esito::Esterno, Motivo::Nessuno, ""},
+        {5, Esito::Storico, Motivo::NessunConto,
+         "Nessun ospite in casa né cliente esterno per la camera 203"},
+        {6, Esito::Storico, Motivo::RigaCorta, "Riga troppo corta"},
+        {7, Esito::Storico, Motivo::ImportoNonNumerico, "Importo non numerico"},
+        {8, Esito::Storico, Motivo::NonPositivo, "Addebito non positivo e nessun cliente esterno"},
+        {9, Esito::Storico, Motivo::PrezzoNonValido, nullptr},
+        {10, Esito::Storico, Motivo::ScontoNonNumerico, "Importo dello sconto non numerico"},
+        {11, Esito::Storico, Motivo::ScontoDiNonTrasferito, nullptr},
+        {12, Esito::Storico, Motivo::RigaTroppoLunga, "Riga troppo lunga (oltre 4000 caratteri)"},
+        {13, Esito::Camera, Motivo::Nessuno, ""},  // a day that is no date is no reason
+    };
+    auto got = journalByLine(*store, "arch1.txt");
+    ASSERT_EQ(got.size(), 13u);
+    const std::vector<ChargeStore::Line> history = store->errorLines();
+    for (const Want& w : wants) {
+        SCOPED_TRACE(w.lineNo);
+        const JournalEntry& e = got[w.lineNo];
+        EXPECT_EQ(e.outcome, w.outcome);
+        EXPECT_EQ(e.reason, w.reason);
+        if (w.text) {
+            EXPECT_EQ(e.reasonText, QString::fromUtf8(w.text));
+        }
+        EXPECT_EQ(e.pendingId, rows0[w.lineNo].pendingId);  // kept
+        EXPECT_EQ(e.line, file.lines[w.lineNo - 1].left(255));
+        // A listed row points at its line in the history.
+        const bool inHistory =
+            std::any_of(history.begin(), history.end(), [&](const ChargeStore::Line& l) {
+                return l.id == e.errorId && l.text == file.lines[w.lineNo - 1].left(4000);
+            });
+        EXPECT_EQ(inHistory, w.outcome == Esito::Storico);
+    }
+    EXPECT_EQ(history.size(), 8u);
+    // Where the postings went: the account rows' identities, clients, amounts.
+    const JournalEntry& room = got[2];
+    EXPECT_EQ(room.database, "Conto_Cliente.mdb");
+    EXPECT_EQ(room.client, 123);
+    EXPECT_EQ(room.room, "101");
+    EXPECT_EQ(room.added, eur(900));
+    EXPECT_EQ(got[3].discountOf, room.id);
+    EXPECT_EQ(got[13].day, "");
+    EXPECT_NE(got[13].accountRow, room.accountRow);  // another day's row
+    EXPECT_GT(got[13].accountRow, 0);
+    EXPECT_EQ(got[11].discountOf, got[10].id);
+    EXPECT_EQ(got[4].database, "ContoEsterni.mdb");
+    EXPECT_EQ(got[4].client, 900);
+    EXPECT_EQ(got[4].quantity, 2.0);
+    for (const auto& [file, entry] : {std::pair{Rooms, room}, std::pair{Externals, got[4]}}) {
+        auto db = ws->openDatabase(file);
+        auto rs = db->openRecordset("Conto_Cliente");
+        rs->findFirst("NumeroHotel = 1");
+        ASSERT_FALSE(rs->noMatch());
+        EXPECT_EQ(rs->rowId(), entry.accountRow);
+        EXPECT_EQ(rs->integer("CodiceCliente"), entry.client);
+    }
+    const auto counts = store->journal().received("20250131", "20250131");
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0].lines, 10);  // lines 1 to 8, 11 and 12
+    EXPECT_EQ(counts[0].sum, eur(-50 + 1000 - 100 + 300 + 100 - 500 + 1000));
+
+    // With a room map, a code it lacks says so; a line appended behind the
+    // journal's back gets its row at the transfer.
+    writeBytes("QuorveloCamere.txt", "L12,101\r\n");
+    store->appendChargesFile({{line("999", "000100")}, false}, "arch2.txt");
+    store->appendPending({line("L12", "000700")});
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    EXPECT_EQ(journalByLine(*store, "arch2.txt")[1].reasonText,
+              "Camera non mappata in QuorveloCamere.txt");
+    auto late = journalByLine(*store, "");
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].outcome, Esito::Camera);
+    EXPECT_EQ(late[0].added, eur(700));
+
+    // "&Cancella": every listed row becomes Cancellato, nothing else moves.
+    store->clearErrors();
+    JournalQuery q;
+    q.outcome = Esito::Storico;
+    EXPECT_TRUE(store->journal().find(q).empty());
+    q.outcome = Esito::Cancellato;
+    const auto cleared = store->journal().find(q);
+    EXPECT_EQ(cleared.size(), 9u);
+    for (const JournalEntry& e : cleared) {
+        EXPECT_EQ(e.errorId, 0);
+        EXPECT_EQ(e.action, Azione::Cancella);
+    }
+    q.outcome = Esito::Camera;
+    EXPECT_EQ(store->journal().find(q).size(), 4u);
+}
+
+// Repair from the history: bad answers change nothing; a repaired line
+// (with its "Sconto" line) is posted once and leaves the history, even when
+// a rival repair of the same line runs in another workspace at the same time.
+TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
+    addCard(Guests, 123, "101");
+    addCard(Clients, 900, "E10");
+    const QString lost = line("203", "001500");
+    store->appendChargesFile({{lost, discountLine("-00200"), line("204", "000400")}, false},
+                             "arch.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    const std::vector<ChargeStore::Line> history = store->errorLines();
+    ASSERT_EQ(history.size(), 3u);
+    ChargeRepair repair(settings, *store);
+    using S = ChargeRepair::Status;
+    const std::pair<ChargeRepair::Result, S> refusals[] = {
+        {repair.riprova(history[0].id), S::Failed},
+        {repair.assegnaCamera(history[0].id, " 555 "), S::Refused},
+        {repair.assegnaCamera(history[0].id, "  "), S::Refused},
+        {repair.assegnaEsterno(history[0].id, "12a"), S::Refused},
+        {repair.assegnaEsterno(history[0].id, ""), S::Refused},
+        {repair.assegnaEsterno(history[0].id, "4242"), S::Refused},
+        {repair.riprova(99999), S::Gone},
+    };
+    for (const auto& [r, status] : refusals) EXPECT_EQ(r.status, status) << r.message.toStdString();
+    EXPECT_EQ(refusals[1].first.message, "Nessun ospite in casa nella camera 555");
+    EXPECT_EQ(refusals[3].first.message, "Numero di tessera non valido: 12a");
+    EXPECT_EQ(refusals[5].first.message, "Nessun cliente esterno con la tessera 4242");
+    EXPECT_EQ(store->errorLines().size(), 3u);
+    EXPECT_TRUE(rows(Rooms).empty());
+    EXPECT_TRUE(rows(Externals).empty());
+
+    // Chosen by its "Sconto" line, the charge goes with it.
+    const auto done = repair.assegnaCamera(history[1].id, "101");
+    EXPECT_EQ(done.status, S::Posted);
+    EXPECT_EQ(done.lines, 2);
+    ASSERT_EQ(rows(Rooms).size(), 1u);
+    EXPECT_EQ(rows(Rooms)[0].importo, eur(1300));
+    EXPECT_EQ(rows(Rooms)[0].cliente, 123);
+    auto j = journalByLine(*store, "arch.txt");
+    EXPECT_EQ(j[1].outcome, Esito::Camera);
+    EXPECT_EQ(j[1].action, Azione::AssegnaCamera);
+    EXPECT_EQ(j[1].errorId, 0);
+    EXPECT_EQ(j[1].added, eur(1300));
+    EXPECT_EQ(j[2].discountOf, j[1].id);
+    EXPECT_EQ(repair.assegnaCamera(history[0].id, "101").status, S::Gone);
+
+    // A rival repair from a second workspace gets there first.
+    addCard(Guests, 124, "204");
+    db::Workspace rivalWs;
+    ChargeStore rivalStore(rivalWs);
+    ChargeRepair::Result rival;
+    RepairSeams seams;
+    seams.beforeTransaction = [&] {
+        rival = ChargeRepair(settings, rivalStore).riprova(history[2].id);
+    };
+    const auto mine = ChargeRepair(settings, *store, seams).riprova(history[2].id);
+    EXPECT_EQ(rival.status, S::Posted);
+    EXPECT_EQ(mine.status, S::Gone);
+    EXPECT_EQ(mine.message, "Riga già riparata o già tolta dallo storico errori");
+    EXPECT_EQ(rows(Rooms).size(), 2u);
+    EXPECT_TRUE(store->errorLines().empty());
+    EXPECT_EQ(journalByLine(*store, "arch.txt")[3].action, Azione::Riprova);
+
+    // By the external card's number.
+    store->appendChargesFile({{line("777", "000250")}, false}, "arch3.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    EXPECT_EQ(repair.assegnaEsterno(store->errorLines().at(0).id, "900").status, S::Posted);
+    ASSERT_EQ(rows(Externals).size(), 1u);
+    EXPECT_EQ(rows(Externals)[0].importo, eur(250));
+    EXPECT_EQ(journalByLine(*store, "arch3.txt")[1].outcome, Esito::Esterno);
 }
 
 // A side file that exists but cannot be read fails the run with every line

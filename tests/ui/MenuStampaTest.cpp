@@ -8,6 +8,7 @@
 #include "print/RecordingPrinter.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
 #include "ui/MenuStampa.h"
 #include "ui/StampaStorico.h"
 
@@ -239,6 +240,65 @@ TEST_F(MenuStampaTest, StampaButtonWritesTheHistoryThenShowsTheMenu) {
     EXPECT_EQ(seen.size(), 3);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains("file di stampa"));
+}
+
+TEST_F(MenuStampaTest, QuadraturaWritesTheDaysReconciliationThenShowsTheMenu) {
+    ChargeStore store(*ws);
+    const QString file = QStringLiteral("Estrazione_20250307090503.txt");
+    std::vector<JournalEntry> rows(2);
+    for (JournalEntry& e : rows) {
+        e.archive = file;
+        e.day = QStringLiteral("20250307");
+    }
+    rows[0].amount = Currency::fromCents(125050);
+    rows[0].outcome = Esito::Camera;
+    rows[1].amount = Currency::fromCents(250);
+    rows[1].outcome = Esito::Storico;
+    rows[1].errorId = store.appendErrors({QStringLiteral("999 CENA")});
+    store.journal().add(rows);
+    store.journal().addReceived(
+        {{file, QStringLiteral("20250307"), 2, Currency::fromCents(125300)}});
+    StampaStorico stampa(services, *ws);
+    QList<QByteArray> seen;
+    stampa.showMenu = [&](std::int16_t hotel) {
+        EXPECT_EQ(hotel, 1);
+        seen << readBytes("fd3");
+    };
+
+    dialogs.inputs = {std::nullopt, QStringLiteral("31/02/2025"), QStringLiteral("07/03/2025")};
+    stampa.quadratura(store, 1);  // cancelled
+    stampa.quadratura(store, 1);  // no date: told, no menu
+    EXPECT_TRUE(seen.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "\"31/02/2025\" non è un giorno valido: scrivere per esempio 07/03/2025.");
+    stampa.quadratura(store, 1);
+    ASSERT_EQ(dialogs.prompts.size(), 3u);
+    EXPECT_EQ(dialogs.prompts[0].defaultText, "07/03/2025");  // today
+    EXPECT_EQ(dialogs.prompts[0].title, "Quadratura");
+    ASSERT_EQ(seen.size(), 1);
+    const QByteArray frame = "+---------------------------------+--------+----------------+\r\n";
+    const QByteArray table =
+        frame + "| Voce                            |  Righe |        Importo |\r\n" + frame +
+        "| Ricevute dalla cassa            |      2 |       1.253,00 |\r\n"
+        "| Addebitate in camera            |      1 |       1.250,50 |\r\n"
+        "| Addebitate a clienti esterni    |      0 |           0,00 |\r\n"
+        "|   di cui riparate dallo storico |      0 |           0,00 |\r\n"
+        "| Nello storico errori            |      1 |           2,50 |\r\n"
+        "| Cancellate dallo storico        |      0 |           0,00 |\r\n"
+        "| In attesa                       |      0 |           0,00 |\r\n"
+        "| Sconti senza addebito, ignorati |      0 |           0,00 |\r\n"
+        "| Quadratura                      |     OK |                |\r\n";
+    EXPECT_EQ(seen[0],
+              "QUADRATURA ADDEBITI DEL 07/03/2025\r\n"
+              "Stampata il 07/03/2025 alle 09:05\r\n\r\n"
+              "Giorno 07/03/2025 - file Estrazione_20250307090503.txt\r\n" +
+                  table + frame + "\r\nTOTALE DEL GIORNO 07/03/2025\r\n" + table +
+                  "| Incassi importati               |      0 |           0,00 |\r\n" + frame +
+                  "\r\nQuadratura: ricevute = in camera + clienti esterni + storico "
+                  "errori +\r\ncancellate + in attesa + sconti ignorati. Una riga "
+                  "\"Sconto\" conta\r\ndove \xe8 andato il suo addebito, con il suo "
+                  "importo (negativo).\r\n");
 }
 
 }  // namespace

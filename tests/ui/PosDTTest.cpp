@@ -8,6 +8,7 @@
 #include "polling/WorkGuard.h"
 #include "print/FakeShell.h"
 #include "print/PrinterTables.h"
+#include "print/ReportFiles.h"
 #include "support/TempDir.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace quorvel;
@@ -64,6 +66,10 @@ struct RecordingHandlers : PosDTHandlers {
         ++ticks;
         return true;
     }
+    void riparaClick(Riparazione what, const std::vector<std::int32_t>& ids) override {
+        repairs.emplace_back(what, ids);
+    }
+    std::vector<std::pair<Riparazione, std::vector<std::int32_t>>> repairs;
 };
 
 class PosDTTest : public TempDirTest {
@@ -120,11 +126,40 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
     EXPECT_EQ(window->menu1(1)->text(), "&Impostazioni");
     EXPECT_EQ(window->menu1(2)->text(), "&Aggiorna Dati");
     EXPECT_EQ(window->menu1(3)->text(), "&Riduci");
+    EXPECT_EQ(window->quadraturaItem()->text(), "&Quadratura");
     EXPECT_EQ(window->menu2(4)->text(), "Codice Bevande Extra");
     EXPECT_EQ(window->trayIcon()->toolTip(), "Quorvel");
     // 12120 x 4410 twips at 96 DPI; the two Frame2 buttons share a top.
     EXPECT_EQ(window->centralWidget()->size(), QSize(808, 294));
     EXPECT_EQ(window->tasto(2)->geometry(), QRect(272, 240, 113, 41));
+}
+
+// List2 keeps its texts; the line chosen shows its reason; the context
+// menu hands the selected lines' ids to the handlers.
+TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
+    window->showErrorLines({{5, QStringLiteral("riga a"), QStringLiteral("Riga troppo corta")},
+                            {9, QStringLiteral("riga b"), QString()}});
+    QListWidget* list = window->list2();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "riga a");
+    EXPECT_EQ(list->item(0)->toolTip(), "Riga troppo corta");
+    list->setCurrentRow(0);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Motivo: Riga troppo corta");
+    list->setCurrentRow(1);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    QStringList texts;
+    for (QAction* a : window->repairMenu()->actions()) texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"Riprova", "Assegna a camera…", "Assegna a cliente esterno…"}));
+    list->item(0)->setSelected(true);
+    list->item(1)->setSelected(true);
+    window->repairMenu()->actions()[0]->trigger();
+    list->item(0)->setSelected(false);
+    window->repairMenu()->actions()[2]->trigger();
+    ASSERT_EQ(handlers.repairs.size(), 2u);
+    EXPECT_EQ(handlers.repairs[0].first, Riparazione::Riprova);
+    EXPECT_EQ(handlers.repairs[0].second, (std::vector<std::int32_t>{5, 9}));
+    EXPECT_EQ(handlers.repairs[1].first, Riparazione::AssegnaEsterno);
+    EXPECT_EQ(handlers.repairs[1].second, (std::vector<std::int32_t>{9}));
 }
 
 TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {
@@ -269,6 +304,7 @@ TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
     controller.transferButtons().stampa = [&] {
         stampa.stampa(controller.store().errors(), window->hotelCorrente());
     };
+    window->quadratura = [&] { stampa.quadratura(controller.store(), window->hotelCorrente()); };
     window->formLoad();
     auto accountRows = [] {
         db::Workspace ws;
@@ -310,6 +346,21 @@ TEST_F(PosDTTest, PollingGoesOnWhileThePrintMenuIsOpen) {
     EXPECT_EQ(dialogs.messages[1].text,
               QString::fromUtf8("La cancellazione sarà definitiva, confermi?"));
     EXPECT_EQ(outcome, static_cast<int>(PollTimer::Outcome::Skipped));
+
+    // "&Quadratura" of the charge day just posted: the reconciliation in the
+    // report file, balanced, and the print menu open on it.
+    dialogs.during = nullptr;
+    dialogs.inputs = {QStringLiteral("31/01/2025")};
+    QByteArray report;
+    QTimer::singleShot(0, [&] {
+        report = readBytes(reportFileName());
+        if (auto* menu = qobject_cast<MenuStampa*>(QApplication::activeModalWidget()))
+            menu->reject();
+    });
+    window->quadraturaItem()->trigger();
+    EXPECT_TRUE(report.startsWith("QUADRATURA ADDEBITI DEL 31/01/2025\r\n")) << report.data();
+    EXPECT_TRUE(report.contains("| Addebitate in camera            |      1 |          15,00 |"));
+    EXPECT_TRUE(report.contains("| Quadratura                      |     OK |"));
     window->setHandlers(nullptr);
 }
 

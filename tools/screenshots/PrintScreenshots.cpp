@@ -2,7 +2,11 @@
 #include "screenshots/PrintScreenshots.h"
 
 #include "platform/Log.h"
+#include "platform/TextFile.h"
 #include "print/ErrorReport.h"
+#include "print/ReportFiles.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/Reconciliation.h"
 #include "ui/Anteprima.h"
 #include "ui/MenuStampa.h"
 #include "ui/QtDialogs.h"
@@ -11,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPixmap>
 
 namespace quorvel {
@@ -54,7 +59,23 @@ bool takePrintScreenshots(db::Workspace& ws, std::int16_t hotelCorrente, const Q
     Anteprima preview(services);
     preview.formLoad();
     ok = preview.formActivate() && save(preview, dir, QStringLiteral("preview.png")) && ok;
-    return ok;
+
+    // The reconciliation of the store's last charge day, as "&Quadratura" previews it.
+    if (!QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
+        return ok;
+    db::Workspace storeWs;  // the store is the program's: not in ws, where the window has it
+    ChargeStore store(storeWs);
+    QString day;
+    for (const DayReconciliation& d : reconcile(store, QString(), QString()).days)
+        if (!d.files.empty())
+            day = d.day;
+    if (day.isEmpty())
+        return ok;
+    writeTextLines(reportFileName(), reconciliationText(reconcile(store, day, day), clock.now()));
+    Anteprima quadratura(services);
+    quadratura.formLoad();
+    return quadratura.formActivate() &&
+           save(quadratura, dir, QStringLiteral("quadratura-preview.png")) && ok;
 }
 
 }  // namespace quorvel

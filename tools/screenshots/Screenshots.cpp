@@ -65,6 +65,25 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     ok = save(trayPicture(window.impostazioni()), dir, QStringLiteral("tray-menu.png")) && ok;
     window.impostazioni()->hide();
 
+    // List2's repair menu over the window, on a line with its reason.
+    const QString failed = QStringLiteral("999 20250306 2010 CENA            0000042,00");
+    window.showErrorLines(
+        {{1, failed,
+          QStringLiteral("Nessun ospite in casa né cliente esterno per la camera 999")}});
+    window.list2()->setCurrentRow(0);
+    window.repairMenu()->popup(window.mapToGlobal(window.rect().center()));
+    settle();
+    {
+        QPixmap picture = window.grab();
+        QPainter p(&picture);
+        const QPoint at = window.list2()->mapTo(&window, QPoint(60, 28));  // under the line
+        p.drawPixmap(at, window.repairMenu()->grab());
+        p.end();
+        ok = save(picture, dir, QStringLiteral("repair-menu.png")) && ok;
+    }
+    window.repairMenu()->hide();
+    window.showErrors({failed});
+
     MsgBox_Form box;
     box.setup(QStringLiteral("Stampare lo storico degli errori sulla stampante predefinita?"), 292,
               QStringLiteral("Stampa"));

@@ -11,6 +11,7 @@
 #include "platform/TextFile.h"
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
+#include "soak/JournalCheck.h"
 #include "soak/ServerSoak.h"
 #include "soak/Simulators.h"
 #include "transfer/ChargeStore.h"
@@ -406,19 +407,21 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     const bool drained = drain(o, hotel.settings.fileOrigine, hotel.settings.fileIncassi);
 
     Tally tally;
+    std::vector<AccountRow> rooms, externals;
+    std::vector<qint64> receipts;
     if (onServer) {
         db::PgConnection& c = *server.conn;
-        ledger.checkRoomAccounts(
-            readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids()), tally);
-        ledger.checkExternalAccounts(
-            readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase), tally);
-        ledger.checkReceipts(readServerReceiptAmounts(c, receiptBase), tally);
+        rooms = readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids());
+        externals = readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase);
+        receipts = readServerReceiptAmounts(c, receiptBase);
     } else {
-        ledger.checkRoomAccounts(
-            readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids()), tally);
-        ledger.checkExternalAccounts(readAccountRows(file("ContoEsterni.mdb"), extBase), tally);
-        ledger.checkReceipts(readReceiptAmounts(file("Fatture.mdb"), receiptBase), tally);
+        rooms = readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids());
+        externals = readAccountRows(file("ContoEsterni.mdb"), extBase);
+        receipts = readReceiptAmounts(file("Fatture.mdb"), receiptBase);
     }
+    ledger.checkRoomAccounts(rooms, tally);
+    ledger.checkExternalAccounts(externals, tally);
+    ledger.checkReceipts(receipts, tally);
     {
         // The program's store, where the program keeps it.
         const auto config = folderConfig(o.dir);
@@ -426,6 +429,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
             config ? std::make_unique<db::Workspace>(*config) : std::make_unique<db::Workspace>();
         ChargeStore store(*ws, file("QuorvelCoda.db"));
         ledger.checkErrorHistory(store.errors(), tally);
+        checkJournal(store, rooms, externals, static_cast<qint64>(receipts.size()), tally);
         const QStringList pending = store.pending();
         tally.lost += pending.size();
         for (const QString& p : pending) tally.problem(QStringLiteral("ancora in attesa: ") + p);

@@ -1,0 +1,91 @@
+// The day's reconciliation of a busy day: 20,000 charge lines of one day in
+// a journal of 400,000 rows (twenty such days), with their received counts
+// and a few hundred error and pending lines. Target: under 0.5 s a day.
+#include "db/Engine.h"
+#include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
+#include "transfer/Reconciliation.h"
+
+#include <benchmark/benchmark.h>
+#include <QDir>
+#include <QTemporaryDir>
+
+using namespace quorvel;
+
+namespace {
+
+constexpr int kDays = 20;
+constexpr int kLinesADay = 20000;
+constexpr int kFilesADay = 40;
+
+QString dayOf(int d) {
+    return QStringLiteral("202503%1").arg(d + 1, 2, 10, QLatin1Char('0'));
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    db::Workspace ws;
+    std::unique_ptr<ChargeStore> store;
+
+    Fixture() {
+        QDir::setCurrent(dir.path());
+        store = std::make_unique<ChargeStore>(ws);
+        for (int d = 0; d < kDays; ++d) {
+            db::Transaction tx(ws);
+            const std::int32_t pending =
+                store->appendPending(QStringList(100, QStringLiteral("p")));
+            const std::int32_t errors = store->appendErrors(QStringList(300, QStringLiteral("e")));
+            std::vector<JournalEntry> rows(kLinesADay);
+            std::vector<ReceivedCount> received(kFilesADay);
+            for (int i = 0; i < kLinesADay; ++i) {
+                JournalEntry& e = rows[static_cast<std::size_t>(i)];
+                ReceivedCount& c = received[static_cast<std::size_t>(i % kFilesADay)];
+                e.archive = c.archive = QStringLiteral("Estrazione_%1%2.txt")
+                                            .arg(dayOf(d))
+                                            .arg(i % kFilesADay, 6, 10, QLatin1Char('0'));
+                e.lineNo = i / kFilesADay + 1;
+                e.day = c.day = dayOf(d);
+                e.amount = Currency::fromCents(100 + i % 5000);
+                e.outcome = i % 50 == 0  ? Esito::Storico
+                            : i % 7 == 0 ? Esito::Esterno
+                                         : Esito::Camera;
+                if (i < 100) {
+                    e.outcome = Esito::InAttesa;
+                    e.pendingId = pending + i;
+                } else if (e.outcome == Esito::Storico) {
+                    e.errorId = errors + (i / 50) % 300;
+                }
+                ++c.lines;
+                c.sum += *e.amount;
+            }
+            store->journal().add(rows);
+            store->journal().addReceived(received);
+            tx.commit();
+        }
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+void BM_ReconcileBusyDay(benchmark::State& state) {
+    Fixture& f = fixture();
+    const QString day = dayOf(kDays / 2);
+    bool balanced = true;
+    for (auto _ : state) {
+        const Reconciliation r = reconcile(*f.store, day, day);
+        balanced = balanced && r.total.balanced() && r.total.received.lines == kLinesADay;
+        benchmark::DoNotOptimize(r.total.room.sum);
+    }
+    if (!balanced)
+        state.SkipWithError("the busy day does not balance");
+    state.counters["lines"] = kLinesADay;
+}
+
+}  // namespace
+
+BENCHMARK(BM_ReconcileBusyDay)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
+
+BENCHMARK_MAIN();

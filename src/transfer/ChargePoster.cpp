@@ -1,0 +1,286 @@
+// The posting rules on the hotel's databases.
+#include "transfer/ChargePoster.h"
+
+#include "db/HotelFiles.h"
+#include "platform/Error.h"
+#include "transfer/ChargeLine.h"
+
+#include <utility>
+
+namespace quorvel {
+
+namespace {
+
+const QString GuestsSelect = QStringLiteral(
+    "Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N' and NumeroComponente = "
+    "1");
+const QString ClientsSelect =
+    QStringLiteral("Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N'");
+constexpr int AmountColumn = 57;
+
+PostResult failed(PostResult& r, Motivo reason, const QString& text, const QString& logWhy) {
+    r.outcome = Esito::Storico;
+    r.reason = reason;
+    r.reasonText = text;
+    r.logWhy = logWhy;
+    return r;
+}
+
+PostResult badPrice(PostResult& r) {
+    return failed(r, Motivo::PrezzoNonValido,
+                  QStringLiteral("Prezzo unitario non numerico o quantità zero"),
+                  QStringLiteral("prezzo unitario non valido"));
+}
+
+}  // namespace
+
+ChargePoster::ChargePoster(const Settings& settings, db::Workspace& ws, std::function<void()> wrote)
+    : m_settings(settings), m_ws(ws), m_wrote(std::move(wrote)) {}
+
+ChargePoster::~ChargePoster() {
+    close();
+}
+
+void ChargePoster::open() {
+    // Both side files before anything is opened: one that cannot be read
+    // fails before any line is handled.
+    m_position = readRoomCodePosition();
+    m_rooms = RoomMap::read();
+    m_guestDb = m_ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
+    m_guests = m_guestDb->openRecordset(GuestsSelect);
+    m_accountDb = m_ws.openDatabase(QString::fromLatin1(db::ContoClienteMdb));
+    m_accounts = m_accountDb->openRecordset(QStringLiteral("Conto_Cliente"));
+    m_clientDb = m_ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
+    m_clients = m_clientDb->openRecordset(ClientsSelect);
+    m_externalDb = m_ws.openDatabase(QString::fromLatin1(db::ContoEsterniMdb));
+    m_externals = m_externalDb->openRecordset(QStringLiteral("Conto_Cliente"));
+    m_itemDb = m_ws.openDatabase(QString::fromLatin1(db::VociFatturaMdb));
+    m_items = m_itemDb->openRecordset(QStringLiteral("VociFattura"));
+    m_genericText.reset();
+}
+
+void ChargePoster::close() {
+    m_guests.reset();
+    m_accounts.reset();
+    m_clients.reset();
+    m_externals.reset();
+    m_items.reset();
+    m_guestDb.reset();
+    m_accountDb.reset();
+    m_itemDb.reset();
+    m_clientDb.reset();
+    m_externalDb.reset();
+}
+
+ChargePoster::Item ChargePoster::genericItem(const char* fallback) {
+    const std::int16_t generic = m_settings.codiceGenerico;
+    if (!m_genericText) {
+        m_items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ?"),
+                           {std::int64_t{generic}});
+        m_genericText.emplace(m_items->noMatch() ? std::nullopt
+                                                 : std::optional<QString>(m_items->text(
+                                                       QStringLiteral("Descrizione"))));
+    }
+    return {generic, generic, m_genericText->value_or(QString::fromLatin1(fallback))};
+}
+
+namespace {
+
+struct Posting {
+    std::int64_t client = 0;
+    QString room;
+    QString day;
+    db::Value account;  // a guest card's ContoExtra may be Null; the row keeps it
+    std::int64_t group = 0, code = 0;
+    QString text;
+    Currency importo;
+    double unitario = 0;
+    double quantity = 0;
+};
+
+void writeRow(db::Recordset& rs, const Posting& p) {
+    rs.addNew();
+    rs.setValue(QStringLiteral("NumeroHotel"), 1);
+    rs.setValue(QStringLiteral("CodiceCliente"), p.client);
+    rs.setValue(QStringLiteral("NumeroCamera"), p.room);
+    rs.setValue(QStringLiteral("DataAddebito"), p.day);
+    rs.setValue(QStringLiteral("NumeroConto"), p.account);
+    rs.setValue(QStringLiteral("VoceFattura"), p.group);
+    rs.setValue(QStringLiteral("VoceAddebito"), p.code);
+    rs.setValue(QStringLiteral("Descrizione"), p.text);
+    rs.setValue(QStringLiteral("Importo"), p.importo);
+    rs.setValue(QStringLiteral("Unitario"), p.unitario);
+    rs.setValue(QStringLiteral("Quantità"), p.quantity);
+    rs.setValue(QStringLiteral("Fatturato"), "N");
+    rs.setValue(QStringLiteral("DataFattura"), " ");
+    rs.update();
+}
+
+}  // namespace
+
+// On the guest card m_guests stands on.
+void ChargePoster::postRoom(const QString& line, Currency amount, PostResult& r) {
+    const Item item = genericItem("RISTORANTE");
+    Posting p;
+    p.client = m_guests->integer(QStringLiteral("NumeroProgressivo"));
+    p.room = charge::trimBlanks(m_guests->text(QStringLiteral("NumeroCamera")));
+    p.day = charge::chargeDay(line);
+    p.account = m_guests->value(QStringLiteral("ContoExtra"));
+    p.group = item.group;
+    p.code = item.code;
+    p.text = item.text;
+    p.importo = amount;
+    p.quantity = charge::quantity(line);
+    // An invoiced row is closed: a later charge gets a row of its own.
+    m_accounts->findFirst(
+        QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
+                       " and DataAddebito = ? and VoceAddebito = ? and Fatturato = 'N'"),
+        {p.client, p.room, p.day, item.code});
+    if (!m_accounts->noMatch()) {
+        const Currency importo = m_accounts->money(QStringLiteral("Importo")) + p.importo;
+        const double quantity = m_accounts->real(QStringLiteral("Quantità")) + p.quantity;
+        m_accounts->edit();
+        m_accounts->setValue(QStringLiteral("Importo"), importo);
+        m_accounts->setValue(QStringLiteral("Quantità"), quantity);
+        m_accounts->update();
+        r.accountRow = m_accounts->rowId();
+    } else {
+        const auto price = charge::unitPrice(line);
+        if (!price) {
+            r = badPrice(r);
+            return;
+        }
+        p.unitario = *price;
+        writeRow(*m_accounts, p);
+        r.accountRow = m_accounts->lastAddedId();
+    }
+    wrote();
+    r.outcome = Esito::Camera;
+    r.room = p.room;
+    r.database = QString::fromLatin1(db::ContoClienteMdb);
+    r.table = QStringLiteral("Conto_Cliente");
+    r.client = p.client;
+    r.added = p.importo;
+    r.quantity = p.quantity;
+}
+
+// On the client card m_clients stands on.
+void ChargePoster::postExternal(const QString& line, Currency amount, PostResult& r) {
+    const auto price = charge::unitPrice(line);
+    if (!price) {
+        r = badPrice(r);
+        return;
+    }
+    Posting p;
+    p.client = m_clients->integer(QStringLiteral("NumeroProgressivo"));
+    p.room = m_clients->text(QStringLiteral("NumeroCamera"));
+    p.day = charge::chargeDay(line);
+    p.account = std::int64_t{1};
+    const QString description = charge::description(line);
+    m_items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"),
+                       {description});
+    Item item;
+    if (!m_items->noMatch())
+        item = {m_items->integer(QStringLiteral("GruppoFatturazione")),
+                m_items->integer(QStringLiteral("Codice")),
+                m_items->text(QStringLiteral("Descrizione"))};
+    else
+        item = genericItem("BAR");
+    p.group = item.group;
+    p.code = item.code;
+    p.text = item.text;
+    p.importo = amount;
+    p.unitario = *price;
+    p.quantity = charge::quantity(line);
+    writeRow(*m_externals, p);
+    wrote();
+    r.outcome = Esito::Esterno;
+    r.room = p.room;
+    r.database = QString::fromLatin1(db::ContoEsterniMdb);
+    r.table = QStringLiteral("Conto_Cliente");
+    r.accountRow = m_externals->lastAddedId();
+    r.client = p.client;
+    r.added = p.importo;
+    r.quantity = p.quantity;
+}
+
+PostResult ChargePoster::post(const QString& line, const QString* discountLine,
+                              const PostTarget& target) {
+    PostResult r;
+    r.posRoom = charge::columns(line, m_position.start, m_position.length);
+    r.room = m_rooms.hotelRoom(r.posRoom);
+    const auto charge = charge::amount(line);
+    if (!charge) {
+        if (line.size() < AmountColumn)
+            return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"),
+                          QStringLiteral("importo non valido"));
+        return failed(r, Motivo::ImportoNonNumerico, QStringLiteral("Importo non numerico"),
+                      QStringLiteral("importo non valido"));
+    }
+    const std::optional<Currency> discount =
+        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
+    if (!discount)
+        return failed(r, Motivo::ScontoNonNumerico,
+                      QStringLiteral("Importo dello sconto non numerico"),
+                      QStringLiteral("sconto non valido"));
+    const Currency amount = *charge + *discount;
+    switch (target.kind) {
+        case PostTarget::Kind::Room: {
+            r.room = target.room;
+            m_guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"),
+                                {target.room});
+            if (m_guests->noMatch())
+                return failed(
+                    r, Motivo::NessunConto,
+                    QStringLiteral("Nessun ospite in casa nella camera %1").arg(target.room),
+                    QStringLiteral("nessun ospite nella camera %1").arg(target.room));
+            if (!(*charge > Currency()))
+                return failed(r, Motivo::NonPositivo,
+                              QStringLiteral("Addebito non positivo: non va sul conto di una "
+                                             "camera"),
+                              QStringLiteral("importo %1 zero o negativo").arg(charge->toString()));
+            postRoom(line, amount, r);
+            return r;
+        }
+        case PostTarget::Kind::External:
+            m_clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ?"),
+                                 {target.card});
+            if (m_clients->noMatch())
+                return failed(
+                    r, Motivo::NessunConto,
+                    QStringLiteral("Nessun cliente esterno con la tessera %1").arg(target.card),
+                    QStringLiteral("nessun cliente esterno %1").arg(target.card));
+            postExternal(line, amount, r);
+            return r;
+        case PostTarget::Kind::Rules:
+            break;
+    }
+    m_guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {r.room});
+    const bool occupied = !m_guests->noMatch();
+    if (occupied && *charge > Currency()) {
+        postRoom(line, amount, r);
+        return r;
+    }
+    m_clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {r.room});
+    if (!m_clients->noMatch()) {
+        postExternal(line, amount, r);
+        return r;
+    }
+    // The room may well have an account: say why it was not used.
+    if (occupied)
+        return failed(r, Motivo::NonPositivo,
+                      QStringLiteral("Addebito non positivo e nessun cliente esterno"),
+                      QStringLiteral("importo %1 zero o negativo: non si addebita alla camera "
+                                     "occupata %2, e nessun cliente esterno ha questo numero")
+                          .arg(charge->toString(), r.room));
+    const QString logWhy = QStringLiteral("nessun conto per la camera %1").arg(r.room);
+    if (!m_rooms.isEmpty() && !m_rooms.maps(r.posRoom))
+        return failed(r, Motivo::CameraNonMappata,
+                      QStringLiteral("Camera non mappata in QuorveloCamere.txt"), logWhy);
+    return failed(
+        r, Motivo::NessunConto,
+        QStringLiteral("Nessun ospite in casa né cliente esterno per la camera %1").arg(r.room),
+        logWhy);
+}
+
+}  // namespace quorvel

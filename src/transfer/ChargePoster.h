@@ -1,0 +1,95 @@
+// The posting rules of one POS charge line (and the "Sconto" line folded
+// into it), shared by the transfer run and the repair from the error
+// history:
+//   amount not a number, or line too short        -> not posted
+//   in-house guest holds the room, amount > 0     -> room account (summed
+//       into the guest's uninvoiced row of the same room, day and item)
+//   else an external client holds it              -> new external row
+//   else                                          -> not posted
+// A repair may name the target instead: a hotel room (its in-house guest,
+// by the same rules) or an external client's card.
+//
+// The poster writes account rows only; the caller owns the transaction and
+// what becomes of the line in the store and the journal.
+#pragma once
+
+#include "db/Engine.h"
+#include "platform/Settings.h"
+#include "transfer/PostingJournal.h"
+#include "transfer/RoomCodes.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quorvel {
+
+// What posting a line came to.
+struct PostResult {
+    Esito outcome = Esito::Storico;  // Camera, Esterno, or Storico (not posted)
+    Motivo reason = Motivo::Nessuno;
+    QString reasonText;  // Italian, for the operator
+    QString logWhy;      // the log's wording of why it was not posted
+    QString posRoom;     // room code as read
+    QString room;        // hotel room it went to (or mapped to)
+    QString database, table;
+    std::int64_t accountRow = 0;  // the account row's identity
+    std::int64_t client = 0;
+    Currency added;  // charge and discount
+    double quantity = 0;
+
+    bool posted() const { return outcome == Esito::Camera || outcome == Esito::Esterno; }
+};
+
+struct PostTarget {
+    enum class Kind { Rules, Room, External };
+    Kind kind = Kind::Rules;
+    QString room;           // Room: the hotel room
+    std::int64_t card = 0;  // External: NumeroProgressivo in "ClientiEsterni.mdb"
+};
+
+class ChargePoster {
+public:
+    // wrote: called after every account row written. REQUIRES: settings
+    // and ws outlive the poster.
+    ChargePoster(const Settings& settings, db::Workspace& ws, std::function<void()> wrote = {});
+    ~ChargePoster();
+    ChargePoster(const ChargePoster&) = delete;
+    ChargePoster& operator=(const ChargePoster&) = delete;
+
+    // Reads both room-code side files, then opens the hotel's databases.
+    // Throws Error (a side file that exists but cannot be read, a database).
+    void open();
+    void close();
+
+    // Posts line (discountLine, when given, folded in). Throws Error on a
+    // database failure; a line that cannot be posted is a result, not an error.
+    PostResult post(const QString& line, const QString* discountLine,
+                    const PostTarget& target = {});
+
+private:
+    struct Item {
+        std::int64_t group = 0;
+        std::int64_t code = 0;
+        QString text;
+    };
+    Item genericItem(const char* fallback);
+    void postRoom(const QString& line, Currency amount, PostResult& r);
+    void postExternal(const QString& line, Currency amount, PostResult& r);
+    void wrote() const {
+        if (m_wrote)
+            m_wrote();
+    }
+
+    const Settings& m_settings;
+    db::Workspace& m_ws;
+    std::function<void()> m_wrote;
+    RoomCodePosition m_position;
+    RoomMap m_rooms;
+    std::unique_ptr<db::Database> m_guestDb, m_accountDb, m_clientDb, m_externalDb, m_itemDb;
+    std::unique_ptr<db::Recordset> m_guests, m_accounts, m_clients, m_externals, m_items;
+    std::optional<std::optional<QString>> m_genericText;  // read once per opening
+};
+
+}  // namespace quorvel
