@@ -131,7 +131,10 @@ void Recordset::Impl::open() {
         table = db.schema(source.trimmed());
     }
     const std::size_t n = table->columns.size();
-    visible.assign(n, select && !select->columns.isEmpty() ? 0 : 1);
+    // Every field while the SELECT is read (a field it leaves out may still
+    // be compared or ordered by, as Jet allows); then only the fields listed.
+    visible.assign(n, 1);
+    std::vector<char> listed(n, 1);
     QStringList cols;
     for (const Column& c : table->columns) cols << c.quoted;
     const bool server = table->onServer;
@@ -139,7 +142,9 @@ void Recordset::Impl::open() {
     prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
                  .arg(rowId, cols.join(QStringLiteral(", ")), table->qualified);
     if (select) {
-        for (const QString& c : select->columns) visible[static_cast<std::size_t>(position(c))] = 1;
+        if (!select->columns.isEmpty())
+            listed.assign(n, 0);
+        for (const QString& c : select->columns) listed[static_cast<std::size_t>(position(c))] = 1;
         if (select->where)
             base = translate(*select->where, *table, resolver, source);
         for (const jet::OrderKey& k : select->orderBy) {
@@ -163,6 +168,7 @@ void Recordset::Impl::open() {
         }
     }
     orderSql = QStringLiteral(" ORDER BY ") + orderSql + rowId + QStringLiteral(" LIMIT 1");
+    visible = std::move(listed);
 }
 
 int Recordset::Impl::position(const QString& field) const {

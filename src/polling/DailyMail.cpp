@@ -7,6 +7,7 @@
 #include "print/MailHandover.h"
 #include "print/MailSettings.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/Reconciliation.h"
 
 namespace quorvel {
 
@@ -44,7 +45,8 @@ void recordSent(ChargeStore& store, const QDate& day) {
 
 DailyMail::DailyMail(Services& services) : m_services(services) {}
 
-QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors) {
+QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors,
+                                 const QStringList& reconciliation) {
     QStringList out;
     out << QStringLiteral("Storico errori al %1: %2")
                .arg(now.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
@@ -52,8 +54,8 @@ QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors
                                      : QStringLiteral("%1 righe").arg(errors.size()));
     out << QString();
     out << errors;
-    // The day's reconciliation joins the body here once the journal of the
-    // postings exists.
+    if (!reconciliation.isEmpty())
+        out << QString() << reconciliation;
     return out;
 }
 
@@ -90,7 +92,14 @@ bool DailyMail::tick(ChargeStore& store) {
             settings->subject + QStringLiteral(" - ") + now.toString(QStringLiteral("dd/MM/yyyy"));
         const QStringList errors = store.errors();
         MailMessage message = reportMail(subject, errors);
-        message.body = bodyLines(now, errors).join(QStringLiteral("\r\n"));
+        // Yesterday's and today's charge days: a mail sent in the morning
+        // still balances the whole of the day before.
+        const Reconciliation r =
+            reconcile(store, now.date().addDays(-1).toString(QStringLiteral("yyyyMMdd")),
+                      now.date().toString(QStringLiteral("yyyyMMdd")));
+        message.body =
+            bodyLines(now, errors, r.days.empty() ? QStringList() : reconciliationText(r, now))
+                .join(QStringLiteral("\r\n"));
         sendMail(*settings, message, now);
         m_sentDay = now.date();
         try {

@@ -1,6 +1,7 @@
 // The daily mail of an unattended bridge: once a day, at the first tick
 // after "ora_invio" of "QuorvelMail.txt", the error history is mailed (body
-// and delimited export, as the preview's "E-&mail" sends them).
+// and delimited export, as the preview's "E-&mail" sends them), with the
+// reconciliation of yesterday's and today's charge days in the body.
 //
 // Exactly once a day, also across restarts: the day is written into table
 // MailGiornaliera (Giorno, yyyyMMdd) of the program's own store only after
@@ -34,8 +35,10 @@ public:
     // throws. True when a mail was sent at this call.
     bool tick(ChargeStore& store);
 
-    // The body's lines for the day: a heading, then the history's lines.
-    static QStringList bodyLines(const QDateTime& now, const QStringList& errors);
+    // The body's lines for the day: a heading, the history's lines, then the
+    // reconciliation's (left out when it has no day).
+    static QStringList bodyLines(const QDateTime& now, const QStringList& errors,
+                                 const QStringList& reconciliation = {});
 
 private:
     bool due(const MailSettings& settings, ChargeStore& store, const QDateTime& now);

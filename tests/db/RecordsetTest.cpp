@@ -81,6 +81,15 @@ TEST_P(RecordsetTest, OrderBySelectIsWalkedInItsOrderWithNullsAndTies) {
               QList<qint64>({1, 5, 3, 4, 2}));
     EXPECT_EQ(walk("Select * From Conto_Cliente Order by NumeroHotel Desc, NumeroCamera Asc"),
               QList<qint64>({6, 2, 3, 4, 1, 5}));
+    // A field list: its fields are read, the others are not there; a field
+    // left out may still order the rows.
+    EXPECT_EQ(walk("Select CodiceCliente, NumeroHotel From Conto_Cliente Where NumeroCamera = 'a'"
+                   " Order by NumeroHotel Desc"),
+              QList<qint64>({6, 3, 4}));
+    auto listed = database->openRecordset("Select CodiceCliente From Conto_Cliente");
+    listed->findFirst("CodiceCliente = 5");
+    EXPECT_THROW(listed->value("NumeroCamera"), Error);
+    EXPECT_THROW(database->openRecordset("Select Nessuno From Conto_Cliente"), Error);
 }
 
 TEST_P(RecordsetTest, RowsAddedAndChangedThroughTheRecordsetAreFoundLater) {

@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/PostingJournal.h"
 
 namespace quorvel::test {
 namespace {
@@ -74,9 +75,16 @@ TEST_F(DailyMailTest, OncePerDayAcrossRestartsAndRetriedWhileTheServerIsDown) {
         EXPECT_FALSE(restarted.tick(store));
     }
     EXPECT_EQ(smtp.count(), before + 1);
+    // The next day's body balances the day before: a file's line that the
+    // journal does not account for shows as a difference.
+    PostingJournal(store).addReceived({{QStringLiteral("Estrazione_1.txt"),
+                                        QStringLiteral("20261208"), 1, Currency::fromCents(250)}});
     EXPECT_TRUE(restarted.tick(store));
     EXPECT_FALSE(restarted.tick(store));
     EXPECT_EQ(smtp.count(), before + 2);
+    const QByteArray next = mailTextPart(smtp.message(before + 2));
+    EXPECT_TRUE(next.contains("QUADRATURA ADDEBITI")) << next.constData();
+    EXPECT_TRUE(next.contains("DIFFERENZA")) << next.constData();
 }
 
 }  // namespace
