@@ -43,18 +43,6 @@ db::TableDef counterTable() {
     return def;
 }
 
-// Runs f inside the workspace's open transaction, or in one of its own.
-template <class F>
-void joinOrRun(db::Workspace& ws, F f) {
-    if (ws.inTransaction()) {
-        f();
-        return;
-    }
-    db::Transaction tx(ws);
-    f();
-    tx.commit();
-}
-
 QStringList texts(const std::vector<ChargeStore::Line>& lines) {
     QStringList out;
     out.reserve(static_cast<qsizetype>(lines.size()));

@@ -25,6 +25,18 @@
 
 namespace quorvel {
 
+// Runs f inside the workspace's open transaction, or in one of its own.
+template <class F>
+void joinOrRun(db::Workspace& ws, F f) {
+    if (ws.inTransaction()) {
+        f();
+        return;
+    }
+    db::Transaction tx(ws);
+    f();
+    tx.commit();
+}
+
 class PostingJournal;
 
 class ChargeStore {

@@ -55,17 +55,6 @@ db::TableDef receivedDef() {
     return def;
 }
 
-template <class F>
-void joinOrRun(db::Workspace& ws, F f) {
-    if (ws.inTransaction()) {
-        f();
-        return;
-    }
-    db::Transaction tx(ws);
-    f();
-    tx.commit();
-}
-
 QString now() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
 }
