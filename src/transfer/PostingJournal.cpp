@@ -391,11 +391,14 @@ void PostingJournal::update(const JournalEntry& entry) {
         if (rs.noMatch())
             throw Error(m_store.database().path(),
                         QStringLiteral("riga %1 del giornale non trovata").arg(entry.id));
+        const std::int64_t pending = rs.integer(QStringLiteral("Pendente"));
         rs.edit();
         write(rs, entry);
         // The row now holds the line's whole state.
-        if (entry.pendingId > 0)
-            outcomes().removeAll(QStringLiteral("Pendente = %1").arg(entry.pendingId));
+        for (const std::int64_t p : {pending, std::int64_t{entry.pendingId}}) {
+            if (p > 0)
+                outcomes().removeAll(QStringLiteral("Pendente = %1").arg(p));
+        }
     });
 }
 
