@@ -117,7 +117,7 @@ public:
     // anything is written; many rows go in one statement, so a batch costs
     // far less than addNew and update per row. The rows' identities are not
     // told (lastAddedId stays).
-    void addAll(const QStringList& fields, const std::vector<Value>& values);
+    void addAll(const QStringList& fields, std::vector<Value> values);
     // SQLite's plan for findFirst(criterion), one step a line (for tests and
     // benchmarks: which index serves the lookup).
     QString queryPlan(const QString& criterion);

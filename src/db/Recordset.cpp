@@ -599,7 +599,7 @@ std::int64_t Recordset::removeAll(const QString& criterion) {
     d.hasCurrent = false;  // the current row may be among them
     return use.changes();
 }
-void Recordset::addAll(const QStringList& fields, const std::vector<Value>& values) {
+void Recordset::addAll(const QStringList& fields, std::vector<Value> values) {
     Impl& d = *m_impl;
     const auto width = static_cast<std::size_t>(fields.size());
     if (width == 0 || values.size() % width != 0)
@@ -612,10 +612,8 @@ void Recordset::addAll(const QStringList& fields, const std::vector<Value>& valu
         columns.push_back(&d.table->columns[static_cast<std::size_t>(d.position(f))]);
         names << columns.back()->quoted;
     }
-    std::vector<Value> checked;
-    checked.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
-        checked.push_back(d.convert(*columns[i % width], values[i]));
+        values[i] = d.convert(*columns[i % width], values[i]);
     d.mode = Impl::Mode::None;
     // Under both stores' limits on parameters per statement; a full chunk's
     // statement is written once and kept.
@@ -623,16 +621,25 @@ void Recordset::addAll(const QStringList& fields, const std::vector<Value>& valu
     const std::size_t rows = values.size() / width;
     const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
                              .arg(d.table->qualified, names.join(QStringLiteral(", ")));
-    const QString one =
-        QStringLiteral("(?") + QStringLiteral(", ?").repeated(int(width) - 1) + QStringLiteral(")");
+    const QString one = QStringLiteral("(?") +
+                        QStringLiteral(", ?").repeated(static_cast<qsizetype>(width) - 1) +
+                        QStringLiteral(")");
+    auto sqlFor = [&](std::size_t n) {
+        QString sql = head;
+        sql.reserve(head.size() + static_cast<qsizetype>(n) * (one.size() + 2));
+        sql += one;
+        for (std::size_t k = 1; k < n; ++k) sql += QStringLiteral(", ") + one;
+        return sql;
+    };
+    QString full;
     for (std::size_t first = 0; first < rows; first += perStatement) {
         const std::size_t n = std::min(perStatement, rows - first);
-        QString sql = head + one;
-        for (std::size_t k = 1; k < n; ++k) sql += QStringLiteral(", ") + one;
-        Statement& stmt = d.db.statement(sql);
+        if (n == perStatement && full.isEmpty())
+            full = sqlFor(n);
+        Statement& stmt = d.db.statement(n == perStatement ? full : sqlFor(n));
         StatementUse use(stmt, d.db.path);
         for (std::size_t i = 0; i < n * width; ++i)
-            use.bind(static_cast<int>(i) + 1, checked[first * width + i]);
+            use.bind(static_cast<int>(i) + 1, values[first * width + i]);
         use.step();
     }
 }

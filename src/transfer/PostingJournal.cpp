@@ -288,7 +288,7 @@ void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
         values.emplace_back(static_cast<int>(e.action));
         values.emplace_back((e.when.isEmpty() ? now() : e.when).left(19));
     }
-    joinOrRun(m_store.workspace(), [&] { outcomes().addAll(outcomeFields(), values); });
+    joinOrRun(m_store.workspace(), [&] { outcomes().addAll(outcomeFields(), std::move(values)); });
 }
 
 std::int32_t PostingJournal::reserveIds(int count) {

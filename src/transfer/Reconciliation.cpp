@@ -9,7 +9,6 @@
 #include <QDate>
 #include <QLocale>
 #include <algorithm>
-#include <limits>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -101,8 +100,10 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
         std::int32_t pending = 0, error = 0;
     };
     std::vector<Row> found;
-    std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = 0;
-    auto rs = database.openRecordset(QString::fromLatin1(PostingJournal::Table));
+    auto rs = database.openRecordset(
+        QStringLiteral("Select Giorno, Importo, Tipo, Archivio, Esito, Azione, Pendente, Errore "
+                       "From %1")
+            .arg(QString::fromLatin1(PostingJournal::Table)));
     const auto link = [](const db::Recordset& r, const char* field) {
         return static_cast<std::int32_t>(r.integer(QString::fromLatin1(field)));
     };
@@ -118,10 +119,6 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
         row.action = static_cast<Azione>(link(*rs, "Azione"));
         row.pending = link(*rs, "Pendente");
         row.error = link(*rs, "Errore");
-        if (row.pending > 0) {
-            lo = std::min(lo, row.pending);
-            hi = std::max(hi, row.pending);
-        }
         found.push_back(std::move(row));
     });
     struct Outcome {
@@ -130,13 +127,29 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
         std::int32_t error;
     };
     std::unordered_map<std::int32_t, Outcome> over;
-    if (hi > 0) {
-        auto out = database.openRecordset(QString::fromLatin1(PostingJournal::OutcomeTable));
-        out->forEach(QStringLiteral("Pendente >= %1 and Pendente <= %2").arg(lo).arg(hi), [&] {
-            over[link(*out, "Pendente")] = {static_cast<Esito>(link(*out, "Esito")),
-                                            static_cast<Azione>(link(*out, "Azione")),
-                                            link(*out, "Errore")};
-        });
+    // One read per run of near queue numbers: a day's lines mostly came in
+    // together, a late one does not make the read span the days between.
+    std::vector<std::int32_t> numbers;
+    for (const Row& row : found) {
+        if (row.pending > 0)
+            numbers.push_back(row.pending);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    auto outcomes =
+        database.openRecordset(QStringLiteral("Select Pendente, Esito, Azione, Errore From %1")
+                                   .arg(QString::fromLatin1(PostingJournal::OutcomeTable)));
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] - numbers[j] <= 1000) ++j;
+        const db::Recordset& o = *outcomes;
+        outcomes->forEach(
+            QStringLiteral("Pendente >= %1 and Pendente <= %2").arg(numbers[i]).arg(numbers[j]),
+            [&] {
+                over[link(o, "Pendente")] = {static_cast<Esito>(link(o, "Esito")),
+                                             static_cast<Azione>(link(o, "Azione")),
+                                             link(o, "Errore")};
+            });
+        i = j + 1;
     }
     for (Row& row : found) {
         if (row.receipt) {
