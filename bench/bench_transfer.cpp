@@ -187,7 +187,7 @@ BENCHMARK(journalFind)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(transferRun)
     ->Arg(10000)
     ->Arg(1000000)
-    ->Iterations(4)
+    ->Iterations(8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -638,8 +638,25 @@ void Recordset::addAll(const QStringList& fields, std::vector<Value> values) {
             full = sqlFor(n);
         Statement& stmt = d.db.statement(n == perStatement ? full : sqlFor(n));
         StatementUse use(stmt, d.db.path);
-        for (std::size_t i = 0; i < n * width; ++i)
-            use.bind(static_cast<int>(i) + 1, values[first * width + i]);
+        // SQLite's texts in UTF-8 once per string (a batch repeats its file
+        // names and its time), kept until the statement has run.
+        std::vector<QByteArray> utf8(d.table->onServer ? 0 : n * width);
+        for (std::size_t i = 0; i < n * width; ++i) {
+            const Value& v = values[first * width + i];
+            const auto* text = std::get_if<QString>(&v.variant());
+            if (!text || d.table->onServer) {
+                use.bind(static_cast<int>(i) + 1, v);
+                continue;
+            }
+            const auto* above =
+                i >= width ? std::get_if<QString>(&values[first * width + i - width].variant())
+                           : nullptr;
+            utf8[i] =
+                above && above->constData() == text->constData() && above->size() == text->size()
+                    ? utf8[i - width]
+                    : text->toUtf8();
+            use.bindUtf8(static_cast<int>(i) + 1, utf8[i]);
+        }
         use.step();
     }
 }
