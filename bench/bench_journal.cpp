@@ -35,7 +35,9 @@ struct Fixture {
             const std::int32_t pending =
                 store->appendPending(QStringList(100, QStringLiteral("p")));
             const std::int32_t errors = store->appendErrors(QStringList(300, QStringLiteral("e")));
-            std::vector<JournalEntry> rows(kLinesADay);
+            // As the intake and the transfer write them: each line's row with
+            // its queue number, what became of it in an outcome row.
+            std::vector<JournalEntry> rows(kLinesADay), outcomes;
             std::vector<ReceivedCount> received(kFilesADay);
             for (int i = 0; i < kLinesADay; ++i) {
                 JournalEntry& e = rows[static_cast<std::size_t>(i)];
@@ -46,19 +48,24 @@ struct Fixture {
                 e.lineNo = i / kFilesADay + 1;
                 e.day = c.day = dayOf(d);
                 e.amount = Currency::fromCents(100 + i % 5000);
-                e.outcome = i % 50 == 0  ? Esito::Storico
-                            : i % 7 == 0 ? Esito::Esterno
-                                         : Esito::Camera;
-                if (i < 100) {
-                    e.outcome = Esito::InAttesa;
-                    e.pendingId = pending + i;
-                } else if (e.outcome == Esito::Storico) {
-                    e.errorId = errors + (i / 50) % 300;
-                }
                 ++c.lines;
                 c.sum += *e.amount;
+                if (i < 100) {
+                    e.pendingId = pending + i;
+                    continue;
+                }
+                e.pendingId = 1'000'000 + d * kLinesADay + i;  // a line transferred
+                JournalEntry o;
+                o.pendingId = e.pendingId;
+                o.outcome = i % 50 == 0  ? Esito::Storico
+                            : i % 7 == 0 ? Esito::Esterno
+                                         : Esito::Camera;
+                if (o.outcome == Esito::Storico)
+                    o.errorId = errors + (i / 50) % 300;
+                outcomes.push_back(o);
             }
             store->journal().add(rows);
+            store->journal().addOutcomes(outcomes);
             store->journal().addReceived(received);
             tx.commit();
         }

@@ -112,6 +112,12 @@ public:
     void forEach(const QString& criterion, const std::function<void()>& visit);
     // Deletes every row matching the criterion at once; returns how many.
     std::int64_t removeAll(const QString& criterion);
+    // Appends rows at once: values holds one value per field of fields, row
+    // after row. Each value is checked as setValue checks it, all before
+    // anything is written; many rows go in one statement, so a batch costs
+    // far less than addNew and update per row. The rows' identities are not
+    // told (lastAddedId stays).
+    void addAll(const QStringList& fields, std::vector<Value> values);
     // SQLite's plan for findFirst(criterion), one step a line (for tests and
     // benchmarks: which index serves the lookup).
     QString queryPlan(const QString& criterion);

@@ -16,6 +16,7 @@
 #include "platform/NumberText.h"
 
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -169,6 +170,16 @@ void Recordset::Impl::open() {
     }
     orderSql = QStringLiteral(" ORDER BY ") + orderSql + rowId + QStringLiteral(" LIMIT 1");
     visible = std::move(listed);
+    if (select && !select->columns.isEmpty()) {
+        // Only the listed fields are read (the others stay Null, in their
+        // places): an index that holds them answers without the rows.
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!visible[i])
+                cols[static_cast<qsizetype>(i)] = QStringLiteral("NULL");
+        }
+        prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
+                     .arg(rowId, cols.join(QStringLiteral(", ")), table->qualified);
+    }
 }
 
 int Recordset::Impl::position(const QString& field) const {
@@ -588,6 +599,68 @@ std::int64_t Recordset::removeAll(const QString& criterion) {
     d.hasCurrent = false;  // the current row may be among them
     return use.changes();
 }
+void Recordset::addAll(const QStringList& fields, std::vector<Value> values) {
+    Impl& d = *m_impl;
+    const auto width = static_cast<std::size_t>(fields.size());
+    if (width == 0 || values.size() % width != 0)
+        throw Error(d.source, QStringLiteral("righe da aggiungere con un numero di valori errato"));
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    std::vector<const Column*> columns;
+    QStringList names;
+    for (const QString& f : fields) {
+        columns.push_back(&d.table->columns[static_cast<std::size_t>(d.position(f))]);
+        names << columns.back()->quoted;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = d.convert(*columns[i % width], values[i]);
+    d.mode = Impl::Mode::None;
+    // Under both stores' limits on parameters per statement; a full chunk's
+    // statement is written once and kept.
+    const std::size_t perStatement = std::max<std::size_t>(1, 4000 / width);
+    const std::size_t rows = values.size() / width;
+    const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+                             .arg(d.table->qualified, names.join(QStringLiteral(", ")));
+    const QString one = QStringLiteral("(?") +
+                        QStringLiteral(", ?").repeated(static_cast<qsizetype>(width) - 1) +
+                        QStringLiteral(")");
+    auto sqlFor = [&](std::size_t n) {
+        QString sql = head;
+        sql.reserve(head.size() + static_cast<qsizetype>(n) * (one.size() + 2));
+        sql += one;
+        for (std::size_t k = 1; k < n; ++k) sql += QStringLiteral(", ") + one;
+        return sql;
+    };
+    QString full;
+    for (std::size_t first = 0; first < rows; first += perStatement) {
+        const std::size_t n = std::min(perStatement, rows - first);
+        if (n == perStatement && full.isEmpty())
+            full = sqlFor(n);
+        Statement& stmt = d.db.statement(n == perStatement ? full : sqlFor(n));
+        StatementUse use(stmt, d.db.path);
+        // SQLite's texts in UTF-8 once per string (a batch repeats its file
+        // names and its time), kept until the statement has run.
+        std::vector<QByteArray> utf8(d.table->onServer ? 0 : n * width);
+        for (std::size_t i = 0; i < n * width; ++i) {
+            const Value& v = values[first * width + i];
+            const auto* text = std::get_if<QString>(&v.variant());
+            if (!text || d.table->onServer) {
+                use.bind(static_cast<int>(i) + 1, v);
+                continue;
+            }
+            const auto* above =
+                i >= width ? std::get_if<QString>(&values[first * width + i - width].variant())
+                           : nullptr;
+            utf8[i] =
+                above && above->constData() == text->constData() && above->size() == text->size()
+                    ? utf8[i - width]
+                    : text->toUtf8();
+            use.bindUtf8(static_cast<int>(i) + 1, utf8[i]);
+        }
+        use.step();
+    }
+}
+
 bool Recordset::noMatch() const {
     return m_impl->noMatch;
 }
@@ -689,8 +762,10 @@ void Recordset::update() {
             // Jet's optimistic locking: the row changes only while it still
             // holds what was read, so two bridges summing into one row never
             // lose an update (the second finds the row changed and fails).
-            for (const Column& c : d.table->columns) {
-                if (c.kind != ColumnKind::Other)
+            // (over the fields read: a SELECT's list leaves the others Null)
+            for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
+                const Column& c = d.table->columns[i];
+                if (c.kind != ColumnKind::Other && d.visible[i])
                     sql += QStringLiteral(" AND %1 IS NOT DISTINCT FROM ?").arg(c.quoted);
             }
         }
@@ -698,7 +773,7 @@ void Recordset::update() {
     }
     if (mode == Impl::Mode::Edit && d.table->onServer) {
         for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
-            if (d.table->columns[i].kind != ColumnKind::Other)
+            if (d.table->columns[i].kind != ColumnKind::Other && d.visible[i])
                 params.push_back(d.row[i]);
         }
     }

@@ -111,6 +111,13 @@ void StatementUse::bind(int index, const Value& value) {
         throwSqlite(sqlite3_db_handle(m_stmt), rc, m_where);
 }
 
+void StatementUse::bindUtf8(int index, const QByteArray& utf8) {
+    const int rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
+                                     SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        throwSqlite(sqlite3_db_handle(m_stmt), rc, m_where);
+}
+
 void StatementUse::bindAll(const std::vector<Value>& values, int first) {
     for (std::size_t i = 0; i < values.size(); ++i) bind(first + static_cast<int>(i), values[i]);
 }

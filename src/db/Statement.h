@@ -49,6 +49,9 @@ public:
     StatementUse& operator=(const StatementUse&) = delete;
 
     void bind(int index, const Value& value);  // 1-based
+    // A text already in UTF-8, not copied. REQUIRES: SQLite (not the
+    // server); utf8 outlives the statement's run.
+    void bindUtf8(int index, const QByteArray& utf8);
     void bindAll(const std::vector<Value>& values, int first = 1);
     // True when a row is ready; false when done. Throws Error otherwise.
     bool step();

@@ -266,6 +266,9 @@ Attachment& Workspace::Impl::attach(const QString& path, bool create) {
                                           "non sono atomiche")
                                .arg(path, use.text(0)));
         }
+        // A transfer batch touches the queue, the journal and the accounts:
+        // more than SQLite's default 2 MB of pages per file.
+        exec(QStringLiteral("PRAGMA %1.cache_size=-16384").arg(att.quotedAlias), path);
         if (create) {
             // Writes the header, so the new file is a database even while empty.
             exec(QStringLiteral("PRAGMA %1.application_id=1364611148").arg(att.quotedAlias), path);

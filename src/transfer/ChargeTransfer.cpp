@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <utility>
 
 namespace quorvel {
@@ -141,31 +142,51 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     return discount ? i + 2 : i + 1;
 }
 
-// One indexed find and update per line whose row the intake wrote; a line
-// without one (a store from before the journal) gets its row now.
+// The batch's outcomes go to the outcome table in a few statements, after
+// one read of the journal's index for which lines have rows; a line without
+// one (a store from before the journal) gets its row now.
 void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
     PostingJournal& journal = t.m_store.journal();
     const QString when =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    std::int32_t previous = 0;
+    std::int32_t lo = changes.front().pendingId, hi = lo;
+    for (const Change& c : changes) {
+        lo = std::min(lo, c.pendingId);
+        hi = std::max(hi, c.pendingId);
+    }
+    const std::vector<std::int32_t> withRows = journal.pendingWithRows(lo, hi);
+    std::vector<JournalEntry> outcomes;
+    outcomes.reserve(changes.size());
+    // Of the line before: a "Sconto" line's charge.
+    std::int32_t previousPending = 0, previousId = 0;
     for (Change& c : changes) {
         JournalEntry& e = c.entry;
         e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
-        // Pendente keeps the number the line had (numbers are never given
-        // twice): left as it is, its index is not touched by the update.
         e.pendingId = c.pendingId;
-        e.discountOf = c.discountOfPrevious ? previous : 0;
         e.when = when;
-        if (!journal.settle(c.pendingId, e)) {
-            e.line = *c.line;
-            e.day = charge::readableDay(*c.line);
-            e.amount = charge::amount(*c.line);
-            std::vector<JournalEntry> one{e};
-            journal.add(one);
-            e.id = one.front().id;
+        const bool hasRow =
+            c.pendingId > 0 && std::binary_search(withRows.begin(), withRows.end(), c.pendingId);
+        if (hasRow) {
+            e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
+            previousPending = c.pendingId;
+            previousId = 0;
+            outcomes.push_back(std::move(e));
+            continue;
         }
-        previous = e.id;
+        if (c.discountOfPrevious && previousId == 0 && previousPending > 0) {
+            if (const auto charge = journal.byPendingId(previousPending))
+                previousId = charge->id;
+        }
+        e.discountOf = c.discountOfPrevious ? previousId : 0;
+        previousPending = c.pendingId;
+        e.line = *c.line;
+        e.day = charge::readableDay(*c.line);
+        e.amount = charge::amount(*c.line);
+        std::vector<JournalEntry> one{e};
+        journal.add(one);
+        previousId = one.front().id;
     }
+    journal.addOutcomes(outcomes);
 }
 
 void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {

@@ -55,18 +55,70 @@ db::TableDef receivedDef() {
     return def;
 }
 
+// What the transfer made of a line, one narrow row per line appended in a
+// batch: cheaper than rewriting the line's wide Giornale row. Pendente
+// points at that row; a row here stands over its outcome fields.
+db::TableDef outcomeDef() {
+    using T = db::FieldType;
+    db::TableDef def(QString::fromLatin1(PostingJournal::OutcomeTable));
+    def.appendField(QStringLiteral("Pendente"), T::Int32);
+    def.appendField(QStringLiteral("Camera"), T::Text, 20);
+    def.appendField(QStringLiteral("Esito"), T::Int16);
+    def.appendField(QStringLiteral("Database"), T::Text, 64);
+    def.appendField(QStringLiteral("Tabella"), T::Text, 64);
+    def.appendField(QStringLiteral("RigaConto"), T::Double);
+    def.appendField(QStringLiteral("CodiceCliente"), T::Int32);
+    def.appendField(QStringLiteral("Aggiunto"), T::Currency);
+    def.appendField(QStringLiteral("Quantità"), T::Double);
+    // A "Sconto" line: the Pendente of its charge (whose journal id a reader
+    // looks up), so the transfer needs no journal ids.
+    def.appendField(QStringLiteral("ScontoDiPendente"), T::Int32);
+    def.appendField(QStringLiteral("Errore"), T::Int32);
+    def.appendField(QStringLiteral("Motivo"), T::Int16);
+    def.appendField(QStringLiteral("TestoMotivo"), T::Text, TextMax);
+    def.appendField(QStringLiteral("Azione"), T::Int16);
+    def.appendField(QStringLiteral("Quando"), T::Text, 19);
+    return def;
+}
+
+const QStringList& outcomeFields() {
+    static const QStringList fields = [] {
+        QStringList out;
+        const db::TableDef def = outcomeDef();
+        for (const db::FieldDef& f : def.fields()) out << f.name;
+        return out;
+    }();
+    return fields;
+}
+
+// The outcome fields of a row of the outcome table over e.
+void readOutcome(const db::Recordset& rs, JournalEntry& e) {
+    auto i32 = [&](const char* f) {
+        return static_cast<std::int32_t>(rs.integer(QString::fromUtf8(f)));
+    };
+    e.room = rs.text(QStringLiteral("Camera"));
+    e.outcome = static_cast<Esito>(i32("Esito"));
+    e.database = rs.text(QStringLiteral("Database"));
+    e.table = rs.text(QStringLiteral("Tabella"));
+    e.accountRow = static_cast<std::int64_t>(rs.real(QStringLiteral("RigaConto")));
+    e.client = rs.integer(QStringLiteral("CodiceCliente"));
+    e.added = rs.money(QStringLiteral("Aggiunto"));
+    e.quantity = rs.real(QStringLiteral("Quantità"));
+    e.discountOfPending = i32("ScontoDiPendente");
+    e.errorId = i32("Errore");
+    e.reason = static_cast<Motivo>(i32("Motivo"));
+    e.reasonText = rs.text(QStringLiteral("TestoMotivo"));
+    e.action = static_cast<Azione>(i32("Azione"));
+    e.when = rs.text(QStringLiteral("Quando"));
+}
+
 QString now() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
 }
 
 // The fields a transfer, repair or clearing changes; the caller updates.
-// editing: only the fields whose value changes are set, so an UPDATE leaves
-// the indexes of the others alone (a transfer settles every line).
-void writeOutcome(db::Recordset& rs, const JournalEntry& e, bool editing) {
-    auto set = [&](const QString& field, const db::Value& value) {
-        if (!editing || rs.value(field) != value)
-            rs.setValue(field, value);
-    };
+void writeOutcome(db::Recordset& rs, const JournalEntry& e) {
+    auto set = [&](const QString& field, const db::Value& value) { rs.setValue(field, value); };
     auto text = [&](const QString& field, const QString& value, int max) {
         set(field, value.left(max));
     };
@@ -110,7 +162,7 @@ void write(db::Recordset& rs, const JournalEntry& e) {
     text("Giorno", e.day.left(8));
     text("CameraCassa", e.posRoom.left(20));
     rs.setValue(QStringLiteral("Importo"), e.amount ? db::Value(*e.amount) : db::Value());
-    writeOutcome(rs, e, false);
+    writeOutcome(rs, e);
     rs.update();
 }
 
@@ -160,11 +212,15 @@ PostingJournal::PostingJournal(ChargeStore& store) : m_store(store) {
         database.appendTable(tableDef());
     if (!database.hasTable(QString::fromLatin1(ReceivedTable)))
         database.appendTable(receivedDef());
+    if (!database.hasTable(QString::fromLatin1(OutcomeTable)))
+        database.appendTable(outcomeDef());
     // What the transfer, the repair, the reconciliation and find look up.
     for (const char* field :
          {"Progressivo", "Pendente", "Errore", "Giorno", "Camera", "CameraCassa", "Importo"})
         database.createIndex(kTable, {QString::fromUtf8(field)});
     database.createIndex(QString::fromLatin1(ReceivedTable), {QStringLiteral("Giorno")});
+    for (const char* field : {"Pendente", "Errore"})
+        database.createIndex(QString::fromLatin1(OutcomeTable), {QString::fromUtf8(field)});
 }
 
 db::Recordset& PostingJournal::rows() const {
@@ -173,22 +229,70 @@ db::Recordset& PostingJournal::rows() const {
     return *m_rows;
 }
 
-std::int32_t PostingJournal::reserveIds(int count) {
-    return m_store.reserve(kTable, count);
+db::Recordset& PostingJournal::outcomes() const {
+    if (!m_outcomes)
+        m_outcomes = m_store.database().openRecordset(QString::fromLatin1(OutcomeTable));
+    return *m_outcomes;
 }
 
-bool PostingJournal::settle(std::int32_t pendingId, JournalEntry& entry) {
-    if (pendingId <= 0)
-        return false;
-    db::Recordset& rs = rows();
-    rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{pendingId}});
+void PostingJournal::overlay(JournalEntry& e) const {
+    if (e.pendingId <= 0)
+        return;
+    db::Recordset& rs = outcomes();
+    rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{e.pendingId}});
     if (rs.noMatch())
-        return false;
-    entry.id = static_cast<std::int32_t>(rs.integer(Progressivo));
-    rs.edit();
-    writeOutcome(rs, entry, true);
-    rs.update();
-    return true;
+        return;
+    readOutcome(rs, e);
+    e.discountOf = 0;
+    if (e.discountOfPending > 0) {
+        db::Recordset& charge = rows();
+        charge.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{e.discountOfPending}});
+        if (!charge.noMatch())
+            e.discountOf = static_cast<std::int32_t>(charge.integer(Progressivo));
+    }
+}
+
+std::vector<std::int32_t> PostingJournal::pendingWithRows(std::int32_t from,
+                                                          std::int32_t to) const {
+    // In the index's order and from the index alone: no row is read.
+    if (!m_pendingIds)
+        m_pendingIds = m_store.database().openRecordset(
+            QStringLiteral("Select Pendente From %1 Order By Pendente").arg(kTable));
+    db::Recordset& rs = *m_pendingIds;
+    static const QString Pendente = QStringLiteral("Pendente");
+    std::vector<std::int32_t> out;
+    rs.forEach(QStringLiteral("Pendente >= %1 and Pendente <= %2").arg(from).arg(to),
+               [&] { out.push_back(static_cast<std::int32_t>(rs.integer(Pendente))); });
+    return out;
+}
+
+void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
+    if (entries.empty())
+        return;
+    std::vector<db::Value> values;
+    values.reserve(entries.size() * static_cast<std::size_t>(outcomeFields().size()));
+    for (const JournalEntry& e : entries) {
+        values.emplace_back(std::int64_t{e.pendingId});
+        values.emplace_back(e.room.left(20));
+        values.emplace_back(static_cast<int>(e.outcome));
+        values.emplace_back(e.database.left(64));
+        values.emplace_back(e.table.left(64));
+        values.emplace_back(static_cast<double>(e.accountRow));
+        values.emplace_back(e.client);
+        values.emplace_back(e.added);
+        values.emplace_back(e.quantity);
+        values.emplace_back(std::int64_t{e.discountOfPending});
+        values.emplace_back(std::int64_t{e.errorId});
+        values.emplace_back(static_cast<int>(e.reason));
+        values.emplace_back(e.reasonText.left(TextMax));
+        values.emplace_back(static_cast<int>(e.action));
+        values.emplace_back((e.when.isEmpty() ? now() : e.when).left(19));
+    }
+    joinOrRun(m_store.workspace(), [&] { outcomes().addAll(outcomeFields(), std::move(values)); });
+}
+
+std::int32_t PostingJournal::reserveIds(int count) {
+    return m_store.reserve(kTable, count);
 }
 
 int PostingJournal::markCleared(std::int32_t lastErrorId) {
@@ -200,6 +304,7 @@ int PostingJournal::markCleared(std::int32_t lastErrorId) {
     rs.forEach(criterion,
                [&] { ids.push_back(static_cast<std::int32_t>(rs.integer(Progressivo))); });
     const QString when = now();
+    int cleared = 0;
     joinOrRun(m_store.workspace(), [&] {
         for (const std::int32_t id : ids) {
             rs.findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{id}});
@@ -212,8 +317,21 @@ int PostingJournal::markCleared(std::int32_t lastErrorId) {
             rs.setValue(QStringLiteral("Quando"), when);
             rs.update();
         }
+        // The lines the transfer listed: their outcome rows.
+        db::Recordset& out = outcomes();
+        out.findFirst(criterion);
+        while (!out.noMatch()) {
+            out.edit();
+            out.setValue(QStringLiteral("Esito"), static_cast<int>(Esito::Cancellato));
+            out.setValue(QStringLiteral("Errore"), 0);
+            out.setValue(QStringLiteral("Azione"), static_cast<int>(Azione::Cancella));
+            out.setValue(QStringLiteral("Quando"), when);
+            out.update();
+            ++cleared;
+            out.findNext(criterion);
+        }
     });
-    return static_cast<int>(ids.size());
+    return static_cast<int>(ids.size()) + cleared;
 }
 
 void PostingJournal::addReceived(const std::vector<ReceivedCount>& counts) {
@@ -273,8 +391,14 @@ void PostingJournal::update(const JournalEntry& entry) {
         if (rs.noMatch())
             throw Error(m_store.database().path(),
                         QStringLiteral("riga %1 del giornale non trovata").arg(entry.id));
+        const std::int64_t pending = rs.integer(QStringLiteral("Pendente"));
         rs.edit();
         write(rs, entry);
+        // The row now holds the line's whole state.
+        for (const std::int64_t p : {pending, std::int64_t{entry.pendingId}}) {
+            if (p > 0)
+                outcomes().removeAll(QStringLiteral("Pendente = %1").arg(p));
+        }
     });
 }
 
@@ -284,7 +408,9 @@ std::optional<JournalEntry> PostingJournal::first(const QString& criterion,
     rs.findFirst(criterion, values);
     if (rs.noMatch())
         return std::nullopt;
-    return read(rs);
+    JournalEntry e = read(rs);
+    overlay(e);
+    return e;
 }
 
 std::optional<JournalEntry> PostingJournal::byId(std::int32_t id) const {
@@ -300,7 +426,14 @@ std::optional<JournalEntry> PostingJournal::byPendingId(std::int32_t pendingId) 
 std::optional<JournalEntry> PostingJournal::byErrorId(std::int32_t errorId) const {
     if (errorId <= 0)
         return std::nullopt;
-    return first(QStringLiteral("Errore = ?"), {std::int64_t{errorId}});
+    if (auto e = first(QStringLiteral("Errore = ?"), {std::int64_t{errorId}}))
+        return e;
+    // Listed by the transfer: the error id is in the line's outcome row.
+    db::Recordset& rs = outcomes();
+    rs.findFirst(QStringLiteral("Errore = ?"), {std::int64_t{errorId}});
+    if (rs.noMatch())
+        return std::nullopt;
+    return byPendingId(static_cast<std::int32_t>(rs.integer(QStringLiteral("Pendente"))));
 }
 
 std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
@@ -315,15 +448,23 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
         parts << QStringLiteral("Importo = ") + moneyLiteral(*q.amount);
     if (!q.text.isEmpty())
         parts << QStringLiteral("Instr(Riga, %1) > 0").arg(db::jetQuoted(q.text));
-    if (q.outcome)
-        parts << QStringLiteral("Esito = %1").arg(static_cast<int>(*q.outcome));
     std::vector<JournalEntry> out;
     auto rs = m_store.database().openRecordset(kTable);
+    // The outcome is known once the outcome rows are laid over: with an
+    // outcome asked for, the limit comes after the filter.
     rs->forEach(parts.join(QStringLiteral(" and ")), [&] {
-        if (static_cast<int>(out.size()) < q.limit)
+        if (q.outcome || static_cast<int>(out.size()) < q.limit)
             out.push_back(read(*rs));
     });
-    return out;
+    std::vector<JournalEntry> kept;
+    for (JournalEntry& e : out) {
+        if (static_cast<int>(kept.size()) >= q.limit)
+            break;
+        overlay(e);
+        if (!q.outcome || e.outcome == *q.outcome)
+            kept.push_back(std::move(e));
+    }
+    return kept;
 }
 
 QString esitoText(Esito outcome) {

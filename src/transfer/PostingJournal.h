@@ -2,15 +2,20 @@
 // POS went. One row per line of a charges file (and per receipt imported
 // from a closing file), in the program's own store "QuorvelCoda.db", table
 // Giornale. A row is written when its line is taken (outcome InAttesa, or
-// Storico for a line listed straight away) and changed in the same workspace
-// transaction as the posting, listing, repair or clearing it describes, so
-// a kill never leaves one without the other.
+// Storico for a line listed straight away); what became of it is written in
+// the same workspace transaction as the posting, listing, repair or clearing
+// it describes, so a kill never leaves one without the other.
 //
 // A row points at the line's place in the queue: Pendente is the Progressivo
 // it was given in Pendenti (kept once the line left: numbers are never given
-// twice, and an update that leaves it alone does not touch its index; the
-// outcome says whether it is still pending), Errore its Progressivo in
-// Errori while in the error history (0 otherwise).
+// twice; the outcome says whether it is still pending), Errore its
+// Progressivo in Errori while in the error history (0 otherwise).
+//
+// The transfer does not rewrite the wide row of each line it handles: it
+// appends a narrow row to table Esiti (same Pendente) with the fields it
+// changes, and the readers here lay that row over the line's. A repair
+// writes the whole row again and drops the outcome row; "&Cancella" changes
+// the row that holds the error id.
 #pragma once
 
 #include "db/Engine.h"
@@ -73,13 +78,14 @@ struct JournalEntry {
     std::optional<Currency> amount;      // the line's own amount; nullopt: not a number
     Esito outcome = Esito::InAttesa;
     // Where it went (posted or imported rows only).
-    QString database;             // e.g. "Conto_Cliente.mdb"
-    QString table;                // e.g. "Conto_Cliente"
-    std::int64_t accountRow = 0;  // the account row's identity in its table, 0 unknown
-    std::int64_t client = 0;      // the row's CodiceCliente
-    Currency added;               // amount it added to the row (its discount included)
-    double quantity = 0;          // quantity it added
-    std::int32_t discountOf = 0;  // a "Sconto" line: the journal id of its charge
+    QString database;                    // e.g. "Conto_Cliente.mdb"
+    QString table;                       // e.g. "Conto_Cliente"
+    std::int64_t accountRow = 0;         // the account row's identity in its table, 0 unknown
+    std::int64_t client = 0;             // the row's CodiceCliente
+    Currency added;                      // amount it added to the row (its discount included)
+    double quantity = 0;                 // quantity it added
+    std::int32_t discountOf = 0;         // a "Sconto" line: the journal id of its charge
+    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (outcome rows)
     // Its place in the queue, 0 when none.
     std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
     std::int32_t errorId = 0;    // Progressivo in Errori
@@ -113,6 +119,7 @@ class PostingJournal {
 public:
     static constexpr char Table[] = "Giornale";
     static constexpr char ReceivedTable[] = "Ricevuti";
+    static constexpr char OutcomeTable[] = "Esiti";
 
     // Works in the store's database and workspace; creates the table and
     // its indexes when missing. REQUIRES: store outlives the journal.
@@ -128,17 +135,21 @@ public:
     // pointing at each other (a "Sconto" line at its charge) can be added
     // in one call. REQUIRES: a workspace transaction is open.
     std::int32_t reserveIds(int count);
-    // Writes what became of pending line pendingId into its row: the fields
-    // of entry that a transfer or repair changes (room, outcome, where it
-    // went, queue links, reason, action, time); entry.id is set from the row
-    // and the intake's fields of entry are left alone. One indexed find and
-    // one update. False (nothing written) when the line has no row.
-    bool settle(std::int32_t pendingId, JournalEntry& entry);
+    // The Pendente of each row with one in [from, to], ascending: one read
+    // of the index for a batch of lines.
+    std::vector<std::int32_t> pendingWithRows(std::int32_t from, std::int32_t to) const;
+    // Records what became of pending lines that have their rows, each by
+    // entry.pendingId: the fields a transfer changes (room, outcome, where
+    // it went, the error id, discountOfPending, reason, action, time) go to
+    // the outcome table in a few statements, and stand over the row's from
+    // then on.
+    void addOutcomes(const std::vector<JournalEntry>& entries);
     // The rows of the error lines up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
-    // Rewrites the row of entry.id with every field of entry; throws Error
-    // when there is no such row.
+    // Rewrites the row of entry.id with every field of entry (and drops its
+    // outcome row: the row holds it all again); throws Error when there is
+    // no such row.
     void update(const JournalEntry& entry);
 
     // Adds the counts of a file just taken (same transaction as its lines).
@@ -158,9 +169,14 @@ private:
     // One recordset on Giornale for every call: opening one per line would
     // cost more than the line's find and update.
     db::Recordset& rows() const;
+    db::Recordset& outcomes() const;
+    // Lays the line's outcome row, when it has one, over e.
+    void overlay(JournalEntry& e) const;
 
     ChargeStore& m_store;
     mutable std::unique_ptr<db::Recordset> m_rows;
+    mutable std::unique_ptr<db::Recordset> m_outcomes;
+    mutable std::unique_ptr<db::Recordset> m_pendingIds;
 };
 
 // The operator's text for an outcome ("in camera", "nello storico errori", ...).

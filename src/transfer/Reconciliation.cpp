@@ -8,7 +8,9 @@
 
 #include <QDate>
 #include <QLocale>
+#include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace quorvel {
@@ -87,35 +89,93 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
 
     const auto pendingIds = ids(database, "Pendenti");
     const auto errorIds = ids(database, "Errori");
-    auto rs = database.openRecordset(QString::fromLatin1(PostingJournal::Table));
-    rs->forEach(dayCriterion(dayFrom, dayTo), [&] {
-        const QString day = rs->text(QStringLiteral("Giorno"));
-        const db::Value value = rs->value(QStringLiteral("Importo"));
+    // The day's rows, then the outcome rows the transfer laid over them
+    // (read at once over the rows' range of queue numbers).
+    struct Row {
+        QString day, archive;
         std::optional<Currency> amount;
+        bool receipt = false;
+        Esito outcome = Esito::InAttesa;
+        Azione action = Azione::Trasferimento;
+        std::int32_t pending = 0, error = 0;
+    };
+    std::vector<Row> found;
+    auto rs = database.openRecordset(
+        QStringLiteral("Select Giorno, Importo, Tipo, Archivio, Esito, Azione, Pendente, Errore "
+                       "From %1")
+            .arg(QString::fromLatin1(PostingJournal::Table)));
+    const auto link = [](const db::Recordset& r, const char* field) {
+        return static_cast<std::int32_t>(r.integer(QString::fromLatin1(field)));
+    };
+    rs->forEach(dayCriterion(dayFrom, dayTo), [&] {
+        Row row;
+        row.day = rs->text(QStringLiteral("Giorno"));
+        const db::Value value = rs->value(QStringLiteral("Importo"));
         if (!value.isNull())
-            amount = value.toCurrency();
-        if (rs->text(QStringLiteral("Tipo")) == QLatin1String("I")) {
-            receipts[day].add(amount);
-            return;
+            row.amount = value.toCurrency();
+        row.receipt = rs->text(QStringLiteral("Tipo")) == QLatin1String("I");
+        row.archive = rs->text(QStringLiteral("Archivio"));
+        row.outcome = static_cast<Esito>(link(*rs, "Esito"));
+        row.action = static_cast<Azione>(link(*rs, "Azione"));
+        row.pending = link(*rs, "Pendente");
+        row.error = link(*rs, "Errore");
+        found.push_back(std::move(row));
+    });
+    struct Outcome {
+        Esito outcome;
+        Azione action;
+        std::int32_t error;
+    };
+    std::unordered_map<std::int32_t, Outcome> over;
+    // One read per run of near queue numbers: a day's lines mostly came in
+    // together, a late one does not make the read span the days between.
+    std::vector<std::int32_t> numbers;
+    for (const Row& row : found) {
+        if (row.pending > 0)
+            numbers.push_back(row.pending);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    auto outcomes =
+        database.openRecordset(QStringLiteral("Select Pendente, Esito, Azione, Errore From %1")
+                                   .arg(QString::fromLatin1(PostingJournal::OutcomeTable)));
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] - numbers[j] <= 1000) ++j;
+        const db::Recordset& o = *outcomes;
+        outcomes->forEach(
+            QStringLiteral("Pendente >= %1 and Pendente <= %2").arg(numbers[i]).arg(numbers[j]),
+            [&] {
+                over[link(o, "Pendente")] = {static_cast<Esito>(link(o, "Esito")),
+                                             static_cast<Azione>(link(o, "Azione")),
+                                             link(o, "Errore")};
+            });
+        i = j + 1;
+    }
+    for (Row& row : found) {
+        if (row.receipt) {
+            receipts[row.day].add(row.amount);
+            continue;
         }
-        ReconciliationRow& r = rowOf(day, rs->text(QStringLiteral("Archivio")));
-        const auto outcome = static_cast<Esito>(rs->integer(QStringLiteral("Esito")));
-        const auto action = static_cast<Azione>(rs->integer(QStringLiteral("Azione")));
-        const auto link = [&](const char* field) {
-            return static_cast<std::int32_t>(rs->integer(QString::fromLatin1(field)));
-        };
-        switch (outcome) {
+        if (const auto it = row.pending > 0 ? over.find(row.pending) : over.end();
+            it != over.end()) {
+            row.outcome = it->second.outcome;
+            row.action = it->second.action;
+            row.error = it->second.error;
+        }
+        ReconciliationRow& r = rowOf(row.day, row.archive);
+        const std::optional<Currency>& amount = row.amount;
+        switch (row.outcome) {
             case Esito::Camera:
             case Esito::Esterno:
-                (outcome == Esito::Camera ? r.room : r.external).add(amount);
-                if (isRepair(action))
+                (row.outcome == Esito::Camera ? r.room : r.external).add(amount);
+                if (isRepair(row.action))
                     r.repaired.add(amount);
                 break;
             case Esito::InAttesa:
-                (pendingIds.count(link("Pendente")) ? r.pending : r.vanished).add(amount);
+                (pendingIds.count(row.pending) ? r.pending : r.vanished).add(amount);
                 break;
             case Esito::Storico:
-                (errorIds.count(link("Errore")) ? r.error : r.vanished).add(amount);
+                (errorIds.count(row.error) ? r.error : r.vanished).add(amount);
                 break;
             case Esito::Cancellato:
                 r.cleared.add(amount);
@@ -126,7 +186,7 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
             case Esito::Incasso:  // never a charge line's: it stays a difference
                 break;
         }
-    });
+    }
 
     Reconciliation out;
     out.dayFrom = dayFrom;

@@ -298,6 +298,25 @@ TEST_P(RecordsetTest, OwnIndexesServeTheFindAndRowsTellTheirIdentity) {
         ws().impl().serverExec("SET enable_seqscan = off", "test");
     const QString plan = rs->queryPlan(crit);
     EXPECT_TRUE(plan.contains("Conto_Cliente_NumeroCamera_CodiceCliente")) << plan.toStdString();
+    // A field list reads only its fields, so the index alone answers; an
+    // edit through it changes the row (on the server, checked against the
+    // fields read).
+    auto listed = database->openRecordset("Select CodiceCliente, NumeroCamera From Conto_Cliente");
+    const QString two = "NumeroCamera = 'ab' and CodiceCliente = 2";
+    if (!onServer()) {
+        const QString covered = listed->queryPlan(two);
+        EXPECT_TRUE(covered.contains("COVERING INDEX")) << covered.toStdString();
+    }
+    listed->findFirst(two);
+    ASSERT_FALSE(listed->noMatch());
+    EXPECT_EQ(listed->rowId(), ids[2]);
+    listed->edit();
+    listed->setValue("CodiceCliente", 5);
+    listed->update();
+    EXPECT_EQ(raw("Conto.mdb",
+                  "SELECT NumeroHotel, CodiceCliente FROM Conto_Cliente "
+                  "WHERE CodiceCliente >= 2"),
+              QStringList({"1|5"}));
     rs->remove();
     EXPECT_THROW(rs->rowId(), Error);
 }
@@ -345,4 +364,34 @@ TEST_P(RecordsetTest, ValuesApartForEachAndRemoveAll) {
     rs->forEach("NumeroHotel = 9", [&] { seen << rs->text("NumeroCamera"); });
     EXPECT_TRUE(seen.isEmpty());
     EXPECT_TRUE(rs->noMatch());
+
+    // Many rows at once, over more than one statement; a bad value anywhere
+    // or a row short of values writes none.
+    const QStringList three = {"NumeroHotel", "CodiceCliente", "Descrizione"};
+    std::vector<Value> values;
+    for (int i = 0; i < 1500; ++i) {
+        values.emplace_back(std::int64_t{3});
+        values.emplace_back(std::int64_t{i});
+        values.emplace_back(QStringLiteral("riga %1").arg(i));
+    }
+    std::vector<Value> bad = values;
+    bad.back() = QString(51, QLatin1Char('x'));
+    EXPECT_THROW(rs->addAll(three, bad), Error);
+    bad.pop_back();
+    EXPECT_THROW(rs->addAll(three, bad), Error);
+    const QString count =
+        "SELECT count(*), min(CodiceCliente), max(CodiceCliente) FROM "
+        "Conto_Cliente WHERE NumeroHotel = 3";
+    EXPECT_EQ(raw("Conto.mdb", count), QStringList({"0|NULL|NULL"}));
+    rs->addAll(three, values);
+    EXPECT_EQ(raw("Conto.mdb", count), QStringList({"1500|0|1499"}));
+    std::int64_t next = 0;
+    bool inOrder = true;
+    rs->forEach("NumeroHotel = 3", [&] {
+        inOrder = inOrder && rs->integer("CodiceCliente") == next &&
+                  rs->text("Descrizione") == QStringLiteral("riga %1").arg(next);
+        ++next;
+    });
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(next, 1500);
 }

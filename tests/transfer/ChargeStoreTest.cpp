@@ -105,6 +105,7 @@ TEST_F(ChargeStoreTest, JournalRowsKeepEveryFieldAndAreFoundByQueueAndQuery) {
     rows[0].accountRow = std::int64_t{1} << 40;  // beyond 32 bits
     rows[1].lineNo = 2;
     rows[1].day = QStringLiteral("20261209");
+    rows[1].pendingId = 8;
     PostingJournal journal(*store);
     journal.add(rows);
     ASSERT_GT(rows[0].id, 0);
@@ -112,12 +113,36 @@ TEST_F(ChargeStoreTest, JournalRowsKeepEveryFieldAndAreFoundByQueueAndQuery) {
     closeStore();
     openStore();
     PostingJournal reopened(*store);
+    // The transfer's outcome rows stand over the rows' fields, for every reader.
+    std::vector<JournalEntry> outcomes(2);
+    outcomes[0].pendingId = 7;
+    outcomes[0].outcome = Esito::Camera;
+    outcomes[0].room = QStringLiteral("203");
+    outcomes[0].added = Currency::fromCents(-1250);
+    outcomes[0].accountRow = std::int64_t{1} << 40;  // beyond 32 bits
+    outcomes[1].pendingId = 8;
+    outcomes[1].outcome = Esito::Storico;
+    outcomes[1].errorId = 5;
+    outcomes[1].discountOfPending = 7;
+    reopened.addOutcomes(outcomes);
+    EXPECT_EQ(reopened.pendingWithRows(1, 100), (std::vector<std::int32_t>{7, 8}));
+    EXPECT_EQ(reopened.byErrorId(5)->id, rows[1].id);
+    EXPECT_EQ(reopened.byErrorId(5)->discountOf, rows[0].id);
+    JournalQuery inRoom;
+    inRoom.outcome = Esito::Camera;
+    ASSERT_EQ(reopened.find(inRoom).size(), 1u);
+    EXPECT_EQ(reopened.find(inRoom)[0].added, Currency::fromCents(-1250));
+    EXPECT_EQ(reopened.markCleared(5), 1);
+    EXPECT_EQ(reopened.byPendingId(8)->outcome, Esito::Cancellato);
+    EXPECT_FALSE(reopened.byErrorId(5));
     auto e = reopened.byPendingId(7);
     ASSERT_TRUE(e);
+    EXPECT_EQ(e->added, Currency::fromCents(-1250));
     EXPECT_EQ(e->line, rows[0].line.left(255));
     EXPECT_EQ(e->amount, Currency::fromCents(-1250));
     EXPECT_EQ(e->accountRow, std::int64_t{1} << 40);
     EXPECT_FALSE(reopened.byId(rows[1].id)->amount);  // Null stays Null
+    // A repair writes the whole row: its outcome row goes.
     e->outcome = Esito::Storico;
     e->pendingId = 0;
     e->errorId = 3;
@@ -125,6 +150,8 @@ TEST_F(ChargeStoreTest, JournalRowsKeepEveryFieldAndAreFoundByQueueAndQuery) {
     reopened.update(*e);
     EXPECT_FALSE(reopened.byPendingId(7));
     EXPECT_EQ(reopened.byErrorId(3)->reason, Motivo::NessunConto);
+    EXPECT_EQ(reopened.byErrorId(3)->added, Currency::fromCents(-1250));
+    EXPECT_TRUE(reopened.find(inRoom).empty());
     JournalEntry missing;
     missing.id = 999;
     EXPECT_THROW(reopened.update(missing), Error);

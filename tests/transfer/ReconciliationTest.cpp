@@ -160,7 +160,7 @@ TEST_F(ReconciliationTest, BalancesAfterIntakeTransferRepairAndClearing) {
     EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{1, eur(300)}));
     store->database()
         .openRecordset(QStringLiteral("Giornale"))
-        ->removeAll(QStringLiteral("Esito = 2"));
+        ->removeAll(QStringLiteral("Importo = 8"));
     EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{2, eur(1100)}));
 }
 
