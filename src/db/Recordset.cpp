@@ -441,8 +441,10 @@ void Recordset::Impl::readRow(const StatementUse& use) {
     rowid = use.integer(0);
     const std::size_t n = table->columns.size();
     row.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-        row[i] = use.value(static_cast<int>(i) + 1, table->columns[i].kind);
+    for (std::size_t i = 0; i < n; ++i) {
+        // A field a SELECT's list leaves out is read as Null.
+        row[i] = visible[i] ? use.value(static_cast<int>(i) + 1, table->columns[i].kind) : Value();
+    }
 }
 
 QString Recordset::Impl::queryPlan(const QString& criterion) {
@@ -535,7 +537,8 @@ Value Recordset::Impl::convert(const Column& col, const Value& v) const {
             return Value(number());
         case ColumnKind::Text: {
             QString s = v.toString();
-            if (col.size > 0) {
+            // No more UTF-16 units than the size: no more characters either.
+            if (col.size > 0 && s.size() > col.size) {
                 const qsizetype chars = s.toUcs4().size();
                 if (chars > col.size) {
                     throw Error(col.name,

@@ -394,4 +394,15 @@ TEST_P(RecordsetTest, ValuesApartForEachAndRemoveAll) {
     });
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(next, 1500);
+    // A size counts characters: one beyond 16 bits is one, not two.
+    const char32_t face = U'\U0001F600';
+    QString faces;
+    for (int i = 0; i < 50; ++i) faces += QString::fromUcs4(&face, 1);
+    rs->addNew();
+    rs->setValue("Descrizione", faces);
+    EXPECT_THROW(rs->setValue("Descrizione", faces + "x"), Error);
+    rs->update();
+    EXPECT_EQ(
+        raw("Conto.mdb", "SELECT count(*) FROM Conto_Cliente WHERE Descrizione = '" + faces + "'"),
+        QStringList({"1"}));
 }
