@@ -83,6 +83,7 @@ struct Recordset::Impl {
     QString source;
     std::shared_ptr<const TableSchema> table;
     std::vector<char> visible;  // per table column: chosen by the SELECT
+    std::vector<char> fetched;  // per table column: read (visible, or ordering the rows)
     QString prefix;             // SELECT rowid, ... FROM t WHERE
     SqlPiece base;              // the SELECT's own Where (sql empty when none)
     std::vector<Key> order;
@@ -170,11 +171,15 @@ void Recordset::Impl::open() {
     }
     orderSql = QStringLiteral(" ORDER BY ") + orderSql + rowId + QStringLiteral(" LIMIT 1");
     visible = std::move(listed);
+    // Read: the listed fields and those ordering the rows (a find after the
+    // current row compares them).
+    fetched = visible;
+    for (const Key& k : order) fetched[static_cast<std::size_t>(k.column)] = 1;
     if (select && !select->columns.isEmpty()) {
-        // Only the listed fields are read (the others stay Null, in their
-        // places): an index that holds them answers without the rows.
+        // The others are not read (they stay Null, in their places): an
+        // index that holds the read ones answers without the rows.
         for (std::size_t i = 0; i < n; ++i) {
-            if (!visible[i])
+            if (!fetched[i])
                 cols[static_cast<qsizetype>(i)] = QStringLiteral("NULL");
         }
         prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
@@ -442,8 +447,8 @@ void Recordset::Impl::readRow(const StatementUse& use) {
     const std::size_t n = table->columns.size();
     row.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        // A field a SELECT's list leaves out is read as Null.
-        row[i] = visible[i] ? use.value(static_cast<int>(i) + 1, table->columns[i].kind) : Value();
+        // A field a SELECT's list leaves out is not read (Null).
+        row[i] = fetched[i] ? use.value(static_cast<int>(i) + 1, table->columns[i].kind) : Value();
     }
 }
 
@@ -639,11 +644,11 @@ void Recordset::addAll(const QStringList& fields, std::vector<Value> values) {
         const std::size_t n = std::min(perStatement, rows - first);
         if (n == perStatement && full.isEmpty())
             full = sqlFor(n);
+        // SQLite's texts in UTF-8 once per string (a batch repeats its file
+        // names and its time), kept while the statement holds them.
+        std::vector<QByteArray> utf8(d.table->onServer ? 0 : n * width);
         Statement& stmt = d.db.statement(n == perStatement ? full : sqlFor(n));
         StatementUse use(stmt, d.db.path);
-        // SQLite's texts in UTF-8 once per string (a batch repeats its file
-        // names and its time), kept until the statement has run.
-        std::vector<QByteArray> utf8(d.table->onServer ? 0 : n * width);
         for (std::size_t i = 0; i < n * width; ++i) {
             const Value& v = values[first * width + i];
             const auto* text = std::get_if<QString>(&v.variant());
@@ -768,7 +773,7 @@ void Recordset::update() {
             // (over the fields read: a SELECT's list leaves the others Null)
             for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
                 const Column& c = d.table->columns[i];
-                if (c.kind != ColumnKind::Other && d.visible[i])
+                if (c.kind != ColumnKind::Other && d.fetched[i])
                     sql += QStringLiteral(" AND %1 IS NOT DISTINCT FROM ?").arg(c.quoted);
             }
         }
@@ -776,7 +781,7 @@ void Recordset::update() {
     }
     if (mode == Impl::Mode::Edit && d.table->onServer) {
         for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
-            if (d.table->columns[i].kind != ColumnKind::Other && d.visible[i])
+            if (d.table->columns[i].kind != ColumnKind::Other && d.fetched[i])
                 params.push_back(d.row[i]);
         }
     }
