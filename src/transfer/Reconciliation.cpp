@@ -89,8 +89,7 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
 
     const auto pendingIds = ids(database, "Pendenti");
     const auto errorIds = ids(database, "Errori");
-    // The day's rows, then the outcome rows the transfer laid over them
-    // (read at once over the rows' range of queue numbers).
+    // The days' rows, then the outcome rows the transfer laid over them.
     struct Row {
         QString day, archive;
         std::optional<Currency> amount;
