@@ -16,6 +16,27 @@ const QString kTable = QString::fromLatin1(PostingJournal::Table);
 const QString Progressivo = QStringLiteral("Progressivo");
 constexpr int TextMax = 255;
 
+// The outcome's fields both tables hold, in their order.
+void appendWhereItWent(db::TableDef& def) {
+    using T = db::FieldType;
+    def.appendField(QStringLiteral("Esito"), T::Int16);
+    def.appendField(QStringLiteral("Database"), T::Text, 64);
+    def.appendField(QStringLiteral("Tabella"), T::Text, 64);
+    // A row identity may pass 32 bits; a double holds it exactly.
+    def.appendField(QStringLiteral("RigaConto"), T::Double);
+    def.appendField(QStringLiteral("CodiceCliente"), T::Int32);
+    def.appendField(QStringLiteral("Aggiunto"), T::Currency);
+    def.appendField(QStringLiteral("Quantità"), T::Double);
+}
+
+void appendWhy(db::TableDef& def) {
+    using T = db::FieldType;
+    def.appendField(QStringLiteral("Motivo"), T::Int16);
+    def.appendField(QStringLiteral("TestoMotivo"), T::Text, TextMax);
+    def.appendField(QStringLiteral("Azione"), T::Int16);
+    def.appendField(QStringLiteral("Quando"), T::Text, 19);
+}
+
 db::TableDef tableDef() {
     using T = db::FieldType;
     db::TableDef def(kTable);
@@ -28,21 +49,11 @@ db::TableDef tableDef() {
     def.appendField(QStringLiteral("CameraCassa"), T::Text, 20);
     def.appendField(QStringLiteral("Camera"), T::Text, 20);
     def.appendField(QStringLiteral("Importo"), T::Currency);
-    def.appendField(QStringLiteral("Esito"), T::Int16);
-    def.appendField(QStringLiteral("Database"), T::Text, 64);
-    def.appendField(QStringLiteral("Tabella"), T::Text, 64);
-    // A row identity may pass 32 bits; a double holds it exactly.
-    def.appendField(QStringLiteral("RigaConto"), T::Double);
-    def.appendField(QStringLiteral("CodiceCliente"), T::Int32);
-    def.appendField(QStringLiteral("Aggiunto"), T::Currency);
-    def.appendField(QStringLiteral("Quantità"), T::Double);
+    appendWhereItWent(def);
     def.appendField(QStringLiteral("ScontoDi"), T::Int32);
     def.appendField(QStringLiteral("Pendente"), T::Int32);
     def.appendField(QStringLiteral("Errore"), T::Int32);
-    def.appendField(QStringLiteral("Motivo"), T::Int16);
-    def.appendField(QStringLiteral("TestoMotivo"), T::Text, TextMax);
-    def.appendField(QStringLiteral("Azione"), T::Int16);
-    def.appendField(QStringLiteral("Quando"), T::Text, 19);
+    appendWhy(def);
     return def;
 }
 
@@ -63,21 +74,12 @@ db::TableDef outcomeDef() {
     db::TableDef def(QString::fromLatin1(PostingJournal::OutcomeTable));
     def.appendField(QStringLiteral("Pendente"), T::Int32);
     def.appendField(QStringLiteral("Camera"), T::Text, 20);
-    def.appendField(QStringLiteral("Esito"), T::Int16);
-    def.appendField(QStringLiteral("Database"), T::Text, 64);
-    def.appendField(QStringLiteral("Tabella"), T::Text, 64);
-    def.appendField(QStringLiteral("RigaConto"), T::Double);
-    def.appendField(QStringLiteral("CodiceCliente"), T::Int32);
-    def.appendField(QStringLiteral("Aggiunto"), T::Currency);
-    def.appendField(QStringLiteral("Quantità"), T::Double);
+    appendWhereItWent(def);
     // A "Sconto" line: the Pendente of its charge (whose journal id a reader
     // looks up), so the transfer needs no journal ids.
     def.appendField(QStringLiteral("ScontoDiPendente"), T::Int32);
     def.appendField(QStringLiteral("Errore"), T::Int32);
-    def.appendField(QStringLiteral("Motivo"), T::Int16);
-    def.appendField(QStringLiteral("TestoMotivo"), T::Text, TextMax);
-    def.appendField(QStringLiteral("Azione"), T::Int16);
-    def.appendField(QStringLiteral("Quando"), T::Text, 19);
+    appendWhy(def);
     return def;
 }
 
@@ -91,8 +93,8 @@ const QStringList& outcomeFields() {
     return fields;
 }
 
-// The outcome fields of a row of the outcome table over e.
-void readOutcome(const db::Recordset& rs, JournalEntry& e) {
+// The outcome's fields both tables hold, over e.
+void readOutcomeFields(const db::Recordset& rs, JournalEntry& e) {
     auto i32 = [&](const char* f) {
         return static_cast<std::int32_t>(rs.integer(QString::fromUtf8(f)));
     };
@@ -104,12 +106,17 @@ void readOutcome(const db::Recordset& rs, JournalEntry& e) {
     e.client = rs.integer(QStringLiteral("CodiceCliente"));
     e.added = rs.money(QStringLiteral("Aggiunto"));
     e.quantity = rs.real(QStringLiteral("Quantità"));
-    e.discountOfPending = i32("ScontoDiPendente");
     e.errorId = i32("Errore");
     e.reason = static_cast<Motivo>(i32("Motivo"));
     e.reasonText = rs.text(QStringLiteral("TestoMotivo"));
     e.action = static_cast<Azione>(i32("Azione"));
     e.when = rs.text(QStringLiteral("Quando"));
+}
+
+// A row of the outcome table over e.
+void readOutcome(const db::Recordset& rs, JournalEntry& e) {
+    readOutcomeFields(rs, e);
+    e.discountOfPending = static_cast<std::int32_t>(rs.integer(QStringLiteral("ScontoDiPendente")));
 }
 
 QString now() {
@@ -179,24 +186,12 @@ JournalEntry read(const db::Recordset& rs) {
     e.line = text("Riga");
     e.day = text("Giorno");
     e.posRoom = text("CameraCassa");
-    e.room = text("Camera");
     const db::Value amount = rs.value(QStringLiteral("Importo"));
     if (!amount.isNull())
         e.amount = amount.toCurrency();
-    e.outcome = static_cast<Esito>(i32("Esito"));
-    e.database = text("Database");
-    e.table = text("Tabella");
-    e.accountRow = static_cast<std::int64_t>(rs.real(QStringLiteral("RigaConto")));
-    e.client = rs.integer(QStringLiteral("CodiceCliente"));
-    e.added = rs.money(QStringLiteral("Aggiunto"));
-    e.quantity = rs.real(QStringLiteral("Quantità"));
+    readOutcomeFields(rs, e);
     e.discountOf = i32("ScontoDi");
     e.pendingId = i32("Pendente");
-    e.errorId = i32("Errore");
-    e.reason = static_cast<Motivo>(i32("Motivo"));
-    e.reasonText = text("TestoMotivo");
-    e.action = static_cast<Azione>(i32("Azione"));
-    e.when = text("Quando");
     return e;
 }
 
