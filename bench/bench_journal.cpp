@@ -7,9 +7,9 @@
 #include "transfer/Reconciliation.h"
 
 #include <benchmark/benchmark.h>
-#include <algorithm>
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 
 using namespace quorvel;
 

@@ -18,7 +18,7 @@ const QString kTable = QString::fromLatin1(PostingJournal::Table);
 const QString Progressivo = QStringLiteral("Progressivo");
 constexpr int TextMax = 255;
 
-// The outcome's fields both tables hold, in their order.
+// The outcome's fields of Giornale (the legacy Esiti rows had them too), in order.
 void appendWhereItWent(db::TableDef& def) {
     using T = db::FieldType;
     def.appendField(QStringLiteral("Esito"), T::Int16);
@@ -261,7 +261,7 @@ void applyRecord(const JournalEntry& r, JournalEntry& e) {
     e.discountOfPending = r.discountOfPending;
 }
 
-// The outcome's fields both tables hold, over e.
+// The outcome's fields of a Giornale (or legacy Esiti) row, over e.
 void readOutcomeFields(const db::Recordset& rs, JournalEntry& e) {
     auto i32 = [&](const char* f) {
         return static_cast<std::int32_t>(rs.integer(QString::fromUtf8(f)));
@@ -449,9 +449,9 @@ const JournalEntry* PostingJournal::recordOf(std::int32_t pendingId, BatchCache&
         cache.last = static_cast<std::int32_t>(rs.integer(UltimoPendente));
         cache.records = decodeRecords(rs.text(EsitiField), rs.text(QuandoField));
     }
-    const auto it = std::lower_bound(
-        cache.records.begin(), cache.records.end(), pendingId,
-        [](const JournalEntry& r, std::int32_t id) { return r.pendingId < id; });
+    const auto it =
+        std::lower_bound(cache.records.begin(), cache.records.end(), pendingId,
+                         [](const JournalEntry& r, std::int32_t id) { return r.pendingId < id; });
     return it != cache.records.end() && it->pendingId == pendingId ? &*it : nullptr;
 }
 
@@ -565,14 +565,13 @@ std::vector<JournalEntry> PostingJournal::outcomesBetween(std::int32_t from,
                                                           std::int32_t to) const {
     std::vector<JournalEntry> out;
     db::Recordset& rs = batches();
-    rs.forEach(QStringLiteral("UltimoPendente >= %1 and PrimoPendente <= %2").arg(from).arg(to),
-               [&] {
-                   for (JournalEntry& r :
-                        decodeRecords(rs.text(EsitiField), rs.text(QuandoField))) {
-                       if (r.pendingId >= from && r.pendingId <= to)
-                           out.push_back(std::move(r));
-                   }
-               });
+    rs.forEach(
+        QStringLiteral("UltimoPendente >= %1 and PrimoPendente <= %2").arg(from).arg(to), [&] {
+            for (JournalEntry& r : decodeRecords(rs.text(EsitiField), rs.text(QuandoField))) {
+                if (r.pendingId >= from && r.pendingId <= to)
+                    out.push_back(std::move(r));
+            }
+        });
     return out;
 }
 
@@ -582,9 +581,8 @@ std::int32_t PostingJournal::reserveIds(int count) {
 
 int PostingJournal::markCleared(std::int32_t lastErrorId) {
     const auto upTo = [&](const QString& field) {
-        return lastErrorId > 0
-                   ? QStringLiteral("%1 > 0 and %1 <= %2").arg(field).arg(lastErrorId)
-                   : QStringLiteral("%1 > 0").arg(field);
+        return lastErrorId > 0 ? QStringLiteral("%1 > 0 and %1 <= %2").arg(field).arg(lastErrorId)
+                               : QStringLiteral("%1 > 0").arg(field);
     };
     std::vector<std::int32_t> ids;
     db::Recordset& rs = rows();
@@ -752,7 +750,7 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
         parts << QStringLiteral("Instr(Riga, %1) > 0").arg(db::jetQuoted(q.text));
     std::vector<JournalEntry> out;
     auto rs = m_store.database().openRecordset(kTable);
-    // The outcome is known once the outcome rows are laid over: with an
+    // The outcome is known once the batches' records are laid over: with an
     // outcome asked for, the limit comes after the filter.
     rs->forEach(parts.join(QStringLiteral(" and ")), [&] {
         if (q.outcome || static_cast<int>(out.size()) < q.limit)

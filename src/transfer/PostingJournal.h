@@ -85,7 +85,7 @@ struct JournalEntry {
     Currency added;                      // amount it added to the row (its discount included)
     double quantity = 0;                 // quantity it added
     std::int32_t discountOf = 0;         // a "Sconto" line: the journal id of its charge
-    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (outcome rows)
+    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (batch records)
     // Its place in the queue, 0 when none.
     std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
     std::int32_t errorId = 0;    // Progressivo in Errori
@@ -151,7 +151,7 @@ public:
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
     // Rewrites the row of entry.id with every field of entry (and drops its
-    // outcome row: the row holds it all again); throws Error when there is
+    // record: the row holds it all again); throws Error when there is
     // no such row.
     void update(const JournalEntry& entry);
 
@@ -179,7 +179,7 @@ private:
     // A batch's records, read once for the lines of one call.
     struct BatchCache {
         std::int32_t first = 0, last = -1;  // the Pendente range read
-        std::vector<JournalEntry> records;   // ascending Pendente
+        std::vector<JournalEntry> records;  // ascending Pendente
     };
     // Positions batches() on the batch whose range holds pendingId.
     bool findBatch(std::int32_t pendingId) const;
