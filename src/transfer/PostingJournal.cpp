@@ -185,10 +185,12 @@ QString encodeRecords(const std::vector<JournalEntry>& records) {
     return out;
 }
 
-// A line not in the format (changed by hand) is skipped, not guessed at.
-std::vector<JournalEntry> decodeRecords(const QString& text, const QString& when) {
-    std::vector<JournalEntry> out;
-    QString database, table;
+// Calls take(record) for each record whose Pendente wanted accepts; the
+// others are only split, for the Database and Tabella they pass on. A line
+// not in the format (changed by hand) is skipped, not guessed at.
+template <typename Wanted, typename Take>
+void scanRecords(const QString& text, const QString& when, Wanted wanted, Take take) {
+    QStringView database, table;  // as written
     for (const QStringView line : QStringView(text).tokenize(u'\n', Qt::SkipEmptyParts)) {
         QStringView f[RecordFields];
         int n = 0;
@@ -201,18 +203,19 @@ std::vector<JournalEntry> decodeRecords(const QString& text, const QString& when
         }
         if (n != RecordFields)
             continue;
-        JournalEntry e;
-        e.pendingId = f[0].toInt();
-        if (e.pendingId <= 0)
+        if (f[3] != SameAsBefore)
+            database = f[3];
+        if (f[4] != SameAsBefore)
+            table = f[4];
+        const std::int32_t pendingId = f[0].toInt();
+        if (pendingId <= 0 || !wanted(pendingId))
             continue;
+        JournalEntry e;
+        e.pendingId = pendingId;
         e.outcome = static_cast<Esito>(f[1].toInt());
         e.room = unescaped(f[2]);
-        if (f[3] != SameAsBefore)
-            database = unescaped(f[3]);
-        if (f[4] != SameAsBefore)
-            table = unescaped(f[4]);
-        e.database = database;
-        e.table = table;
+        e.database = unescaped(database);
+        e.table = unescaped(table);
         e.accountRow = f[5].toLongLong();
         e.client = f[6].toLongLong();
         e.added = Currency::fromRaw(f[7].toLongLong());
@@ -223,8 +226,16 @@ std::vector<JournalEntry> decodeRecords(const QString& text, const QString& when
         e.reasonText = unescaped(f[12]);
         e.action = Azione::Trasferimento;
         e.when = when;
-        out.push_back(std::move(e));
+        take(std::move(e));
     }
+}
+
+// Every record, ascending by Pendente.
+std::vector<JournalEntry> decodeRecords(const QString& text, const QString& when) {
+    std::vector<JournalEntry> out;
+    scanRecords(
+        text, when, [](std::int32_t) { return true; },
+        [&](JournalEntry&& e) { out.push_back(std::move(e)); });
     std::sort(out.begin(), out.end(), [](const JournalEntry& a, const JournalEntry& b) {
         return a.pendingId < b.pendingId;
     });
@@ -439,6 +450,8 @@ bool PostingJournal::findBatch(std::int32_t pendingId) const {
     return !rs.noMatch() && rs.integer(PrimoPendente) <= pendingId;
 }
 
+// The first line asked of a batch is found by a scan; a second one has the
+// batch decoded, as a walk over the rows of a day asks each batch often.
 const JournalEntry* PostingJournal::recordOf(std::int32_t pendingId, BatchCache& cache) const {
     if (pendingId < cache.first || pendingId > cache.last) {
         cache = {};
@@ -447,7 +460,20 @@ const JournalEntry* PostingJournal::recordOf(std::int32_t pendingId, BatchCache&
         const db::Recordset& rs = batches();
         cache.first = static_cast<std::int32_t>(rs.integer(PrimoPendente));
         cache.last = static_cast<std::int32_t>(rs.integer(UltimoPendente));
-        cache.records = decodeRecords(rs.text(EsitiField), rs.text(QuandoField));
+        cache.text = rs.text(EsitiField);
+        cache.when = rs.text(QuandoField);
+        bool found = false;
+        scanRecords(
+            cache.text, cache.when, [&](std::int32_t p) { return !found && p == pendingId; },
+            [&](JournalEntry&& e) {
+                cache.one = std::move(e);
+                found = true;
+            });
+        return found ? &cache.one : nullptr;
+    }
+    if (!cache.decoded) {
+        cache.records = decodeRecords(cache.text, cache.when);
+        cache.decoded = true;
     }
     const auto it =
         std::lower_bound(cache.records.begin(), cache.records.end(), pendingId,

@@ -179,7 +179,10 @@ private:
     // A batch's records, read once for the lines of one call.
     struct BatchCache {
         std::int32_t first = 0, last = -1;  // the Pendente range read
-        std::vector<JournalEntry> records;  // ascending Pendente
+        QString text, when;                 // its records as stored
+        bool decoded = false;
+        std::vector<JournalEntry> records;  // once decoded: ascending Pendente
+        JournalEntry one;                   // the record a scan found
     };
     // Positions batches() on the batch whose range holds pendingId.
     bool findBatch(std::int32_t pendingId) const;
