@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 
 using namespace quorvel;
 
@@ -36,7 +37,7 @@ struct Fixture {
                 store->appendPending(QStringList(100, QStringLiteral("p")));
             const std::int32_t errors = store->appendErrors(QStringList(300, QStringLiteral("e")));
             // As the intake and the transfer write them: each line's row with
-            // its queue number, what became of it in an outcome row.
+            // its queue number, what became of it in its batch's records.
             std::vector<JournalEntry> rows(kLinesADay), outcomes;
             std::vector<ReceivedCount> received(kFilesADay);
             for (int i = 0; i < kLinesADay; ++i) {
@@ -65,7 +66,12 @@ struct Fixture {
                 outcomes.push_back(o);
             }
             store->journal().add(rows);
-            store->journal().addOutcomes(outcomes);
+            // In batches of the transfer's size.
+            for (std::size_t b = 0; b < outcomes.size(); b += 600)
+                store->journal().addOutcomes(std::vector<JournalEntry>(
+                    outcomes.begin() + static_cast<std::ptrdiff_t>(b),
+                    outcomes.begin() +
+                        static_cast<std::ptrdiff_t>(std::min(b + 600, outcomes.size()))));
             store->journal().addReceived(received);
             tx.commit();
         }

@@ -138,7 +138,8 @@ void transferRun(benchmark::State& state) {
     log::close();
 }
 
-// Finding a charge by room, day and amount among 1,000,000 journal rows.
+// Finding a charge by room, day and amount among 1,000,000 journal rows,
+// each with the transfer's record of it.
 void journalFind(benchmark::State& state) {
     log::setEcho(false);
     QTemporaryDir dir;
@@ -161,10 +162,25 @@ void journalFind(benchmark::State& state) {
                             .arg(1 + n % 28, 2, 10, QLatin1Char('0'));
                 e.amount = Currency::fromCents(100 + n % 9973);
                 e.line = QStringLiteral(" %1 riga %2").arg(e.room).arg(n);
-                e.outcome = Esito::Camera;
+                e.pendingId = n + 1;
             }
             db::Transaction tx(ws);
             store.journal().add(rows);
+            // What the transfer made of them, in batches of its size.
+            for (int b = 0; b < Chunk; b += 600) {
+                std::vector<JournalEntry> batch;
+                for (int i = b; i < std::min(b + 600, Chunk); ++i) {
+                    JournalEntry o = rows[static_cast<std::size_t>(i)];
+                    o.outcome = Esito::Camera;
+                    o.database = QStringLiteral("Conto_Cliente.mdb");
+                    o.table = QStringLiteral("Conto_Cliente");
+                    o.accountRow = from + i + 1;
+                    o.added = *o.amount;
+                    o.quantity = 1;
+                    batch.push_back(std::move(o));
+                }
+                store.journal().addOutcomes(batch);
+            }
             tx.commit();
         }
         JournalQuery q;

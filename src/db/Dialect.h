@@ -40,6 +40,8 @@ inline QString serverType(const FieldDef& field) {
             return QStringLiteral("double precision");
         case FieldType::Text:
             return QStringLiteral("varchar(%1)").arg(field.size > 0 ? field.size : 255);
+        case FieldType::Memo:
+            return QStringLiteral("text");
     }
     return QStringLiteral("text");
 }

@@ -33,7 +33,8 @@
 namespace quorvel::db {
 
 // Jet field type codes (create field).
-enum class FieldType : int { Int16 = 3, Int32 = 4, Currency = 5, Double = 7, Text = 10 };
+// Memo: a text with no size limit.
+enum class FieldType : int { Int16 = 3, Int32 = 4, Currency = 5, Double = 7, Text = 10, Memo = 12 };
 
 // A field value. Integers of both sizes are held as int64.
 class Value {

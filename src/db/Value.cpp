@@ -92,6 +92,8 @@ QString declaredType(const FieldDef& field) {
             return QStringLiteral("DOUBLE");
         case FieldType::Text:
             return QStringLiteral("TEXT(%1) COLLATE NOCASE").arg(field.size > 0 ? field.size : 255);
+        case FieldType::Memo:
+            return QStringLiteral("TEXT");
     }
     return QStringLiteral("TEXT");
 }

@@ -142,7 +142,7 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     return discount ? i + 2 : i + 1;
 }
 
-// The batch's outcomes go to the outcome table in a few statements, after
+// The batch's outcomes go to one row of the batch table, after
 // one read of the journal's index for which lines have rows; a line without
 // one (a store from before the journal) gets its row now.
 void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <charconv>
+#include <utility>
 
 namespace quorvel {
 
@@ -16,7 +18,7 @@ const QString kTable = QString::fromLatin1(PostingJournal::Table);
 const QString Progressivo = QStringLiteral("Progressivo");
 constexpr int TextMax = 255;
 
-// The outcome's fields both tables hold, in their order.
+// The outcome's fields of Giornale (the legacy Esiti rows had them too), in order.
 void appendWhereItWent(db::TableDef& def) {
     using T = db::FieldType;
     def.appendField(QStringLiteral("Esito"), T::Int16);
@@ -66,34 +68,211 @@ db::TableDef receivedDef() {
     return def;
 }
 
-// What the transfer made of a line, one narrow row per line appended in a
-// batch: cheaper than rewriting the line's wide Giornale row. Pendente
-// points at that row; a row here stands over its outcome fields.
-db::TableDef outcomeDef() {
+// The outcome rows of stores from before the batch table; read once, to
+// fold them into their lines' rows.
+const QString LegacyOutcomes = QStringLiteral("Esiti");
+
+const QString PrimoPendente = QStringLiteral("PrimoPendente"),
+              UltimoPendente = QStringLiteral("UltimoPendente"),
+              PrimoErrore = QStringLiteral("PrimoErrore"),
+              UltimoErrore = QStringLiteral("UltimoErrore"), Righe = QStringLiteral("Righe"),
+              QuandoField = QStringLiteral("Quando"), EsitiField = QStringLiteral("Esiti");
+
+// One row per transfer batch: the Pendente and error id ranges of its lines
+// and, in Esiti, a record per line (see encodeRecords).
+db::TableDef batchDef() {
     using T = db::FieldType;
-    db::TableDef def(QString::fromLatin1(PostingJournal::OutcomeTable));
-    def.appendField(QStringLiteral("Pendente"), T::Int32);
-    def.appendField(QStringLiteral("Camera"), T::Text, 20);
-    appendWhereItWent(def);
-    // A "Sconto" line: the Pendente of its charge (whose journal id a reader
-    // looks up), so the transfer needs no journal ids.
-    def.appendField(QStringLiteral("ScontoDiPendente"), T::Int32);
-    def.appendField(QStringLiteral("Errore"), T::Int32);
-    appendWhy(def);
+    db::TableDef def(QString::fromLatin1(PostingJournal::BatchTable));
+    def.appendField(PrimoPendente, T::Int32);
+    def.appendField(UltimoPendente, T::Int32);
+    def.appendField(PrimoErrore, T::Int32);  // 0: the batch listed no line
+    def.appendField(UltimoErrore, T::Int32);
+    def.appendField(Righe, T::Int32);
+    def.appendField(QuandoField, T::Text, 19);
+    def.appendField(EsitiField, T::Memo);
     return def;
 }
 
-const QStringList& outcomeFields() {
-    static const QStringList fields = [] {
-        QStringList out;
-        const db::TableDef def = outcomeDef();
-        for (const db::FieldDef& f : def.fields()) out << f.name;
-        return out;
-    }();
-    return fields;
+// A batch's records: one line each, tab-separated fields in this order:
+// Pendente, Esito, Camera, Database, Tabella, RigaConto, CodiceCliente,
+// Aggiunto (ten-thousandths), Quantità, ScontoDiPendente, Errore, Motivo,
+// TestoMotivo. In texts a backslash, tab, line feed and carriage return are
+// written \\ \t \n \r; a Database or Tabella of "\=" is the record before's.
+constexpr int RecordFields = 13;
+const QString SameAsBefore = QStringLiteral("\\=");
+
+void appendEscaped(QString& out, const QString& v) {
+    const auto special = [](QChar c) {
+        return c == u'\\' || c == u'\t' || c == u'\n' || c == u'\r';
+    };
+    if (std::none_of(v.begin(), v.end(), special)) {
+        out += v;
+        return;
+    }
+    for (const QChar c : v) {
+        if (!special(c)) {
+            out += c;
+            continue;
+        }
+        out += u'\\';
+        out += c == u'\t' ? u't' : c == u'\n' ? u'n' : c == u'\r' ? u'r' : u'\\';
+    }
 }
 
-// The outcome's fields both tables hold, over e.
+QString unescaped(QStringView v) {
+    if (!v.contains(u'\\'))
+        return v.toString();
+    QString out;
+    out.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] != u'\\' || i + 1 == v.size()) {
+            out += v[i];
+            continue;
+        }
+        const QChar c = v[++i];
+        out += c == u't' ? u'\t' : c == u'n' ? u'\n' : c == u'r' ? u'\r' : c;
+    }
+    return out;
+}
+
+template <typename N>
+void appendNumber(QString& out, N n) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, n).ptr;
+    out += QLatin1StringView(buf, end - buf);
+}
+
+QString encodeRecords(const std::vector<JournalEntry>& records) {
+    QString out;
+    out.reserve(static_cast<qsizetype>(records.size()) * 64);
+    QString database, table;
+    bool first = true;
+    for (const JournalEntry& e : records) {
+        const auto tab = [&] { out += u'\t'; };
+        appendNumber(out, e.pendingId);
+        tab();
+        appendNumber(out, static_cast<int>(e.outcome));
+        tab();
+        appendEscaped(out, e.room.left(20));
+        tab();
+        for (auto [value, previous] : {std::pair{&e.database, &database}, {&e.table, &table}}) {
+            const QString v = value->left(64);
+            if (!first && v == *previous)
+                out += SameAsBefore;
+            else
+                appendEscaped(out, v);
+            *previous = v;
+            tab();
+        }
+        first = false;
+        appendNumber(out, e.accountRow);
+        tab();
+        appendNumber(out, e.client);
+        tab();
+        appendNumber(out, e.added.raw());
+        tab();
+        appendNumber(out, e.quantity);
+        tab();
+        appendNumber(out, e.discountOfPending);
+        tab();
+        appendNumber(out, e.errorId);
+        tab();
+        appendNumber(out, static_cast<int>(e.reason));
+        tab();
+        appendEscaped(out, e.reasonText.left(TextMax));
+        out += u'\n';
+    }
+    return out;
+}
+
+// Calls take(record) for each record whose Pendente wanted accepts; the
+// others are only split, for the Database and Tabella they pass on. A line
+// not in the format (changed by hand) is skipped, not guessed at.
+template <typename Wanted, typename Take>
+void scanRecords(const QString& text, const QString& when, Wanted wanted, Take take) {
+    QStringView database, table;  // as written
+    for (const QStringView line : QStringView(text).tokenize(u'\n', Qt::SkipEmptyParts)) {
+        QStringView f[RecordFields];
+        int n = 0;
+        for (const QStringView field : line.tokenize(u'\t')) {
+            if (n == RecordFields) {
+                ++n;
+                break;
+            }
+            f[n++] = field;
+        }
+        if (n != RecordFields)
+            continue;
+        if (f[3] != SameAsBefore)
+            database = f[3];
+        if (f[4] != SameAsBefore)
+            table = f[4];
+        const std::int32_t pendingId = f[0].toInt();
+        if (pendingId <= 0 || !wanted(pendingId))
+            continue;
+        JournalEntry e;
+        e.pendingId = pendingId;
+        e.outcome = static_cast<Esito>(f[1].toInt());
+        e.room = unescaped(f[2]);
+        e.database = unescaped(database);
+        e.table = unescaped(table);
+        e.accountRow = f[5].toLongLong();
+        e.client = f[6].toLongLong();
+        e.added = Currency::fromRaw(f[7].toLongLong());
+        e.quantity = f[8].toDouble();
+        e.discountOfPending = f[9].toInt();
+        e.errorId = f[10].toInt();
+        e.reason = static_cast<Motivo>(f[11].toInt());
+        e.reasonText = unescaped(f[12]);
+        e.action = Azione::Trasferimento;
+        e.when = when;
+        take(std::move(e));
+    }
+}
+
+// Every record, ascending by Pendente.
+std::vector<JournalEntry> decodeRecords(const QString& text, const QString& when) {
+    std::vector<JournalEntry> out;
+    scanRecords(
+        text, when, [](std::int32_t) { return true; },
+        [&](JournalEntry&& e) { out.push_back(std::move(e)); });
+    std::sort(out.begin(), out.end(), [](const JournalEntry& a, const JournalEntry& b) {
+        return a.pendingId < b.pendingId;
+    });
+    return out;
+}
+
+// The error id range of records: {0, 0} when none is listed.
+std::pair<std::int32_t, std::int32_t> errorRange(const std::vector<JournalEntry>& records) {
+    std::int32_t lo = 0, hi = 0;
+    for (const JournalEntry& e : records) {
+        if (e.errorId <= 0)
+            continue;
+        lo = lo == 0 ? e.errorId : std::min(lo, e.errorId);
+        hi = std::max(hi, e.errorId);
+    }
+    return {lo, hi};
+}
+
+// The transfer's record over e's outcome fields.
+void applyRecord(const JournalEntry& r, JournalEntry& e) {
+    e.room = r.room;
+    e.outcome = r.outcome;
+    e.database = r.database;
+    e.table = r.table;
+    e.accountRow = r.accountRow;
+    e.client = r.client;
+    e.added = r.added;
+    e.quantity = r.quantity;
+    e.errorId = r.errorId;
+    e.reason = r.reason;
+    e.reasonText = r.reasonText;
+    e.action = r.action;
+    e.when = r.when;
+    e.discountOfPending = r.discountOfPending;
+}
+
+// The outcome's fields of a Giornale (or legacy Esiti) row, over e.
 void readOutcomeFields(const db::Recordset& rs, JournalEntry& e) {
     auto i32 = [&](const char* f) {
         return static_cast<std::int32_t>(rs.integer(QString::fromUtf8(f)));
@@ -113,7 +292,7 @@ void readOutcomeFields(const db::Recordset& rs, JournalEntry& e) {
     e.when = rs.text(QStringLiteral("Quando"));
 }
 
-// A row of the outcome table over e.
+// A row of the legacy outcome table over e.
 void readOutcome(const db::Recordset& rs, JournalEntry& e) {
     readOutcomeFields(rs, e);
     e.discountOfPending = static_cast<std::int32_t>(rs.integer(QStringLiteral("ScontoDiPendente")));
@@ -207,15 +386,37 @@ PostingJournal::PostingJournal(ChargeStore& store) : m_store(store) {
         database.appendTable(tableDef());
     if (!database.hasTable(QString::fromLatin1(ReceivedTable)))
         database.appendTable(receivedDef());
-    if (!database.hasTable(QString::fromLatin1(OutcomeTable)))
-        database.appendTable(outcomeDef());
+    const QString batchTable = QString::fromLatin1(BatchTable);
+    if (!database.hasTable(batchTable))
+        database.appendTable(batchDef());
     // What the transfer, the repair, the reconciliation and find look up.
     for (const char* field :
          {"Progressivo", "Pendente", "Errore", "Giorno", "Camera", "CameraCassa", "Importo"})
         database.createIndex(kTable, {QString::fromUtf8(field)});
     database.createIndex(QString::fromLatin1(ReceivedTable), {QStringLiteral("Giorno")});
-    for (const char* field : {"Pendente", "Errore"})
-        database.createIndex(QString::fromLatin1(OutcomeTable), {QString::fromUtf8(field)});
+    database.createIndex(batchTable, {UltimoPendente});
+    database.createIndex(batchTable, {UltimoErrore});
+    if (database.hasTable(LegacyOutcomes))
+        foldLegacyOutcomes();
+}
+
+void PostingJournal::foldLegacyOutcomes() {
+    auto legacy = m_store.database().openRecordset(LegacyOutcomes);
+    const QString any = QStringLiteral("Pendente > 0");
+    legacy->findFirst(any);
+    if (legacy->noMatch())
+        return;
+    joinOrRun(m_store.workspace(), [&] {
+        std::vector<JournalEntry> records;
+        legacy->forEach(any, [&] {
+            JournalEntry r;
+            readOutcome(*legacy, r);
+            r.pendingId = static_cast<std::int32_t>(legacy->integer(QStringLiteral("Pendente")));
+            records.push_back(std::move(r));
+        });
+        for (const JournalEntry& r : records) writeIntoRow(r);
+        legacy->removeAll(any);
+    });
 }
 
 db::Recordset& PostingJournal::rows() const {
@@ -224,20 +425,69 @@ db::Recordset& PostingJournal::rows() const {
     return *m_rows;
 }
 
-db::Recordset& PostingJournal::outcomes() const {
-    if (!m_outcomes)
-        m_outcomes = m_store.database().openRecordset(QString::fromLatin1(OutcomeTable));
-    return *m_outcomes;
+db::Recordset& PostingJournal::batches() const {
+    if (!m_batches)
+        m_batches = m_store.database().openRecordset(
+            QStringLiteral("Select * From %1 Order By UltimoPendente")
+                .arg(QString::fromLatin1(BatchTable)));
+    return *m_batches;
 }
 
-void PostingJournal::overlay(JournalEntry& e) const {
+db::Recordset& PostingJournal::batchesByError() const {
+    if (!m_batchesByError)
+        m_batchesByError = m_store.database().openRecordset(
+            QStringLiteral("Select * From %1 Order By UltimoErrore")
+                .arg(QString::fromLatin1(BatchTable)));
+    return *m_batchesByError;
+}
+
+// Batches never overlap (each takes the lowest pending lines, whose numbers
+// only grow): the first one ending at or after pendingId is the only one
+// that can hold it.
+bool PostingJournal::findBatch(std::int32_t pendingId) const {
+    db::Recordset& rs = batches();
+    rs.findFirst(QStringLiteral("UltimoPendente >= ?"), {std::int64_t{pendingId}});
+    return !rs.noMatch() && rs.integer(PrimoPendente) <= pendingId;
+}
+
+// The first line asked of a batch is found by a scan; a second one has the
+// batch decoded, as a walk over the rows of a day asks each batch often.
+const JournalEntry* PostingJournal::recordOf(std::int32_t pendingId, BatchCache& cache) const {
+    if (pendingId < cache.first || pendingId > cache.last) {
+        cache = {};
+        if (!findBatch(pendingId))
+            return nullptr;
+        const db::Recordset& rs = batches();
+        cache.first = static_cast<std::int32_t>(rs.integer(PrimoPendente));
+        cache.last = static_cast<std::int32_t>(rs.integer(UltimoPendente));
+        cache.text = rs.text(EsitiField);
+        cache.when = rs.text(QuandoField);
+        bool found = false;
+        scanRecords(
+            cache.text, cache.when, [&](std::int32_t p) { return !found && p == pendingId; },
+            [&](JournalEntry&& e) {
+                cache.one = std::move(e);
+                found = true;
+            });
+        return found ? &cache.one : nullptr;
+    }
+    if (!cache.decoded) {
+        cache.records = decodeRecords(cache.text, cache.when);
+        cache.decoded = true;
+    }
+    const auto it =
+        std::lower_bound(cache.records.begin(), cache.records.end(), pendingId,
+                         [](const JournalEntry& r, std::int32_t id) { return r.pendingId < id; });
+    return it != cache.records.end() && it->pendingId == pendingId ? &*it : nullptr;
+}
+
+void PostingJournal::overlay(JournalEntry& e, BatchCache& cache) const {
     if (e.pendingId <= 0)
         return;
-    db::Recordset& rs = outcomes();
-    rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{e.pendingId}});
-    if (rs.noMatch())
+    const JournalEntry* r = recordOf(e.pendingId, cache);
+    if (!r)
         return;
-    readOutcome(rs, e);
+    applyRecord(*r, e);
     e.discountOf = 0;
     if (e.discountOfPending > 0) {
         db::Recordset& charge = rows();
@@ -245,6 +495,58 @@ void PostingJournal::overlay(JournalEntry& e) const {
         if (!charge.noMatch())
             e.discountOf = static_cast<std::int32_t>(charge.integer(Progressivo));
     }
+}
+
+void PostingJournal::overlay(JournalEntry& e) const {
+    BatchCache cache;
+    overlay(e, cache);
+}
+
+bool PostingJournal::writeIntoRow(const JournalEntry& record) {
+    db::Recordset& rs = rows();
+    std::int32_t discountOf = 0;
+    if (record.discountOfPending > 0) {
+        rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{record.discountOfPending}});
+        if (!rs.noMatch())
+            discountOf = static_cast<std::int32_t>(rs.integer(Progressivo));
+    }
+    rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{record.pendingId}});
+    if (rs.noMatch())
+        return false;
+    JournalEntry e = read(rs);
+    applyRecord(record, e);
+    e.discountOf = discountOf;
+    rs.edit();
+    write(rs, e);
+    return true;
+}
+
+void PostingJournal::rewriteBatch(db::Recordset& rs, const std::vector<JournalEntry>& records) {
+    if (records.empty()) {
+        rs.remove();
+        return;
+    }
+    const auto [lo, hi] = errorRange(records);
+    rs.edit();
+    rs.setValue(PrimoErrore, db::Value(std::int64_t{lo}));
+    rs.setValue(UltimoErrore, db::Value(std::int64_t{hi}));
+    rs.setValue(Righe, db::Value(static_cast<std::int64_t>(records.size())));
+    rs.setValue(EsitiField, encodeRecords(records));
+    rs.update();
+}
+
+void PostingJournal::dropRecord(std::int32_t pendingId) {
+    if (!findBatch(pendingId))
+        return;
+    db::Recordset& rs = batches();
+    std::vector<JournalEntry> records = decodeRecords(rs.text(EsitiField), QString());
+    const auto kept = std::remove_if(records.begin(), records.end(), [&](const JournalEntry& r) {
+        return r.pendingId == pendingId;
+    });
+    if (kept == records.end())
+        return;
+    records.erase(kept, records.end());
+    rewriteBatch(rs, records);
 }
 
 std::vector<std::int32_t> PostingJournal::pendingWithRows(std::int32_t from,
@@ -264,26 +566,39 @@ std::vector<std::int32_t> PostingJournal::pendingWithRows(std::int32_t from,
 void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
     if (entries.empty())
         return;
-    std::vector<db::Value> values;
-    values.reserve(entries.size() * static_cast<std::size_t>(outcomeFields().size()));
+    std::int32_t lo = entries.front().pendingId, hi = lo;
     for (const JournalEntry& e : entries) {
-        values.emplace_back(std::int64_t{e.pendingId});
-        values.emplace_back(e.room.left(20));
-        values.emplace_back(static_cast<int>(e.outcome));
-        values.emplace_back(e.database.left(64));
-        values.emplace_back(e.table.left(64));
-        values.emplace_back(static_cast<double>(e.accountRow));
-        values.emplace_back(e.client);
-        values.emplace_back(e.added);
-        values.emplace_back(e.quantity);
-        values.emplace_back(std::int64_t{e.discountOfPending});
-        values.emplace_back(std::int64_t{e.errorId});
-        values.emplace_back(static_cast<int>(e.reason));
-        values.emplace_back(e.reasonText.left(TextMax));
-        values.emplace_back(static_cast<int>(e.action));
-        values.emplace_back((e.when.isEmpty() ? now() : e.when).left(19));
+        lo = std::min(lo, e.pendingId);
+        hi = std::max(hi, e.pendingId);
     }
-    joinOrRun(m_store.workspace(), [&] { outcomes().addAll(outcomeFields(), std::move(values)); });
+    const auto [errorLo, errorHi] = errorRange(entries);
+    const QString& when = entries.front().when;
+    joinOrRun(m_store.workspace(), [&] {
+        db::Recordset& rs = batches();
+        rs.addNew();
+        rs.setValue(PrimoPendente, db::Value(std::int64_t{lo}));
+        rs.setValue(UltimoPendente, db::Value(std::int64_t{hi}));
+        rs.setValue(PrimoErrore, db::Value(std::int64_t{errorLo}));
+        rs.setValue(UltimoErrore, db::Value(std::int64_t{errorHi}));
+        rs.setValue(Righe, db::Value(static_cast<std::int64_t>(entries.size())));
+        rs.setValue(QuandoField, (when.isEmpty() ? now() : when).left(19));
+        rs.setValue(EsitiField, encodeRecords(entries));
+        rs.update();
+    });
+}
+
+std::vector<JournalEntry> PostingJournal::outcomesBetween(std::int32_t from,
+                                                          std::int32_t to) const {
+    std::vector<JournalEntry> out;
+    db::Recordset& rs = batches();
+    rs.forEach(
+        QStringLiteral("UltimoPendente >= %1 and PrimoPendente <= %2").arg(from).arg(to), [&] {
+            for (JournalEntry& r : decodeRecords(rs.text(EsitiField), rs.text(QuandoField))) {
+                if (r.pendingId >= from && r.pendingId <= to)
+                    out.push_back(std::move(r));
+            }
+        });
+    return out;
 }
 
 std::int32_t PostingJournal::reserveIds(int count) {
@@ -291,12 +606,13 @@ std::int32_t PostingJournal::reserveIds(int count) {
 }
 
 int PostingJournal::markCleared(std::int32_t lastErrorId) {
-    const QString criterion = lastErrorId > 0
-                                  ? QStringLiteral("Errore > 0 and Errore <= %1").arg(lastErrorId)
-                                  : QStringLiteral("Errore > 0");
+    const auto upTo = [&](const QString& field) {
+        return lastErrorId > 0 ? QStringLiteral("%1 > 0 and %1 <= %2").arg(field).arg(lastErrorId)
+                               : QStringLiteral("%1 > 0").arg(field);
+    };
     std::vector<std::int32_t> ids;
     db::Recordset& rs = rows();
-    rs.forEach(criterion,
+    rs.forEach(upTo(QStringLiteral("Errore")),
                [&] { ids.push_back(static_cast<std::int32_t>(rs.integer(Progressivo))); });
     const QString when = now();
     int cleared = 0;
@@ -312,18 +628,29 @@ int PostingJournal::markCleared(std::int32_t lastErrorId) {
             rs.setValue(QStringLiteral("Quando"), when);
             rs.update();
         }
-        // The lines the transfer listed: their outcome rows.
-        db::Recordset& out = outcomes();
-        out.findFirst(criterion);
-        while (!out.noMatch()) {
-            out.edit();
-            out.setValue(QStringLiteral("Esito"), static_cast<int>(Esito::Cancellato));
-            out.setValue(QStringLiteral("Errore"), 0);
-            out.setValue(QStringLiteral("Azione"), static_cast<int>(Azione::Cancella));
-            out.setValue(QStringLiteral("Quando"), when);
-            out.update();
-            ++cleared;
-            out.findNext(criterion);
+        // The lines the transfer listed: their records go into their rows.
+        std::vector<std::int32_t> listing;  // the batches' first Pendente
+        db::Recordset& b = batchesByError();
+        b.forEach(upTo(PrimoErrore),
+                  [&] { listing.push_back(static_cast<std::int32_t>(b.integer(PrimoPendente))); });
+        for (const std::int32_t first : listing) {
+            if (!findBatch(first))
+                continue;
+            std::vector<JournalEntry> records =
+                decodeRecords(batches().text(EsitiField), batches().text(QuandoField));
+            std::vector<JournalEntry> kept, done;
+            for (JournalEntry& r : records) {
+                const bool listed = r.errorId > 0 && (lastErrorId <= 0 || r.errorId <= lastErrorId);
+                (listed ? done : kept).push_back(std::move(r));
+            }
+            rewriteBatch(batches(), kept);
+            for (JournalEntry& r : done) {
+                r.outcome = Esito::Cancellato;
+                r.errorId = 0;
+                r.action = Azione::Cancella;
+                r.when = when;
+                cleared += writeIntoRow(r) ? 1 : 0;
+            }
         }
     });
     return static_cast<int>(ids.size()) + cleared;
@@ -392,7 +719,7 @@ void PostingJournal::update(const JournalEntry& entry) {
         // The row now holds the line's whole state.
         for (const std::int64_t p : {pending, std::int64_t{entry.pendingId}}) {
             if (p > 0)
-                outcomes().removeAll(QStringLiteral("Pendente = %1").arg(p));
+                dropRecord(static_cast<std::int32_t>(p));
         }
     });
 }
@@ -423,12 +750,16 @@ std::optional<JournalEntry> PostingJournal::byErrorId(std::int32_t errorId) cons
         return std::nullopt;
     if (auto e = first(QStringLiteral("Errore = ?"), {std::int64_t{errorId}}))
         return e;
-    // Listed by the transfer: the error id is in the line's outcome row.
-    db::Recordset& rs = outcomes();
-    rs.findFirst(QStringLiteral("Errore = ?"), {std::int64_t{errorId}});
-    if (rs.noMatch())
+    // Listed by the transfer: the error id is in its batch's records.
+    db::Recordset& rs = batchesByError();
+    rs.findFirst(QStringLiteral("UltimoErrore >= ?"), {std::int64_t{errorId}});
+    if (rs.noMatch() || rs.integer(PrimoErrore) <= 0 || rs.integer(PrimoErrore) > errorId)
         return std::nullopt;
-    return byPendingId(static_cast<std::int32_t>(rs.integer(QStringLiteral("Pendente"))));
+    for (const JournalEntry& r : decodeRecords(rs.text(EsitiField), QString())) {
+        if (r.errorId == errorId)
+            return byPendingId(r.pendingId);
+    }
+    return std::nullopt;
 }
 
 std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
@@ -445,17 +776,18 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
         parts << QStringLiteral("Instr(Riga, %1) > 0").arg(db::jetQuoted(q.text));
     std::vector<JournalEntry> out;
     auto rs = m_store.database().openRecordset(kTable);
-    // The outcome is known once the outcome rows are laid over: with an
+    // The outcome is known once the batches' records are laid over: with an
     // outcome asked for, the limit comes after the filter.
     rs->forEach(parts.join(QStringLiteral(" and ")), [&] {
         if (q.outcome || static_cast<int>(out.size()) < q.limit)
             out.push_back(read(*rs));
     });
     std::vector<JournalEntry> kept;
+    BatchCache cache;
     for (JournalEntry& e : out) {
         if (static_cast<int>(kept.size()) >= q.limit)
             break;
-        overlay(e);
+        overlay(e, cache);
         if (!q.outcome || e.outcome == *q.outcome)
             kept.push_back(std::move(e));
     }

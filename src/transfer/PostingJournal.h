@@ -11,11 +11,11 @@
 // twice; the outcome says whether it is still pending), Errore its
 // Progressivo in Errori while in the error history (0 otherwise).
 //
-// The transfer does not rewrite the wide row of each line it handles: it
-// appends a narrow row to table Esiti (same Pendente) with the fields it
-// changes, and the readers here lay that row over the line's. A repair
-// writes the whole row again and drops the outcome row; "&Cancella" changes
-// the row that holds the error id.
+// The transfer does not rewrite the row of each line it handles: per batch
+// it appends one row to table Lotti, whose text field Esiti holds one line
+// per handled line with the fields the transfer changes (same Pendente),
+// and the readers here lay that record over the line's row. A repair or
+// "&Cancella" writes the line's whole row again and drops its record.
 #pragma once
 
 #include "db/Engine.h"
@@ -85,7 +85,7 @@ struct JournalEntry {
     Currency added;                      // amount it added to the row (its discount included)
     double quantity = 0;                 // quantity it added
     std::int32_t discountOf = 0;         // a "Sconto" line: the journal id of its charge
-    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (outcome rows)
+    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (batch records)
     // Its place in the queue, 0 when none.
     std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
     std::int32_t errorId = 0;    // Progressivo in Errori
@@ -119,7 +119,7 @@ class PostingJournal {
 public:
     static constexpr char Table[] = "Giornale";
     static constexpr char ReceivedTable[] = "Ricevuti";
-    static constexpr char OutcomeTable[] = "Esiti";
+    static constexpr char BatchTable[] = "Lotti";
 
     // Works in the store's database and workspace; creates the table and
     // its indexes when missing. REQUIRES: store outlives the journal.
@@ -138,17 +138,20 @@ public:
     // The Pendente of each row with one in [from, to], ascending: one read
     // of the index for a batch of lines.
     std::vector<std::int32_t> pendingWithRows(std::int32_t from, std::int32_t to) const;
-    // Records what became of pending lines that have their rows, each by
-    // entry.pendingId: the fields a transfer changes (room, outcome, where
-    // it went, the error id, discountOfPending, reason, action, time) go to
-    // the outcome table in a few statements, and stand over the row's from
-    // then on.
+    // Records what one transfer batch made of pending lines that have their
+    // rows, each by entry.pendingId: the fields a transfer changes (room,
+    // outcome, where it went, the error id, discountOfPending, reason) go to
+    // one row of the batch table, and stand over the rows' from then on.
+    // REQUIRES: each Pendente once, above every Pendente of earlier batches.
     void addOutcomes(const std::vector<JournalEntry>& entries);
+    // What the transfer recorded for the lines whose Pendente lies in
+    // [from, to] (the records addOutcomes took, still standing), by Pendente.
+    std::vector<JournalEntry> outcomesBetween(std::int32_t from, std::int32_t to) const;
     // The rows of the error lines up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
     // Rewrites the row of entry.id with every field of entry (and drops its
-    // outcome row: the row holds it all again); throws Error when there is
+    // record: the row holds it all again); throws Error when there is
     // no such row.
     void update(const JournalEntry& entry);
 
@@ -169,13 +172,39 @@ private:
     // One recordset on Giornale for every call: opening one per line would
     // cost more than the line's find and update.
     db::Recordset& rows() const;
-    db::Recordset& outcomes() const;
-    // Lays the line's outcome row, when it has one, over e.
+    // The batch table in the order of its last Pendente, and of its last
+    // error id.
+    db::Recordset& batches() const;
+    db::Recordset& batchesByError() const;
+    // A batch's records, read once for the lines of one call.
+    struct BatchCache {
+        std::int32_t first = 0, last = -1;  // the Pendente range read
+        QString text, when;                 // its records as stored
+        bool decoded = false;
+        std::vector<JournalEntry> records;  // once decoded: ascending Pendente
+        JournalEntry one;                   // the record a scan found
+    };
+    // Positions batches() on the batch whose range holds pendingId.
+    bool findBatch(std::int32_t pendingId) const;
+    // The transfer's record of the line, nullptr when it has none.
+    const JournalEntry* recordOf(std::int32_t pendingId, BatchCache& cache) const;
+    // Lays the line's record, when it has one, over e.
+    void overlay(JournalEntry& e, BatchCache& cache) const;
     void overlay(JournalEntry& e) const;
+    // Writes a record into its line's row; false when the row is missing.
+    bool writeIntoRow(const JournalEntry& record);
+    // Drops the record of pendingId from its batch.
+    void dropRecord(std::int32_t pendingId);
+    // Writes the current batch row again with these records (none: removes it).
+    void rewriteBatch(db::Recordset& rs, const std::vector<JournalEntry>& records);
+    // Stores from before the batch table kept one row per line in table
+    // Esiti: each goes into its line's row.
+    void foldLegacyOutcomes();
 
     ChargeStore& m_store;
     mutable std::unique_ptr<db::Recordset> m_rows;
-    mutable std::unique_ptr<db::Recordset> m_outcomes;
+    mutable std::unique_ptr<db::Recordset> m_batches;
+    mutable std::unique_ptr<db::Recordset> m_batchesByError;
     mutable std::unique_ptr<db::Recordset> m_pendingIds;
 };
 

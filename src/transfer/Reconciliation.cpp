@@ -89,7 +89,7 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
 
     const auto pendingIds = ids(database, "Pendenti");
     const auto errorIds = ids(database, "Errori");
-    // The days' rows, then the outcome rows the transfer laid over them.
+    // The days' rows, then the records the transfer laid over them.
     struct Row {
         QString day, archive;
         std::optional<Currency> amount;
@@ -134,20 +134,11 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
             numbers.push_back(row.pending);
     }
     std::sort(numbers.begin(), numbers.end());
-    auto outcomes =
-        database.openRecordset(QStringLiteral("Select Pendente, Esito, Azione, Errore From %1")
-                                   .arg(QString::fromLatin1(PostingJournal::OutcomeTable)));
     for (std::size_t i = 0; i < numbers.size();) {
         std::size_t j = i;
         while (j + 1 < numbers.size() && numbers[j + 1] - numbers[j] <= 1000) ++j;
-        const db::Recordset& o = *outcomes;
-        outcomes->forEach(
-            QStringLiteral("Pendente >= %1 and Pendente <= %2").arg(numbers[i]).arg(numbers[j]),
-            [&] {
-                over[link(o, "Pendente")] = {static_cast<Esito>(link(o, "Esito")),
-                                             static_cast<Azione>(link(o, "Azione")),
-                                             link(o, "Errore")};
-            });
+        for (const JournalEntry& r : journal.outcomesBetween(numbers[i], numbers[j]))
+            over[r.pendingId] = {r.outcome, r.action, r.errorId};
         i = j + 1;
     }
     for (Row& row : found) {

@@ -80,7 +80,7 @@ struct Reconciliation {
     LineCount receipts;
 };
 
-// Reads Ricevuti, Giornale, Esiti, Pendenti and Errori of the store for the charge
+// Reads Ricevuti, Giornale, Lotti, Pendenti and Errori of the store for the charge
 // days in [dayFrom, dayTo]. Throws Error when the store cannot be read.
 Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QString& dayTo);
 

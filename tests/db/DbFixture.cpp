@@ -46,6 +46,8 @@ void DbTest::makeTable(const QString& file, const QString& table, const QStringL
             type = db::FieldType::Currency;
         else if (p[1] == QLatin1String("dbl"))
             type = db::FieldType::Double;
+        else if (p[1] == QLatin1String("memo"))
+            type = db::FieldType::Memo;
         def.appendField(p[0], type, p.size() > 2 ? p[2].toInt() : 0);
     }
     database->appendTable(def);

@@ -408,4 +408,14 @@ TEST_P(RecordsetTest, ValuesApartForEachAndRemoveAll) {
     EXPECT_EQ(
         raw("Conto.mdb", "SELECT count(*) FROM Conto_Cliente WHERE Descrizione = '" + faces + "'"),
         QStringList({"1"}));
+    // A memo has no size limit.
+    makeTable("Conto.mdb", "Note", {"Testo:memo"});
+    auto notes = database->openRecordset("Note");
+    const QString big = QString(300000, QLatin1Char('n')) + faces;
+    notes->addNew();
+    notes->setValue("Testo", big);
+    notes->update();
+    notes->findFirst("Testo <> ''");
+    ASSERT_FALSE(notes->noMatch());
+    EXPECT_EQ(notes->text("Testo"), big);
 }

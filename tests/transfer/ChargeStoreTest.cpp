@@ -112,20 +112,59 @@ TEST_F(ChargeStoreTest, JournalRowsKeepEveryFieldAndAreFoundByQueueAndQuery) {
     EXPECT_EQ(rows[1].id, rows[0].id + 1);
     closeStore();
     openStore();
+    {
+        // A store from before the batch table: its per-line outcome rows go
+        // into the lines' rows when the journal opens.
+        db::TableDef legacy(QStringLiteral("Esiti"));
+        for (const char* f : {"Pendente", "Esito", "CodiceCliente", "ScontoDiPendente", "Errore",
+                              "Motivo", "Azione"})
+            legacy.appendField(QString::fromUtf8(f), db::FieldType::Int32);
+        for (const char* f : {"Camera", "Database", "Tabella", "TestoMotivo", "Quando"})
+            legacy.appendField(QString::fromUtf8(f), db::FieldType::Text, 64);
+        for (const char* f : {"RigaConto", "Quantità"})
+            legacy.appendField(QString::fromUtf8(f), db::FieldType::Double);
+        legacy.appendField(QStringLiteral("Aggiunto"), db::FieldType::Currency);
+        store->database().appendTable(legacy);
+        auto rs = store->database().openRecordset(QStringLiteral("Esiti"));
+        rs->addNew();
+        rs->setValue(QStringLiteral("Pendente"), 7);
+        rs->setValue(QStringLiteral("Esito"), static_cast<int>(Esito::Esterno));
+        rs->setValue(QStringLiteral("CodiceCliente"), 42);
+        rs->update();
+    }
     PostingJournal reopened(*store);
-    // The transfer's outcome rows stand over the rows' fields, for every reader.
+    EXPECT_EQ(reopened.byPendingId(7)->outcome, Esito::Esterno);
+    EXPECT_EQ(reopened.byPendingId(7)->client, 42);
+    auto legacyRows = store->database().openRecordset(QStringLiteral("Esiti"));
+    legacyRows->findFirst(QStringLiteral("Pendente > 0"));
+    EXPECT_TRUE(legacyRows->noMatch());
+    // The transfer's records stand over the rows' fields, for every reader;
+    // texts keep tabs, backslashes and line ends.
     std::vector<JournalEntry> outcomes(2);
     outcomes[0].pendingId = 7;
     outcomes[0].outcome = Esito::Camera;
     outcomes[0].room = QStringLiteral("203");
     outcomes[0].added = Currency::fromCents(-1250);
     outcomes[0].accountRow = std::int64_t{1} << 40;  // beyond 32 bits
+    outcomes[0].database = QStringLiteral("C:\\Hotel\\Conto_Cliente.mdb");
+    outcomes[0].table = QStringLiteral("Conto_Cliente");
+    outcomes[0].quantity = 2.5;
     outcomes[1].pendingId = 8;
     outcomes[1].outcome = Esito::Storico;
     outcomes[1].errorId = 5;
     outcomes[1].discountOfPending = 7;
+    outcomes[1].database = outcomes[0].database;
+    outcomes[1].table = QStringLiteral("\\=");
+    outcomes[1].reasonText = QStringLiteral("a\tb\\n\nc\r");
     reopened.addOutcomes(outcomes);
     EXPECT_EQ(reopened.pendingWithRows(1, 100), (std::vector<std::int32_t>{7, 8}));
+    const std::vector<JournalEntry> recorded = reopened.outcomesBetween(8, 20);
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].database, outcomes[0].database);
+    EXPECT_EQ(recorded[0].table, outcomes[1].table);
+    EXPECT_EQ(recorded[0].reasonText, outcomes[1].reasonText);
+    EXPECT_EQ(reopened.byPendingId(7)->quantity, 2.5);
+    EXPECT_EQ(reopened.byPendingId(7)->table, QStringLiteral("Conto_Cliente"));
     EXPECT_EQ(reopened.byErrorId(5)->id, rows[1].id);
     EXPECT_EQ(reopened.byErrorId(5)->discountOf, rows[0].id);
     JournalQuery inRoom;
