@@ -571,15 +571,16 @@ void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
         lo = std::min(lo, e.pendingId);
         hi = std::max(hi, e.pendingId);
     }
-    const auto [errorLo, errorHi] = errorRange(entries);
+    // A structured binding could not be captured by the lambda (clang).
+    const std::pair<std::int32_t, std::int32_t> errors = errorRange(entries);
     const QString& when = entries.front().when;
     joinOrRun(m_store.workspace(), [&] {
         db::Recordset& rs = batches();
         rs.addNew();
         rs.setValue(PrimoPendente, db::Value(std::int64_t{lo}));
         rs.setValue(UltimoPendente, db::Value(std::int64_t{hi}));
-        rs.setValue(PrimoErrore, db::Value(std::int64_t{errorLo}));
-        rs.setValue(UltimoErrore, db::Value(std::int64_t{errorHi}));
+        rs.setValue(PrimoErrore, db::Value(std::int64_t{errors.first}));
+        rs.setValue(UltimoErrore, db::Value(std::int64_t{errors.second}));
         rs.setValue(Righe, db::Value(static_cast<std::int64_t>(entries.size())));
         rs.setValue(QuandoField, (when.isEmpty() ? now() : when).left(19));
         rs.setValue(EsitiField, encodeRecords(entries));
