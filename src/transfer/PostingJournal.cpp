@@ -426,19 +426,19 @@ db::Recordset& PostingJournal::rows() const {
 }
 
 db::Recordset& PostingJournal::batches() const {
-    if (!m_batches)
-        m_batches = m_store.database().openRecordset(
-            QStringLiteral("Select * From %1 Order By UltimoPendente")
-                .arg(QString::fromLatin1(BatchTable)));
-    return *m_batches;
+    return orderedBatches(m_batches, QStringLiteral("UltimoPendente"));
 }
 
 db::Recordset& PostingJournal::batchesByError() const {
-    if (!m_batchesByError)
-        m_batchesByError = m_store.database().openRecordset(
-            QStringLiteral("Select * From %1 Order By UltimoErrore")
-                .arg(QString::fromLatin1(BatchTable)));
-    return *m_batchesByError;
+    return orderedBatches(m_batchesByError, QStringLiteral("UltimoErrore"));
+}
+
+db::Recordset& PostingJournal::orderedBatches(std::unique_ptr<db::Recordset>& rs,
+                                              const QString& order) const {
+    if (!rs)
+        rs = m_store.database().openRecordset(QStringLiteral("Select * From %1 Order By %2")
+                                                  .arg(QString::fromLatin1(BatchTable), order));
+    return *rs;
 }
 
 // Batches never overlap (each takes the lowest pending lines, whose numbers

@@ -176,6 +176,7 @@ private:
     // error id.
     db::Recordset& batches() const;
     db::Recordset& batchesByError() const;
+    db::Recordset& orderedBatches(std::unique_ptr<db::Recordset>& rs, const QString& order) const;
     // A batch's records, read once for the lines of one call.
     struct BatchCache {
         std::int32_t first = 0, last = -1;  // the Pendente range read
