@@ -25,7 +25,7 @@ inline constexpr char Etx = 0x03;
 inline constexpr int MaxRecordBytes = 8192;
 
 struct Record {
-    QByteArray type;  // "LS", "PR", ...
+    QByteArray type;                                     // "LS", "PR", ...
     std::vector<std::pair<QByteArray, QString>> fields;  // in order
 
     // The first value of the field, empty when it is absent.

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QTcpSocket>
 #include <algorithm>
 #include <map>
@@ -16,14 +17,14 @@
 namespace quorvel {
 
 struct PosInterface::Link {
-    QTcpSocket* socket = nullptr;
+    QPointer<QTcpSocket> socket;  // null once Qt deleted a closed link's socket
     QString peer;
     fias::FrameReader reader;
     qint64 lastHeard = 0;
     bool aliveSent = false;  // our LA waits for its answer
     qint64 aliveSentAt = 0;
-    bool linked = false;  // the POS sent LS
-    bool closed = false;  // removed at the next turn of the event loop
+    bool linked = false;                          // the POS sent LS
+    bool closed = false;                          // removed at the next turn of the event loop
     QHash<QByteArray, QList<QByteArray>> wanted;  // record type -> field ids (its LR)
 };
 
@@ -31,7 +32,7 @@ namespace {
 
 // The records the bridge sends, with their fields (its LR records).
 const std::vector<std::pair<const char*, const char*>> kSent = {
-    {"PA", "ASRNP#WSDATICT"}, {"PL", "RNG#GNP#WSDATI"}, {"GI", "RNG#GNGAGDDATI"},
+    {"PA", "ASRNP#WSDATICT"}, {"PL", "RNG#GNP#WSDATI"},   {"GI", "RNG#GNGAGDDATI"},
     {"GO", "RNG#DATI"},       {"GC", "RNROG#GNGAGDDATI"}, {"DS", "DATI"},
     {"DE", "DATI"},
 };
@@ -45,7 +46,10 @@ QString protocolDate(const QString& day) {
 
 PosInterface::PosInterface(const Settings& settings, InterfaceSettings config,
                            std::function<ChargeStore&()> store, QObject* parent)
-    : QObject(parent), m_settings(settings), m_config(std::move(config)), m_store(std::move(store)) {
+    : QObject(parent),
+      m_settings(settings),
+      m_config(std::move(config)),
+      m_store(std::move(store)) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     m_now = [clock] { return clock->elapsed(); };
@@ -55,11 +59,12 @@ PosInterface::PosInterface(const Settings& settings, InterfaceSettings config,
 }
 
 PosInterface::~PosInterface() {
-    for (auto& link : m_links) {
-        link->socket->disconnect(this);
-        link->socket->abort();
-        delete link->socket;
-    }
+    // Their signals must not reach this object while it goes.
+    for (auto& link : m_links)
+        if (QTcpSocket* socket = link->socket.data()) {
+            socket->disconnect(this);
+            delete socket;
+        }
 }
 
 bool PosInterface::start() {
@@ -210,7 +215,8 @@ void PosInterface::postQueued() {
     try {
         answers = desk().post(records);
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Interfaccia cassa: addebiti non trattati: %1").arg(errorText(e)));
+        log::error(
+            QStringLiteral("Interfaccia cassa: addebiti non trattati: %1").arg(errorText(e)));
         for (const fias::Record& r : records) {
             fias::Record pa;
             pa.type = "PA";
@@ -261,8 +267,8 @@ void PosInterface::resync(Link& link) {
     try {
         guests = desk().inHouse();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Interfaccia cassa: riallineamento non riuscito: %1")
-                       .arg(errorText(e)));
+        log::error(
+            QStringLiteral("Interfaccia cassa: riallineamento non riuscito: %1").arg(errorText(e)));
         return;
     }
     send(link, stamped("DS"));
@@ -290,8 +296,8 @@ void PosInterface::guestsMayHaveChanged() {
     try {
         now = desk().inHouse();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Interfaccia cassa: ospiti in casa non letti: %1")
-                       .arg(errorText(e)));
+        log::error(
+            QStringLiteral("Interfaccia cassa: ospiti in casa non letti: %1").arg(errorText(e)));
         return;
     }
     if (!m_told) {
@@ -325,8 +331,8 @@ void PosInterface::guestsMayHaveChanged() {
     m_told = std::move(now);
     if (out.empty())
         return;
-    log::info(QStringLiteral("Interfaccia cassa: %1 cambi di ospiti inviati alle casse")
-                  .arg(out.size()));
+    log::info(
+        QStringLiteral("Interfaccia cassa: %1 cambi di ospiti inviati alle casse").arg(out.size()));
     // A link closed by send() stays in the list until the loop turns.
     for (const auto& l : m_links)
         if (l->linked)
@@ -363,7 +369,10 @@ void PosInterface::close(Link& link, const QString& why, bool flush) {
     if (flush && socket->state() == QAbstractSocket::ConnectedState) {
         // Deleted once the last bytes are out, or after a bounded wait.
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(5000, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        QTimer::singleShot(5000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
         socket->disconnectFromHost();
     } else {
         socket->abort();

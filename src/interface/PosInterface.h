@@ -90,7 +90,7 @@ private:
     QTcpServer m_server;
     QTimer m_aliveTimer;
     std::vector<std::unique_ptr<Link>> m_links;
-    std::optional<std::vector<PosGuest>> m_told;  // the guests linked POS know of
+    std::optional<std::vector<PosGuest>> m_told;                // the guests linked POS know of
     std::vector<std::pair<QTcpSocket*, fias::Record>> m_queue;  // postings to answer
     std::function<qint64()> m_now;
     qint64 m_maxUnsent = MaxUnsent;

@@ -85,8 +85,8 @@ PostingDesk::PostingDesk(const Settings& settings, const InterfaceSettings& conf
     const QString table = QString::fromLatin1(AnswersTable);
     if (!database.hasTable(table))
         database.appendTable(answersTable());
-    database.createIndex(table, {QStringLiteral("Postazione"), QStringLiteral("Sequenza"),
-                                 QStringLiteral("Data")});
+    database.createIndex(
+        table, {QStringLiteral("Postazione"), QStringLiteral("Sequenza"), QStringLiteral("Data")});
 }
 
 fias::Record PostingDesk::answer(const fias::Record& request, const Answer& a) const {
@@ -128,8 +128,8 @@ fias::Record PostingDesk::inquiry(const fias::Record& request) {
     try {
         const QString room = RoomMap::read().hotelRoom(posRoom);
         db::Workspace& ws = m_store.workspace();
-        const QString criterion = QStringLiteral("NumeroHotel = 1 and NumeroCamera = ") +
-                                  db::jetQuoted(room);
+        const QString criterion =
+            QStringLiteral("NumeroHotel = 1 and NumeroCamera = ") + db::jetQuoted(room);
         auto guestDb = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
         auto guests = guestDb->openRecordset(GuestsSelect);
         guests->forEach(criterion, [&] {
@@ -147,8 +147,8 @@ fias::Record PostingDesk::inquiry(const fias::Record& request) {
     } catch (const std::exception& e) {
         log::error(QStringLiteral("Interfaccia cassa: ricerca della camera %1 non riuscita: %2")
                        .arg(posRoom, errorText(e)));
-        return answer(request,
-                      {QStringLiteral("RY"), QStringLiteral("Archivio non disponibile: riprovare")});
+        return answer(
+            request, {QStringLiteral("RY"), QStringLiteral("Archivio non disponibile: riprovare")});
     }
     if (numbers.isEmpty())
         return answer(request,
@@ -253,8 +253,8 @@ std::vector<fias::Record> PostingDesk::post(const std::vector<fias::Record>& rec
     // inside its transaction.
     if (ws.inTransaction() || WorkGuard::busy()) {
         for (const fias::Record& r : records)
-            out.push_back(
-                answer(r, {QStringLiteral("RY"), QStringLiteral("Operazione in corso: riprovare")}));
+            out.push_back(answer(
+                r, {QStringLiteral("RY"), QStringLiteral("Operazione in corso: riprovare")}));
         return out;
     }
     std::vector<Request> requests;
@@ -272,13 +272,13 @@ std::vector<fias::Record> PostingDesk::post(const std::vector<fias::Record>& rec
             for (const fias::Record& r : records) out.push_back(post({r}).front());
             return out;
         }
-        log::error(QStringLiteral("Interfaccia cassa: addebito P# %1 della postazione %2 non "
-                                  "registrato, la cassa riproverà: %3")
-                       .arg(records.front().value("P#"), records.front().value("WS"),
-                            errorText(e)));
-        out.push_back(answer(records.front(), {QStringLiteral("RY"),
-                                               QStringLiteral("Archivio non disponibile: "
-                                                              "riprovare")}));
+        log::error(
+            QStringLiteral("Interfaccia cassa: addebito P# %1 della postazione %2 non "
+                           "registrato, la cassa riproverà: %3")
+                .arg(records.front().value("P#"), records.front().value("WS"), errorText(e)));
+        out.push_back(answer(records.front(),
+                             {QStringLiteral("RY"), QStringLiteral("Archivio non disponibile: "
+                                                                   "riprovare")}));
         return out;
     }
 }
@@ -302,7 +302,8 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
     std::vector<Remember> remember;
     for (Request& q : requests) {
         if (q.sequence.isEmpty()) {
-            out.push_back({QStringLiteral("UR"), QStringLiteral("Numero progressivo (P#) mancante")});
+            out.push_back(
+                {QStringLiteral("UR"), QStringLiteral("Numero progressivo (P#) mancante")});
             continue;
         }
         // Asked before, in an earlier transaction or earlier in this one.
@@ -317,8 +318,9 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
                                      ? earlier->a
                                      : Answer{answers->text(QStringLiteral("Esito")),
                                               answers->text(QStringLiteral("Testo"))};
-            logLines << QStringLiteral("Interfaccia cassa: P# %1 della postazione %2 già "
-                                       "ricevuto, stessa risposta (%3), nulla di nuovo registrato")
+            logLines << QStringLiteral(
+                            "Interfaccia cassa: P# %1 della postazione %2 già "
+                            "ricevuto, stessa risposta (%3), nulla di nuovo registrato")
                             .arg(q.sequence, q.station, again.status);
             out.push_back(again);
             continue;
@@ -368,8 +370,9 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
         remember.push_back({&q, rows.size(), a});
         rows.push_back(e);
         received.push_back({e.archive, e.day, 1, q.total.value_or(Currency())});
-        logLines << QStringLiteral("Interfaccia cassa: P# %1 della postazione %2, camera %3, %4: "
-                                   "%5 %6")
+        logLines << QStringLiteral(
+                        "Interfaccia cassa: P# %1 della postazione %2, camera %3, %4: "
+                        "%5 %6")
                         .arg(q.sequence, q.station, c.posRoom,
                              q.total ? q.total->toString() : q.record->value("TA"), a.status,
                              a.text);

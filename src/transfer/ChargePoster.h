@@ -59,8 +59,8 @@ struct Charge {
     Currency amount;  // the charge, without its discount
     Currency discount;
     double quantity = 1;
-    std::optional<double> unitPrice;  // nullopt: no usable price
-    QString description;              // finds an external account's item (no itemCode)
+    std::optional<double> unitPrice;       // nullopt: no usable price
+    QString description;                   // finds an external account's item (no itemCode)
     std::optional<std::int16_t> itemCode;  // the item to post under instead of the generic one
 };
 

@@ -11,9 +11,9 @@
 #include "transfer/PostingJournal.h"
 #include "transfer/Reconciliation.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
-#include <gtest/gtest.h>
 
 namespace quorvel::test {
 namespace {
@@ -29,7 +29,7 @@ TEST(FiasRecordTest, ParsesWritesAndFramesWhateverTheReadsBring) {
     EXPECT_TRUE(fias::parse("LS"));
     // Not records: bad type, no separator after it, a control byte, a one-byte field.
     for (const QByteArray& bad : {QByteArray("pr|RN1|"), QByteArray("P"), QByteArray("PRX|"),
-                                 QByteArray("PR|RN1\x01|"), QByteArray("PR|R|")}) {
+                                  QByteArray("PR|RN1\x01|"), QByteArray("PR|R|")}) {
         QString why;
         EXPECT_FALSE(fias::parse(bad, &why)) << bad.constData();
         EXPECT_FALSE(why.isEmpty());
@@ -66,8 +66,9 @@ TEST(FiasRecordTest, SettingsFileAndAmounts) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
     };
-    write("# cassa\nattivo = si\r\nporta = 6001\nclient = 10.0.0.5, 10.0.0.6\nreparto.BAR = 4\n"
-          "attesa_vita = 30\n");
+    write(
+        "# cassa\nattivo = si\r\nporta = 6001\nclient = 10.0.0.5, 10.0.0.6\nreparto.BAR = 4\n"
+        "attesa_vita = 30\n");
     const auto s = readInterfaceSettings(file);
     ASSERT_TRUE(s);
     EXPECT_TRUE(s->enabled);
@@ -78,8 +79,8 @@ TEST(FiasRecordTest, SettingsFileAndAmounts) {
     EXPECT_EQ(s->outlets.value(QStringLiteral("bar")), 4);
     EXPECT_EQ(s->aliveSeconds, 30);
     for (const QByteArray& bad : {QByteArray("porta = 0\n"), QByteArray("colore = blu\n"),
-                                 QByteArray("client = 10.0.0.x\n"), QByteArray("attivo = forse\n"),
-                                 QByteArray("reparto.1 = 40000\n"), QByteArray("porta 5\n")}) {
+                                  QByteArray("client = 10.0.0.x\n"), QByteArray("attivo = forse\n"),
+                                  QByteArray("reparto.1 = 40000\n"), QByteArray("porta 5\n")}) {
         write(bad);
         EXPECT_THROW(readInterfaceSettings(file), Error) << bad.constData();
     }
@@ -179,7 +180,7 @@ TEST_F(InterfaceTest, LinkStartDescriptionRecordsAliveAndEnd) {
 }
 
 TEST_F(InterfaceTest, InquiryListsTheRoomsGuestsAsTheTransferSelectsThem) {
-    addCard(Guests, 4, QStringLiteral("101"), QStringLiteral("S"));  // left
+    addCard(Guests, 4, QStringLiteral("101"), QStringLiteral("S"));     // left
     addCard(Guests, 7, QStringLiteral("101"), QStringLiteral("N"), 2);  // second member
     listen();
     auto c = linked();
@@ -225,18 +226,22 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     const Refused refused[] = {
         {"PR|RN555|TA100|P#10|WS3|DA250307|", "NG",
          "Nessun ospite in casa né cliente esterno per la camera 555"},
-        {"PR|RN102|TA100|G#1|P#11|WS3|DA250307|", "NG", "L'ospite 1 non è in casa nella camera 102"},
+        {"PR|RN102|TA100|G#1|P#11|WS3|DA250307|", "NG",
+         "L'ospite 1 non è in casa nella camera 102"},
         {"PR|RN101|TA12,50|P#12|WS3|DA250307|", "UR", "Importo non valido: \"12,50\""},
         {"PR|RN101|TA100|P#13|WS3|DA251399|", "UR", "Data non valida: \"251399\""},
-        {"PR|RN101|TA100|S1150|P#14|WS3|DA250307|", "UR", "I subtotali (1,50) non danno il totale (1,00)"},
+        {"PR|RN101|TA100|S1150|P#14|WS3|DA250307|", "UR",
+         "I subtotali (1,50) non danno il totale (1,00)"},
         {"PR|RN101|TA100|SOspa|P#15|WS3|DA250307|", "UR", "Punto vendita sconosciuto: spa"},
-        {"PR|RN102|TA-100|P#16|WS3|DA250307|", "UR", "Addebito non positivo e nessun cliente esterno"},
+        {"PR|RN102|TA-100|P#16|WS3|DA250307|", "UR",
+         "Addebito non positivo e nessun cliente esterno"},
         {"PR|RN101|TA100|WS3|DA250307|", "UR", "Numero progressivo (P#) mancante"},
     };
     for (const Refused& r : refused) {
         const auto pa = ask(*c, r.request);
         EXPECT_EQ(pa["AS"], r.status) << r.request.constData();
-        EXPECT_EQ(QString::fromLatin1(pa["CT"]), QString::fromUtf8(r.text)) << r.request.constData();
+        EXPECT_EQ(QString::fromLatin1(pa["CT"]), QString::fromUtf8(r.text))
+            << r.request.constData();
     }
     EXPECT_EQ(rows(Rooms).size(), 3u);
     // Refused at the till: journalled with the reason, never in the error history.
@@ -249,7 +254,8 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     EXPECT_EQ(journal[0].reason, Motivo::NessunConto);
     EXPECT_EQ(journal[2].reason, Motivo::RichiestaNonValida);
     // The day's balance: received = posted + refused, the refused on a row of their own.
-    const Reconciliation rec = reconcile(*store, QStringLiteral("20250307"), QStringLiteral("20250307"));
+    const Reconciliation rec =
+        reconcile(*store, QStringLiteral("20250307"), QStringLiteral("20250307"));
     EXPECT_TRUE(rec.total.balanced());
     EXPECT_EQ(rec.total.room.lines, 4);
     EXPECT_EQ(rec.total.external.lines, 1);

@@ -6,11 +6,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QMap>
-#include <QCoreApplication>
 #include <QTcpSocket>
 #include <deque>
 #include <functional>
@@ -75,7 +75,10 @@ public:
         return waitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, ms);
     }
     QList<QByteArray> skipped() const { return m_skipped; }
-    void stopReading() { m_socket.setReadBufferSize(1); m_reading = false; }
+    void stopReading() {
+        m_socket.setReadBufferSize(1);
+        m_reading = false;
+    }
     QTcpSocket& socket() { return m_socket; }
 
 private:
