@@ -98,7 +98,11 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
     writeBytes(QStringLiteral("CKI101"), "");
     {
         Controller controller(settings, services, view, *ws);
+        // The POS interface hears of every tick and refresh (the CKI's guests).
+        int told = 0;
+        controller.guestsMayHaveChanged = [&] { ++told; };
         EXPECT_TRUE(controller.timerTick());
+        EXPECT_EQ(told, 1);
         EXPECT_EQ(accountRows(), 1);
         EXPECT_EQ(controller.store().errors(), QStringList{unknown.text()});
         EXPECT_TRUE(controller.store().pending().isEmpty());
@@ -114,6 +118,8 @@ TEST_F(ControllerTest, TickPostsChargesAndListsTheRest) {
         EXPECT_EQ(view.pending, QStringList{PosLine{}.text()});
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Scelta passaggio"));
+        controller.aggiornaDati();
+        EXPECT_EQ(told, 3);
     }
     // A restart finds the waiting line; with a type chosen it is posted once.
     view.type = QStringLiteral("Cena");
