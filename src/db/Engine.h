@@ -174,6 +174,17 @@ public:
     // the server a text field is indexed on the folded expression its
     // look-ups compare, so they use the index.
     void createIndex(const QString& table, const QStringList& fields);
+    // The same over the rows whose first field is not Null only (a partial
+    // index): rows that no look-up asks for cost no index entry. An
+    // equality look-up on that field uses it.
+    void createIndexOfSet(const QString& table, const QStringList& fields);
+    // Drops one of the program's own tables (a one-time conversion's old table).
+    void dropTable(const QString& table);
+    // Creates the view name over tables of this database when missing.
+    // select is a SELECT whose table names are written {Table}; rowSource is
+    // the alias of the table whose row identity the view carries on the
+    // server (SQLite's views have none).
+    void createView(const QString& name, const QString& select, const QString& rowSource);
 
     void close();                 // idempotent
     const QString& path() const;  // absolute path of the file
@@ -184,6 +195,7 @@ private:
     friend class Recordset;
     struct Impl;
     explicit Database(std::unique_ptr<Impl> impl);
+    void createIndex(const QString& table, const QStringList& fields, bool ofSet);
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -334,6 +334,7 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
         e.line = recordText(*q.record);
         e.day = c.day;
         e.posRoom = c.posRoom;
+        e.mappedRoom = c.room;
         e.room = c.room;
         e.amount = q.total;
         e.when = now();

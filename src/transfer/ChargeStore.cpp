@@ -205,6 +205,10 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     joinOrRun(m_ws, [&] {
         std::int32_t pendingId = appendPending(pending);
         std::int32_t errorId = appendErrors(errors);
+        // A listed line gets a queue number too (never pending), so that a
+        // "Sconto" line can name its charge by it.
+        std::int32_t listedNumber =
+            errors.isEmpty() ? 0 : reserve(Pendenti, static_cast<int>(errors.size()));
         for (qsizetype i = 0; i < n; ++i) {
             JournalEntry& e = rows[static_cast<std::size_t>(i)];
             const QString& line = lines[i];
@@ -214,12 +218,15 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
             e.day = charge::readableDay(line);
             if (position) {
                 e.posRoom = charge::columns(line, position->start, position->length);
-                e.room = rooms.hotelRoom(e.posRoom);
+                e.mappedRoom = e.room = rooms.hotelRoom(e.posRoom);
             }
             e.amount = charge::amount(line);
+            if (i > 0 && charge::isDiscount(line) && !charge::isDiscount(lines[i - 1]))
+                e.receivedAfter = rows[static_cast<std::size_t>(i - 1)].pendingId;
             if (!listed[static_cast<std::size_t>(i)]) {
                 e.pendingId = pendingId++;
             } else {
+                e.pendingId = listedNumber++;
                 e.outcome = Esito::Storico;
                 e.errorId = errorId++;
                 e.reason = file.utf8 ? Motivo::FileUtf8 : Motivo::RigaTroppoLunga;

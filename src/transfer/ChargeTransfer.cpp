@@ -142,9 +142,9 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     return discount ? i + 2 : i + 1;
 }
 
-// The batch's outcomes go to one row of the batch table, after
-// one read of the journal's index for which lines have rows; a line without
-// one (a store from before the journal) gets its row now.
+// The batch's outcome rows go in a few statements, after one read of the
+// journal's index for which lines have received rows; a line without one
+// (appended to the queue by other means than a charges file) gets it now.
 void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
     PostingJournal& journal = t.m_store.journal();
     const QString when =
@@ -155,37 +155,27 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
         hi = std::max(hi, c.pendingId);
     }
     const std::vector<std::int32_t> withRows = journal.pendingWithRows(lo, hi);
-    std::vector<JournalEntry> outcomes;
+    std::vector<JournalEntry> outcomes, fresh;
     outcomes.reserve(changes.size());
-    // Of the line before: a "Sconto" line's charge.
-    std::int32_t previousPending = 0, previousId = 0;
+    std::int32_t previousPending = 0;  // a "Sconto" line's charge
     for (Change& c : changes) {
         JournalEntry& e = c.entry;
         e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
         e.pendingId = c.pendingId;
         e.when = when;
-        const bool hasRow =
-            c.pendingId > 0 && std::binary_search(withRows.begin(), withRows.end(), c.pendingId);
-        if (hasRow) {
-            e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
-            previousPending = c.pendingId;
-            previousId = 0;
+        e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
+        previousPending = c.pendingId;
+        if (std::binary_search(withRows.begin(), withRows.end(), c.pendingId)) {
             outcomes.push_back(std::move(e));
             continue;
         }
-        if (c.discountOfPrevious && previousId == 0 && previousPending > 0) {
-            if (const auto charge = journal.byPendingId(previousPending))
-                previousId = charge->id;
-        }
-        e.discountOf = c.discountOfPrevious ? previousId : 0;
-        previousPending = c.pendingId;
         e.line = *c.line;
         e.day = charge::readableDay(*c.line);
         e.amount = charge::amount(*c.line);
-        std::vector<JournalEntry> one{e};
-        journal.add(one);
-        previousId = one.front().id;
+        e.receivedAfter = e.discountOfPending;
+        fresh.push_back(std::move(e));
     }
+    journal.add(fresh);
     journal.addOutcomes(outcomes);
 }
 

@@ -321,11 +321,12 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     EXPECT_EQ(room.client, 123);
     EXPECT_EQ(room.room, "101");
     EXPECT_EQ(room.added, eur(900));
-    EXPECT_EQ(got[3].discountOf, room.id);
+    EXPECT_EQ(got[3].discountOfPending, room.pendingId);
+    EXPECT_EQ(got[3].receivedAfter, room.pendingId);
     EXPECT_EQ(got[13].day, "");
     EXPECT_NE(got[13].accountRow, room.accountRow);  // another day's row
     EXPECT_GT(got[13].accountRow, 0);
-    EXPECT_EQ(got[11].discountOf, got[10].id);
+    EXPECT_EQ(got[11].discountOfPending, got[10].pendingId);
     EXPECT_EQ(got[4].database, "ContoEsterni.mdb");
     EXPECT_EQ(got[4].client, 900);
     EXPECT_EQ(got[4].quantity, 2.0);
@@ -414,7 +415,7 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     EXPECT_EQ(j[1].action, Azione::AssegnaCamera);
     EXPECT_EQ(j[1].errorId, 0);
     EXPECT_EQ(j[1].added, eur(1300));
-    EXPECT_EQ(j[2].discountOf, j[1].id);
+    EXPECT_EQ(j[2].discountOfPending, j[1].pendingId);
     EXPECT_EQ(repair.assegnaCamera(history[0].id, "101").status, S::Gone);
 
     // A rival repair from a second workspace gets there first.
@@ -441,6 +442,32 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].importo, eur(250));
     EXPECT_EQ(journalByLine(*store, "arch3.txt")[1].outcome, Esito::Esterno);
+
+    // A "Sconto" goes with the charge it was received after, never with its
+    // neighbour in the history: a UTF-8 file lists a stray "Sconto" right
+    // after another guest's failed charge.
+    store->appendChargesFile({{line("555", "000500")}, false}, "arch4.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    store->appendChargesFile(
+        {{discountLine("-00200"), line("103", "000900"), discountLine("-00100")}, true},
+        "utf8.txt");
+    const auto mixed = store->errorLines();
+    ASSERT_EQ(mixed.size(), 4u);
+    addCard(Guests, 125, "104");
+    const auto stray = repair.assegnaCamera(mixed[1].id, "104");
+    EXPECT_EQ(stray.status, S::Refused);
+    EXPECT_EQ(stray.message,
+              "Lo sconto non ha il suo addebito nello storico errori: non si può "
+              "riparare (si può cancellare)");
+    const auto own = repair.assegnaCamera(mixed[0].id, "104");
+    EXPECT_EQ(own.status, S::Posted);
+    EXPECT_EQ(own.lines, 1);
+    EXPECT_EQ(journalByLine(*store, "arch4.txt")[1].added, eur(500));
+    // Chosen by its "Sconto" line, the UTF-8 charge goes with its own.
+    EXPECT_EQ(repair.assegnaCamera(mixed[3].id, "104").lines, 2);
+    EXPECT_EQ(journalByLine(*store, "utf8.txt")[2].added, eur(800));
+    EXPECT_EQ(rows(Rooms).back().importo, eur(1300));  // both on the guest's row of the day
+    EXPECT_EQ(store->errorLines().size(), 1u);         // the stray one, for "&Cancella"
 }
 
 // A side file that exists but cannot be read fails the run with every line
