@@ -196,9 +196,9 @@ JournalEntry read(const db::Recordset& rs) {
     e.action = static_cast<Azione>(action);
     e.when = rs.text(Quando);
     QStringList damage;
-    if (outcome < 0 || outcome > static_cast<int>(Esito::Incasso))
+    if (outcome < 0 || outcome > static_cast<int>(Esito::Rifiutato))
         damage << QStringLiteral("esito %1 sconosciuto").arg(outcome);
-    if (reason < 0 || reason > static_cast<int>(Motivo::ScontoDiNonTrasferito))
+    if (reason < 0 || reason > static_cast<int>(Motivo::RichiestaNonValida))
         damage << QStringLiteral("motivo %1 sconosciuto").arg(reason);
     if (action < 0 || action > static_cast<int>(Azione::Cancella))
         damage << QStringLiteral("azione %1 sconosciuta").arg(action);
@@ -682,6 +682,8 @@ QString esitoText(Esito outcome) {
             return QStringLiteral("sconto senza addebito, ignorato");
         case Esito::Incasso:
             return QStringLiteral("incasso importato");
+        case Esito::Rifiutato:
+            return QStringLiteral("rifiutato alla cassa");
     }
     return QStringLiteral("esito %1").arg(static_cast<int>(outcome));
 }
