@@ -162,7 +162,8 @@ struct HistoryHotel {
             const int listed = std::max(0, std::min(n, from + n - (journalRows - history)));
             QStringList errors;
             for (int i = n - listed; i < n; ++i)
-                errors << posted[(from + i) % posted.size()].replace(1, 3, QStringLiteral("997"));
+                errors << QString(posted[(from + i) % posted.size()])
+                              .replace(1, 3, QStringLiteral("997"));
             std::int32_t errorId = store.appendErrors(errors);
             std::vector<JournalEntry> rows(static_cast<std::size_t>(n));
             for (int i = 0; i < n; ++i) {

@@ -297,6 +297,10 @@ PostingJournal::PostingJournal(ChargeStore& store) : m_store(store) {
         convertOldJournal();
         return;
     }
+    // The view is made last: with it there, the store is complete, and an
+    // open of the program touches nothing.
+    if (database.hasTable(kView))
+        return;
     joinOrRun(m_store.workspace(), [&] {
         if (!database.hasTable(kLines))
             database.appendTable(linesDef());

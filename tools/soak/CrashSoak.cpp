@@ -429,6 +429,9 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     std::vector<AccountRow> rooms, externals;
     std::vector<qint64> receipts;
     if (onServer) {
+        // The soak's own connection may have outlived a restart unused (the
+        // kills after it all cut a write): its first query would fail.
+        server.conn = std::make_unique<db::PgConnection>(o.server);
         db::PgConnection& c = *server.conn;
         rooms = readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids());
         externals = readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase);
