@@ -214,6 +214,8 @@ void Anteprima::Tasto_Click(int index) {
             case 6:
                 m_reader.saveChunk(text1Text());
                 log::info(QStringLiteral("Anteprima: testo salvato in %1").arg(m_reader.path()));
+                m_services.dialogs->confirm(
+                    QStringLiteral("Testo dell'anteprima salvato in %1").arg(m_reader.path()));
                 break;
             default:
                 break;

@@ -75,11 +75,16 @@ TEST_F(PrintMenuTest, PagePrinterJobFromCompressoAndGrassetto) {
     EXPECT_EQ(sizes(), (QStringList{"size 8", "size 10"}));
     EXPECT_TRUE(printer.calls.contains("select HP Ufficio"));
     EXPECT_TRUE(printer.calls.contains("line [riga]"));
+    // No such printer here: the confirmation says where the pages went.
+    EXPECT_EQ(dialogs.confirmations,
+              QStringList{"Stampa inviata alla stampante predefinita (\"HP Ufficio\" non esiste)"});
+    printer.names = QStringList{"HP Ufficio"};
     printer.calls.clear();
     choice.compressed = true;
     EXPECT_TRUE(menu->print(choice));
     EXPECT_EQ(sizes(), (QStringList{"size 8", "size 8"}));
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.confirmations.last(), "Stampa inviata alla stampante \"HP Ufficio\"");
 }
 
 TEST_F(PrintMenuTest, CharacterPrinterStartBytesAndShortCompresso) {
@@ -90,6 +95,7 @@ TEST_F(PrintMenuTest, CharacterPrinterStartBytesAndShortCompresso) {
     choice.compressed = true;
     ASSERT_TRUE(menu->print(choice));
     EXPECT_TRUE(readBytes("cassa.prn").startsWith(QByteArray("\x1b\x0f\0\0\0 \r\nuno\r\n", 13)));
+    EXPECT_EQ(dialogs.confirmations, QStringList{"Stampa inviata a \"" + path("cassa.prn") + "\""});
     choice.compressed = false;
     ASSERT_TRUE(menu->print(choice));
     EXPECT_TRUE(readBytes("cassa.prn").startsWith(QByteArray("\x1b\x12\0\0\0", 5)));
