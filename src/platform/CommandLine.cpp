@@ -11,7 +11,7 @@ CommandLine::CommandLine(QString program, QString usage, QString description)
       m_description(std::move(description)) {}
 
 void CommandLine::addOption(const QString& name, const QString& help, const QString& valueName) {
-    m_options.push_back({name, help, valueName});
+    m_options.push_back({name, help, valueName, false, {}});
 }
 
 void CommandLine::setPositional(const QString& name, const QString& help, int min, int max) {

@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 
 using namespace quorvel;
 
@@ -72,6 +73,21 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
     EXPECT_EQ(readPosFile(path(QStringLiteral("pos.txt"))).lines,
               (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
     EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
+}
+
+TEST_F(TextFileTest, SystemReasonsAreItalian) {
+    QDir().mkdir(path(QStringLiteral("cartella")));
+    for (const auto& [name, reason] : {std::pair{"missing.txt", "File o cartella inesistente"},
+                                       std::pair{"cartella", "È una cartella"}}) {
+        try {
+            readTextLines(path(QString::fromLatin1(name)));
+            ADD_FAILURE() << name;
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.message().endsWith(QString::fromUtf8(reason))) << e.what();
+        }
+    }
+    EXPECT_EQ(Error(QString(), QStringLiteral("Permission denied, Unknown error")).message(),
+              QStringLiteral("Permesso negato, Errore sconosciuto"));
 }
 
 TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {

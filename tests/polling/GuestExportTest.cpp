@@ -122,7 +122,8 @@ TEST_F(GuestExportTest, MissingPosDestWarnsOnceAndChangesNothing) {
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
     exporter.AggiornaClienti();
-    EXPECT_EQ(dialogs.messages.size(), 2u);  // one per refresh, not one per room
+    EXPECT_EQ(dialogs.messages.size(), 2u);        // one per refresh, not one per room
+    EXPECT_TRUE(dialogs.confirmations.isEmpty());  // nothing done, nothing confirmed
     EXPECT_EQ(guestRows().size(), 1u);
     EXPECT_FALSE(exists(QStringLiteral("pos/Clienti.txt")));
 }
@@ -146,6 +147,9 @@ TEST_F(GuestExportTest, FullRefreshRewritesTypeCRoomsAndWritesTheList) {
 
     exporter.AggiornaClienti();
     EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.confirmations.size(), 1);
+    EXPECT_TRUE(dialogs.confirmations[0].startsWith("Aggiorna Dati: 3 camere, "))
+        << dialogs.confirmations[0].toStdString();
     const auto rows = guestRows();
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0].numeroCamera, QStringLiteral("201"));
