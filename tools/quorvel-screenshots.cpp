@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
+#include "platform/SystemText.h"
 #include "polling/Controller.h"
 #include "screenshots/Screenshots.h"
 #include "ui/PosDT.h"

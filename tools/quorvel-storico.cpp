@@ -1,7 +1,7 @@
 // quorvel-storico: the error history from the command line (see
 // storico/StoricoCli.h). A page printer needs Qt's painter, which runs on
 // the offscreen platform here: the tool never shows a window.
-#include "platform/Log.h"
+#include "platform/SystemText.h"
 #include "storico/StoricoCli.h"
 
 #include <QApplication>

@@ -3,12 +3,14 @@
 #include "db/Engine.h"
 #include "db/Server.h"
 #include "platform/CommandLine.h"
+#include "platform/Confirmation.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "platform/StopSignal.h"
+#include "platform/SystemText.h"
 #include "polling/Controller.h"
 #include "polling/TransferButtons.h"
 #include "transfer/ChargeStore.h"
@@ -75,7 +77,10 @@ int runWindowed(db::Workspace& ws, bool once) {
         log::error(
             QStringLiteral("Stampa dello storico errori non disponibile: %1").arg(errorText(e)));
     }
-    dialogs.setConfirmer([&window](const QString& text) { window.showStatus(text); });
+    confirmation::setSink([&window](const QString& text) { window.showStatus(text); });
+    struct ResetSink {
+        ~ResetSink() { confirmation::setSink({}); }
+    } resetSink;
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
     window.formLoad();

@@ -9,27 +9,20 @@
 
 namespace quorvel {
 
-// text with the operating system's English error texts ("Is a directory",
-// "Permission denied") replaced by their Italian ones.
-QString italianSystemText(const QString& text);
-
 class Error : public std::runtime_error {
 public:
     // where: the file, table or field concerned; cause: what went wrong.
     Error(const QString& where, const QString& cause)
-        : Error(where, cause, italianSystemText(cause)) {}
+        : std::runtime_error(
+              (where.isEmpty() ? cause : where + QStringLiteral(": ") + cause).toStdString()),
+          m_where(where),
+          m_cause(cause) {}
 
     const QString& where() const { return m_where; }
     const QString& cause() const { return m_cause; }
     QString message() const { return QString::fromStdString(what()); }
 
 private:
-    Error(const QString& where, const QString&, const QString& cause)
-        : std::runtime_error(
-              (where.isEmpty() ? cause : where + QStringLiteral(": ") + cause).toStdString()),
-          m_where(where),
-          m_cause(cause) {}
-
     QString m_where;
     QString m_cause;
 };

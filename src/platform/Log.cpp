@@ -1,6 +1,8 @@
 // Size-bounded log file.
 #include "platform/Log.h"
 
+#include "platform/SystemText.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
@@ -41,7 +43,8 @@ void write(const char* level, const QString& text, bool toTerminal = true) {
     QMutexLocker lock(&s.mutex);
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + escaped(text))
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') +
+         escaped(italianSystemText(text)))
             .toUtf8() +
         '\n';
     if (s.file.isOpen()) {

@@ -15,11 +15,6 @@ void close();
 // Also echo every line to standard error (headless runs, tools).
 void setEcho(bool echo);
 
-// Qt's own warnings into the log file, never onto the terminal (they are
-// English and name Qt's internals); its debug output and known harmless
-// warnings are dropped. Call before the application object is made.
-void captureQtMessages();
-
 // Every line written is passed through escaped(): text from the POS's files
 // (or an error quoting it) can never put raw control bytes into the log.
 void info(const QString& text);

@@ -26,9 +26,6 @@ public:
     // Tells the operator something without blocking (tray balloon, status
     // line); used for failures of unattended work.
     virtual void notify(const QString& title, const QString& text) = 0;
-    // Tells the operator that a command of theirs was done (printed, saved,
-    // refreshed): the window's status line; nothing without a window.
-    virtual void confirm(const QString& text) { (void)text; }
 };
 
 class Clock {

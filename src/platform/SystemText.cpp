@@ -1,7 +1,11 @@
 // The operating system's error texts in Italian: the C library and Qt give
 // them in English whatever the interface language, and they end up in the
 // messages an operator reads ("impossibile aprire il file: Is a directory").
-#include "platform/Error.h"
+#include "platform/SystemText.h"
+
+#include "platform/Confirmation.h"
+
+#include <QMutex>
 
 #include <cerrno>
 #include <cstring>
@@ -65,5 +69,32 @@ QString italianSystemText(const QString& text) {
             out.replace(english, italian);
     return out;
 }
+
+namespace confirmation {
+
+namespace {
+QMutex mutex;
+Sink& sink() {
+    static Sink s;
+    return s;
+}
+}  // namespace
+
+void setSink(Sink s) {
+    QMutexLocker lock(&mutex);
+    sink() = std::move(s);
+}
+
+void tell(const QString& text) {
+    Sink s;
+    {
+        QMutexLocker lock(&mutex);
+        s = sink();
+    }
+    if (s)
+        s(text);
+}
+
+}  // namespace confirmation
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include "db/Engine.h"
 #include "db/HotelFiles.h"
 #include "db/JetText.h"
+#include "platform/Confirmation.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
 #include "platform/TextFile.h"
@@ -319,7 +320,7 @@ void GuestExport::AggiornaClienti() {
                  counted(written, riga, righe), counted(all.size(), riga, righe),
                  *dest + QStringLiteral("Clienti.txt"));
     log::info(summary);
-    m_dialogs.confirm(summary);
+    confirmation::tell(summary);
 }
 
 QStringList clientiLines(const std::vector<GuestRow>& rowsInOrder) {

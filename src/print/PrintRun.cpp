@@ -1,5 +1,6 @@
 // One print run from the print menu: the engine the job selects, with its
 // failures stopped at this boundary, logged and told to the operator.
+#include "platform/Confirmation.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
@@ -14,7 +15,7 @@ namespace quorvel {
 namespace {
 
 // What the operator is told once the job is handed over.
-QString confirmation(const PrintJob& job, const PagePrinter& printer) {
+QString confirmationText(const PrintJob& job, const PagePrinter& printer) {
     if (!job.usesPagePrinter())
         return QStringLiteral("Stampa inviata a \"%1\"").arg(job.destination);
     if (printer.printerNames().contains(job.destination))
@@ -41,12 +42,12 @@ bool runPrintJob(const PrintJob& job, PagePrinter& printer, Dialogs& dialogs) {
         if (present) {
             log::info(
                 QStringLiteral("Stampa di %1 su %2 (%3)").arg(report, job.destination, engine));
-            dialogs.confirm(confirmation(job, printer));
+            confirmation::tell(confirmationText(job, printer));
         } else {
             const QString nothing =
                 QStringLiteral("Stampa: il file %1 non esiste, nulla da stampare").arg(report);
             log::info(nothing);
-            dialogs.confirm(nothing);
+            confirmation::tell(nothing);
         }
         return true;
     } catch (const Error& e) {

@@ -18,20 +18,12 @@ public:
     void notify(const QString& title, const QString& text) override;
 
     // Where notices are shown; without one they only reach the log.
-    void setConfirmer(std::function<void(const QString&)> confirmer) {
-        m_confirmer = std::move(confirmer);
-    }
-    void confirm(const QString& text) override {
-        if (m_confirmer)
-            m_confirmer(text);
-    }
     void setNotifier(std::function<void(const QString&, const QString&)> notifier) {
         m_notifier = std::move(notifier);
     }
 
 private:
     std::function<void(const QString&, const QString&)> m_notifier;
-    std::function<void(const QString&)> m_confirmer;
 };
 
 // No display: every message is written to the log and takes its default

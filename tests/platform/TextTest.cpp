@@ -1,6 +1,7 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/NumberText.h"
+#include "platform/SystemText.h"
 #include "platform/TextFile.h"
 #include "support/TempDir.h"
 
@@ -83,11 +84,12 @@ TEST_F(TextFileTest, SystemReasonsAreItalian) {
             readTextLines(path(QString::fromLatin1(name)));
             ADD_FAILURE() << name;
         } catch (const Error& e) {
-            EXPECT_TRUE(e.message().endsWith(QString::fromUtf8(reason))) << e.what();
+            EXPECT_TRUE(italianSystemText(e.message()).endsWith(QString::fromUtf8(reason)))
+                << e.what();
         }
     }
-    EXPECT_EQ(Error(QString(), QStringLiteral("Permission denied, Unknown error")).message(),
-              QStringLiteral("Permesso negato, Errore sconosciuto"));
+    EXPECT_EQ(italianSystemText(QStringLiteral("x: Permission denied, Unknown error")),
+              QStringLiteral("x: Permesso negato, Errore sconosciuto"));
 }
 
 TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {

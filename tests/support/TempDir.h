@@ -4,12 +4,12 @@
 
 #include "platform/Seams.h"
 
-#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace quorvel::test {
@@ -47,14 +47,12 @@ public:
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     void notify(const QString& title, const QString& text) override;
-    void confirm(const QString& text) override { confirmations << text; }
 
-    std::deque<MsgAnswer> answers;              // next message box answers
-    std::deque<std::optional<QString>> inputs;  // next input box answers
+    std::deque<MsgAnswer> answers;                     // next message box answers
+    std::deque<std::optional<QString>> inputs;         // next input box answers
     std::vector<Message> messages;
     std::vector<Input> prompts;
     std::vector<std::pair<QString, QString>> notices;  // title, text
-    QStringList confirmations;
 };
 
 class FakeClock : public Clock {

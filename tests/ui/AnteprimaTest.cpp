@@ -1,6 +1,7 @@
 // The print preview window: chunks, font sizes, saving, e-mail and failures.
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
+#include "support/RecordedConfirmations.h"
 #include "support/TempDir.h"
 #include "support/TestSmtp.h"
 #include "ui/Anteprima.h"
@@ -118,6 +119,7 @@ TEST_F(AnteprimaTest, FontSizeSteps) {
 }
 
 TEST_F(AnteprimaTest, SaveMailAndFailures) {
+    RecordedConfirmations confirmed;
     writeBytes("fd3", "PERCH\xc9\r\nseconda\r\n");
     Anteprima preview(services);
     preview.formLoad();
@@ -128,7 +130,7 @@ TEST_F(AnteprimaTest, SaveMailAndFailures) {
     preview.text1()->appendPlainText(QStringLiteral("aggiunta"));
     preview.Tasto_Click(6);
     EXPECT_EQ(readBytes("fd3"), "PERCH\xe9\r\nseconda\r\n\r\naggiunta\r\n");
-    EXPECT_EQ(dialogs.confirmations, QStringList{"Testo dell'anteprima salvato in fd3"});
+    EXPECT_EQ(confirmed, QStringList{"Testo dell'anteprima salvato in fd3"});
 
     preview.text1()->setPlainText(QStringLiteral("uno\ndue\ntre"));
     preview.Tasto_Click(5);  // "E-&mail"
