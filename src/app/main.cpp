@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
         if (!info.exists())
             return cli.fail(QStringLiteral("cartella di lavoro non trovata: %1").arg(dir));
         if (!info.isDir())
-            return cli.fail(QStringLiteral("%1 non è una cartella").arg(dir));
+            return cli.fail(
+                QStringLiteral("cartella di lavoro non valida (è un file): %1").arg(dir));
         if (!QDir::setCurrent(dir))
             return cli.fail(QStringLiteral("cartella di lavoro non accessibile: %1").arg(dir));
     }

@@ -54,8 +54,12 @@ std::vector<Pair> makeTable() {
         if (!english.isEmpty() && english != QString::fromUtf8(text))
             table.emplace_back(english, QString::fromUtf8(text));
     }
-    // Qt's own words for what it cannot tell apart.
+    // Qt's own words.
     table.emplace_back(QStringLiteral("Unknown error"), QStringLiteral("Errore sconosciuto"));
+    table.emplace_back(QStringLiteral("file to open is a directory"),
+                       QStringLiteral("è una cartella"));
+    table.emplace_back(QStringLiteral("No file name specified"),
+                       QStringLiteral("nessun nome di file"));
     return table;
 }
 

@@ -68,7 +68,7 @@ TEST_F(AnteprimaTest, ControlsAndLayout) {
     for (const QAction* a : menu->actions())
         if (!a->isSeparator())
             items << a->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
-    EXPECT_EQ(items, (QStringList{"Annulla", "Ripeti", "Taglia", "Copia", "Incolla", "Elimina",
+    EXPECT_EQ(items, (QStringList{"Annulla", "Rifai", "Taglia", "Copia", "Incolla", "Elimina",
                                   "Seleziona tutto"}));
 }
 

@@ -213,7 +213,7 @@ TEST(ProgramTest, CommandLine) {
         {{"--headless", "avanti"}, "argomento in più: avanti"},
         {{"--headless", "--once", "--once"}, "opzione ripetuta: --once"},
         {{"--headless=1"}, "l'opzione --headless non vuole un valore"},
-        {{"--headless", "--workdir", file}, "non è una cartella"},
+        {{"--headless", "--workdir", file}, "cartella di lavoro non valida (è un file)"},
         {{"--workdir", dir.path()}, "nessuno schermo"},
     };
     for (const auto& [args, why] : bad) {
