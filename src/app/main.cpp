@@ -2,6 +2,7 @@
 // icon and a hidden window and polls the working folder every five seconds.
 #include "db/Engine.h"
 #include "db/Server.h"
+#include "interface/PosInterface.h"
 #include "platform/CommandLine.h"
 #include "platform/Confirmation.h"
 #include "platform/Error.h"
@@ -42,6 +43,15 @@ bool displayMissing() {
 #endif
 }
 
+// The POS interface when "QuorvelPOS.txt" turns it on; told of guest changes.
+std::unique_ptr<PosInterface> listenToPos(const Settings& settings, Controller& controller) {
+    auto pos =
+        startPosInterface(settings, [&controller]() -> ChargeStore& { return controller.store(); });
+    if (pos)
+        controller.guestsMayHaveChanged = [p = pos.get()] { p->guestsMayHaveChanged(); };
+    return pos;
+}
+
 int runHeadless(db::Workspace& ws, bool once, int intervalMs) {
     HeadlessDialogs dialogs;
     SystemClock clock;
@@ -53,6 +63,7 @@ int runHeadless(db::Workspace& ws, bool once, int intervalMs) {
     runner.start(!once);
     if (once)
         return runner.tickOnce() ? 0 : 1;
+    const auto pos = listenToPos(runner.settings(), runner.controller());
     return QCoreApplication::exec();
 }
 
@@ -84,6 +95,7 @@ int runWindowed(db::Workspace& ws, bool once) {
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
     window.formLoad();
+    const auto pos = once ? nullptr : listenToPos(settings, controller);
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
         window.allowClose();
