@@ -55,6 +55,7 @@ enum class Motivo : int {
     RigaTroppoLunga = 8,         // line cut at intake (over the length limit)
     FileUtf8 = 9,                // the charges file was UTF-8
     ScontoDiNonTrasferito = 10,  // the discount of a charge that was not posted
+    RifiutatoDalDatabase = 11,  // the hotel's database refused the row (constraint, trigger, range)
 };
 
 // Who last changed the row. Stored as its number: never renumber.
