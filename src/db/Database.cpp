@@ -46,6 +46,19 @@ Workspace& Database::workspace() const {
     return m_impl->ws;
 }
 
+void Database::lockForWrite(const QString& key) {
+    m_impl->attachment();  // throws when closed
+    // A transaction-level advisory lock: held to the commit or rollback,
+    // waited for under lock_timeout, seen by the server's deadlock check.
+    if (!m_impl->onServer || !m_impl->wsi.inTransaction())
+        return;
+    Statement& stmt =
+        m_impl->statement(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 1))"));
+    StatementUse use(stmt, m_impl->path);
+    use.bind(1, Value(QFileInfo(m_impl->path).fileName() + u'\x1f' + key));
+    use.step();
+}
+
 bool Database::hasTable(const QString& table) const {
     return !m_impl->wsi.storedTableName(m_impl->attachment(), table).isEmpty();
 }

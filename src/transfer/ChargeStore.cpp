@@ -159,7 +159,17 @@ std::int32_t ChargeStore::appendErrors(const QStringList& lines) {
 
 ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName) {
     Intake out;
-    const QStringList& lines = file.lines;
+    // A NUL cannot reach the server (libpq ends a text there): on either
+    // store it becomes a space, so the columns after it stay in place.
+    QStringList lines = file.lines;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].contains(QChar(0))) {
+            lines[i].replace(QChar(0), u' ');
+            out.problems << QStringLiteral("%1, riga %2: byte NUL sostituito da uno spazio")
+                                .arg(fileName)
+                                .arg(i + 1);
+        }
+    }
     const qsizetype n = lines.size();
     std::vector<bool> listed(static_cast<std::size_t>(n), file.utf8);
     int tooLong = 0;

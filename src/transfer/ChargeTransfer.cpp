@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace quorvel {
@@ -36,6 +37,13 @@ struct ChargeTransfer::Run {
     ChargeTransfer& t;
     ChargePoster poster;
     std::vector<ChargeStore::Line> lines;
+    // Lines whose account row the database refused, with its reason: the
+    // batch is written again with them in the error history.
+    std::map<std::int32_t, QString> refused;
+    struct LineRefused {
+        std::int32_t id;
+        QString why;
+    };
 
     // The batch being written.
     std::vector<std::int32_t> handled;
@@ -115,7 +123,18 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         discount = &lines[i + 1];
         handled.push_back(discount->id);
     }
-    const PostResult r = poster.post(line, discount ? &discount->text : nullptr);
+    PostResult r;
+    if (const auto known = refused.find(lines[i].id); known != refused.end()) {
+        r.reason = Motivo::RifiutatoDalDatabase;
+        r.reasonText = QStringLiteral("Rifiutato dal database dell'albergo: ") + known->second;
+        r.logWhy = QStringLiteral("rifiutato dal database dell'albergo: ") + known->second;
+    } else {
+        try {
+            r = poster.post(line, discount ? &discount->text : nullptr);
+        } catch (const db::ValueRefused& e) {
+            throw LineRefused{lines[i].id, e.message()};
+        }
+    }
     const bool posted = r.posted();
     if (posted) {
         ++(r.outcome == Esito::Camera ? result.roomCharges : result.externalCharges);
@@ -216,16 +235,28 @@ void ChargeTransfer::Run::execute() {
     lines = t.m_store.pendingLines();
     std::size_t i = 0;
     while (i < lines.size()) {
-        db::Transaction tx(t.m_store.workspace());
-        QElapsedTimer clock;
-        clock.start();
-        // A charge and its discount count as one line here.
-        int batchLines = 0;
-        do {
-            i = handleLine(i);
-        } while (i < lines.size() && ++batchLines < t.m_lineCap &&
-                 clock.elapsed() < t.m_budget.count());
-        commitBatch(tx);
+        const std::size_t first = i;
+        try {
+            db::Transaction tx(t.m_store.workspace());
+            QElapsedTimer clock;
+            clock.start();
+            // A charge and its discount count as one line here.
+            int batchLines = 0;
+            do {
+                i = handleLine(i);
+            } while (i < lines.size() && ++batchLines < t.m_lineCap &&
+                     clock.elapsed() < t.m_budget.count());
+            commitBatch(tx);
+        } catch (const LineRefused& r) {
+            // Rolled back: the batch again, that line to the error history.
+            refused.emplace(r.id, r.why);
+            result = batchStart;
+            handled.clear();
+            listed.clear();
+            logLines.clear();
+            changes.clear();
+            i = first;
+        }
     }
     poster.close();
 }

@@ -60,6 +60,7 @@ enum class Motivo : int {
     FileUtf8 = 9,                // the charges file was UTF-8
     ScontoDiNonTrasferito = 10,  // the discount of a charge that was not posted
     RichiestaNonValida = 11,     // a POS request refused at the till: no amount, date, outlet
+    RifiutatoDalDatabase = 12,   // the hotel's database refused the row (constraint, trigger)
 };
 
 // Who last changed the row. Stored as its number: never renumber.

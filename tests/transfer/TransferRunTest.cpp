@@ -595,42 +595,49 @@ TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
 namespace quorvel::test {
 namespace {
 
-// Two bridges (two working folders' stores, two connections) post the same
-// rooms at once on one server: no update of a shared account row is lost,
-// the loser of a race rolls its batch back and posts it at a later tick.
-TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
+// Four bridges (four working folders' stores, four connections) post the
+// same rooms at once on one server, where no account row exists yet: no
+// update of a shared row is lost and no group gets a second row (the find
+// and the add are one under the group's lock); the loser of a race rolls
+// its batch back and posts it at a later tick. Then a line the server
+// refuses (a CHECK) goes to the error history with the server's reason
+// while the others of its batch post, and a NUL in a line is a space.
+TEST_F(TransferRun, FourBridgesOnOneServerNeverLoseAnUpdateNorAddTwoRows) {
     if (testServer().isEmpty())
         return;
     ServerDb server;
     closeStore();
-    ws = std::make_unique<db::Workspace>(server.config("bridge_bar"));
+    ws = std::make_unique<db::Workspace>(server.config("bridge_0"));
     hotel::createHotelOnServer(*ws);
     store = std::make_unique<ChargeStore>(*ws);
     addItem(50, "Ristorante Interno", 4);
     std::map<QString, Currency> expected;
-    for (int r = 0; r < 4; ++r) {
-        const QString room = QString::number(101 + r);
-        addCard(Guests, 100 + r, room);
-        addAccountRow(Rooms, roomRow(100 + r, room, "20250131", Currency(), 0, 0));
+    for (int r = 0; r < 4; ++r) addCard(Guests, 100 + r, QString::number(101 + r));
+    std::vector<std::unique_ptr<db::Workspace>> others;
+    std::vector<ChargeStore*> stores{store.get()};
+    std::vector<std::unique_ptr<ChargeStore>> otherStores;
+    for (int b = 1; b < 4; ++b) {
+        others.push_back(
+            std::make_unique<db::Workspace>(server.config(QStringLiteral("bridge_%1").arg(b))));
+        otherStores.push_back(std::make_unique<ChargeStore>(*others.back()));
+        stores.push_back(otherStores.back().get());
     }
-    db::Workspace other(server.config("bridge_ristorante"));
-    ChargeStore otherStore(other);
-    QStringList mine, theirs;
-    for (int i = 0; i < 24; ++i) {
-        const QString room = QString::number(101 + i % 4);
-        mine << line(room, QStringLiteral("%1").arg(100 + i, 6, 10, QLatin1Char('0')));
-        theirs << line(room, QStringLiteral("%1").arg(300 + i, 6, 10, QLatin1Char('0')));
-        expected[room] += eur(100 + i) + eur(300 + i);
+    for (int b = 0; b < 4; ++b) {
+        QStringList lines;
+        for (int i = 0; i < 12; ++i) {
+            const QString room = QString::number(101 + (i + b) % 4);
+            const int cents = 100 * (b + 1) + i;
+            lines << line(room, QStringLiteral("%1").arg(cents, 6, 10, QLatin1Char('0')));
+            expected[room] += eur(cents);
+        }
+        stores[static_cast<std::size_t>(b)]->appendPending(lines);
+        stores[static_cast<std::size_t>(b)]->workspace().setBusyTimeout(3000);
     }
-    store->appendPending(mine);
-    otherStore.appendPending(theirs);
-    ws->setBusyTimeout(3000);
-    other.setBusyTimeout(3000);
     std::atomic<int> conflicts{0};
-    auto bridge = [&](ChargeStore& s) {
+    auto bridge = [&](ChargeStore* s) {
         // Each pass is a tick: a batch that lost a race is rolled back and retried.
-        for (int tick = 0; tick < 200 && s.hasPending(); ++tick) {
-            ChargeTransfer t(settings, s);
+        for (int tick = 0; tick < 200 && s->hasPending(); ++tick) {
+            ChargeTransfer t(settings, *s);
             t.setBatchLineCap(3);
             try {
                 t.TrasferisciAddebiti();
@@ -639,22 +646,49 @@ TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
             }
         }
     };
-    std::thread first(bridge, std::ref(*store));
-    std::thread second(bridge, std::ref(otherStore));
-    first.join();
-    second.join();
-    EXPECT_FALSE(store->hasPending());
-    EXPECT_FALSE(otherStore.hasPending());
+    std::vector<std::thread> threads;
+    for (ChargeStore* s : stores) threads.emplace_back(bridge, s);
+    for (std::thread& t : threads) t.join();
     std::map<QString, Currency> totals;
     std::map<QString, double> quantities;
+    std::map<QString, int> rowsPerRoom;
     for (const AccountRow& r : rows(Rooms)) {
         totals[r.camera] += r.importo;
         quantities[r.camera] += r.quantita;
+        ++rowsPerRoom[r.camera];
     }
     EXPECT_EQ(totals, expected);
     for (const auto& [room, q] : quantities) EXPECT_EQ(q, 12.0) << room.toStdString();
-    EXPECT_TRUE(store->errors().isEmpty() && otherStore.errors().isEmpty());
+    for (const auto& [room, n] : rowsPerRoom) EXPECT_EQ(n, 1) << room.toStdString();
+    for (ChargeStore* s : stores) EXPECT_TRUE(!s->hasPending() && s->errors().isEmpty());
     RecordProperty("conflicts", conflicts.load());
+
+    server.exec(
+        "ALTER TABLE \"Conto_Cliente\".\"Conto_Cliente\" ADD CONSTRAINT piccolo "
+        "CHECK (\"Importo\" < 50) NOT VALID");
+    QString withNul = line("101", "000100", "250201");
+    withNul[30] = QChar(0);
+    const auto intake = store->appendChargesFile(
+        PosText{{line("102", "000100", "250201"), line("103", "006000", "250201"),
+                 discountLine("000100"), withNul},
+                false},
+        QStringLiteral("A.txt"));
+    EXPECT_EQ(intake.problems.size(), 1);
+    EXPECT_TRUE(store->pendingLines().back().text.startsWith(withNul.left(30) + u' '));
+    const TransferResult r = ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    EXPECT_EQ(r.roomCharges, 2);
+    EXPECT_EQ(r.listed, 2);  // the refused charge with its discount
+    const QStringList errors = store->errors();
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors[0], line("103", "006000", "250201"));
+    JournalQuery q;
+    q.room = "103";
+    q.outcome = Esito::Storico;
+    const auto refused = store->journal().find(q);
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused[0].reason, Motivo::RifiutatoDalDatabase);
+    EXPECT_TRUE(refused[0].reasonText.contains("piccolo")) << refused[0].reasonText.toStdString();
+    EXPECT_FALSE(store->hasPending());
 }
 
 }  // namespace

@@ -436,6 +436,10 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         rooms = readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids());
         externals = readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase);
         receipts = readServerReceiptAmounts(c, receiptBase);
+        if (const qint64 twice = serverDuplicateGroups(c, accounts, roomBase))
+            tally.problem(QStringLiteral("%1 gruppi (ospite, camera, giorno, voce) con due righe "
+                                         "non fatturate del programma")
+                              .arg(twice));
     } else {
         rooms = readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids());
         externals = readAccountRows(file("ContoEsterni.mdb"), extBase);
