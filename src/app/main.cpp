@@ -77,6 +77,7 @@ int runWindowed(db::Workspace& ws, bool once) {
     window.formLoad();
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
+        controller.finishDailyMail();
         window.allowClose();
         return ok ? 0 : 1;
     }

@@ -127,6 +127,13 @@ bool Controller::settingsReady() {
     return true;
 }
 
+void Controller::finishDailyMail() {
+    if (!m_dailyMail || !m_store || !m_dailyMail->sending())
+        return;
+    m_dailyMail->wait();
+    m_dailyMail->tick(*m_store);
+}
+
 bool Controller::timerTick() {
     // Nothing is taken from the POS while the settings are placeholders.
     if (!settingsReady())

@@ -35,6 +35,10 @@ public:
     // first use in the workspace; throws Error when it cannot be.
     ChargeStore& store();
     TransferButtons& transferButtons();
+    // Waits for a daily mail being sent on its worker and collects its
+    // outcome (a one-cycle run, tests): otherwise the end of the program
+    // abandons it.
+    void finishDailyMail();
 
 private:
     // False while "Quorvel.txt" could not be read (settings.unreadable): the

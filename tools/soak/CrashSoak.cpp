@@ -288,7 +288,12 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
 // so each run waits for the files the POS left last to settle.
 bool drain(const CrashOptions& o, const QString& charges, const QString& closing) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        for (const QString& f : {charges, closing}) {
+        // The archives too: a POS that paused may have written into one.
+        QStringList names = {charges, closing};
+        for (const QString& f : {charges, closing})
+            names += QDir(o.dir).entryList({QFileInfo(f).completeBaseName() + QStringLiteral("_*")},
+                                           QDir::Files);
+        for (const QString& f : std::as_const(names)) {
             const QFileInfo info(QDir(o.dir).filePath(f));
             if (!info.exists())
                 continue;
@@ -379,6 +384,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     attacks.lfOnly = o.lfOnly;
     attacks.inPlace = o.inPlace;
     attacks.pauseMs = std::max(2, o.intervalMs / 4);
+    attacks.longPauseMs = o.pausedWriter ? o.intervalMs * 4 : 0;
     PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
                      attacks);
     std::unique_ptr<BusyHotel> busyHotel;

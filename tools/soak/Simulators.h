@@ -46,6 +46,10 @@ struct PosAttacks {
     // 5 s of the field, so a program that waits for a file to stand still
     // over two ticks never takes one still being written.
     int pauseMs = 12;
+    // When not 0, some files are written in place with pauses of half this
+    // to this (longer than the polling interval): the program takes the file
+    // while the POS, holding it open, still writes into it.
+    int longPauseMs = 0;
 };
 
 class PosSimulator {
