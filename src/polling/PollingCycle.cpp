@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -37,9 +38,22 @@ struct UnreadableFile : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Runs a step of reading a POS file; its failure is the file's.
+template <class F>
+auto readingStep(F f) {
+    try {
+        return f();
+    } catch (const Error& e) {
+        throw UnreadableFile(e.message().toStdString());
+    } catch (const std::bad_alloc&) {
+        throw UnreadableFile("memoria esaurita");
+    }
+}
+
 // Feeds the lines of bytes [from, to) of a POS file to take() in parts of
 // about partLines lines, never splitting two lines for which together(last,
-// next) holds. Returns the number of lines read.
+// next) holds. Returns the number of lines read. A failure to read throws
+// UnreadableFile; take()'s own failures pass unchanged.
 std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32_t firstLine,
                          int partLines, qsizetype keep,
                          const std::function<bool(const QString&, const QString&)>& together,
@@ -54,28 +68,27 @@ std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32
         part.lines.clear();
         part.lengths.clear();
     };
+    part.utf8 = readingStep([&] { return fileLooksLikeUtf8(path, from, to); });
+    auto reader = readingStep(
+        [&] { return std::make_unique<PosLineReader>(path, from, to, part.utf8, keep); });
+    if (reader->startsMidLine())
+        log::error(QStringLiteral("%1: la riga %2 era incompleta quando il file fu preso; "
+                                  "il seguito scritto dopo è preso come riga nuova")
+                       .arg(path)
+                       .arg(firstLine - 1));
     QString line;
     qint64 length = 0;
-    try {
-        part.utf8 = fileLooksLikeUtf8(path, from, to);
-        PosLineReader reader(path, from, to, part.utf8, keep);
-        if (reader.startsMidLine())
-            log::error(QStringLiteral("%1: la riga %2 era incompleta quando il file fu preso; "
-                                      "il seguito scritto dopo è preso come riga nuova")
-                           .arg(path)
-                           .arg(firstLine - 1));
-        bool more = reader.next(line, length);
-        while (more) {
-            part.lines << line;
-            part.lengths << length;
-            more = reader.next(line, length);
-            if (part.lines.size() >= partLines && !(more && together(part.lines.last(), line)))
-                flush();
-        }
-    } catch (const Error& e) {
-        throw UnreadableFile(e.message().toStdString());
-    } catch (const std::bad_alloc&) {
-        throw UnreadableFile("memoria esaurita");
+    const auto next = [&] { return readingStep([&] { return reader->next(line, length); }); };
+    bool more = next();
+    while (more) {
+        part.lines << line;
+        part.lengths << length;
+        more = next();
+        // Kept together only so far: a file of nothing but "Sconto" lines
+        // must not be held whole.
+        if (part.lines.size() >= 2 * partLines ||
+            (part.lines.size() >= partLines && !(more && together(part.lines.last(), line))))
+            flush();
     }
     flush();
     return count;
