@@ -44,7 +44,8 @@ private:
     // False while "Quorvel.txt" could not be read (settings.unreadable): the
     // read is tried again, and while it fails the failure is logged and
     // notified and no transfer runs.
-    bool settingsReady();
+    // operatorAsked: a click, which is told the failure every time.
+    bool settingsReady(bool operatorAsked = false);
 
     Settings& m_settings;
     Services& m_services;
@@ -54,6 +55,8 @@ private:
     std::unique_ptr<TransferButtons> m_buttons;
     std::unique_ptr<PollingCycle> m_cycle;
     std::unique_ptr<DailyMail> m_dailyMail;
+    QString m_settingsFailure;  // told once while it lasts
+    int m_settingsFailures = 0;
 };
 
 }  // namespace quorvel

@@ -149,6 +149,9 @@ bool DailyMail::tick(ChargeStore& store) {
                 .join(QStringLiteral("\r\n"));
         m_sendDay = now.date();
         const int lines = static_cast<int>(errors.size());
+        log::info(QStringLiteral("E-mail giornaliera del %1: invio a %2:%3 avviato")
+                      .arg(now.toString(QStringLiteral("dd/MM/yyyy")), settings->server)
+                      .arg(settings->effectivePort()));
         m_send = std::async(std::launch::async, [this, s = *settings, message, now, lines] {
             Outcome o{{}, {}, s.recipients, lines};
             try {

@@ -463,7 +463,9 @@ void PollingCycle::reportOddNotices(const QStringList& names) {
             continue;
         QString why = notRegularFileReason(name);
         if (why.isEmpty())
-            why = QStringLiteral("file nascosto o di sistema");
+            why = QFileInfo(name).isSymLink() && !QFileInfo::exists(name)
+                      ? QStringLiteral("collegamento a un file che non esiste")
+                      : QStringLiteral("file nascosto o di sistema");
         log::error(QStringLiteral("Avviso %1 ignorato, lasciato al suo posto: %2").arg(name, why));
     }
     m_oddNotices = std::move(now);
