@@ -462,7 +462,9 @@ void PollingCycle::reportOddNotices(const QStringList& names) {
         if (m_oddNotices.contains(name))
             continue;
         QString why = notRegularFileReason(name);
-        if (why.isEmpty())
+        if (name.contains(QChar::ReplacementCharacter))
+            why = QStringLiteral("il nome non è testo valido, il file va rinominato");
+        else if (why.isEmpty())
             why = QFileInfo(name).isSymLink() && !QFileInfo::exists(name)
                       ? QStringLiteral("collegamento a un file che non esiste")
                       : QStringLiteral("file nascosto o di sistema");

@@ -87,9 +87,9 @@ TEST_F(TextFileTest, SideFilesAreReadByOneBoundedReader) {
                "206,101\r\nx\xE8\r\n");
     EXPECT_EQ(readSideFileLines(path(QStringLiteral("bom.txt"))),
               (QStringList{QStringLiteral("206,101"), QStringLiteral("x\u00E8")}));
-    EXPECT_EQ(readSideFileBytes(path(QStringLiteral("bom.txt")), 15),
+    EXPECT_EQ(readSideFileBytes(path(QStringLiteral("bom.txt")), 16),
               QByteArray("206,101\r\nx\xE8\r\n"));
-    EXPECT_THROW(readSideFileBytes(path(QStringLiteral("bom.txt")), 14), Error);
+    EXPECT_THROW(readSideFileBytes(path(QStringLiteral("bom.txt")), 15), Error);
     EXPECT_FALSE(readSideFileLines(path(QStringLiteral("missing.txt"))));
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("folder")));
     EXPECT_THROW(readSideFileLines(path(QStringLiteral("folder"))), Error);

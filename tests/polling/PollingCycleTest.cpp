@@ -471,6 +471,7 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
     for (const char* f : {"CKO101", "CKI205", "CKI102", "CKI101"})
         writeBytes(QString::fromLatin1(f), "");
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("CKI999")));  // not a notice
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("CKI888"))));
     log::open(path(QStringLiteral("test.log")));
     Program p(*this);
     p.cycle.setNoticesPerTick(2);
@@ -492,6 +493,9 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
     EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("CK*")}, QDir::Files), QStringList{});
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("CKI999"))).isDir());
     EXPECT_EQ(readBytes(QStringLiteral("test.log")).count("CKI999"), 1);  // logged once
+    EXPECT_TRUE(readBytes(QStringLiteral("test.log"))
+                    .contains("CKI888 ignorato, lasciato al suo posto: collegamento a un file che "
+                              "non esiste"));
 }
 
 // Kills the tick at its n-th step, restarts, and checks that every receipt,

@@ -506,7 +506,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                     .arg(runs.restartsImmediate);
     line += QStringLiteral(
                 " files=%1 (charges=%2 closing=%3 notices=%4 pos-guest-reads=%5 lf-only=%6 "
-                "in-place=%7) archives=%8 (missing=%9 extra=%10)")
+                "in-place=%7 paused=%11) archives=%8 (missing=%9 extra=%10)")
                 .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
                 .arg(ledger.chargeFiles())
                 .arg(ledger.closingFiles())
@@ -516,7 +516,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                 .arg(ledger.inPlaceFiles())
                 .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
                 .arg(tally.archivesMissing)
-                .arg(tally.archivesExtra);
+                .arg(tally.archivesExtra)
+                .arg(pos.pausedFiles());
     line += QStringLiteral(
                 " lines=%1 (room=%2 external=%3 error-history=%4) receipts=%5 lost=%6 "
                 "doubled=%7 | hotel: long-reads=%8")
