@@ -6,6 +6,7 @@
 #include "platform/Settings.h"
 #include "polling/MainView.h"
 
+#include <functional>
 #include <memory>
 
 namespace quorvel {
@@ -39,6 +40,10 @@ public:
     // outcome (a one-cycle run, tests): otherwise the end of the program
     // abandons it.
     void finishDailyMail();
+
+    // Called after every tick and "&Aggiorna Dati": the guests of some rooms
+    // may have changed (the POS interface tells its clients). Never throws.
+    std::function<void()> guestsMayHaveChanged;
 
 private:
     // False while "Quorvel.txt" could not be read (settings.unreadable): the
