@@ -3,6 +3,7 @@
 
 #include "db/Engine.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "polling/WorkGuard.h"
 #include "print/MailHandover.h"
 #include "print/MailSettings.h"
@@ -68,8 +69,9 @@ QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors
     QStringList out;
     out << QStringLiteral("Storico errori al %1: %2")
                .arg(now.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
-                    errors.isEmpty() ? QStringLiteral("nessun addebito in errore")
-                                     : QStringLiteral("%1 righe").arg(errors.size()));
+                    errors.isEmpty()
+                        ? QStringLiteral("nessun addebito in errore")
+                        : counted(errors.size(), QStringLiteral("riga"), QStringLiteral("righe")));
     out << QString();
     out << errors;
     if (!reconciliation.isEmpty())
@@ -112,10 +114,10 @@ bool DailyMail::collect(ChargeStore& store, const QDateTime& now) {
                                   "registrato (potrebbe ripartire dopo un riavvio): ") +
                    QString::fromStdString(e.what()));
     }
-    log::info(QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 righe di storico)")
+    log::info(QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 di storico)")
                   .arg(m_sendDay.toString(QStringLiteral("dd/MM/yyyy")),
-                       o.recipients.join(QStringLiteral(", ")))
-                  .arg(o.lines));
+                       o.recipients.join(QStringLiteral(", ")),
+                       counted(o.lines, QStringLiteral("riga"), QStringLiteral("righe"))));
     m_lastFailure.clear();
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/TextFile.h"
 #include "print/DelimitedExport.h"

@@ -2,6 +2,7 @@
 #include "print/SmtpMail.h"
 
 #include "platform/Error.h"
+#include "platform/Plural.h"
 
 #include <curl/curl.h>
 #include <QElapsedTimer>
@@ -123,8 +124,9 @@ Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, cons
                     QStringLiteral("server di posta non raggiungibile: %1").arg(detail)};
         case CURLE_OPERATION_TIMEDOUT:
             return {QStringLiteral("tempo"),
-                    QStringLiteral("nessuna risposta dal server di posta in %1 secondi%2")
-                        .arg(waitedSeconds)
+                    plural(waitedSeconds,
+                           QStringLiteral("nessuna risposta dal server di posta in %1 secondo%2"),
+                           QStringLiteral("nessuna risposta dal server di posta in %1 secondi%2"))
                         .arg(answer)};
         case CURLE_ABORTED_BY_CALLBACK:
             return {QStringLiteral("interrotto"),

@@ -2,6 +2,7 @@
 #include "ui/QtDialogs.h"
 
 #include "platform/Log.h"
+#include "platform/SystemText.h"
 
 #include <QInputDialog>
 #include <QMessageBox>
@@ -73,7 +74,7 @@ QMessageBox::ButtonRole roleOf(MsgAnswer a) {
 
 MsgAnswer QtDialogs::messageBox(const QString& text, const QString& title, MsgIcon icon,
                                 MsgButtons buttons, MsgAnswer defaultAnswer) {
-    QMessageBox box(qtIcon(icon), title, text);
+    QMessageBox box(qtIcon(icon), title, italianSystemText(text));
     box.setWindowModality(Qt::ApplicationModal);
     std::vector<std::pair<QAbstractButton*, MsgAnswer>> map;
     const auto answers = answersOf(buttons);
@@ -112,7 +113,7 @@ std::optional<QString> QtDialogs::inputBox(const QString& prompt, const QString&
 void QtDialogs::notify(const QString& title, const QString& text) {
     log::info(QStringLiteral("Avviso \"%1\": %2").arg(title, text));
     if (m_notifier)
-        m_notifier(title, text);
+        m_notifier(title, italianSystemText(text));
 }
 
 MsgAnswer HeadlessDialogs::messageBox(const QString& text, const QString& title, MsgIcon,
