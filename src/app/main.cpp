@@ -210,6 +210,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<db::Workspace> workspace;
     try {
         workspace = std::make_unique<db::Workspace>();
+        // This bridge owns its schema on a server while it runs.
+        workspace->claimOwnSchema();
     } catch (const std::exception& e) {
         log::error(QStringLiteral("Area di lavoro del database non creata: %1").arg(errorText(e)));
         std::fprintf(stderr, "quorvel: %s\n", qPrintable(errorText(e)));

@@ -142,6 +142,10 @@ void ChargePoster::postRoom(const Charge& c, PostResult& r) {
     p.text = item.text;
     p.importo = c.amount + c.discount;
     p.quantity = c.quantity;
+    // Another bridge posting to the same group meanwhile waits here, then
+    // finds the row this one adds.
+    m_accountDb->lockForWrite(
+        QStringLiteral("%1|%2|%3|%4").arg(p.client).arg(p.room, p.day).arg(item.code));
     // An invoiced row is closed: a later charge gets a row of its own.
     m_accounts->findFirst(
         QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"

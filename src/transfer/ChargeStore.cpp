@@ -160,7 +160,17 @@ std::int32_t ChargeStore::appendErrors(const QStringList& lines) {
 ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName,
                                                    std::int32_t firstLineNo) {
     Intake out;
-    const QStringList& lines = file.lines;
+    // A NUL cannot reach the server (libpq ends a text there): on either
+    // store it becomes a space, so the columns after it stay in place.
+    QStringList lines = file.lines;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].contains(QChar(0))) {
+            lines[i].replace(QChar(0), u' ');
+            out.problems << QStringLiteral("%1, riga %2: byte NUL sostituito da uno spazio")
+                                .arg(fileName)
+                                .arg(i + 1);
+        }
+    }
     const qsizetype n = lines.size();
     std::vector<bool> listed(static_cast<std::size_t>(n), file.utf8);
     int tooLong = 0;
@@ -207,6 +217,10 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     joinOrRun(m_ws, [&] {
         std::int32_t pendingId = appendPending(pending);
         std::int32_t errorId = appendErrors(errors);
+        // A listed line gets a queue number too (never pending), so that a
+        // "Sconto" line can name its charge by it.
+        std::int32_t listedNumber =
+            errors.isEmpty() ? 0 : reserve(Pendenti, static_cast<int>(errors.size()));
         for (qsizetype i = 0; i < n; ++i) {
             JournalEntry& e = rows[static_cast<std::size_t>(i)];
             const QString& line = lines[i];
@@ -216,12 +230,15 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
             e.day = charge::readableDay(line);
             if (position) {
                 e.posRoom = charge::columns(line, position->start, position->length);
-                e.room = rooms.hotelRoom(e.posRoom);
+                e.mappedRoom = e.room = rooms.hotelRoom(e.posRoom);
             }
             e.amount = charge::amount(line);
+            if (i > 0 && charge::isDiscount(line) && !charge::isDiscount(lines[i - 1]))
+                e.receivedAfter = rows[static_cast<std::size_t>(i - 1)].pendingId;
             if (!listed[static_cast<std::size_t>(i)]) {
                 e.pendingId = pendingId++;
             } else {
+                e.pendingId = listedNumber++;
                 e.outcome = Esito::Storico;
                 e.errorId = errorId++;
                 e.reason = file.utf8 ? Motivo::FileUtf8 : Motivo::RigaTroppoLunga;

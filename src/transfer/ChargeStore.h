@@ -59,7 +59,8 @@ public:
 
     db::Workspace& workspace() const { return m_ws; }
     db::Database& database() const { return *m_db; }
-    // The posting journal in this store (tables Giornale and Ricevuti).
+    // The posting journal in this store (tables RigheRicevute, EsitiRighe and
+    // Ricevuti, view Giornale).
     PostingJournal& journal() const { return *m_journal; }
 
     // Every pending line / every error line, oldest first.

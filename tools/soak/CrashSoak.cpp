@@ -435,10 +435,17 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     std::vector<AccountRow> rooms, externals;
     std::vector<qint64> receipts;
     if (onServer) {
+        // The soak's own connection may have outlived a restart unused (the
+        // kills after it all cut a write): its first query would fail.
+        server.conn = std::make_unique<db::PgConnection>(o.server);
         db::PgConnection& c = *server.conn;
         rooms = readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids());
         externals = readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase);
         receipts = readServerReceiptAmounts(c, receiptBase);
+        if (const qint64 twice = serverDuplicateGroups(c, accounts, roomBase))
+            tally.problem(QStringLiteral("%1 gruppi (ospite, camera, giorno, voce) con due righe "
+                                         "non fatturate del programma")
+                              .arg(twice));
     } else {
         rooms = readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids());
         externals = readAccountRows(file("ContoEsterni.mdb"), extBase);
