@@ -98,6 +98,7 @@ int runWindowed(db::Workspace& ws, bool once) {
     const auto pos = once ? nullptr : listenToPos(settings, controller);
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
+        controller.finishDailyMail();
         window.allowClose();
         return ok ? 0 : 1;
     }

@@ -4,6 +4,7 @@
 #include "db/HotelFiles.h"
 #include "db/PgConnection.h"
 #include "platform/Error.h"
+#include "platform/TextFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -98,14 +99,17 @@ std::optional<ServerConfig> readServerConfig() {
         return std::nullopt;
     ServerConfig c;
     c.localFiles = defaultLocalFiles();
-    QFile f(name);
-    if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    try {
+        bytes = readSideFileBytes(name, 64 * 1024).value_or(QByteArray());
+    } catch (const Error& e) {
         c.refusal = QStringLiteral(
-            "il file non si può leggere: nessun database è raggiungibile "
-            "finché non è corretto");
+                        "il file non si può leggere (%1): nessun database è raggiungibile "
+                        "finché non è corretto")
+                        .arg(e.cause());
         return c;
     }
-    const QStringList lines = QString::fromUtf8(f.read(64 * 1024)).split(u'\n', Qt::KeepEmptyParts);
+    const QStringList lines = QString::fromUtf8(bytes).split(u'\n', Qt::KeepEmptyParts);
     c.conninfo = lines.value(0).trimmed();
     const QString schema = lines.value(1).trimmed();
     QString why;

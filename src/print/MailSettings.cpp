@@ -2,6 +2,7 @@
 #include "print/MailSettings.h"
 
 #include "platform/Error.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,10 +30,10 @@ void refuseIfShared(const QString& path) {
 }
 
 QByteArray readWhole(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(path, QStringLiteral("impossibile leggere il file: ") + file.errorString());
-    return file.readAll();
+    auto bytes = readSideFileBytes(path);
+    if (!bytes)
+        throw Error(path, QStringLiteral("file non trovato"));
+    return *bytes;
 }
 
 bool plausibleAddress(const QString& a) {
@@ -61,7 +62,7 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
     if (!info.exists())
         return std::nullopt;
     if (!info.isFile())
-        throw Error(path, QStringLiteral("non è un file"));
+        throw Error(path, QStringLiteral("non è un file normale (cartella, FIFO o dispositivo)"));
     refuseIfShared(path);
     const QStringList lines =
         QString::fromUtf8(readWhole(path)).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
@@ -133,11 +134,12 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
     if (passwordGiven && !passwordFile.isEmpty())
         throw Error(path, QStringLiteral("password e file_password insieme: indicarne uno solo"));
     if (!passwordFile.isEmpty()) {
-        if (!QFileInfo(passwordFile).isFile())
+        if (!QFileInfo::exists(passwordFile))
             throw Error(passwordFile, QStringLiteral("file della password non trovato"));
+        const QByteArray secret = readWhole(passwordFile);  // a FIFO or device is refused here
         refuseIfShared(passwordFile);
-        s.password = QString::fromUtf8(readWhole(passwordFile))
-                         .section(QRegularExpression(QStringLiteral("\r\n|\r|\n")), 0, 0);
+        s.password = QString::fromUtf8(secret).section(
+            QRegularExpression(QStringLiteral("\r\n|\r|\n")), 0, 0);
     }
     if (s.server.isEmpty())
         throw Error(path, QStringLiteral("manca il server di posta (server = ...)"));

@@ -105,7 +105,10 @@ public:
     // Each line gets its journal row (fileName as its archive, its line
     // number, outcome InAttesa or Storico with the reason), and the file its
     // counts per charge day (Ricevuti), in the same transaction.
-    Intake appendChargesFile(const PosText& file, const QString& fileName);
+    // firstLineNo: the number of file's first line in the archive (a file
+    // taken in parts, or grown after it was taken).
+    Intake appendChargesFile(const PosText& file, const QString& fileName,
+                             std::int32_t firstLineNo = 1);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);
     // Removes the given pending lines; throws Error when one is missing,
