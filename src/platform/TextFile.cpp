@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
@@ -322,6 +323,33 @@ std::optional<QStringList> readSideFileLines(const QString& path, qint64 maxByte
     if (!bytes)
         return std::nullopt;
     return splitLines(decodeCp1252(*bytes));
+}
+
+std::optional<QList<KeyValueLine>> readKeyValueFile(const QString& path) {
+    const auto bytes = readSideFileBytes(path);
+    if (!bytes)
+        return std::nullopt;
+    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = QString::fromUtf8(*bytes).split(ends);
+    QList<KeyValueLine> out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        KeyValueLine kv{i + 1, {}, {}};
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            throw keyValueError(path, kv,
+                                QStringLiteral("manca \"=\" (le righe sono chiave = valore)"));
+        kv.key = line.left(eq).trimmed().toLower();
+        kv.value = line.mid(eq + 1).trimmed();
+        out.push_back(kv);
+    }
+    return out;
+}
+
+Error keyValueError(const QString& path, const KeyValueLine& line, const QString& why) {
+    return Error(path, QStringLiteral("riga %1: %2").arg(line.number).arg(why));
 }
 
 QStringList readTextLines(const QString& path) {

@@ -4,6 +4,8 @@
 // followed by a write reproduces the file.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -100,6 +102,19 @@ constexpr qint64 SideFileLimit = 1024 * 1024;
 std::optional<QByteArray> readSideFileBytes(const QString& path, qint64 maxBytes = SideFileLimit);
 // The same as Windows-1252 lines (splitLines).
 std::optional<QStringList> readSideFileLines(const QString& path, qint64 maxBytes = SideFileLimit);
+
+// One line of a "chiave = valore" settings file (UTF-8; blank lines and
+// lines starting with # are skipped): the key lower-cased, both trimmed.
+struct KeyValueLine {
+    qsizetype number = 0;  // 1-based, for messages
+    QString key;
+    QString value;
+};
+// nullopt when nothing has that name. Throws as readSideFileBytes, and Error
+// naming the line when one has no "=".
+std::optional<QList<KeyValueLine>> readKeyValueFile(const QString& path);
+// The error for a value of that line: "riga N: why", naming the file.
+Error keyValueError(const QString& path, const KeyValueLine& line, const QString& why);
 
 // First line of the file, or an empty text for an empty file. Throws as above.
 QString readFirstLine(const QString& path);

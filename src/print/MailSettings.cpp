@@ -64,23 +64,16 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
     if (!info.isFile())
         throw Error(path, QStringLiteral("non è un file normale (cartella, FIFO o dispositivo)"));
     refuseIfShared(path);
-    const QStringList lines =
-        QString::fromUtf8(readWhole(path)).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    const auto lines = readKeyValueFile(path);
+    if (!lines)
+        throw Error(path, QStringLiteral("file non trovato"));
     MailSettings s;
     QString passwordFile;
     bool passwordGiven = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const auto bad = [&](const QString& why) {
-            return Error(path, QStringLiteral("riga %1: %2").arg(i + 1).arg(why));
-        };
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            throw bad(QStringLiteral("manca \"=\" (le righe sono chiave = valore)"));
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+    for (const KeyValueLine& line : *lines) {
+        const auto bad = [&](const QString& why) { return keyValueError(path, line, why); };
+        const QString& key = line.key;
+        const QString& value = line.value;
         if (key == QLatin1String("server")) {
             s.server = value;
         } else if (key == QLatin1String("porta")) {
