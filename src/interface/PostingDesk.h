@@ -15,10 +15,11 @@
 // RisposteCassa of "QuorvelCoda.db", keyed by workstation (WS), sequence
 // number (P#) and date (DA), in the transaction that posts the charge and
 // writes its journal row; a request repeated with the same key gets the
-// same answer and posts nothing. Remembered answers older than giorni_risposte
-// days are removed once a day (forgetAnswers). A refused posting goes to the journal
+// same answer and posts nothing. Answers older than giorni_risposte days are
+// removed once a day (forgetAnswers). A refused posting goes to the journal
 // (outcome Rifiutato, with its reason), never to the error history: the
-// cashier has been told.
+// cashier has been told. Sub-totals (S1..S9) post under the items their
+// outlet maps them to: one account row, and one journal row, per item.
 #pragma once
 
 #include "interface/FiasRecord.h"
