@@ -1,11 +1,14 @@
 // Benchmark of the POS interface (Release build): 10 POS over loopback, each
 // posting one charge after the other (waiting for its answer) to the rooms
-// of a generated hotel on SQLite files. Reports postings per second and the
+// of a generated hotel on SQLite files (store 0) or with the hotel and the
+// bridge's tables on the PostgreSQL server of QUORVEL_TEST_PG (store 1,
+// skipped without one). Reports postings per second and the
 // answer's 50th / 99th percentile latency seen by the POS.
 // Meanwhile the polling cycle ticks every 200 ms on the same event loop, and
 // a charges file dropped in the middle of the load must be posted by the
 // first tick that takes it (counter file_posted_in_one_cycle = 1).
 // Goal: at least 500 postings/s with p99 under 100 ms on the SQLite files.
+#include "ServerHotelLoad.h"
 #include "db/Engine.h"
 #include "db/Server.h"
 #include "hotel/HotelGenerator.h"
@@ -29,6 +32,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -110,6 +114,12 @@ private:
 void BM_InterfacePostings(benchmark::State& state) {
     const int clients = 10;
     const int each = static_cast<int>(state.range(0));
+    const bool onServer = state.range(1) == 1;
+    const QString server = bench::benchServer();
+    if (onServer && server.isEmpty()) {
+        state.SkipWithError("no PostgreSQL server: set QUORVEL_TEST_PG");
+        return;
+    }
     QTemporaryDir dir;
     hotel::HotelSpec spec;
     spec.rooms = 200;
@@ -123,7 +133,16 @@ void BM_InterfacePostings(benchmark::State& state) {
     QuietDialogs dialogs;
     SystemClock clock;
     Services services{&dialogs, &clock, nullptr};
-    db::Workspace ws;
+    std::optional<bench::BenchDatabase> database;
+    if (onServer) {
+        database.emplace(server);
+        bench::loadHotelOnServer(*database);
+    }
+    std::unique_ptr<db::Workspace> wsp =
+        onServer
+            ? std::make_unique<db::Workspace>(database->config(QStringLiteral("quorvel_bench")))
+            : std::make_unique<db::Workspace>();
+    db::Workspace& ws = *wsp;
     ChargeStore store(ws);
     PollingCycle cycle(settings, services, store, [&] {
         ChargeTransfer(settings, store).TrasferisciAddebiti();
@@ -200,7 +219,13 @@ void BM_InterfacePostings(benchmark::State& state) {
         state.counters["file_posted_in_one_cycle"] = tickPosted == tickOfFile ? 1 : 0;
     }
 }
-BENCHMARK(BM_InterfacePostings)->Arg(200)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_InterfacePostings)
+    ->Args({200, 0})
+    ->Args({200, 1})
+    ->ArgNames({"each", "store"})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 
