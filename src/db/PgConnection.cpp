@@ -263,7 +263,7 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
         while (PQisBusy(conn)) {
             if (stopRequested()) {
                 cancelQuietly(conn);
-                m_conn.reset();
+                abandon();
                 throw Error(where, QStringLiteral("arresto richiesto: l'operazione sul server del "
                                                   "database è interrotta"));
             }
@@ -273,7 +273,7 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
                     cancelQuietly(conn);
                     cancelledAt = waited;
                 } else if (waited >= cancelledAt + AnswerGraceMs) {
-                    m_conn.reset();
+                    abandon();
                     throw Error(where, QStringLiteral("il server del database non risponde da %1 "
                                                       "s: connessione chiusa")
                                            .arg((waited + 999) / 1000));
@@ -292,6 +292,11 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
             last = std::move(one);
     }
     return last;
+}
+
+void PgConnection::abandon() {
+    m_abandonedPid = PQbackendPID(m_conn.get());
+    m_conn.reset();
 }
 
 void PgConnection::reconnect() {
