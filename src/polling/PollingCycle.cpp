@@ -542,8 +542,11 @@ bool PollingCycle::Timer1_Timer() {
     InboxJournal journal(ws);
     importReceipts(ws, journal);
     takeCharges(journal);
+    m_serverLostInTransfer = false;
+    const std::uint64_t unreachable = db::serverUnreachableCount();
     const bool transferred =
         !m_store->hasPending() || m_transfer().outcome != TransferRun::Outcome::Failed;
+    m_serverLostInTransfer = !transferred && db::serverUnreachableCount() != unreachable;
     // Notices an earlier run took but did not finish (their files are gone)
     // came before every file waiting now: a departure cut short must not
     // blank the room after its next guest's arrival.
@@ -579,6 +582,10 @@ bool PollingCycle::tick() {
         m_lastFailure.clear();
         return transferred;
     } catch (const std::exception& e) {
+        // The server the transfer lost (and reported) is still gone: one
+        // failure, one report.
+        if (m_serverLostInTransfer && dynamic_cast<const db::ServerUnreachable*>(&e))
+            return false;
         const QString why = errorText(e);
         log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
         if (why != m_lastFailure)

@@ -157,6 +157,7 @@ private:
     QSet<QString> m_oddNotices;  // notice names that are not normal files, reported
     int m_noticesPerTick = NoticesPerTick;
     int m_partLines = PartLines;
+    bool m_serverLostInTransfer = false;  // this tick's transfer met ServerUnreachable
 };
 
 }  // namespace quorvel

@@ -123,6 +123,7 @@ TransferRun TransferButtons::transfer() {
         run.outcome = TransferRun::Outcome::NoType;
         return run;
     }
+    bool lostServer = false;
     try {
         run.counts = m_transfer.TrasferisciAddebiti();
         const TransferResult& r = run.counts;
@@ -136,6 +137,7 @@ TransferRun TransferButtons::transfer() {
     } catch (const std::exception& e) {
         // The one report of a failed transfer, whoever started it.
         run.outcome = TransferRun::Outcome::Failed;
+        lostServer = dynamic_cast<const db::ServerUnreachable*>(&e) != nullptr;
         const QString why = errorText(e);
         log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
         m_services.dialogs->notify(
@@ -147,7 +149,9 @@ TransferRun TransferButtons::transfer() {
     try {
         refreshLists();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
+        // A server the transfer has just lost and reported is not told twice.
+        if (!(lostServer && dynamic_cast<const db::ServerUnreachable*>(&e)))
+            log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
     }
     return run;
 }

@@ -2,6 +2,8 @@
 // the transfer, notification files; failures, re-entrancy, and a kill at
 // every step followed by a restart.
 #include "PollingHotel.h"
+#include "db/HotelFiles.h"
+#include "db/Server.h"
 #include "hotel/HotelSchema.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
@@ -506,11 +508,14 @@ TEST_F(PollingCycleTest, ALostConnectionMidFileLosesAndRepeatsNoLine) {
     if (testServer().isEmpty())
         return;
     ServerDb server;
-    db::Workspace ws(server.config(QStringLiteral("ponte")));
+    db::ServerConfig config = server.config(QStringLiteral("ponte"));
+    config.localFiles = db::hotelDatabaseFiles() + db::defaultLocalFiles();  // only the stores
+    db::Workspace ws(config);
     ChargeStore store(ws);
     int written = 0;
+    std::function<TransferRun()> transfer = [] { return TransferRun{}; };
     PollingCycle cycle(
-        settings, services, store, [] { return TransferRun{}; }, nullptr,
+        settings, services, store, [&] { return transfer(); }, nullptr,
         PollingSeams{[&](const char* step) {
             const QByteArray s(step);
             if ((s == "charges-part-written" || s == "charges-written") && ++written == 2)
@@ -543,13 +548,50 @@ TEST_F(PollingCycleTest, ALostConnectionMidFileLosesAndRepeatsNoLine) {
     ASSERT_EQ(watches.size(), 1u);
     EXPECT_EQ(watches[0].lines, 10);
     EXPECT_EQ(watches[0].bytes, QFileInfo(watches[0].archive).size());
-    const QStringList logged = QString::fromUtf8(readBytes(QStringLiteral("test.log")))
-                                   .split(u'\n', Qt::SkipEmptyParts)
-                                   .filter(QStringLiteral("ERRORE"));
+    const auto errorsLogged = [&] {
+        return QString::fromUtf8(readBytes(QStringLiteral("test.log")))
+            .split(u'\n', Qt::SkipEmptyParts)
+            .filter(QStringLiteral("ERRORE"));
+    };
+    QStringList logged = errorsLogged();
     ASSERT_EQ(logged.size(), 3) << logged.join(u'\n').toStdString();
     for (const QString& l : logged)
         EXPECT_TRUE(l.contains(QStringLiteral("connessione al server del database interrotta")))
             << l.toStdString();
+
+    // The server lost during the transfer and still gone for the notices
+    // after it: the transfer's report is the one line.
+    const QString allow = QStringLiteral(
+        "DO $$ BEGIN EXECUTE format('ALTER DATABASE %I ALLOW_CONNECTIONS %s', "
+        "current_database(), '%1'); END $$");
+    transfer = [&] {
+        server.exec(allow.arg("false"));
+        server.exec(
+            QStringLiteral("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
+                           "WHERE datname = current_database() AND pid <> "
+                           "pg_backend_pid()"));
+        TransferRun run;
+        try {
+            store.pending();
+        } catch (const std::exception& e) {  // as TransferButtons reports it
+            run.outcome = TransferRun::Outcome::Failed;
+            log::error(QStringLiteral("Trasferimento addebiti interrotto: ") + errorText(e));
+        }
+        return run;
+    };
+    writeBytes(QStringLiteral("CKI101"), "");
+    QFile::remove(path(QStringLiteral("test.log")));
+    log::open(path(QStringLiteral("test.log")));
+    EXPECT_FALSE(cycle.tick());
+    log::close();
+    server.exec(allow.arg("true"));
+    logged = errorsLogged();
+    ASSERT_EQ(logged.size(), 1) << logged.join(u'\n').toStdString();
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")));
+    EXPECT_TRUE(exists(QStringLiteral("CKI101")));  // waits for the server
+    transfer = [] { return TransferRun{}; };
+    EXPECT_TRUE(cycle.tick());
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
 }
 
 // Kills the tick at its n-th step, restarts, and checks that every receipt,
