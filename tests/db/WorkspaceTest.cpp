@@ -447,9 +447,10 @@ TEST_P(WorkspaceTest, ServerChecksRowVersionsBoundsWaitsAndClaimsItsSchema) {
                             "\"Cartella\" varchar(1024), \"Processo\" bigint, \"Dal\" "
                             "varchar(19)); INSERT INTO %1.\"Ponte\" (\"Macchina\", "
                             "\"Cartella\", \"Processo\") VALUES ('%2', '%3', %4)")
-                            .arg("%1", QSysInfo::machineHostName(), QDir::currentPath(), "%2");
+                            .arg(QStringLiteral("%1"), QSysInfo::machineHostName(),
+                                 QDir::currentPath(), QStringLiteral("%2"));
     for (const qint64 pid : {qint64{1}, qint64{INT_MAX}}) {
-        const QString schema = QStringLiteral("quorvel_perso_%1").arg(pid == 1 ? "vivo" : "morto");
+        const QString schema = QStringLiteral("quorvel_perso_") + (pid == 1 ? "vivo" : "morto");
         gone.exec(QStringLiteral("SELECT pg_advisory_lock(hashtextextended('quorvel-schema:%1', "
                                  "0)); CREATE SCHEMA %1; ")
                           .arg(schema) +
