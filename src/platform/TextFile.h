@@ -69,10 +69,8 @@ public:
     bool next(QString& line, qint64& length);
     // True when `from` fell inside a line (the bytes before it had no end).
     bool startsMidLine() const { return m_midLine; }
-    // The file offset just past the last line returned and its end (CR, LF
-    // or CR LF; between CR and LF when the LF is not read yet): where a read
-    // of the rest starts.
-    qint64 position() const { return m_blockStart + m_pos; }
+    // The file offset just past what next() has read (the line and its end).
+    qint64 offset() const { return m_blockStart + m_pos; }
 
 private:
     bool fill();
@@ -83,7 +81,7 @@ private:
     bool m_utf8;
     qsizetype m_keep;
     QByteArray m_block;
-    qint64 m_blockStart;  // file offset of m_block's first byte
+    qint64 m_blockStart = 0;  // file offset of m_block[0]
     qsizetype m_pos = 0;
     bool m_skipLf = false;
     bool m_midLine = false;

@@ -88,7 +88,7 @@ std::int32_t readInParts(
     while (more) {
         part.lines << line;
         part.lengths << length;
-        partEnd = reader->position();
+        partEnd = reader->offset();
         more = next();
         // Kept together only so far: a file of nothing but "Sconto" lines
         // must not be held whole.
