@@ -215,17 +215,6 @@ public:
     using Error::Error;
 };
 
-// The server could not be reached, dropped the connection or stopped
-// answering. Several steps of one cycle may meet the same failure: each
-// report site tells it once (see serverUnreachableCount).
-class ServerUnreachable : public Error {
-public:
-    ServerUnreachable(const QString& where, const QString& cause);
-};
-// How many ServerUnreachable were made in this process so far: a caller
-// compares it before and after a step to learn whether that step met one.
-std::uint64_t serverUnreachableCount();
-
 // DAO's workspace: opens databases and runs transactions over all of them.
 class Workspace {
 public:

@@ -1,6 +1,7 @@
 // libpq connection, parameters in text form, server errors in Italian.
 #include "db/PgConnection.h"
 
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/SocketWait.h"
 #include "platform/StopSignal.h"

@@ -3,6 +3,7 @@
 
 #include "db/Engine.h"
 #include "db/HotelFiles.h"
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"

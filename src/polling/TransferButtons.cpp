@@ -1,6 +1,7 @@
 // Tasto_Click: transfer, hide, print and clear the error history.
 #include "polling/TransferButtons.h"
 
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
