@@ -129,7 +129,7 @@ bool endHolders(PgConnection& conn, const QString& schema, qint64 which) {
         "AND granted AND objsubid = 1 AND pid <> pg_backend_pid() AND ($2 < 0 OR pid = $2) AND "
         "classid::bigint = ((hashtextextended($1, 0) >> 32) & 4294967295) AND "
         "objid::bigint = (hashtextextended($1, 0) & 4294967295)",
-        {textParam(QString::fromUtf8(lockKey(schema))), pgParam(Value(which))}, schema);
+        {textParam(QString::fromUtf8(lockKey(schema))), pgParam(Value(static_cast<std::int64_t>(which)))}, schema);
     QStringList ended;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
         if (qstrcmp(PQgetvalue(r.get(), i, 1), "t") == 0)

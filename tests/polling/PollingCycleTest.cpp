@@ -561,11 +561,15 @@ TEST_F(PollingCycleTest, ALostConnectionMidFileLosesAndRepeatsNoLine) {
 
     // The server lost during the transfer and still gone for the notices
     // after it: the transfer's report is the one line.
-    const QString allow = QStringLiteral(
-        "DO $$ BEGIN EXECUTE format('ALTER DATABASE %I ALLOW_CONNECTIONS %s', "
-        "current_database(), '%1'); END $$");
+    db::PgConnection admin(testServer());  // the test's own database cannot be closed from inside
+    const QString allow =
+        QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS %2")
+            .arg(QString::fromUtf8(PQgetvalue(db::PgConnection(server.conninfo())
+                                                  .run("SELECT current_database()", {}, QString())
+                                                  .get(),
+                                              0, 0)));
     transfer = [&] {
-        server.exec(allow.arg("false"));
+        admin.exec(allow.arg("false"), QString());
         server.exec(
             QStringLiteral("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
                            "WHERE datname = current_database() AND pid <> "
@@ -584,10 +588,11 @@ TEST_F(PollingCycleTest, ALostConnectionMidFileLosesAndRepeatsNoLine) {
     log::open(path(QStringLiteral("test.log")));
     EXPECT_FALSE(cycle.tick());
     log::close();
-    server.exec(allow.arg("true"));
+    admin.exec(allow.arg("true"), QString());
     logged = errorsLogged();
     ASSERT_EQ(logged.size(), 1) << logged.join(u'\n').toStdString();
-    EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")));
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")))
+        << logged[0].toStdString();
     EXPECT_TRUE(exists(QStringLiteral("CKI101")));  // waits for the server
     transfer = [] { return TransferRun{}; };
     EXPECT_TRUE(cycle.tick());
