@@ -1,14 +1,15 @@
 // quorvel-aggiorna: the menu's "Aggiorna Dati" from the command line (for the
 // demo and for an IT person's scripts): rewrites every guest room for the POS
 // and "Clienti.txt" in the working folder. Messages go to standard error.
-#include "db/Server.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "polling/FolderStores.h"
 #include "polling/GuestExport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -43,10 +44,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-aggiorna: cartella non trovata: %s\n", qPrintable(args[1]));
         return 2;
     }
-    // As the program: QuorvelDB.txt puts the hotel's databases on a server.
-    quorvel::db::setDefaultServer(quorvel::db::readServerConfig());
+    // As the program: QuorvelDB.txt may put the hotel's databases on a server.
+    quorvel::log::setEcho(true);
+    std::optional<quorvel::ToolSession> session;
     ConsoleDialogs dialogs;
     try {
+        session.emplace(QStringLiteral("quorvel-aggiorna"), false);
         quorvel::GuestExport(dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
         quorvel::log::error(QStringLiteral("Aggiorna Dati: ") + quorvel::errorText(e));

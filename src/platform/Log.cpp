@@ -6,6 +6,10 @@
 #include <QMutex>
 #include <algorithm>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace quorvel::log {
 
@@ -17,6 +21,7 @@ struct State {
     qint64 maxBytes = 0;
     QFile file;
     bool echo = false;
+    QString source;
 };
 
 State& state() {
@@ -40,7 +45,7 @@ void write(const char* level, const QString& text) {
     QMutexLocker lock(&s.mutex);
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + escaped(text))
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + s.source + escaped(text))
             .toUtf8() +
         '\n';
     if (s.file.isOpen()) {
@@ -75,6 +80,29 @@ void setEcho(bool echo) {
     State& s = state();
     QMutexLocker lock(&s.mutex);
     s.echo = echo;
+}
+
+void setSource(const QString& source) {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.source = source.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(escaped(source));
+}
+
+QString userName() {
+    QString name;
+#ifdef Q_OS_UNIX
+    // The account itself, not an environment variable anyone can set.
+    if (const passwd* pw = getpwuid(geteuid()))
+        name = QString::fromLocal8Bit(pw->pw_name);
+#endif
+    if (name.isEmpty())
+        name = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
+    if (name.isEmpty())
+        name = QStringLiteral("?");
+    const QString caller = qEnvironmentVariable("SUDO_USER");
+    if (!caller.isEmpty() && caller != name)
+        name += QStringLiteral(" (sudo da %1)").arg(caller);
+    return name;
 }
 
 QString escaped(const QString& text) {

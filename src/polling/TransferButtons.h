@@ -46,6 +46,10 @@ public:
     // Shows the store's pending lines and error history in List1 / List2
     // (each error line with its reason from the journal).
     void refreshLists();
+    // refreshLists when the store changed since the lists were last shown
+    // (lines listed at intake, a repair or a clearing by a tool): run after
+    // every tick. Returns whether the lists were shown again.
+    bool refreshIfChanged();
 
     // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a
     // cliente esterno…" on the lines errorIds. The room or card is asked
@@ -58,6 +62,15 @@ public:
 
 private:
     void cancella();
+    // What the lists show, told apart cheaply: the count and the last
+    // number of each list (numbers only grow, so any change moves one).
+    struct Shown {
+        std::size_t pending = 0, errors = 0;
+        std::int32_t lastPending = 0, lastError = 0;
+        bool operator==(const Shown&) const = default;
+    };
+    Shown m_shown;
+    bool m_everShown = false;
 
     Services& m_services;
     MainView& m_view;

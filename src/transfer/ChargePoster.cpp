@@ -205,11 +205,11 @@ void ChargePoster::postExternal(const QString& line, Currency amount, PostResult
 }
 
 PostResult ChargePoster::post(const QString& line, const QString* discountLine,
-                              const PostTarget& target) {
+                              const PostTarget& target, const Recorded* recorded) {
     PostResult r;
     r.posRoom = charge::columns(line, m_position.start, m_position.length);
     r.room = m_rooms.hotelRoom(r.posRoom);
-    const auto charge = charge::amount(line);
+    const auto charge = recorded ? recorded->charge : charge::amount(line);
     if (!charge) {
         if (line.size() < AmountColumn)
             return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"),
@@ -217,8 +217,9 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
         return failed(r, Motivo::ImportoNonNumerico, QStringLiteral("Importo non numerico"),
                       QStringLiteral("importo non valido"));
     }
-    const std::optional<Currency> discount =
-        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
+    const std::optional<Currency> discount = !discountLine ? std::optional<Currency>(Currency())
+                                             : recorded    ? recorded->discount
+                                                           : charge::amount(*discountLine);
     if (!discount)
         return failed(r, Motivo::ScontoNonNumerico,
                       QStringLiteral("Importo dello sconto non numerico"),
@@ -245,11 +246,22 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
         case PostTarget::Kind::External:
             m_clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ?"),
                                  {target.card});
-            if (m_clients->noMatch())
-                return failed(
-                    r, Motivo::NessunConto,
-                    QStringLiteral("Nessun cliente esterno con la tessera %1").arg(target.card),
-                    QStringLiteral("nessun cliente esterno %1").arg(target.card));
+            if (m_clients->noMatch()) {
+                // A card of a client who left is no typing error: say so.
+                auto all = m_clientDb->openRecordset(QStringLiteral("Scheda_Cliente"));
+                all->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ?"),
+                               {target.card});
+                const bool departed = !all->noMatch();
+                return failed(r, Motivo::NessunConto,
+                              departed
+                                  ? QStringLiteral("Il cliente esterno con la tessera %1 è partito")
+                                        .arg(target.card)
+                                  : QStringLiteral("Nessun cliente esterno con la tessera %1")
+                                        .arg(target.card),
+                              QStringLiteral("nessun cliente esterno %1%2")
+                                  .arg(target.card)
+                                  .arg(departed ? QStringLiteral(" (partito)") : QString()));
+            }
             postExternal(line, amount, r);
             return r;
         case PostTarget::Kind::Rules:

@@ -377,12 +377,14 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
 TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     addCard(Guests, 123, "101");
     addCard(Clients, 900, "E10");
+    addCard(Clients, 901, "E11", "S");  // departed
     const QString lost = line("203", "001500");
-    store->appendChargesFile({{lost, discountLine("-00200"), line("204", "000400")}, false},
-                             "arch.txt");
+    store->appendChargesFile(
+        {{lost, discountLine("-00200"), line("204", "000400"), line("205", "-00100")}, false},
+        "arch.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
     const std::vector<ChargeStore::Line> history = store->errorLines();
-    ASSERT_EQ(history.size(), 3u);
+    ASSERT_EQ(history.size(), 4u);
     ChargeRepair repair(settings, *store);
     using S = ChargeRepair::Status;
     const std::pair<ChargeRepair::Result, S> refusals[] = {
@@ -392,13 +394,17 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
         {repair.assegnaEsterno(history[0].id, "12a"), S::Refused},
         {repair.assegnaEsterno(history[0].id, ""), S::Refused},
         {repair.assegnaEsterno(history[0].id, "4242"), S::Refused},
+        {repair.assegnaEsterno(history[0].id, "901"), S::Refused},
         {repair.riprova(99999), S::Gone},
+        // The line's own fault, whatever room is named.
+        {repair.assegnaCamera(history[3].id, "101"), S::Failed},
     };
     for (const auto& [r, status] : refusals) EXPECT_EQ(r.status, status) << r.message.toStdString();
     EXPECT_EQ(refusals[1].first.message, "Nessun ospite in casa nella camera 555");
     EXPECT_EQ(refusals[3].first.message, "Numero di tessera non valido: 12a");
     EXPECT_EQ(refusals[5].first.message, "Nessun cliente esterno con la tessera 4242");
-    EXPECT_EQ(store->errorLines().size(), 3u);
+    EXPECT_EQ(refusals[6].first.message, "Il cliente esterno con la tessera 901 è partito");
+    EXPECT_EQ(store->errorLines().size(), 4u);
     EXPECT_TRUE(rows(Rooms).empty());
     EXPECT_TRUE(rows(Externals).empty());
 
@@ -431,16 +437,33 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     EXPECT_EQ(mine.status, S::Gone);
     EXPECT_EQ(mine.message, "Riga già riparata o già tolta dallo storico errori");
     EXPECT_EQ(rows(Rooms).size(), 2u);
-    EXPECT_TRUE(store->errorLines().empty());
+    EXPECT_EQ(store->errorLines().size(), 1u);  // the negative line stays
     EXPECT_EQ(journalByLine(*store, "arch.txt")[3].action, Azione::Riprova);
 
     // By the external card's number.
     store->appendChargesFile({{line("777", "000250")}, false}, "arch3.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
-    EXPECT_EQ(repair.assegnaEsterno(store->errorLines().at(0).id, "900").status, S::Posted);
+    EXPECT_EQ(repair.assegnaEsterno(store->errorLines().back().id, "900").status, S::Posted);
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].importo, eur(250));
     EXPECT_EQ(journalByLine(*store, "arch3.txt")[1].outcome, Esito::Esterno);
+
+    // Taken under the C locale ("12.345" is 12.345 cents there, 123,45 euro
+    // in Italian): a repair under another locale posts what was recorded.
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
+    store->appendChargesFile({{line("303", "12.345")}, false}, "arch4.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    const std::optional<Currency> recorded = journalByLine(*store, "arch4.txt")[1].amount;
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    addCard(Guests, 125, "303");
+    const auto posted = repair.riprova(store->errorLines().back().id).status;
+    QLocale::setDefault(before);
+    EXPECT_EQ(posted, S::Posted);
+    ASSERT_TRUE(recorded);
+    EXPECT_TRUE(*recorded < Currency::fromCents(100)) << recorded->toString().toStdString();
+    EXPECT_EQ(rows(Rooms).back().camera, "303");
+    EXPECT_EQ(rows(Rooms).back().importo, *recorded);
 }
 
 // A side file that exists but cannot be read fails the run with every line
