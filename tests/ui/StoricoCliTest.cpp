@@ -123,7 +123,7 @@ TEST_F(StoricoCliTest, ClearingKeepsLinesAddedAfterTheListingAndBadArgumentsAreR
     // A folder that is not the program's: no store is made there.
     QDir().mkdir("altro");
     EXPECT_EQ(run({"--workdir", path("altro"), "elenca"}), 1);
-    EXPECT_TRUE(err.contains("nessuno storico errori"));
+    EXPECT_TRUE(err.contains("nessun giornale né storico errori")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(path("altro/QuorvelCoda.db")));
 }
 
