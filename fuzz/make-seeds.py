@@ -138,6 +138,14 @@ def text():
     put("text", "bytes", b"\0" + bytes(range(256)))
 
 
+def fias_record():
+    put("fias_record", "link-start", b"\x02LS|DA251209|TI100000|\x03")
+    put("fias_record", "postings",
+        b"\x02PR|RN101|TA1250|S11500|S2-250|P#17|WS3|DA251209|TI193000|SOBAR|\x03"
+        b"\x02PR|PIY|RN101|P#18|\x03")
+    put("fias_record", "garbage", b"junk\x02PR|R|\x03\x02LA|\x03\r\n\x02PS|RN1")
+
+
 if __name__ == "__main__":
     charge_lines()
     room_codes()
@@ -147,3 +155,4 @@ if __name__ == "__main__":
     jet_sql()
     transfer()
     text()
+    fias_record()

@@ -1,6 +1,7 @@
 // quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
 // icon and a hidden window and polls the working folder every five seconds.
 #include "db/Engine.h"
+#include "interface/PosInterface.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
@@ -37,6 +38,15 @@ bool needsNoDisplay(int argc, char** argv) {
     return false;
 }
 
+// The POS interface when "QuorvelPOS.txt" turns it on; told of guest changes.
+std::unique_ptr<PosInterface> listenToPos(const Settings& settings, Controller& controller) {
+    auto pos =
+        startPosInterface(settings, [&controller]() -> ChargeStore& { return controller.store(); });
+    if (pos)
+        controller.guestsMayHaveChanged = [p = pos.get()] { p->guestsMayHaveChanged(); };
+    return pos;
+}
+
 int runHeadless(db::Workspace& ws, bool once, int intervalMs) {
     HeadlessDialogs dialogs;
     SystemClock clock;
@@ -48,6 +58,7 @@ int runHeadless(db::Workspace& ws, bool once, int intervalMs) {
     runner.start(!once);
     if (once)
         return runner.tickOnce() ? 0 : 1;
+    const auto pos = listenToPos(runner.settings(), runner.controller());
     return QCoreApplication::exec();
 }
 
@@ -75,6 +86,7 @@ int runWindowed(db::Workspace& ws, bool once) {
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
     window.formLoad();
+    const auto pos = once ? nullptr : listenToPos(settings, controller);
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
         window.allowClose();

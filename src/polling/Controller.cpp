@@ -98,6 +98,8 @@ void Controller::aggiornaDati() {
                                    QStringLiteral("Aggiornamento non riuscito: %1").arg(why));
     }
     m_view.setBusy(false);
+    if (guestsMayHaveChanged)
+        guestsMayHaveChanged();
 }
 
 bool Controller::settingsReady() {
@@ -154,6 +156,8 @@ bool Controller::timerTick() {
             m_dailyMail = std::make_unique<DailyMail>(m_services);
         m_dailyMail->tick(*m_store);
     }
+    if (guestsMayHaveChanged)
+        guestsMayHaveChanged();
     return ok;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Settings.h"
 #include "polling/MainView.h"
 
+#include <functional>
 #include <memory>
 
 namespace quorvel {
@@ -35,6 +36,10 @@ public:
     // first use in the workspace; throws Error when it cannot be.
     ChargeStore& store();
     TransferButtons& transferButtons();
+
+    // Called after every tick and "&Aggiorna Dati": the guests of some rooms
+    // may have changed (the POS interface tells its clients). Never throws.
+    std::function<void()> guestsMayHaveChanged;
 
 private:
     // False while "Quorvel.txt" could not be read (settings.unreadable): the

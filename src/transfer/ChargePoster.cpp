@@ -84,6 +84,17 @@ ChargePoster::Item ChargePoster::genericItem(const char* fallback) {
     return {generic, generic, m_genericText->value_or(QString::fromLatin1(fallback))};
 }
 
+ChargePoster::Item ChargePoster::itemOf(const std::optional<std::int16_t>& code,
+                                        const char* fallback) {
+    if (!code || *code == m_settings.codiceGenerico)
+        return genericItem(fallback);
+    m_items->findFirst(QStringLiteral("NumeroHotel = 1 and Codice = ?"), {std::int64_t{*code}});
+    if (m_items->noMatch())
+        return {*code, *code, QString::fromLatin1(fallback)};
+    return {m_items->integer(QStringLiteral("GruppoFatturazione")), *code,
+            m_items->text(QStringLiteral("Descrizione"))};
+}
+
 namespace {
 
 struct Posting {
@@ -119,18 +130,18 @@ void writeRow(db::Recordset& rs, const Posting& p) {
 }  // namespace
 
 // On the guest card m_guests stands on.
-void ChargePoster::postRoom(const QString& line, Currency amount, PostResult& r) {
-    const Item item = genericItem("RISTORANTE");
+void ChargePoster::postRoom(const Charge& c, PostResult& r) {
+    const Item item = itemOf(c.itemCode, "RISTORANTE");
     Posting p;
     p.client = m_guests->integer(QStringLiteral("NumeroProgressivo"));
     p.room = charge::trimBlanks(m_guests->text(QStringLiteral("NumeroCamera")));
-    p.day = charge::chargeDay(line);
+    p.day = c.day;
     p.account = m_guests->value(QStringLiteral("ContoExtra"));
     p.group = item.group;
     p.code = item.code;
     p.text = item.text;
-    p.importo = amount;
-    p.quantity = charge::quantity(line);
+    p.importo = c.amount + c.discount;
+    p.quantity = c.quantity;
     // An invoiced row is closed: a later charge gets a row of its own.
     m_accounts->findFirst(
         QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
@@ -145,12 +156,11 @@ void ChargePoster::postRoom(const QString& line, Currency amount, PostResult& r)
         m_accounts->update();
         r.accountRow = m_accounts->rowId();
     } else {
-        const auto price = charge::unitPrice(line);
-        if (!price) {
+        if (!c.unitPrice) {
             r = badPrice(r);
             return;
         }
-        p.unitario = *price;
+        p.unitario = *c.unitPrice;
         writeRow(*m_accounts, p);
         r.accountRow = m_accounts->lastAddedId();
     }
@@ -165,33 +175,35 @@ void ChargePoster::postRoom(const QString& line, Currency amount, PostResult& r)
 }
 
 // On the client card m_clients stands on.
-void ChargePoster::postExternal(const QString& line, Currency amount, PostResult& r) {
-    const auto price = charge::unitPrice(line);
-    if (!price) {
+void ChargePoster::postExternal(const Charge& c, PostResult& r) {
+    if (!c.unitPrice) {
         r = badPrice(r);
         return;
     }
     Posting p;
     p.client = m_clients->integer(QStringLiteral("NumeroProgressivo"));
     p.room = m_clients->text(QStringLiteral("NumeroCamera"));
-    p.day = charge::chargeDay(line);
+    p.day = c.day;
     p.account = std::int64_t{1};
-    const QString description = charge::description(line);
-    m_items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"),
-                       {description});
     Item item;
-    if (!m_items->noMatch())
-        item = {m_items->integer(QStringLiteral("GruppoFatturazione")),
-                m_items->integer(QStringLiteral("Codice")),
-                m_items->text(QStringLiteral("Descrizione"))};
-    else
-        item = genericItem("BAR");
+    if (c.itemCode) {
+        item = itemOf(c.itemCode, "BAR");
+    } else {
+        m_items->findFirst(QStringLiteral("NumeroHotel = 1 and Instr(Descrizione,?) > 0"),
+                           {c.description});
+        if (!m_items->noMatch())
+            item = {m_items->integer(QStringLiteral("GruppoFatturazione")),
+                    m_items->integer(QStringLiteral("Codice")),
+                    m_items->text(QStringLiteral("Descrizione"))};
+        else
+            item = genericItem("BAR");
+    }
     p.group = item.group;
     p.code = item.code;
     p.text = item.text;
-    p.importo = amount;
-    p.unitario = *price;
-    p.quantity = charge::quantity(line);
+    p.importo = c.amount + c.discount;
+    p.unitario = *c.unitPrice;
+    p.quantity = c.quantity;
     writeRow(*m_externals, p);
     wrote();
     r.outcome = Esito::Esterno;
@@ -207,10 +219,13 @@ void ChargePoster::postExternal(const QString& line, Currency amount, PostResult
 PostResult ChargePoster::post(const QString& line, const QString* discountLine,
                               const PostTarget& target, const Recorded* recorded) {
     PostResult r;
-    r.posRoom = charge::columns(line, m_position.start, m_position.length);
-    r.room = m_rooms.hotelRoom(r.posRoom);
-    const auto charge = recorded ? recorded->charge : charge::amount(line);
-    if (!charge) {
+    Charge c;
+    c.posRoom = charge::columns(line, m_position.start, m_position.length);
+    c.room = m_rooms.hotelRoom(c.posRoom);
+    r.posRoom = c.posRoom;
+    r.room = c.room;
+    const auto amount = recorded ? recorded->charge : charge::amount(line);
+    if (!amount) {
         if (line.size() < AmountColumn)
             return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"),
                           QStringLiteral("importo non valido"));
@@ -224,7 +239,24 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
         return failed(r, Motivo::ScontoNonNumerico,
                       QStringLiteral("Importo dello sconto non numerico"),
                       QStringLiteral("sconto non valido"));
-    const Currency amount = *charge + *discount;
+    c.amount = *amount;
+    c.discount = *discount;
+    c.day = charge::chargeDay(line);
+    c.quantity = charge::quantity(line);
+    c.unitPrice = charge::unitPrice(line);
+    c.description = charge::description(line);
+    return postRules(c, target, r);
+}
+
+PostResult ChargePoster::post(const Charge& c, const PostTarget& target) {
+    PostResult r;
+    r.posRoom = c.posRoom;
+    r.room = c.room;
+    return postRules(c, target, r);
+}
+
+PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, PostResult& r) {
+    const Currency* charge = &c.amount;
     switch (target.kind) {
         case PostTarget::Kind::Room: {
             r.room = target.room;
@@ -240,7 +272,27 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
                               QStringLiteral("Addebito non positivo: non va sul conto di una "
                                              "camera"),
                               QStringLiteral("importo %1 zero o negativo").arg(charge->toString()));
-            postRoom(line, amount, r);
+            postRoom(c, r);
+            return r;
+        }
+        case PostTarget::Kind::Guest: {
+            m_guests->findFirst(
+                QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ? and NumeroCamera = ?"),
+                {target.card, c.room});
+            if (m_guests->noMatch())
+                return failed(r, Motivo::NessunConto,
+                              QStringLiteral("L'ospite %1 non è in casa nella camera %2")
+                                  .arg(target.card)
+                                  .arg(c.room),
+                              QStringLiteral("ospite %1 non in casa nella camera %2")
+                                  .arg(target.card)
+                                  .arg(c.room));
+            if (!(*charge > Currency()))
+                return failed(r, Motivo::NonPositivo,
+                              QStringLiteral("Addebito non positivo: non va sul conto di una "
+                                             "camera"),
+                              QStringLiteral("importo %1 zero o negativo").arg(charge->toString()));
+            postRoom(c, r);
             return r;
         }
         case PostTarget::Kind::External:
@@ -262,7 +314,7 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
                                   .arg(target.card)
                                   .arg(departed ? QStringLiteral(" (partito)") : QString()));
             }
-            postExternal(line, amount, r);
+            postExternal(c, r);
             return r;
         case PostTarget::Kind::Rules:
             break;
@@ -270,12 +322,12 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
     m_guests->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {r.room});
     const bool occupied = !m_guests->noMatch();
     if (occupied && *charge > Currency()) {
-        postRoom(line, amount, r);
+        postRoom(c, r);
         return r;
     }
     m_clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroCamera = ?"), {r.room});
     if (!m_clients->noMatch()) {
-        postExternal(line, amount, r);
+        postExternal(c, r);
         return r;
     }
     // The room may well have an account: say why it was not used.

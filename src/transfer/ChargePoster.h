@@ -43,10 +43,25 @@ struct PostResult {
 };
 
 struct PostTarget {
-    enum class Kind { Rules, Room, External };
+    enum class Kind { Rules, Room, External, Guest };
     Kind kind = Kind::Rules;
     QString room;           // Room: the hotel room
-    std::int64_t card = 0;  // External: NumeroProgressivo in "ClientiEsterni.mdb"
+    std::int64_t card = 0;  // External: NumeroProgressivo in "ClientiEsterni.mdb";
+                            // Guest: an in-house card, which must hold the charge's room
+};
+
+// A charge read from elsewhere than a charges-file line (a POS on the
+// interface protocol): the values the rules need, already read.
+struct Charge {
+    QString posRoom;  // room code as the POS sent it
+    QString room;     // hotel room
+    QString day;      // YYYYMMDD
+    Currency amount;  // the charge, without its discount
+    Currency discount;
+    double quantity = 1;
+    std::optional<double> unitPrice;       // nullopt: no usable price
+    QString description;                   // finds an external account's item (no itemCode)
+    std::optional<std::int16_t> itemCode;  // the item to post under instead of the generic one
 };
 
 class ChargePoster {
@@ -74,6 +89,8 @@ public:
     // reading the columns again (under another locale, another number).
     PostResult post(const QString& line, const QString* discountLine, const PostTarget& target = {},
                     const Recorded* recorded = nullptr);
+    // The same rules for a charge already read.
+    PostResult post(const Charge& charge, const PostTarget& target = {});
 
 private:
     struct Item {
@@ -82,8 +99,11 @@ private:
         QString text;
     };
     Item genericItem(const char* fallback);
-    void postRoom(const QString& line, Currency amount, PostResult& r);
-    void postExternal(const QString& line, Currency amount, PostResult& r);
+    // The item of code, or the generic one when none is given.
+    Item itemOf(const std::optional<std::int16_t>& code, const char* fallback);
+    PostResult postRules(const Charge& c, const PostTarget& target, PostResult& r);
+    void postRoom(const Charge& c, PostResult& r);
+    void postExternal(const Charge& c, PostResult& r);
     void wrote() const {
         if (m_wrote)
             m_wrote();

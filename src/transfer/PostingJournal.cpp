@@ -811,6 +811,8 @@ QString esitoText(Esito outcome) {
             return QStringLiteral("sconto senza addebito, ignorato");
         case Esito::Incasso:
             return QStringLiteral("incasso importato");
+        case Esito::Rifiutato:
+            return QStringLiteral("rifiutato alla cassa");
     }
     return QStringLiteral("esito %1").arg(static_cast<int>(outcome));
 }

@@ -40,6 +40,7 @@ enum class Esito : int {
     Cancellato = 4,  // cleared from the error history by "&Cancella"
     Scartato = 5,    // a "Sconto" line with no charge before it, dropped
     Incasso = 6,     // a receipt imported into "Fatture.mdb"
+    Rifiutato = 7,   // a POS posting refused at the till (the cashier was told)
 };
 
 // Why a line was not posted. Stored as its number: never renumber.
@@ -55,6 +56,7 @@ enum class Motivo : int {
     RigaTroppoLunga = 8,         // line cut at intake (over the length limit)
     FileUtf8 = 9,                // the charges file was UTF-8
     ScontoDiNonTrasferito = 10,  // the discount of a charge that was not posted
+    RichiestaNonValida = 11,     // a POS request refused at the till: no amount, date, outlet
 };
 
 // Who last changed the row. Stored as its number: never renumber.

@@ -48,6 +48,7 @@ LineCount ReconciliationRow::accounted() const {
     c += cleared;
     c += pending;
     c += dropped;
+    c += refused;
     return c;
 }
 
@@ -65,6 +66,7 @@ ReconciliationRow& ReconciliationRow::operator+=(const ReconciliationRow& o) {
     cleared += o.cleared;
     pending += o.pending;
     dropped += o.dropped;
+    refused += o.refused;
     vanished += o.vanished;
     return *this;
 }
@@ -173,6 +175,9 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
             case Esito::Scartato:
                 r.dropped.add(amount);
                 break;
+            case Esito::Rifiutato:
+                r.refused.add(amount);
+                break;
             case Esito::Incasso:  // never a charge line's: it stays a difference
                 break;
         }
@@ -237,7 +242,14 @@ const Entry kEntries[] = {
     {"Cancellate dallo storico", &ReconciliationRow::cleared},
     {"In attesa", &ReconciliationRow::pending},
     {"Sconti senza addebito, ignorati", &ReconciliationRow::dropped},
+    {"Rifiutate alla cassa", &ReconciliationRow::refused},
 };
+
+// The refused row shows only where the POS on the interface refused any, so a
+// bridge with the file POS alone prints as before.
+bool shown(const Entry& e, const ReconciliationRow& row) {
+    return e.count != &ReconciliationRow::refused || row.refused.lines > 0;
+}
 
 void block(QStringList& out, const QString& title, const ReconciliationRow& row,
            const LineCount* receipts) {
@@ -245,6 +257,8 @@ void block(QStringList& out, const QString& title, const ReconciliationRow& row,
         << tableLine(QStringLiteral("Voce"), QStringLiteral("Righe"), QStringLiteral("Importo"))
         << frameLine();
     for (const Entry& e : kEntries) {
+        if (!shown(e, row))
+            continue;
         const LineCount& c = row.*(e.count);
         out << tableLine(QString::fromUtf8(e.label), QString::number(c.lines), amountText(c.sum));
     }
@@ -287,6 +301,8 @@ void csvBlock(QStringList& out, const QString& day, const QString& file,
             QLatin1Char(';'));
     };
     for (const Entry& e : kEntries) {
+        if (!shown(e, row))
+            continue;
         const LineCount& c = row.*(e.count);
         line(QString::fromUtf8(e.label), QString::number(c.lines), csvAmount(c.sum));
     }

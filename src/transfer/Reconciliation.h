@@ -8,7 +8,8 @@
 // exists, and as in the error history only while its Errori line exists, so
 // a queue line removed behind the program's back shows too.
 //
-// Balance: received = room + external + error + cleared + pending + dropped.
+// Balance: received = room + external + error + cleared + pending + dropped
+// + refused.
 // A "Sconto" line counts where its charge went, with its own (negative)
 // amount; one with no charge before it is dropped and counted as such.
 #pragma once
@@ -56,6 +57,7 @@ struct ReconciliationRow {
     LineCount cleared;   // cleared by "&Cancella"
     LineCount pending;   // waiting for a transfer (its Pendenti line present)
     LineCount dropped;   // "Sconto" lines with no charge before them
+    LineCount refused;   // POS postings refused at the till (the cashier was answered)
     LineCount vanished;  // journal says pending / in the history, its queue line is gone
 
     // What the journal accounts for (vanished lines excluded).

@@ -41,6 +41,8 @@ public:
     bool tickOnce();
 
     HeadlessView& view() { return m_view; }
+    Controller& controller() { return m_controller; }
+    const Settings& settings() const { return m_settings; }
 
 private:
     Services& m_services;

@@ -12,6 +12,7 @@
 #include "polling/GuestExport.h"
 #include "polling/PollingCycle.h"
 #include "soak/JournalCheck.h"
+#include "soak/ProtocolPos.h"
 #include "soak/ServerSoak.h"
 #include "soak/Simulators.h"
 #include "transfer/ChargeStore.h"
@@ -375,6 +376,11 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     const qint64 receiptBase = baseline(QStringLiteral("Fatture.mdb"), QStringLiteral("Incassi"));
 
     Ledger ledger(soakTargets(hotel.data, map), o.seed);
+    // The POS on the interface protocol, beside the file POS.
+    const quint16 port = freePort();
+    writeTextLines(file("QuorvelPOS.txt"),
+                   {QStringLiteral("attivo = si"), QStringLiteral("porta = %1").arg(port)});
+    ProtocolPos protocolPos(port, ledger.targets().externals, o.seed);
     PosAttacks attacks;
     attacks.lfOnly = o.lfOnly;
     attacks.inPlace = o.inPlace;
@@ -391,6 +397,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     hotel::Random random(o.seed ^ 0x4B111ULL);
 
     pos.start();
+    protocolPos.start();
     if (o.busyHotel)
         hotelSystem.start();
     Runs runs;
@@ -399,11 +406,23 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                         random, onServer ? &server : nullptr);
     } catch (...) {
         pos.stop();
+        protocolPos.stop();
         hotelSystem.stop();
         throw;
     }
     pos.stop();
     hotelSystem.stop();
+    {
+        // The protocol POS resends its last posting until a run answers it.
+        protocolPos.finish();
+        ChildRun run(o.program, {QStringLiteral("--headless"), QStringLiteral("--workdir"), o.dir,
+                                 QStringLiteral("--interval"), QString::number(o.intervalMs)});
+        QElapsedTimer waited;
+        waited.start();
+        while (!protocolPos.done() && waited.elapsed() < 60000) QThread::msleep(20);
+    }
+    protocolPos.stop();
+    ledger.addExternals(protocolPos.answered());
     const bool drained = drain(o, hotel.settings.fileOrigine, hotel.settings.fileIncassi);
 
     Tally tally;
@@ -476,6 +495,10 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
         onServer ? unreadableServerTables(*server.conn, &serverTables) : QStringList();
     for (const QString& t : unreadable) tally.problem(QStringLiteral("tabella illeggibile: ") + t);
     for (const QString& e : runs.endings) tally.problem(QStringLiteral("programma ") + e);
+    for (const QString& w : protocolPos.wrong())
+        tally.problem(QStringLiteral("risposta della cassa a protocollo diversa: ") + w);
+    if (!protocolPos.done())
+        tally.problem(QStringLiteral("cassa a protocollo: ultimo addebito senza risposta"));
     if (!drained)
         tally.problem(QStringLiteral("file ancora da prendere dopo le esecuzioni finali: ") +
                       waitingFiles(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi)
@@ -511,6 +534,11 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                 .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
                 .arg(tally.archivesMissing)
                 .arg(tally.archivesExtra);
+    line += QStringLiteral(" protocol-pos: postings=%1 resends=%2 connections=%3 wrong-answers=%4")
+                .arg(protocolPos.answered().size())
+                .arg(protocolPos.resends())
+                .arg(protocolPos.connections())
+                .arg(protocolPos.wrong().size());
     line += QStringLiteral(
                 " lines=%1 (room=%2 external=%3 error-history=%4) receipts=%5 lost=%6 "
                 "doubled=%7 | hotel: long-reads=%8")

@@ -70,6 +70,7 @@ void checkJournal(ChargeStore& store, const std::vector<AccountRow>& rooms,
                 break;
             case Esito::Cancellato:
             case Esito::Scartato:
+            case Esito::Rifiutato:
                 break;
         }
     }

@@ -111,6 +111,12 @@ public:
     qint64 inPlaceFiles() const { return m_inPlace; }
     const SoakTargets& targets() const { return m_targets; }
 
+    // Postings to external clients by another way (the POS on the interface
+    // protocol): number and net cents, each once.
+    void addExternals(const std::vector<std::pair<QString, qint64>>& postings) {
+        m_state.externals.insert(m_state.externals.end(), postings.begin(), postings.end());
+    }
+
     // The checks, each adding to the tally. rows: the program's rows only.
     void checkRoomAccounts(const std::vector<AccountRow>& rows, Tally& tally) const;
     void checkExternalAccounts(const std::vector<AccountRow>& rows, Tally& tally) const;
