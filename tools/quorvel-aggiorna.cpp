@@ -1,6 +1,7 @@
 // quorvel-aggiorna: the menu's "Aggiorna Dati" from the command line (for the
 // demo and for an IT person's scripts): rewrites every guest room for the POS
 // and "Clienti.txt" in the working folder. Messages go to standard error.
+#include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "polling/FolderStores.h"
@@ -8,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -34,16 +34,20 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorvel::CommandLine cli(QStringLiteral("quorvel-aggiorna"),
+                             QStringLiteral("quorvel-aggiorna [CARTELLA]"),
+                             QStringLiteral("\"Aggiorna Dati\" dalla riga di comando: riscrive gli "
+                                            "ospiti di ogni camera per la cassa e Clienti.txt.\n"
+                                            "Stato d'uscita: 0 fatto, 1 non riuscito, 2 argomenti "
+                                            "non validi."));
+    cli.setPositional(QStringLiteral("CARTELLA"),
+                      QStringLiteral("La cartella di lavoro (predefinita quella corrente)."), 0, 1);
+    if (const auto status = cli.handle(argc, argv))
+        return *status;
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 2 || (args.size() == 2 && args[1].startsWith(QLatin1Char('-')))) {
-        std::fprintf(stderr, "uso: quorvel-aggiorna [CARTELLA]\n");
-        return 2;
-    }
-    if (args.size() == 2 && !QDir::setCurrent(args[1])) {
-        std::fprintf(stderr, "quorvel-aggiorna: cartella non trovata: %s\n", qPrintable(args[1]));
-        return 2;
-    }
+    const QStringList& args = cli.positional();
+    if (args.size() == 1 && !QDir::setCurrent(args[0]))
+        return cli.fail(QStringLiteral("cartella non trovata: %1").arg(args[0]));
     // As the program: QuorvelDB.txt may put the hotel's databases on a server.
     quorvel::log::setEcho(true);
     std::optional<quorvel::ToolSession> session;

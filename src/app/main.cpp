@@ -2,11 +2,15 @@
 // icon and a hidden window and polls the working folder every five seconds.
 #include "db/Engine.h"
 #include "interface/PosInterface.h"
+#include "platform/CommandLine.h"
+#include "platform/Confirmation.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "platform/StopSignal.h"
+#include "platform/SystemText.h"
 #include "polling/Controller.h"
 #include "polling/FolderStores.h"
 #include "polling/TransferButtons.h"
@@ -16,26 +20,27 @@
 #include "ui/QtDialogs.h"
 #include "ui/QtShell.h"
 #include "ui/StampaStorico.h"
+#include "ui/Translations.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 using namespace quorvel;
 
 namespace {
 
-// Decided before the application object exists: these runs need no display.
-bool needsNoDisplay(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        for (const char* opt : {"--headless", "--help", "-h", "--help-all", "--version", "-v"})
-            if (std::strcmp(argv[i], opt) == 0)
-                return true;
+// A windowed run on X11 or Wayland without either: Qt would abort in English.
+bool displayMissing() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+           qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
     return false;
+#endif
 }
 
 // The POS interface when "QuorvelPOS.txt" turns it on; told of guest changes.
@@ -83,6 +88,10 @@ int runWindowed(db::Workspace& ws, bool once) {
         log::error(
             QStringLiteral("Stampa dello storico errori non disponibile: %1").arg(errorText(e)));
     }
+    confirmation::setSink([&window](const QString& text) { window.showStatus(text); });
+    struct ResetSink {
+        ~ResetSink() { confirmation::setSink({}); }
+    } resetSink;
     dialogs.setNotifier(
         [&window](const QString& title, const QString& text) { window.showNotice(title, text); });
     window.formLoad();
@@ -98,45 +107,68 @@ int runWindowed(db::Workspace& ws, bool once) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool noDisplay = needsNoDisplay(argc, argv);
-    std::unique_ptr<QCoreApplication> app(noDisplay ? new QCoreApplication(argc, argv)
-                                                    : new QApplication(argc, argv));
+    // Parsed before the application object: a bad command line is refused
+    // in Italian, with status 2, with or without a display.
+    CommandLine cli(
+        QStringLiteral("quorvel"),
+        QStringLiteral("quorvel [--workdir CARTELLA] [--headless [--interval MS]] "
+                       "[--once]\nquorvel --help | --version"),
+        QStringLiteral("Ponte fra la cassa del ristorante e il gestionale "
+                       "dell'albergo.\nSenza opzioni parte con l'icona \"Quorvel\" "
+                       "nell'area di notifica e controlla la cartella ogni 5 secondi."));
+    cli.setVersion(QStringLiteral(QUORVEL_VERSION));
+    cli.addOption(QStringLiteral("workdir"),
+                  QStringLiteral("Cartella di lavoro (impostazioni, file della cassa, archivi)."),
+                  QStringLiteral("CARTELLA"));
+    cli.addOption(QStringLiteral("headless"),
+                  QStringLiteral("Senza finestre (nessuno schermo necessario): messaggi nel "
+                                 "registro."));
+    cli.addOption(QStringLiteral("once"), QStringLiteral("Un solo ciclo di controllo, poi esce."));
+    cli.addOption(QStringLiteral("interval"),
+                  QStringLiteral("Con --headless: intervallo di controllo in ms (per le prove; "
+                                 "predefinito 5000)."),
+                  QStringLiteral("MS"));
+    cli.setEpilogue(QStringLiteral(
+        "Stato d'uscita: 0 ciclo riuscito (--once) o arresto chiesto dal sistema; 1 ciclo\n"
+        "fallito (--once); 2 riga di comando o cartella di lavoro non valida; 3 un'altra\n"
+        "copia lavora nella cartella; 4 cartella di lavoro non scrivibile."));
+    if (const auto status = cli.handle(argc, argv))
+        return *status;
+    const bool headless = cli.isSet(QStringLiteral("headless"));
+    const bool once = cli.isSet(QStringLiteral("once"));
+    int intervalMs = 0;
+    if (cli.isSet(QStringLiteral("interval"))) {
+        if (!headless)
+            return cli.fail(QStringLiteral("--interval vale solo con --headless"));
+        const auto ms = cli.intValue(QStringLiteral("interval"), 1, 24 * 3600 * 1000);
+        if (!ms)
+            return cli.fail(cli.error());
+        intervalMs = static_cast<int>(*ms);
+    }
+    if (cli.isSet(QStringLiteral("workdir"))) {
+        const QString dir = cli.value(QStringLiteral("workdir"));
+        const QFileInfo info(dir);
+        if (!info.exists())
+            return cli.fail(QStringLiteral("cartella di lavoro non trovata: %1").arg(dir));
+        if (!info.isDir())
+            return cli.fail(
+                QStringLiteral("cartella di lavoro non valida (è un file): %1").arg(dir));
+        if (!QDir::setCurrent(dir))
+            return cli.fail(QStringLiteral("cartella di lavoro non accessibile: %1").arg(dir));
+    }
+    if (!headless && displayMissing())
+        return cli.fail(
+            QStringLiteral("nessuno schermo (DISPLAY non impostata): per lavorare "
+                           "senza finestre usare --headless"));
+
+    log::captureQtMessages();
+    std::unique_ptr<QCoreApplication> app(headless ? new QCoreApplication(argc, argv)
+                                                   : new QApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("quorvel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Ponte fra la cassa del ristorante e il gestionale dell'albergo."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption workdir(QStringLiteral("workdir"),
-                                     QStringLiteral("Cartella di lavoro (file e archivi)."),
-                                     QStringLiteral("DIR"));
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Senza finestre: messaggi nel registro."));
-    const QCommandLineOption once(QStringLiteral("once"),
-                                  QStringLiteral("Un solo ciclo di controllo, poi esce."));
-    const QCommandLineOption interval(
-        QStringLiteral("interval"),
-        QStringLiteral("Con --headless: intervallo di controllo in ms (per le prove; 5000)."),
-        QStringLiteral("MS"));
-    parser.addOptions({workdir, headless, once, interval});
-    parser.process(*app);
-
-    bool intervalOk = true;
-    const int intervalMs = parser.isSet(interval) ? parser.value(interval).toInt(&intervalOk) : 0;
-    if (!intervalOk || intervalMs < 0) {
-        std::fprintf(stderr, "quorvel: intervallo non valido: %s\n",
-                     qPrintable(parser.value(interval)));
-        return 2;
-    }
-    if (parser.isSet(workdir) && !QDir::setCurrent(parser.value(workdir))) {
-        std::fprintf(stderr, "quorvel: cartella di lavoro non trovata: %s\n",
-                     qPrintable(parser.value(workdir)));
-        return 2;
-    }
     log::open(QStringLiteral("Quorvel.log"));
-    if (parser.isSet(headless))
+    loadQtTranslations(*app);
+    if (headless)
         log::setEcho(true);
     // Two copies polling one folder would race for the same files.
     QLockFile lock(QStringLiteral("Quorvel.lock"));
@@ -161,11 +193,14 @@ int main(int argc, char** argv) {
     resolveFolderStores().log();
     // Safe only now that no other copy uses this folder.
     if (const int stale = db::removeStaleWorkspaceFolders(QDir::currentPath()))
-        log::info(QStringLiteral("Rimosse %1 cartelle di lavoro lasciate da esecuzioni interrotte")
-                      .arg(stale));
+        log::info(plural(stale,
+                         QStringLiteral("Rimossa %1 cartella di lavoro lasciata da un'esecuzione "
+                                        "interrotta"),
+                         QStringLiteral("Rimosse %1 cartelle di lavoro lasciate da esecuzioni "
+                                        "interrotte")));
     log::info(QStringLiteral("Quorvel %1 avviato in %2%3")
                   .arg(QCoreApplication::applicationVersion(), QDir::currentPath(),
-                       parser.isSet(headless) ? QStringLiteral(" (senza finestre)") : QString()));
+                       headless ? QStringLiteral(" (senza finestre)") : QString()));
 
     // The program's one database workspace: every unit is handed this one.
     // Made only now, in the working folder, where it keeps its private folder.
@@ -182,11 +217,10 @@ int main(int argc, char** argv) {
     // A stop asked by the system ends the event loop with a log line; a
     // --once run keeps the default action (it runs no event loop).
     std::unique_ptr<StopSignal> stopSignal;
-    if (!parser.isSet(once))
+    if (!once)
         stopSignal = std::make_unique<StopSignal>();
-    const int status = parser.isSet(headless)
-                           ? runHeadless(*workspace, parser.isSet(once), intervalMs)
-                           : runWindowed(*workspace, parser.isSet(once));
+    const int status =
+        headless ? runHeadless(*workspace, once, intervalMs) : runWindowed(*workspace, once);
     workspace.reset();
     log::info(QStringLiteral("Quorvel termina (stato %1)").arg(status));
     log::close();

@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 
 #include <QCoreApplication>
@@ -280,9 +281,9 @@ void PosInterface::resync(Link& link) {
         send(link, gi);
     }
     send(link, stamped("DE"));
-    log::info(QStringLiteral("Interfaccia cassa, %1: riallineamento con %2 ospiti")
-                  .arg(link.peer)
-                  .arg(guests.size()));
+    log::info(QStringLiteral("Interfaccia cassa, %1: riallineamento con %2")
+                  .arg(link.peer, counted(static_cast<qint64>(guests.size()),
+                                          QStringLiteral("ospite"), QStringLiteral("ospiti"))));
 }
 
 void PosInterface::guestsMayHaveChanged() {
@@ -392,7 +393,8 @@ void PosInterface::checkAlive() {
             continue;
         const qint64 idle = now - l->lastHeard;
         if (idle >= 2 * limit)
-            close(*l, QStringLiteral("nessun segno dalla cassa da %1 secondi").arg(idle / 1000));
+            close(*l, plural(idle / 1000, QStringLiteral("nessun segno dalla cassa da %1 secondo"),
+                             QStringLiteral("nessun segno dalla cassa da %1 secondi")));
         else if (idle >= limit && (!l->aliveSent || now - l->aliveSentAt >= limit))
             sendAlive(*l);
     }

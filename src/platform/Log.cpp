@@ -1,6 +1,8 @@
 // Size-bounded log file.
 #include "platform/Log.h"
 
+#include "platform/SystemText.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
@@ -10,6 +12,7 @@
 #include <pwd.h>
 #include <unistd.h>
 #endif
+#include <cstdlib>
 
 namespace quorvel::log {
 
@@ -40,12 +43,13 @@ void rotateIfFull(State& s) {
     s.file.open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
-void write(const char* level, const QString& text) {
+void write(const char* level, const QString& text, bool toTerminal = true) {
     State& s = state();
     QMutexLocker lock(&s.mutex);
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + s.source + escaped(text))
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + s.source +
+         escaped(italianSystemText(text)))
             .toUtf8() +
         '\n';
     if (s.file.isOpen()) {
@@ -53,11 +57,30 @@ void write(const char* level, const QString& text) {
         s.file.flush();
         rotateIfFull(s);
     }
-    if (s.echo || !s.file.isOpen())
+    if (toTerminal && (s.echo || !s.file.isOpen()))
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
 }
 
+// Qt's own warnings name Qt's internals, in English: they go to the log file
+// only (never to the terminal), and the harmless ones nowhere.
+void qtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        std::abort();
+    }
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    // Qt falls back to a private folder of its own.
+    if (text.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    write(type == QtWarningMsg ? "INFO " : "ERRORE", QStringLiteral("Qt: ") + text, false);
+}
+
 }  // namespace
+
+void captureQtMessages() {
+    qInstallMessageHandler(qtMessage);
+}
 
 void open(const QString& path, qint64 maxBytes) {
     State& s = state();

@@ -1,6 +1,7 @@
 // Reading and writing the settings file "Quorvel.txt": seven positional
 // lines, Windows-1252, CR LF.
 #include "platform/Settings.h"
+#include "platform/Plural.h"
 
 #include "platform/Log.h"
 #include "platform/NumberText.h"
@@ -83,10 +84,10 @@ Settings readSettingsFile(const QString& path, QStringList* unusable) {
     const QStringList lines = readTextLines(path);
     Settings s;
     if (lines.size() < kLineCount)
-        log::error(QStringLiteral("%1: %2 righe invece di %3, le righe mancanti prendono il "
+        log::error(QStringLiteral("%1: %2 invece di %3, le righe mancanti prendono il "
                                   "valore predefinito")
                        .arg(path)
-                       .arg(lines.size())
+                       .arg(counted(lines.size(), QStringLiteral("riga"), QStringLiteral("righe")))
                        .arg(kLineCount));
     for (int i : {0, kLineCount - 1})
         if (i < lines.size() && hasControlCharacters(lines[i]))

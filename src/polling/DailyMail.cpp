@@ -3,6 +3,7 @@
 
 #include "db/Engine.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "polling/WorkGuard.h"
 #include "print/MailHandover.h"
 #include "print/MailSettings.h"
@@ -50,8 +51,9 @@ QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors
     QStringList out;
     out << QStringLiteral("Storico errori al %1: %2")
                .arg(now.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
-                    errors.isEmpty() ? QStringLiteral("nessun addebito in errore")
-                                     : QStringLiteral("%1 righe").arg(errors.size()));
+                    errors.isEmpty()
+                        ? QStringLiteral("nessun addebito in errore")
+                        : counted(errors.size(), QStringLiteral("riga"), QStringLiteral("righe")));
     out << QString();
     out << errors;
     if (!reconciliation.isEmpty())
@@ -109,10 +111,11 @@ bool DailyMail::tick(ChargeStore& store) {
                                       "registrato (potrebbe ripartire dopo un riavvio): ") +
                        QString::fromStdString(e.what()));
         }
-        log::info(QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 righe di storico)")
-                      .arg(now.toString(QStringLiteral("dd/MM/yyyy")),
-                           settings->recipients.join(QStringLiteral(", ")))
-                      .arg(errors.size()));
+        log::info(
+            QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 di storico)")
+                .arg(now.toString(QStringLiteral("dd/MM/yyyy")),
+                     settings->recipients.join(QStringLiteral(", ")),
+                     counted(errors.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
         m_lastFailure.clear();
         return true;
     } catch (const MailError& e) {

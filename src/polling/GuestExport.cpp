@@ -4,7 +4,9 @@
 #include "db/Engine.h"
 #include "db/HotelFiles.h"
 #include "db/JetText.h"
+#include "platform/Confirmation.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 #include "transfer/RoomCodes.h"
 
@@ -215,8 +217,9 @@ void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {
     db::Transaction t(ws);
     replaceRoom(*rs, pos, rows);
     t.commit();
-    log::info(QStringLiteral("Camera %1 (codice POS %2, modo %3): %4 righe per il POS")
-                  .arg(room, pos, mode, QString::number(rows.size())));
+    log::info(QStringLiteral("Camera %1 (codice POS %2, modo %3): %4 per il POS")
+                  .arg(room, pos, mode,
+                       counted(rows.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
 }
 
 void GuestExport::AggiornaClienti() {
@@ -310,11 +313,14 @@ void GuestExport::AggiornaClienti() {
         });
     }
     writeTextLinesAtomic(*dest + QStringLiteral("Clienti.txt"), clientiLines(all));
-    log::info(QStringLiteral("Aggiorna Dati: %1 camere, %2 righe per il POS, %3 righe in %4")
-                  .arg(rooms.size())
-                  .arg(written)
-                  .arg(all.size())
-                  .arg(*dest + QStringLiteral("Clienti.txt")));
+    const QString riga = QStringLiteral("riga"), righe = QStringLiteral("righe");
+    const QString summary =
+        QStringLiteral("Aggiorna Dati: %1, %2 per il POS, %3 in %4")
+            .arg(counted(rooms.size(), QStringLiteral("camera"), QStringLiteral("camere")),
+                 counted(written, riga, righe), counted(all.size(), riga, righe),
+                 *dest + QStringLiteral("Clienti.txt"));
+    log::info(summary);
+    confirmation::tell(summary);
 }
 
 QStringList clientiLines(const std::vector<GuestRow>& rowsInOrder) {

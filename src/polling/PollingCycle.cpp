@@ -5,6 +5,7 @@
 #include "db/HotelFiles.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 #include "polling/ClosingFile.h"
 #include "polling/InboxJournal.h"
@@ -214,14 +215,16 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
             t.commit();
         }
         step("receipts-committed");
-        log::info(QStringLiteral("Incassi: %1 scontrini importati da %2")
-                      .arg(content.receipts.size())
+        log::info(plural(content.receipts.size(),
+                         QStringLiteral("Incassi: %1 scontrino importato da %2"),
+                         QStringLiteral("Incassi: %1 scontrini importati da %2"))
                       .arg(claim->archive));
         if (!content.problems.isEmpty())
             m_services.dialogs->notify(
                 QStringLiteral("Incassi"),
-                QStringLiteral("%1 scontrini di %2 non importati: vedere il registro")
-                    .arg(content.problems.size())
+                plural(content.problems.size(),
+                       QStringLiteral("%1 scontrino di %2 non importato: vedere il registro"),
+                       QStringLiteral("%1 scontrini di %2 non importati: vedere il registro"))
                     .arg(claim->archive));
     }
 }
@@ -241,8 +244,8 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
             t.commit();
         }
         step("charges-committed");
-        log::info(QStringLiteral("Addebiti: %1 righe prese da %2")
-                      .arg(intake.pending)
+        log::info(plural(intake.pending, QStringLiteral("Addebiti: %1 riga presa da %2"),
+                         QStringLiteral("Addebiti: %1 righe prese da %2"))
                       .arg(claim->archive));
         for (const QString& problem : std::as_const(intake.problems)) log::error(problem);
         if (!intake.notice.isEmpty())

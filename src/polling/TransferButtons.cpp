@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "polling/WorkGuard.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeRepair.h"
@@ -249,11 +250,12 @@ TransferRun TransferButtons::transfer() {
         run.counts = m_transfer.TrasferisciAddebiti();
         const TransferResult& r = run.counts;
         if (r.roomCharges + r.externalCharges + r.listed > 0)
-            log::info(QStringLiteral("Trasferimento: %1 addebiti in camera, %2 a clienti esterni, "
-                                     "%3 non andati a buon fine")
-                          .arg(r.roomCharges)
+            log::info(QStringLiteral("Trasferimento: %1 in camera, %2 a clienti esterni, %3")
+                          .arg(counted(r.roomCharges, QStringLiteral("addebito"),
+                                       QStringLiteral("addebiti")))
                           .arg(r.externalCharges)
-                          .arg(r.listed));
+                          .arg(plural(r.listed, QStringLiteral("%1 non andato a buon fine"),
+                                      QStringLiteral("%1 non andati a buon fine"))));
     } catch (const std::exception& e) {
         // The one report of a failed transfer, whoever started it.
         run.outcome = TransferRun::Outcome::Failed;

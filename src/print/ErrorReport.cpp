@@ -2,6 +2,7 @@
 #include "print/ErrorReport.h"
 
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 #include "print/ReportFiles.h"
 
@@ -10,8 +11,9 @@ namespace quorvel {
 void writeErrorReport(const QStringList& lines) {
     const QString path = reportFileName();
     writeTextLines(path, lines);
-    log::info(QStringLiteral("Storico errori scritto in %1 (%2 righe)")
-                  .arg(path, QString::number(lines.size())));
+    log::info(
+        QStringLiteral("Storico errori scritto in %1 (%2)")
+            .arg(path, counted(lines.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
 }
 
 }  // namespace quorvel

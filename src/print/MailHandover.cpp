@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/TextFile.h"
 #include "print/DelimitedExport.h"
@@ -47,10 +48,10 @@ void sendReportMail(const MailSettings& settings, const QString& subject,
                        .arg(settings.recipients.join(QStringLiteral(", ")), e.message()));
         throw;
     }
-    log::info(QStringLiteral("E-mail \"%1\" inviata a %2 tramite %3:%4 (%5 righe)")
+    log::info(QStringLiteral("E-mail \"%1\" inviata a %2 tramite %3:%4 (%5)")
                   .arg(subject, settings.recipients.join(QStringLiteral(", ")), settings.server)
                   .arg(settings.effectivePort())
-                  .arg(lines.size()));
+                  .arg(counted(lines.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
 }
 
 QString InviaEMail(const QString& text, Shell& shell) {

@@ -1,5 +1,6 @@
 // One print run from the print menu: the engine the job selects, with its
 // failures stopped at this boundary, logged and told to the operator.
+#include "platform/Confirmation.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Seams.h"
@@ -7,8 +8,26 @@
 #include "print/ReportFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace quorvel {
+
+namespace {
+
+// What the operator is told once the job is handed over.
+QString confirmationText(const PrintJob& job, const PagePrinter& printer) {
+    if (!job.usesPagePrinter())
+        return QStringLiteral("Stampa inviata a \"%1\"").arg(job.destination);
+    if (printer.printerNames().contains(job.destination))
+        return QStringLiteral("Stampa inviata alla stampante \"%1\"").arg(job.destination);
+    if (job.destination.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        return QStringLiteral("PDF scritto in %1")
+            .arg(QFileInfo(job.destination).absoluteFilePath());
+    return QStringLiteral("Stampa inviata alla stampante predefinita (\"%1\" non esiste)")
+        .arg(job.destination);
+}
+
+}  // namespace
 
 bool runPrintJob(const PrintJob& job, PagePrinter& printer, Dialogs& dialogs) {
     const QString report = reportFileName();
@@ -20,12 +39,16 @@ bool runPrintJob(const PrintJob& job, PagePrinter& printer, Dialogs& dialogs) {
             printPages(job, printer, report);
         else
             printCharacters(job, report);
-        if (present)
+        if (present) {
             log::info(
                 QStringLiteral("Stampa di %1 su %2 (%3)").arg(report, job.destination, engine));
-        else
-            log::info(
-                QStringLiteral("Stampa: il file %1 non esiste, nulla da stampare").arg(report));
+            confirmation::tell(confirmationText(job, printer));
+        } else {
+            const QString nothing =
+                QStringLiteral("Stampa: il file %1 non esiste, nulla da stampare").arg(report);
+            log::info(nothing);
+            confirmation::tell(nothing);
+        }
         return true;
     } catch (const Error& e) {
         log::error(QStringLiteral("Stampa di %1 su %2 interrotta: %3")

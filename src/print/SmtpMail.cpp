@@ -2,6 +2,7 @@
 #include "print/SmtpMail.h"
 
 #include "platform/Error.h"
+#include "platform/Plural.h"
 
 #include <curl/curl.h>
 #include <QUuid>
@@ -120,10 +121,12 @@ Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, cons
             return {QStringLiteral("irraggiungibile"),
                     QStringLiteral("server di posta non raggiungibile: %1").arg(detail)};
         case CURLE_OPERATION_TIMEDOUT:
-            return {QStringLiteral("tempo"),
-                    QStringLiteral("nessuna risposta dal server di posta entro %1 secondi%2")
-                        .arg(s.timeoutSeconds)
-                        .arg(answer)};
+            return {
+                QStringLiteral("tempo"),
+                plural(s.timeoutSeconds,
+                       QStringLiteral("nessuna risposta dal server di posta entro %1 secondo%2"),
+                       QStringLiteral("nessuna risposta dal server di posta entro %1 secondi%2"))
+                    .arg(answer)};
         case CURLE_LOGIN_DENIED:
             return {QStringLiteral("accesso"), refusedLogin};
         case CURLE_PEER_FAILED_VERIFICATION:

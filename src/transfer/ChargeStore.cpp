@@ -6,6 +6,7 @@
 #include "transfer/ChargeStore.h"
 
 #include "platform/Error.h"
+#include "platform/Plural.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/PostingJournal.h"
 #include "transfer/RoomCodes.h"
@@ -247,25 +248,28 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
                                        [](const QString& l) { return l.size() > MaxLineLength; });
         out.problems << QStringLiteral(
                             "%1: file in UTF-8 invece di Windows-1252, colonne non "
-                            "affidabili: %2 righe nello storico errori, nessuna "
+                            "affidabili: %2 nello storico errori, nessuna "
                             "trasferita%3")
                             .arg(fileName)
-                            .arg(out.listed)
-                            .arg(cut == 0 ? QString()
-                                          : QStringLiteral(" (%1 tagliate a %2 caratteri)")
-                                                .arg(cut)
-                                                .arg(MaxLineLength));
+                            .arg(counted(out.listed, QStringLiteral("riga"),
+                                         QStringLiteral("righe")))
+                            .arg(cut == 0
+                                     ? QString()
+                                     : plural(cut, QStringLiteral(" (%1 tagliata a %2 caratteri)"),
+                                              QStringLiteral(" (%1 tagliate a %2 caratteri)"))
+                                           .arg(MaxLineLength));
         out.notice = QStringLiteral(
                          "Addebiti di %1 non trasferiti: il file è in UTF-8 invece "
-                         "di Windows-1252. %2 righe nello storico errori.")
+                         "di Windows-1252. %2 nello storico errori.")
                          .arg(fileName)
-                         .arg(out.listed);
+                         .arg(counted(out.listed, QStringLiteral("riga"), QStringLiteral("righe")));
     } else if (tooLong > 0) {
-        out.notice = QStringLiteral(
-                         "%1: %2 righe troppo lunghe (oltre %3 caratteri) non "
-                         "trasferite, nello storico errori: vedere il registro")
+        out.notice = plural(tooLong,
+                            QStringLiteral("%2: %1 riga troppo lunga (oltre %3 caratteri) non "
+                                           "trasferita, nello storico errori: vedere il registro"),
+                            QStringLiteral("%2: %1 righe troppo lunghe (oltre %3 caratteri) non "
+                                           "trasferite, nello storico errori: vedere il registro"))
                          .arg(fileName)
-                         .arg(tooLong)
                          .arg(MaxLineLength);
     }
     return out;

@@ -9,6 +9,7 @@
 #include "db/Engine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargePoster.h"
 #include "transfer/ChargeStore.h"
@@ -206,12 +207,13 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
     wrote();
     // The postings go to the log as the batch's counts, its problems line by line.
     for (const QString& l : std::as_const(logLines)) log::info(l);
-    log::info(QStringLiteral("Addebiti trasferiti: %1 righe, %2 in camera, %3 a clienti esterni, "
-                             "%4 non trasferiti")
-                  .arg(handled.size())
-                  .arg(result.roomCharges - batchStart.roomCharges)
-                  .arg(result.externalCharges - batchStart.externalCharges)
-                  .arg(result.listed - batchStart.listed));
+    log::info(
+        QStringLiteral("Addebiti trasferiti: %1, %2 in camera, %3 a clienti esterni, %4")
+            .arg(counted(handled.size(), QStringLiteral("riga"), QStringLiteral("righe")))
+            .arg(result.roomCharges - batchStart.roomCharges)
+            .arg(result.externalCharges - batchStart.externalCharges)
+            .arg(plural(result.listed - batchStart.listed, QStringLiteral("%1 non trasferito"),
+                        QStringLiteral("%1 non trasferiti"))));
     batchStart = result;
     handled.clear();
     listed.clear();

@@ -1,6 +1,7 @@
 // The print preview window: controls, layout, chunks and buttons.
 #include "ui/Anteprima.h"
 
+#include "platform/Confirmation.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "print/MailHandover.h"
@@ -214,6 +215,8 @@ void Anteprima::Tasto_Click(int index) {
             case 6:
                 m_reader.saveChunk(text1Text());
                 log::info(QStringLiteral("Anteprima: testo salvato in %1").arg(m_reader.path()));
+                confirmation::tell(
+                    QStringLiteral("Testo dell'anteprima salvato in %1").arg(m_reader.path()));
                 break;
             default:
                 break;

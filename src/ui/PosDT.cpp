@@ -45,6 +45,9 @@ PosDT::PosDT(Settings& settings, Services& services, db::Workspace& ws, PosDTSea
     setWindowIcon(quorvelIcon());
     buildControls();
     buildMenus();
+    // The status line is there from the start, so the window keeps one size;
+    // a fixed-size window has no resize grip.
+    statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_tray = new QSystemTrayIcon(quorvelIcon(), this);
@@ -183,6 +186,7 @@ void PosDT::focusTransferType() {
 }
 
 void PosDT::showWindow() {
+    m_keepMinimized = false;
     showNormal();
     raise();
     activateWindow();
@@ -194,15 +198,35 @@ void PosDT::hideWindow() {
         hide();
         return;
     }
-    const bool firstShow = !testAttribute(Qt::WA_WState_Created);
-    showMinimized();
     // Some X11 window managers map a window that was never shown as a normal
-    // one whatever state it asks for: minimize it again once it is mapped.
-    if (firstShow)
-        QTimer::singleShot(0, this, [this] {
-            if (!m_trayAvailable && isVisible() && !isMinimized())
-                showMinimized();
-        });
+    // one whatever state it asks for: it is minimized again (showEvent,
+    // changeEvent) until it is seen minimized once.
+    m_keepMinimized = true;
+    showMinimized();
+}
+
+void PosDT::minimizeAgainLater() {
+    if (!m_keepMinimized || m_trayAvailable)
+        return;
+    if (isMinimized()) {
+        m_keepMinimized = false;
+        return;
+    }
+    QTimer::singleShot(0, this, [this] {
+        if (m_keepMinimized && !m_trayAvailable && isVisible() && !isMinimized())
+            showMinimized();
+    });
+}
+
+void PosDT::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    minimizeAgainLater();
+}
+
+void PosDT::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        minimizeAgainLater();
 }
 
 void PosDT::checkTray() {
@@ -327,6 +351,11 @@ void PosDT::showNotice(const QString& title, const QString& text) {
         m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
     else
         statusBar()->showMessage(title + QStringLiteral(": ") + text);
+}
+
+void PosDT::showStatus(const QString& text) {
+    const QDateTime now = m_services.clock ? m_services.clock->now() : QDateTime::currentDateTime();
+    statusBar()->showMessage(now.toString(QStringLiteral("HH:mm")) + QLatin1Char(' ') + text);
 }
 
 void PosDT::trayActivated(QSystemTrayIcon::ActivationReason reason) {

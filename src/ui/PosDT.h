@@ -81,6 +81,8 @@ public:
     // A notice of unattended work: a tray balloon, or the status line when
     // there is no notification area.
     void showNotice(const QString& title, const QString& text);
+    // A confirmation of the operator's command on the status line, with the time.
+    void showStatus(const QString& text);
 
     // Tray callback: a click (either button) opens the popup menu.
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -104,6 +106,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // The keyboard: the Menu key and Shift+F10 open List2's repair menu;
     // Enter (either key) clicks the button that has the focus.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +122,7 @@ private:
     // Runs a handler as a boundary: a failure is logged and notified, never
     // ends the process. Whether a tick may run meanwhile is WorkGuard's rule.
     void guarded(const QString& what, const std::function<void()>& fn);
+    void minimizeAgainLater();
 
     Settings& m_settings;
     Services& m_services;
@@ -126,6 +131,7 @@ private:
     SettingsMenu m_settingsMenu;
     PollTimer m_timer1;
     bool m_closeAllowed = false;
+    bool m_keepMinimized = false;  // minimized stands in for hidden until seen so
     bool m_trayAvailable = false;
     std::int16_t m_hotelCorrente = 0;
     std::function<bool()> m_trayProbe;

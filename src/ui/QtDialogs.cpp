@@ -2,6 +2,7 @@
 #include "ui/QtDialogs.h"
 
 #include "platform/Log.h"
+#include "platform/SystemText.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -98,7 +99,7 @@ MsgAnswer QtDialogs::show(const QString& text, const QString& details, const QSt
                     .arg(lines.size() - MaxShownLines + 2);
         more = details.isEmpty() ? text : text + QStringLiteral("\n\n") + details;
     }
-    QMessageBox box(qtIcon(icon), title, shown);
+    QMessageBox box(qtIcon(icon), title, italianSystemText(shown));
     box.setWindowModality(Qt::ApplicationModal);
     std::vector<std::pair<QAbstractButton*, MsgAnswer>> map;
     const auto answers = answersOf(buttons);
@@ -156,7 +157,7 @@ std::optional<QString> QtDialogs::inputBox(const QString& prompt, const QString&
 void QtDialogs::notify(const QString& title, const QString& text) {
     log::info(QStringLiteral("Avviso \"%1\": %2").arg(title, text));
     if (m_notifier)
-        m_notifier(title, text);
+        m_notifier(title, italianSystemText(text));
 }
 
 MsgAnswer HeadlessDialogs::messageBox(const QString& text, const QString& title, MsgIcon,

@@ -41,8 +41,10 @@ bool QtPagePrinter::selectPrinter(const QString& deviceName) {
         m_printer->setOutputFormat(QPrinter::NativeFormat);
         m_printer->setPrinterName(deviceName);
         m_chosenPrinter = deviceName;
+        m_missingPrinter.clear();
         return true;
     }
+    m_missingPrinter.clear();
     if (deviceName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
         m_printer->setOutputFormat(QPrinter::PdfFormat);
         m_printer->setOutputFileName(QFileInfo(deviceName).absoluteFilePath());
@@ -58,6 +60,7 @@ bool QtPagePrinter::selectPrinter(const QString& deviceName) {
         if (!m_chosenPrinter.isEmpty())
             m_printer->setPrinterName(m_chosenPrinter);
     }
+    m_missingPrinter = deviceName;
     log::info(QStringLiteral("Stampante \"%1\" non trovata: stampo su \"%2\"")
                   .arg(deviceName, outputName()));
     return false;
@@ -110,7 +113,12 @@ void QtPagePrinter::resetPosition() {
 void QtPagePrinter::ink() {
     if (!m_painter.isActive()) {
         if (!m_painter.begin(m_printer.get()))
-            throw Error(outputName(), QStringLiteral("impossibile avviare la stampa"));
+            throw Error(outputName(),
+                        m_missingPrinter.isEmpty()
+                            ? QStringLiteral("impossibile avviare la stampa")
+                            : QStringLiteral("impossibile avviare la stampa (la stampante "
+                                             "\"%1\" non esiste su questo computer)")
+                                  .arg(m_missingPrinter));
         m_pages = 1;
     } else if (m_pagePending) {
         if (!m_printer->newPage())

@@ -57,7 +57,8 @@ private:
     QString m_fontName = QStringLiteral("Courier New");
     double m_fontSize = 10;
     bool m_bold = false;
-    QString m_chosenPrinter;  // the last real printer chosen by name
+    QString m_chosenPrinter;   // the last real printer chosen by name
+    QString m_missingPrinter;  // the name last asked for that no printer has
     double m_x = 0;
     double m_y = 0;
     bool m_pageInked = false;    // the current page holds visible text

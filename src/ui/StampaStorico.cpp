@@ -3,6 +3,7 @@
 
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 #include "print/ErrorReport.h"
 #include "print/ReportFiles.h"
@@ -56,8 +57,10 @@ void StampaStorico::report(const QString& what, const QStringList& lines,
             writeErrorReport(lines);
         } else {
             writeTextLines(reportFileName(), lines);
-            log::info(QStringLiteral("%1 scritta in %2 (%3 righe)")
-                          .arg(what, reportFileName(), QString::number(lines.size())));
+            log::info(
+                QStringLiteral("%1 scritta in %2 (%3)")
+                    .arg(what, reportFileName(),
+                         counted(lines.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
         }
     } catch (const Error& e) {
         const QString why = errorText(e);

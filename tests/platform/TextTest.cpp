@@ -1,10 +1,12 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/NumberText.h"
+#include "platform/SystemText.h"
 #include "platform/TextFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 
 using namespace quorvel;
 
@@ -72,6 +74,22 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
     EXPECT_EQ(readPosFile(path(QStringLiteral("pos.txt"))).lines,
               (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
     EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
+}
+
+TEST_F(TextFileTest, SystemReasonsAreItalian) {
+    QDir().mkdir(path(QStringLiteral("cartella")));
+    for (const auto& [name, reason] : {std::pair{"missing.txt", "File o cartella inesistente"},
+                                       std::pair{"cartella", "una cartella"}}) {
+        try {
+            readTextLines(path(QString::fromLatin1(name)));
+            ADD_FAILURE() << name;
+        } catch (const Error& e) {
+            EXPECT_TRUE(italianSystemText(e.message()).endsWith(QString::fromUtf8(reason)))
+                << e.what();
+        }
+    }
+    EXPECT_EQ(italianSystemText(QStringLiteral("x: Permission denied, Unknown error")),
+              QStringLiteral("x: Permesso negato, Errore sconosciuto"));
 }
 
 TEST_F(TextFileTest, Utf8IsToldFromWindows1252) {

@@ -57,7 +57,7 @@ TEST_F(DailyMailTest, OncePerDayAcrossRestartsAndRetriedWhileTheServerIsDown) {
     const QByteArray m = smtp.message(before + 1);
     EXPECT_EQ(mailHeader(m, "Subject"), "Storico - 08/12/2026");
     EXPECT_EQ(mailTextPart(m),
-              "Storico errori al 08/12/2026 07:40: 1 righe\r\n\r\n"
+              "Storico errori al 08/12/2026 07:40: 1 riga\r\n\r\n"
               "  12 CAFF\xC3\x88 2,50");
     EXPECT_EQ(mailAttachment(m),
               "  12 CAFF\xC8\x80"

@@ -3,6 +3,7 @@
 #include "PollingHotel.h"
 #include "platform/Error.h"
 #include "polling/GuestExport.h"
+#include "support/RecordedConfirmations.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,6 +111,7 @@ TEST_F(GuestExportTest, ApostrophesInRoomAndCodeAreSafe) {
 }
 
 TEST_F(GuestExportTest, MissingPosDestWarnsOnceAndChangesNothing) {
+    RecordedConfirmations confirmed;
     addRoom(QStringLiteral("101"));
     addRoom(QStringLiteral("102"));
     addGuestRow({QStringLiteral("102"), QStringLiteral("resta"), {}, {}});
@@ -123,11 +125,13 @@ TEST_F(GuestExportTest, MissingPosDestWarnsOnceAndChangesNothing) {
     EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
     exporter.AggiornaClienti();
     EXPECT_EQ(dialogs.messages.size(), 2u);  // one per refresh, not one per room
+    EXPECT_TRUE(confirmed.isEmpty());        // nothing done, nothing confirmed
     EXPECT_EQ(guestRows().size(), 1u);
     EXPECT_FALSE(exists(QStringLiteral("pos/Clienti.txt")));
 }
 
 TEST_F(GuestExportTest, FullRefreshRewritesTypeCRoomsAndWritesTheList) {
+    RecordedConfirmations confirmed;
     addRoom(QStringLiteral("101"));
     addRoom(QStringLiteral("102"));  // type C, only an external card names it
     addRoom(QStringLiteral("201"), QStringLiteral("SAL"));  // not type C: left alone
@@ -146,6 +150,8 @@ TEST_F(GuestExportTest, FullRefreshRewritesTypeCRoomsAndWritesTheList) {
 
     exporter.AggiornaClienti();
     EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(confirmed.size(), 1);
+    EXPECT_TRUE(confirmed[0].startsWith("Aggiorna Dati: 3 camere, ")) << confirmed[0].toStdString();
     const auto rows = guestRows();
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0].numeroCamera, QStringLiteral("201"));

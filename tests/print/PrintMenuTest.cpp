@@ -6,6 +6,7 @@
 #include "RecordingPrinter.h"
 #include "platform/Settings.h"
 #include "print/PrintMenu.h"
+#include "support/RecordedConfirmations.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -49,6 +50,7 @@ protected:
 };
 
 TEST_F(PrintMenuTest, PagePrinterJobFromCompressoAndGrassetto) {
+    RecordedConfirmations confirmed;
     addDestination(*ws, QStringLiteral("Laser Ufficio"), 1, QStringLiteral("HP Ufficio"));
     writeBytes("FontStp.txt", "  Lucida Console  \r\nseconda riga\r\n");
 
@@ -75,14 +77,20 @@ TEST_F(PrintMenuTest, PagePrinterJobFromCompressoAndGrassetto) {
     EXPECT_EQ(sizes(), (QStringList{"size 8", "size 10"}));
     EXPECT_TRUE(printer.calls.contains("select HP Ufficio"));
     EXPECT_TRUE(printer.calls.contains("line [riga]"));
+    // No such printer here: the confirmation says where the pages went.
+    EXPECT_EQ(confirmed,
+              QStringList{"Stampa inviata alla stampante predefinita (\"HP Ufficio\" non esiste)"});
+    printer.names = QStringList{"HP Ufficio"};
     printer.calls.clear();
     choice.compressed = true;
     EXPECT_TRUE(menu->print(choice));
     EXPECT_EQ(sizes(), (QStringList{"size 8", "size 8"}));
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(confirmed.last(), "Stampa inviata alla stampante \"HP Ufficio\"");
 }
 
 TEST_F(PrintMenuTest, CharacterPrinterStartBytesAndShortCompresso) {
+    RecordedConfirmations confirmed;
     addDestination(*ws, QStringLiteral("Stampante Cassa"), 2, path("cassa.prn"));
     writeBytes("fd3", "uno\r\n");
     PrintChoice choice;
@@ -90,6 +98,7 @@ TEST_F(PrintMenuTest, CharacterPrinterStartBytesAndShortCompresso) {
     choice.compressed = true;
     ASSERT_TRUE(menu->print(choice));
     EXPECT_TRUE(readBytes("cassa.prn").startsWith(QByteArray("\x1b\x0f\0\0\0 \r\nuno\r\n", 13)));
+    EXPECT_EQ(confirmed, QStringList{"Stampa inviata a \"" + path("cassa.prn") + "\""});
     choice.compressed = false;
     ASSERT_TRUE(menu->print(choice));
     EXPECT_TRUE(readBytes("cassa.prn").startsWith(QByteArray("\x1b\x12\0\0\0", 5)));

@@ -179,7 +179,7 @@ TEST_F(SmtpMailTest, FailuresAreToldAndTheTextKept) {
         {{QStringLiteral("porta = %1").arg(TestSmtp::closedPort())}, {"non raggiungibile"}},
         {{"file_ca ="}, {"certificato del server di posta non valido"}},
         {{QStringLiteral("porta = %1").arg(silent.port()), "attesa_massima = 1"},
-         {"nessuna risposta dal server di posta entro 1 secondi"}},
+         {"nessuna risposta dal server di posta entro 1 secondo"}},
     };
     const int before = smtp.count();
     for (const Case& c : cases) {

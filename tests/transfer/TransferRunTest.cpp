@@ -576,7 +576,7 @@ TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
                          "esterni, 0 non trasferiti"));
     EXPECT_TRUE(
         logText.contains("Addebiti trasferiti: 2 righe, 1 in camera, 0 a clienti "
-                         "esterni, 1 non trasferiti"));
+                         "esterni, 1 non trasferito"));
     EXPECT_FALSE(logText.contains("Addebito camera"));
 
     store->appendPending({line("X11", "000100")});

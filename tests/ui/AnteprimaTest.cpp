@@ -1,13 +1,16 @@
 // The print preview window: chunks, font sizes, saving, e-mail and failures.
 #include "print/FakeShell.h"
 #include "print/PcLocalGuard.h"
+#include "support/RecordedConfirmations.h"
 #include "support/TempDir.h"
 #include "support/TestSmtp.h"
 #include "ui/Anteprima.h"
+#include "ui/Translations.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -57,6 +60,16 @@ TEST_F(AnteprimaTest, ControlsAndLayout) {
     preview.resize(preview.width() + 200, preview.height() + 100);
     EXPECT_EQ(preview.tasto(0)->y(), top + 100);
     preview.hide();
+
+    // The text's standard context menu speaks Italian, as the program loads it.
+    ASSERT_TRUE(loadQtTranslations(*QCoreApplication::instance()));
+    const std::unique_ptr<QMenu> menu(preview.text1()->createStandardContextMenu());
+    QStringList items;
+    for (const QAction* a : menu->actions())
+        if (!a->isSeparator())
+            items << a->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+    EXPECT_EQ(items, (QStringList{"Annulla", "Rifai", "Taglia", "Copia", "Incolla", "Elimina",
+                                  "Seleziona tutto"}));
 }
 
 TEST_F(AnteprimaTest, ChunksOfAThousandLines) {
@@ -106,6 +119,7 @@ TEST_F(AnteprimaTest, FontSizeSteps) {
 }
 
 TEST_F(AnteprimaTest, SaveMailAndFailures) {
+    RecordedConfirmations confirmed;
     writeBytes("fd3", "PERCH\xc9\r\nseconda\r\n");
     Anteprima preview(services);
     preview.formLoad();
@@ -116,6 +130,7 @@ TEST_F(AnteprimaTest, SaveMailAndFailures) {
     preview.text1()->appendPlainText(QStringLiteral("aggiunta"));
     preview.Tasto_Click(6);
     EXPECT_EQ(readBytes("fd3"), "PERCH\xe9\r\nseconda\r\n\r\naggiunta\r\n");
+    EXPECT_EQ(confirmed, QStringList{"Testo dell'anteprima salvato in fd3"});
 
     preview.text1()->setPlainText(QStringLiteral("uno\ndue\ntre"));
     preview.Tasto_Click(5);  // "E-&mail"

@@ -133,6 +133,20 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
     // 12120 x 4410 twips at 96 DPI; the two Frame2 buttons share a top.
     EXPECT_EQ(window->centralWidget()->size(), QSize(808, 294));
     EXPECT_EQ(window->tasto(2)->geometry(), QRect(272, 240, 113, 41));
+
+    // The status line is there from the start, without a grip: a confirmation
+    // leaves the window's size alone.
+    window->showWindow();
+    QApplication::processEvents();
+    const QSize size = window->size();
+    const auto* status = window->findChild<QStatusBar*>();
+    ASSERT_NE(status, nullptr);
+    EXPECT_FALSE(status->isSizeGripEnabled());
+    window->showStatus(QStringLiteral("Stampa inviata"));
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), size);
+    EXPECT_TRUE(status->currentMessage().endsWith(" Stampa inviata"))
+        << status->currentMessage().toStdString();
 }
 
 // List2 keeps its texts; the line chosen shows its reason; the context

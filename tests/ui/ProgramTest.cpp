@@ -15,21 +15,34 @@ namespace {
 
 struct ProcessResult {
     int status = -1;
-    QByteArray out;
+    QByteArray out;  // standard output, then standard error
+    QByteArray stdOut;
 };
 
-ProcessResult runProgram(const QString& program, const QStringList& args) {
+// Without a display: no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM.
+QProcessEnvironment noDisplay() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+ProcessResult runProgram(
+    const QString& program, const QStringList& args,
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProgram(program);
     p.setArguments(args);
+    p.setProcessEnvironment(env);
     p.start();
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
         return {};
     }
+    const QByteArray out = p.readAllStandardOutput();
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            p.readAllStandardOutput() + p.readAllStandardError()};
+            out + p.readAllStandardError(), out};
 }
 
 ProcessResult runQuorvel(const QStringList& args) {
@@ -172,14 +185,69 @@ TEST(ProgramTest, HeadlessOnceOnGeneratedHotel) {
 #endif
 
 TEST(ProgramTest, CommandLine) {
-    const ProcessResult version = runQuorvel({QStringLiteral("--version")});
+    const ProcessResult version =
+        runProgram(QStringLiteral(QUORVEL_BINARY), {QStringLiteral("--version")}, noDisplay());
     EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(version.out.startsWith("quorvel ")) << version.out.constData();
+    EXPECT_TRUE(version.stdOut.startsWith("quorvel ")) << version.out.constData();
 
-    const ProcessResult help = runQuorvel({QStringLiteral("--help")});
+    const ProcessResult help =
+        runProgram(QStringLiteral(QUORVEL_BINARY), {QStringLiteral("--help")}, noDisplay());
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains("--workdir")) << help.out.constData();
+    EXPECT_TRUE(help.stdOut.startsWith("Uso:\n  quorvel [--workdir")) << help.out.constData();
+    EXPECT_TRUE(help.stdOut.contains("Opzioni:")) << help.out.constData();
+    EXPECT_FALSE(help.out.contains("Usage")) << help.out.constData();
     EXPECT_FALSE(help.out.contains("--screenshots"));
+
+    // Every wrong command line: exit 2, an Italian message naming the fault,
+    // without a display and before any file is made in the working folder.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("un-file"));
+    QFile(file).open(QIODevice::WriteOnly);
+    const std::pair<QStringList, const char*> bad[] = {
+        {{"--bogus"}, "opzione sconosciuta: --bogus"},
+        {{"--headless", "-x"}, "opzione sconosciuta: -x"},
+        {{"--headless", "--interval"}, "manca il valore dell'opzione --interval (MS)"},
+        {{"--headless", "--interval", "0"}, "valore non valido per --interval: \"0\""},
+        {{"--headless", "--interval=5x"}, "valore non valido per --interval: \"5x\""},
+        {{"--interval", "50"}, "--interval vale solo con --headless"},
+        {{"--headless", "avanti"}, "argomento in più: avanti"},
+        {{"--headless", "--once", "--once"}, "opzione ripetuta: --once"},
+        {{"--headless=1"}, "l'opzione --headless non vuole un valore"},
+        {{"--headless", "--workdir", file}, "cartella di lavoro non valida (è un file)"},
+        {{"--workdir", dir.path()}, "nessuno schermo"},
+    };
+    for (const auto& [args, why] : bad) {
+        const ProcessResult r = runProgram(QStringLiteral(QUORVEL_BINARY), args, noDisplay());
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString() << ": " << r.out.constData();
+        EXPECT_TRUE(r.out.startsWith(QByteArray("quorvel: ") + why)) << r.out.constData();
+        EXPECT_TRUE(r.out.contains("quorvel --help")) << r.out.constData();
+        EXPECT_TRUE(r.stdOut.isEmpty());
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{"un-file"});
+    // "--" ends the options; --name=value is the same as --name value.
+    const ProcessResult dashes =
+        runProgram(QStringLiteral(QUORVEL_BINARY),
+                   {QStringLiteral("--headless"), QStringLiteral("--"), QStringLiteral("--once")},
+                   noDisplay());
+    EXPECT_TRUE(dashes.out.contains("argomento in più: --once")) << dashes.out.constData();
+    const ProcessResult equals = runProgram(QStringLiteral(QUORVEL_BINARY),
+                                            {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                             QStringLiteral("--workdir=") + dir.path()},
+                                            noDisplay());
+    EXPECT_EQ(equals.status, 0) << equals.out.constData();
+
+    // Every tool answers --help on standard output, in Italian, without a display.
+    for (const char* tool : {"quorvel-aggiorna", "quorvel-screenshots", "quorvel-storico",
+                             "quorvel-journal", "quorvel-hotel", "quorvel-soak"}) {
+        const QString program = QStringLiteral(QUORVEL_TOOL_DIR "/") + QString::fromLatin1(tool);
+        if (!QFileInfo::exists(program))
+            continue;
+        const ProcessResult r = runProgram(program, {QStringLiteral("--help")}, noDisplay());
+        EXPECT_EQ(r.status, 0) << tool << ": " << r.out.constData();
+        EXPECT_TRUE(r.stdOut.startsWith("Uso")) << tool << ": " << r.out.constData();
+        EXPECT_FALSE(r.out.contains("Usage")) << tool;
+    }
 
     const ProcessResult missing =
         runQuorvel({QStringLiteral("--headless"), QStringLiteral("--once"),

@@ -89,6 +89,7 @@ TEST_F(StoricoCliTest, CommandsWriteTheWindowsFiles) {
     ASSERT_EQ(run({"stampa", "--pdf"}), 0) << err.toStdString();
     EXPECT_TRUE(readBytes("storico.pdf").startsWith("%PDF")) << out.toStdString();
     EXPECT_TRUE(out.contains("Stampato su PDF Ufficio")) << out.toStdString();
+    EXPECT_TRUE(out.contains(", 1 pagina)")) << out.toStdString();
 }
 
 TEST_F(StoricoCliTest, ClearingKeepsLinesAddedAfterTheListingAndBadArgumentsAreRefused) {
@@ -100,7 +101,7 @@ TEST_F(StoricoCliTest, ClearingKeepsLinesAddedAfterTheListingAndBadArgumentsAreR
         << err.toStdString();
     EXPECT_EQ(store->errors().size(), 3);
     ASSERT_EQ(run({"cancella", "--conferma", "2"}), 0) << err.toStdString();
-    EXPECT_EQ(out, "2 righe cancellate; 1 righe arrivate dopo l'elenco restano\n");
+    EXPECT_EQ(out, "2 righe cancellate; 1 riga arrivata dopo l'elenco resta\n");
     EXPECT_EQ(store->errors(), QStringList{"arrivata dopo"});
 
     addDestination(*ws, QStringLiteral("Cassa"), 2, path("cassa.prn"));

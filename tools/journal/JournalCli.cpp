@@ -4,6 +4,7 @@
 #include "db/Engine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
 #include "polling/FolderStores.h"
@@ -256,8 +257,9 @@ private:
         }
         m_out.flush();
         m_err << (found.empty() ? QStringLiteral("Nessuna riga del giornale trovata.\n")
-                                : QStringLiteral("%1 righe trovate%2.\n")
-                                      .arg(found.size())
+                                : plural(static_cast<qint64>(found.size()),
+                                         QStringLiteral("%1 riga trovata%2.\n"),
+                                         QStringLiteral("%1 righe trovate%2.\n"))
                                       .arg(static_cast<int>(found.size()) >= q.limit
                                                ? QStringLiteral(" (solo le prime: restringere la "
                                                                 "ricerca)")
@@ -283,9 +285,10 @@ private:
                       << '\n';
         }
         m_out.flush();
-        m_err << (lines.empty()
-                      ? QStringLiteral("Storico errori vuoto.\n")
-                      : QStringLiteral("%1 righe nello storico errori.\n").arg(lines.size()));
+        m_err << (lines.empty() ? QStringLiteral("Storico errori vuoto.\n")
+                                : plural(static_cast<qint64>(lines.size()),
+                                         QStringLiteral("%1 riga nello storico errori.\n"),
+                                         QStringLiteral("%1 righe nello storico errori.\n")));
         return 0;
     }
 

@@ -1,6 +1,7 @@
 // Documentation screenshots, taken from the live widgets.
 #include "screenshots/Screenshots.h"
 
+#include "hotel/PosFiles.h"
 #include "platform/Log.h"
 #include "screenshots/PrintScreenshots.h"
 #include "ui/AppIcon.h"
@@ -53,9 +54,17 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     // The error history the store holds (a hotel folder's real one), or the sample.
     QStringList history;
     for (int i = 0; i < window.list2()->count(); ++i) history << window.list2()->item(i)->text();
-    window.showPending({QStringLiteral("101 20250307 1230 PRANZO          0000035,00"),
-                        QStringLiteral("104 20250307 1245 BEVANDE         0000008,50")});
-    window.showErrors({QStringLiteral("999 20250306 2010 CENA            0000042,00")});
+    // Lines in the POS's own fixed columns.
+    const auto line = [](const char* room, const char* what, int qty, qint64 cents,
+                         const char* time, int receipt) {
+        return hotel::formatChargeLine({QString::fromLatin1(room), QStringLiteral("250307"),
+                                        QString::fromLatin1(what), qty, cents, cents / qty,
+                                        QString::fromLatin1(time), receipt});
+    };
+    const QString failed = line("999", "CENA", 2, 4200, "2010", 31);
+    window.showPending({line("101", "PRANZO", 1, 3500, "1230", 12),
+                        line("104", "ACQUA MINERALE", 2, 500, "1245", 14)});
+    window.showErrors({failed});
     window.showWindow();
     settle();
     bool ok = save(window.grab(), dir, QStringLiteral("main-window.png"));
@@ -66,7 +75,6 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     window.impostazioni()->hide();
 
     // List2's repair menu over the window, on a line with its reason.
-    const QString failed = QStringLiteral("999 20250306 2010 CENA            0000042,00");
     window.showErrorLines(
         {{1, failed,
           QStringLiteral("Nessun ospite in casa né cliente esterno per la camera 999")}});
@@ -93,7 +101,7 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     box.hide();
 
     if (history.isEmpty())
-        history << QStringLiteral("999 20250306 2010 CENA            0000042,00");
+        history << failed;
     ok = takePrintScreenshots(ws, window.hotelCorrente(), dir, history) && ok;
     window.allowClose();
     return ok ? 0 : 1;

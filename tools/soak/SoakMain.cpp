@@ -1,12 +1,12 @@
 // quorvel-soak: the crash soak (the program killed at random instants
 // while a POS and a busy hotel system work beside it) and the resource soak
 // (many ticks in this process), each printing one line of figures.
+#include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "soak/CrashSoak.h"
 #include "soak/ResourceSoak.h"
 #include "soak/ServerSoak.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -21,16 +21,14 @@ using namespace quorvel;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Prove di durata di quorvel: arresti improvvisi, gestionale occupato, risorse."));
-    parser.addHelpOption();
+    CommandLine parser(
+        QStringLiteral("quorvel-soak"), QStringLiteral("quorvel-soak [OPZIONI]"),
+        QStringLiteral(
+            "Prove di durata di quorvel: arresti improvvisi, gestionale occupato, risorse."));
     auto option = [&parser](const char* name, const char* help, const char* value = nullptr) {
-        QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(help));
-        if (value)
-            o.setValueName(QString::fromLatin1(value));
-        parser.addOption(o);
-        return o;
+        parser.addOption(QString::fromLatin1(name), QString::fromUtf8(help),
+                         value ? QString::fromLatin1(value) : QString());
+        return QString::fromLatin1(name);
     };
     const auto kills = option("kills", "Arresti con SIGKILL (predefinito 200).", "N");
     const auto ticks = option("ticks", "Cicli della prova delle risorse (predefinito 20000).", "N");
@@ -62,17 +60,17 @@ int main(int argc, char** argv) {
     const auto restarts =
         option("restarts", "Riavvii del server durante la prova (predefinito 4).", "N");
     const auto refresh = option("refresh", "(interno) Aggiorna Dati nella cartella.", "DIR");
-    parser.process(app);
+    if (const auto status = parser.handle(argc, argv))
+        return *status;
 
     if (parser.isSet(refresh))
         return soak::refreshGuests(parser.value(refresh));
 
-    auto number = [&parser](const QCommandLineOption& o, qint64 fallback) {
+    auto number = [&parser](const QString& o, qint64 fallback) {
         bool ok = true;
         const qint64 n = parser.isSet(o) ? parser.value(o).toLongLong(&ok) : fallback;
         if (!ok || n < 0) {
-            std::fprintf(stderr, "quorvel-soak: valore non valido per --%s\n",
-                         qPrintable(o.names().first()));
+            std::fprintf(stderr, "quorvel-soak: valore non valido per --%s\n", qPrintable(o));
             std::exit(2);
         }
         return n;

@@ -4,6 +4,7 @@
 #include "db/Engine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "polling/FolderStores.h"
 #include "print/DelimitedExport.h"
@@ -148,8 +149,8 @@ public:
         const QStringList lines = store.errors();
         writeErrorReport(lines);
         if (c == QLatin1String("report")) {
-            m_out << QStringLiteral("%1 righe scritte in %2\n")
-                         .arg(lines.size())
+            m_out << plural(lines.size(), QStringLiteral("%1 riga scritta in %2\n"),
+                            QStringLiteral("%1 righe scritte in %2\n"))
                          .arg(reportFileName());
             return 0;
         }
@@ -169,8 +170,8 @@ public:
             ConvertiXLS(reportFileName());
             log::info(
                 QStringLiteral("Esportazione di %1 in %2").arg(reportFileName(), exportFileName()));
-            m_out << QStringLiteral("%1 righe esportate in %2\n")
-                         .arg(lines.size())
+            m_out << plural(lines.size(), QStringLiteral("%1 riga esportata in %2\n"),
+                            QStringLiteral("%1 righe esportate in %2\n"))
                          .arg(exportFileName());
             return 0;
         }
@@ -185,10 +186,13 @@ private:
         if (lines.empty())
             m_err << "Storico errori vuoto.\n";
         else
-            m_err << QStringLiteral(
-                         "%1 righe nello storico errori; l'ultima è la numero %2. "
-                         "Per cancellarle: quorvel-storico cancella --conferma %2\n")
-                         .arg(lines.size())
+            m_err << plural(static_cast<qint64>(lines.size()),
+                            QStringLiteral("%1 riga nello storico errori, la numero %2. "
+                                           "Per cancellarla: quorvel-storico cancella --conferma "
+                                           "%2\n"),
+                            QStringLiteral("%1 righe nello storico errori; l'ultima è la numero "
+                                           "%2. Per cancellarle: quorvel-storico cancella "
+                                           "--conferma %2\n"))
                          .arg(lines.back().id);
         return 0;
     }
@@ -211,12 +215,14 @@ private:
         }
         const int removed = store.clearErrorsUpTo(upTo);
         const int left = static_cast<int>(store.errorLines().size());
-        log::info(QStringLiteral("Storico errori cancellato fino alla riga %1 (%2 righe)")
+        log::info(QStringLiteral("Storico errori cancellato fino alla riga %1 (%2)")
                       .arg(upTo)
-                      .arg(removed));
-        m_out << QStringLiteral("%1 righe cancellate").arg(removed);
+                      .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe"))));
+        m_out << plural(removed, QStringLiteral("%1 riga cancellata"),
+                        QStringLiteral("%1 righe cancellate"));
         if (left > 0)
-            m_out << QStringLiteral("; %1 righe arrivate dopo l'elenco restano").arg(left);
+            m_out << plural(left, QStringLiteral("; %1 riga arrivata dopo l'elenco resta"),
+                            QStringLiteral("; %1 righe arrivate dopo l'elenco restano"));
         m_out << '\n';
         return 0;
     }
@@ -252,9 +258,10 @@ private:
             return 1;
         m_out << QStringLiteral("Stampato su %1").arg(choice.destination);
         if (!printer.outputName().isEmpty() && printer.pagesPrinted() > 0)
-            m_out << QStringLiteral(" (%1, %2 pagine)")
-                         .arg(printer.outputName())
-                         .arg(printer.pagesPrinted());
+            m_out << QStringLiteral(" (%1, %2)")
+                         .arg(printer.outputName(),
+                              counted(printer.pagesPrinted(), QStringLiteral("pagina"),
+                                      QStringLiteral("pagine")));
         m_out << '\n';
         return 0;
     }
