@@ -1,8 +1,7 @@
 // Benchmark of the POS interface (Release build): 10 POS over loopback, each
 // posting one charge after the other (waiting for its answer) to the rooms
-// of a generated hotel, on the store given by QUORVEL_BENCH_SERVER (a
-// libpq connection string; default SQLite files). Reports postings per
-// second and the answer's 50th / 99th percentile latency seen by the POS.
+// of a generated hotel on SQLite files. Reports postings per second and the
+// answer's 50th / 99th percentile latency seen by the POS.
 // Meanwhile the polling cycle ticks every 200 ms on the same event loop, and
 // a charges file dropped in the middle of the load must be posted by the
 // first tick that takes it (counter file_posted_in_one_cycle = 1).

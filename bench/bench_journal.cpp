@@ -1,13 +1,27 @@
-// The day's reconciliation of a busy day: 20,000 charge lines of one day in
-// a journal of 400,000 rows (twenty such days), with their received counts
-// and a few hundred error and pending lines. Target: under 0.5 s a day.
+// The journal's readers (Release build):
+//  - the day's reconciliation of a busy day: 20,000 charge lines of one day in
+//    a journal of 400,000 rows (twenty such days), with their received counts
+//    and a few hundred error and pending lines. Target: under 0.5 s a day;
+//  - start-up plus one idle cycle (the window's lists filled, one tick) with
+//    1,000,000 journal rows of which 0 or 100,000 (one file's) are in the
+//    error history. Target: under 0.5 s, and within 2x of the empty history;
+//  - with a 10,000-line history: refreshing the window's lists after a
+//    transfer of one line (target under 50 ms), and a repair of one line
+//    (target under 20 ms).
+#include "ChargeLines.h"
 #include "db/Engine.h"
+#include "hotel/HotelGenerator.h"
+#include "platform/Log.h"
+#include "polling/Controller.h"
+#include "polling/TransferButtons.h"
+#include "transfer/ChargeRepair.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 #include "transfer/Reconciliation.h"
 
 #include <benchmark/benchmark.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <algorithm>
 
@@ -97,8 +111,152 @@ void BM_ReconcileBusyDay(benchmark::State& state) {
     state.counters["lines"] = kLinesADay;
 }
 
+class QuietDialogs : public Dialogs {
+public:
+    MsgAnswer messageBox(const QString&, const QString&, MsgIcon, MsgButtons,
+                         MsgAnswer answer) override {
+        return answer;
+    }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    void notify(const QString&, const QString&) override {}
+};
+
+// The window, as far as the core sees it: what it is asked to show.
+class CountingView : public MainView {
+public:
+    QString transferType() const override { return QStringLiteral("1"); }
+    void focusTransferType() override {}
+    void showWindow() override {}
+    void hideWindow() override {}
+    void showPending(const QStringList& lines) override { pending = lines.size(); }
+    void showErrors(const QStringList& lines) override { errors = lines.size(); }
+    void showErrorLines(const std::vector<ErrorLineInfo>& lines) override {
+        errors = static_cast<qsizetype>(lines.size());
+    }
+    void setBusy(bool) override {}
+    qsizetype pending = 0, errors = 0;
+};
+
+// A small hotel whose store holds journalRows journal rows, the last
+// history of them listed (one file's lines, as the transfer lists them).
+struct HistoryHotel {
+    HistoryHotel(int journalRows, int history) {
+        log::setEcho(false);
+        hotel::HotelSpec spec;
+        spec.rooms = 120;
+        spec.guests = 150;
+        spec.externals = 20;
+        spec.accountRows = 10000;
+        summary = hotel::generateHotel(dir.path(), spec);
+        QDir::setCurrent(dir.path());
+        log::open(QDir(dir.path()).filePath(QStringLiteral("Quorvel.log")));
+        db::Workspace ws;
+        ChargeStore store(ws);
+        const QStringList posted = bench::chargeLines(summary.data, 1000, 3);
+        constexpr int Chunk = 50000;
+        for (int from = 0; from < journalRows; from += Chunk) {
+            db::Transaction tx(ws);
+            const int n = std::min(Chunk, journalRows - from);
+            const int listed = std::max(0, std::min(n, from + n - (journalRows - history)));
+            QStringList errors;
+            for (int i = n - listed; i < n; ++i)
+                errors << QString(posted[(from + i) % posted.size()])
+                              .replace(1, 3, QStringLiteral("997"));
+            std::int32_t errorId = store.appendErrors(errors);
+            std::vector<JournalEntry> rows(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                JournalEntry& e = rows[static_cast<std::size_t>(i)];
+                const bool isListed = i >= n - listed;
+                e.archive =
+                    QStringLiteral("Estrazione_%1.txt").arg(isListed ? 0 : (from + i) / 2000 + 1);
+                e.lineNo = (from + i) % 2000 + 1;
+                e.line = isListed ? errors[i - (n - listed)] : posted[(from + i) % posted.size()];
+                e.day = QStringLiteral("20250301");
+                e.amount = Currency::fromCents(100 + (from + i) % 5000);
+                e.outcome = isListed ? Esito::Storico : Esito::Camera;
+                e.errorId = isListed ? errorId++ : 0;
+                e.reason = isListed ? Motivo::NessunConto : Motivo::Nessuno;
+                e.reasonText = isListed ? QStringLiteral(
+                                              "Nessun ospite in casa né cliente esterno "
+                                              "per la camera 997")
+                                        : QString();
+                e.accountRow = from + i + 1;
+                e.added = *e.amount;
+            }
+            store.journal().add(rows);
+            tx.commit();
+        }
+    }
+    QTemporaryDir dir;
+    hotel::HotelSummary summary;
+    QuietDialogs dialogs;
+    SystemClock clock;
+    Services services{&dialogs, &clock, nullptr};
+};
+
+// Start-up (the store opened, the window's lists filled) and one idle tick.
+void BM_StartupIdle(benchmark::State& state) {
+    HistoryHotel h(1'000'000, static_cast<int>(state.range(0)));
+    Settings settings = h.summary.settings;
+    qsizetype shown = 0;
+    for (auto _ : state) {
+        db::Workspace ws;
+        CountingView view;
+        Controller controller(settings, h.services, view, ws);
+        if (!controller.timerTick())
+            state.SkipWithError("the idle tick failed");
+        shown = view.errors;
+    }
+    if (shown != state.range(0))
+        state.SkipWithError("the window does not show the whole history");
+    state.counters["history"] = static_cast<double>(shown);
+}
+
+// After a transfer of one line, the window's lists; and a repair of one line.
+void BM_RefreshAndRepair(benchmark::State& state) {
+    HistoryHotel h(20000, 10000);
+    Settings settings = h.summary.settings;
+    db::Workspace ws;
+    CountingView view;
+    ChargeStore store(ws);
+    TransferButtons buttons(settings, h.services, view, store);
+    const QStringList lines = bench::chargeLines(h.summary.data, 1, 11);
+    const QString room = h.summary.data.inHouseRooms().front();
+    std::vector<ChargeStore::Line> history = store.errorLines();
+    qint64 refreshNs = 0, repairNs = 0;
+    int repaired = 0;
+    for (auto _ : state) {
+        store.appendChargesFile({lines, false}, QStringLiteral("Uno.txt"));
+        ChargeTransfer(settings, store).TrasferisciAddebiti();
+        QElapsedTimer clock;
+        clock.start();
+        buttons.refreshLists();
+        refreshNs += clock.nsecsElapsed();
+        clock.restart();
+        const auto r = ChargeRepair(settings, store).assegnaCamera(history.back().id, room);
+        repairNs += clock.nsecsElapsed();
+        repaired += r.status == ChargeRepair::Status::Posted;
+        history.pop_back();
+    }
+    if (repaired != state.iterations())
+        state.SkipWithError("a repair did not post");
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["refreshMs"] = static_cast<double>(refreshNs) / 1e6 / n;
+    state.counters["repairMs"] = static_cast<double>(repairNs) / 1e6 / n;
+    state.counters["history"] = static_cast<double>(view.errors);
+}
+
 }  // namespace
 
+BENCHMARK(BM_StartupIdle)
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_RefreshAndRepair)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReconcileBusyDay)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 
 BENCHMARK_MAIN();

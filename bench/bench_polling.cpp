@@ -10,7 +10,10 @@
 //    notice (which must not grow with their number) and the longest tick.
 //    Last figures, sanitizer build on the shared 2-core machine: 1,000 in 10
 //    ticks, 10.6 ms a notice, longest tick 1.2 s; 10,000 in 100 ticks,
-//    13.5 ms a notice, longest tick 4.2 s (one tick took 508 s before).
+//    13.5 ms a notice, longest tick 4.2 s (one tick took 508 s before);
+//  - a tick taking a large charges file: a sparse 2 GB file (zeros, no line
+//    end: one line cut to 4,000 characters) and 64 MB of real charge lines;
+//    the peak resident memory the tick added (goal: under 100 MB).
 #include "db/Engine.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
@@ -62,6 +65,17 @@ void aged(const QString& path) {
     QFile f(path);
     if (f.open(QIODevice::Append))
         f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+}
+
+// The process's peak resident memory so far, in MB (VmHWM), 0 elsewhere.
+double peakRssMb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
 }
 
 double cpuSeconds() {
@@ -175,6 +189,47 @@ void BM_Notices(benchmark::State& state) {
 BENCHMARK(BM_Notices)
     ->Arg(1000)
     ->Arg(10000)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+// state.range(0): 0 for the sparse 2 GB file, else MB of charge lines.
+void BM_LargeChargesFile(benchmark::State& state) {
+    CycleOnHotel c(50, 60);
+    const QString file = c.settings.fileOrigine;
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            QFile f(file);
+            f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            if (state.range(0) == 0) {
+                f.resize(qint64{2} * 1024 * 1024 * 1024);
+            } else {
+                const QByteArray line =
+                    " 101 250307      0001      CAFFE'           001     000150\r\n";
+                QByteArray block;
+                while (block.size() < 1024 * 1024) block += line;
+                for (qint64 i = 0; i < state.range(0); ++i) f.write(block);
+            }
+            bytes = f.size();
+        }
+        aged(file);
+        {
+            QFile reset(QStringLiteral("/proc/self/clear_refs"));  // "5": peak := current
+            if (reset.open(QIODevice::WriteOnly))
+                reset.write("5");
+        }
+        const double before = peakRssMb();
+        state.ResumeTiming();
+        c.cycle.Timer1_Timer();
+        state.counters["peak_rss_added_mb"] = peakRssMb() - before;
+    }
+    state.counters["file_mb"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_LargeChargesFile)
+    ->Arg(0)
+    ->Arg(64)
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -98,6 +98,7 @@ int runWindowed(db::Workspace& ws, bool once) {
     const auto pos = once ? nullptr : listenToPos(settings, controller);
     if (once) {
         const bool ok = window.timer1().fire() == PollTimer::Outcome::Ran;
+        controller.finishDailyMail();
         window.allowClose();
         return ok ? 0 : 1;
     }
@@ -207,6 +208,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<db::Workspace> workspace;
     try {
         workspace = std::make_unique<db::Workspace>();
+        // This bridge owns its schema on a server while it runs.
+        workspace->claimOwnSchema();
     } catch (const std::exception& e) {
         log::error(QStringLiteral("Area di lavoro del database non creata: %1").arg(errorText(e)));
         std::fprintf(stderr, "quorvel: %s\n", qPrintable(errorText(e)));

@@ -21,6 +21,7 @@
 #pragma once
 
 #include "platform/Currency.h"
+#include "platform/Error.h"
 
 #include <QString>
 #include <QStringList>
@@ -174,6 +175,24 @@ public:
     // the server a text field is indexed on the folded expression its
     // look-ups compare, so they use the index.
     void createIndex(const QString& table, const QStringList& fields);
+    // The same over the rows whose first field is not Null only (a partial
+    // index): rows that no look-up asks for cost no index entry. An
+    // equality look-up on that field uses it.
+    void createIndexOfSet(const QString& table, const QStringList& fields);
+    // Drops one of the program's own tables (a one-time conversion's old table).
+    void dropTable(const QString& table);
+    // Creates the view name over tables of this database when missing.
+    // select is a SELECT whose table names are written {Table}; rowSource is
+    // the alias of the table whose row identity the view carries on the
+    // server (SQLite's views have none).
+    void createView(const QString& name, const QString& select, const QString& rowSource);
+
+    // Inside a transaction, waits until no other transaction holds key on
+    // this database, and holds it to the commit or rollback: a find-then-add
+    // of several processes under one key never adds two rows. On the server
+    // an advisory lock (waited for as long as a row lock); on a SQLite file
+    // nothing, as a writing transaction holds the whole file.
+    void lockForWrite(const QString& key);
 
     void close();                 // idempotent
     const QString& path() const;  // absolute path of the file
@@ -184,7 +203,16 @@ private:
     friend class Recordset;
     struct Impl;
     explicit Database(std::unique_ptr<Impl> impl);
+    void createIndex(const QString& table, const QStringList& fields, bool ofSet);
     std::unique_ptr<Impl> m_impl;
+};
+
+// A value the store refused for the row being written (a constraint, a
+// trigger, a value out of its column's range): tied to that row, so a
+// caller may set the row aside and go on with the others.
+class ValueRefused : public Error {
+public:
+    using Error::Error;
 };
 
 // DAO's workspace: opens databases and runs transactions over all of them.
@@ -218,6 +246,11 @@ public:
     // How long a statement waits for another process's lock before failing
     // (on the server: lock_timeout).
     void setBusyTimeout(int milliseconds);
+    // The program's bridge: from now on every server connection of this
+    // workspace claims the schema of the program's own tables and fails,
+    // naming the other bridge, while another holds it. Nothing without a
+    // server.
+    void claimOwnSchema();
     // True when this workspace puts the file (by name) on the server.
     bool onServer(const QString& fileName) const;
 

@@ -2,8 +2,13 @@
 #include "db/PgConnection.h"
 
 #include "platform/Error.h"
+#include "platform/SocketWait.h"
+#include "platform/StopSignal.h"
 
+#include <QElapsedTimer>
+#include <QSet>
 #include <QStringList>
+#include <climits>
 
 namespace quorvel::db {
 
@@ -15,11 +20,54 @@ constexpr Oid TextOid = 25;
 constexpr Oid Float8Oid = 701;
 constexpr Oid NumericOid = 1700;
 
-constexpr char DefaultConnectTimeout[] = "5";
+// Set unless the connection string gives its own: an unreachable server
+// fails a cycle quickly, a peer gone silent is noticed by the keepalives
+// (TCP only; a Unix socket ignores them).
+constexpr const char* DefaultKeywords[][2] = {
+    {"connect_timeout", "5"},      {"keepalives", "1"},       {"keepalives_idle", "30"},
+    {"keepalives_interval", "10"}, {"keepalives_count", "3"}, {"tcp_user_timeout", "60000"}};
+// The server's own time-outs, unless the string's options set them: a
+// statement ends after a minute, a session idle inside a transaction (a
+// bridge stopped mid-batch) after five, so its locks go.
+constexpr char DefaultStatementTimeout[] = "60s";
+constexpr char DefaultIdleTimeout[] = "300s";
+// Past the statement time-out the client cancels; past twice this it
+// closes the connection, for a server that cannot even cancel.
+constexpr int AnswerGraceMs = 1000;
+constexpr int WaitSliceMs = 100;
 
 struct ConnInfoFree {
     void operator()(PQconninfoOption* o) const { PQconninfoFree(o); }
 };
+
+// The keywords the connection string sets, and its options.
+struct GivenKeys {
+    QSet<QByteArray> keys;
+    QByteArray options;
+};
+GivenKeys givenKeys(const QByteArray& conninfo) {
+    GivenKeys given;
+    char* error = nullptr;
+    std::unique_ptr<PQconninfoOption, ConnInfoFree> opts(
+        PQconninfoParse(conninfo.constData(), &error));
+    PQfreemem(error);
+    for (PQconninfoOption* o = opts.get(); o && o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        given.keys.insert(QByteArray(o->keyword));
+        if (qstrcmp(o->keyword, "options") == 0)
+            given.options = o->val;
+    }
+    return given;
+}
+
+void cancelQuietly(PGconn* conn) {
+    if (PGcancel* cancel = PQgetCancel(conn)) {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+    }
+}
 
 // Jet's Instr, case-insensitive for every letter; in pg_temp, so the
 // program needs no right to create objects in the hotel's database.
@@ -95,6 +143,11 @@ PgParam pgParam(const Value& value) {
                          QByteArray::number(mag / Currency::Scale) + '.' +
                          QByteArray::number(mag % Currency::Scale).rightJustified(4, '0');
             } else if constexpr (std::is_same_v<T, QString>) {
+                // libpq would end the text at a NUL and store the rest lost.
+                if (v.contains(QChar(0)))
+                    throw ValueRefused(QStringLiteral("server"),
+                                       QStringLiteral("il testo contiene un byte NUL, che il "
+                                                      "server non accetta"));
                 p.type = TextOid;
                 p.text = v.toUtf8();
             }
@@ -125,40 +178,120 @@ QByteArray numberedPlaceholders(const QString& sql, int* count) {
     return out.toUtf8();
 }
 
-PgConnection::PgConnection(QString conninfo)
-    : m_conninfo(std::move(conninfo)), m_masked(maskedConnInfo(m_conninfo)) {
+QString oneLine(const QString& text) {
+    return text.simplified();
+}
+
+PgConnection::PgConnection(QString conninfo, std::function<void(PgConnection&)> onConnect)
+    : m_conninfo(std::move(conninfo)),
+      m_masked(maskedConnInfo(m_conninfo)),
+      m_onConnect(std::move(onConnect)) {
     connect();
 }
 
 void PgConnection::connect() {
     m_conn.reset();
     m_prepared.clear();  // prepared statements live and die with the session
-    // The string first, then what the engine needs; a connect timeout only
-    // when the string gives none, so an unreachable server fails a tick
-    // quickly instead of hanging it.
+    if (stopRequested())
+        throw Error(m_masked, QStringLiteral("arresto richiesto: nessuna nuova connessione"));
+    // The string first, then what the engine needs and the defaults it leaves.
     const QByteArray info = m_conninfo.toUtf8();
-    const bool hasTimeout = m_conninfo.contains(QLatin1String("connect_timeout"));
-    const char* keys[] = {"dbname", "client_encoding", "application_name",
-                          hasTimeout ? nullptr : "connect_timeout", nullptr};
-    const char* values[] = {info.constData(), "UTF8", "Quorvel", DefaultConnectTimeout, nullptr};
-    m_conn.reset(PQconnectdbParams(keys, values, 1));
+    const GivenKeys given = givenKeys(info);
+    std::vector<const char*> keys{"dbname", "client_encoding", "application_name"};
+    std::vector<const char*> values{info.constData(), "UTF8", "Quorvel"};
+    for (const auto& [key, value] : DefaultKeywords) {
+        if (!given.keys.contains(key)) {
+            keys.push_back(key);
+            values.push_back(value);
+        }
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    // Bounded from the start: the setup's own statements wait no longer.
+    m_answerWaitMs = 60000 + AnswerGraceMs;
+    m_conn.reset(PQconnectdbParams(keys.data(), values.data(), 1));
     if (!m_conn)
         throw Error(m_masked, QStringLiteral("memoria insufficiente per la connessione al server"));
     // The server's notices (a long index name cut, say) are not errors.
     PQsetNoticeProcessor(
         m_conn.get(), [](void*, const char*) {}, nullptr);
     if (PQstatus(m_conn.get()) != CONNECTION_OK) {
-        const QString detail = QString::fromUtf8(PQerrorMessage(m_conn.get())).trimmed();
+        const QString detail = oneLine(QString::fromUtf8(PQerrorMessage(m_conn.get())));
         QString cause = QStringLiteral("connessione al server del database non riuscita");
         if (detail.contains(QLatin1String("password authentication failed")) ||
             detail.contains(QLatin1String("no password supplied")))
             cause = QStringLiteral(
                 "accesso al server del database rifiutato (utente o password "
                 "errati)");
+        m_conn.reset();
         throw Error(m_masked, QStringLiteral("%1: %2").arg(cause, detail));
     }
-    run(QByteArray(SessionSetup), {}, m_masked);
-    setLockTimeout(m_lockTimeoutMs);
+    try {
+        QByteArray setup(SessionSetup);
+        if (!given.options.contains("statement_timeout"))
+            setup += QByteArray("SET statement_timeout = '") + DefaultStatementTimeout + "';";
+        if (!given.options.contains("idle_in_transaction_session_timeout"))
+            setup += QByteArray("SET idle_in_transaction_session_timeout = '") +
+                     DefaultIdleTimeout + "';";
+        run(setup, {}, m_masked);
+        const PgResult limit =
+            run("SELECT (EXTRACT(EPOCH FROM current_setting('statement_timeout')::interval) * "
+                "1000)::bigint",
+                {}, m_masked);
+        const qint64 ms = QByteArray(PQgetvalue(limit.get(), 0, 0)).toLongLong();
+        m_answerWaitMs =
+            ms > 0 ? static_cast<int>(std::min<qint64>(ms + AnswerGraceMs, INT_MAX / 2)) : 0;
+        setLockTimeout(m_lockTimeoutMs);
+        if (m_onConnect)
+            m_onConnect(*this);
+    } catch (...) {
+        // Never left half set up: the next statement connects again.
+        m_conn.reset();
+        throw;
+    }
+}
+
+PgResult PgConnection::answer(bool sent, const QString& where) {
+    PGconn* conn = m_conn.get();
+    if (!sent)
+        return {};
+    QElapsedTimer clock;
+    clock.start();
+    qint64 cancelledAt = -1;
+    PgResult last;
+    for (;;) {
+        while (PQisBusy(conn)) {
+            if (stopRequested()) {
+                cancelQuietly(conn);
+                m_conn.reset();
+                throw Error(where, QStringLiteral("arresto richiesto: l'operazione sul server del "
+                                                  "database è interrotta"));
+            }
+            const qint64 waited = clock.elapsed();
+            if (m_answerWaitMs > 0 && waited >= m_answerWaitMs) {
+                if (cancelledAt < 0) {
+                    cancelQuietly(conn);
+                    cancelledAt = waited;
+                } else if (waited >= cancelledAt + AnswerGraceMs) {
+                    m_conn.reset();
+                    throw Error(where, QStringLiteral("il server del database non risponde da %1 "
+                                                      "s: connessione chiusa")
+                                           .arg((waited + 999) / 1000));
+                }
+            }
+            // Readable, failed or a signal: libpq reads what there is.
+            if (waitReadable(PQsocket(conn), WaitSliceMs) && !PQconsumeInput(conn))
+                break;  // the connection is gone: the result says so
+        }
+        PgResult one(PQgetResult(conn));
+        if (!one)
+            break;
+        // The first failure is the answer (several statements stop at it).
+        const ExecStatusType st = last ? PQresultStatus(last.get()) : PGRES_COMMAND_OK;
+        if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK)
+            last = std::move(one);
+    }
+    return last;
 }
 
 void PgConnection::reconnect() {
@@ -193,17 +326,20 @@ PgResult PgConnection::run(const QByteArray& sql, const std::vector<PgParam>& pa
     }
     PgResult r;
     const bool several = params.empty() && sql.contains(';');  // the session setup
-    const QByteArray name = several ? QByteArray() : prepared(sql, types, r);
+    const QByteArray name = several ? QByteArray() : prepared(sql, types, r, where);
     if (r) {
         // The prepare failed: its answer is the statement's.
     } else if (several) {
-        r.reset(PQexec(m_conn.get(), sql.constData()));
+        r = answer(PQsendQuery(m_conn.get(), sql.constData()), where);
     } else if (!name.isEmpty()) {
-        r.reset(PQexecPrepared(m_conn.get(), name.constData(), static_cast<int>(params.size()),
-                               values.data(), lengths.data(), nullptr, 0));
+        r = answer(
+            PQsendQueryPrepared(m_conn.get(), name.constData(), static_cast<int>(params.size()),
+                                values.data(), lengths.data(), nullptr, 0),
+            where);
     } else {
-        r.reset(PQexecParams(m_conn.get(), sql.constData(), static_cast<int>(params.size()),
-                             types.data(), values.data(), lengths.data(), nullptr, 0));
+        r = answer(PQsendQueryParams(m_conn.get(), sql.constData(), static_cast<int>(params.size()),
+                                     types.data(), values.data(), lengths.data(), nullptr, 0),
+                   where);
     }
     const ExecStatusType st = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
@@ -249,7 +385,7 @@ QByteArray preparedKey(const QByteArray& sql, const std::vector<Oid>& types) {
 }  // namespace
 
 QByteArray PgConnection::prepared(const QByteArray& sql, const std::vector<Oid>& types,
-                                  PgResult& failed) {
+                                  PgResult& failed, const QString& where) {
     if (!preparable(sql))
         return {};
     const QByteArray key = preparedKey(sql, types);
@@ -259,14 +395,15 @@ QByteArray PgConnection::prepared(const QByteArray& sql, const std::vector<Oid>&
         // Emptied only outside a transaction, so a failure there cannot abort one.
         if (PQtransactionStatus(m_conn.get()) != PQTRANS_IDLE)
             return {};
-        PgResult dropped(PQexec(m_conn.get(), "DEALLOCATE ALL"));
+        PgResult dropped = answer(PQsendQuery(m_conn.get(), "DEALLOCATE ALL"), where);
         if (!dropped || PQresultStatus(dropped.get()) != PGRES_COMMAND_OK)
             return {};
         m_prepared.clear();
     }
     const QByteArray name = "q" + QByteArray::number(++m_nextPrepared);
-    PgResult r(PQprepare(m_conn.get(), name.constData(), sql.constData(),
-                         static_cast<int>(types.size()), types.data()));
+    PgResult r = answer(PQsendPrepare(m_conn.get(), name.constData(), sql.constData(),
+                                      static_cast<int>(types.size()), types.data()),
+                        where);
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
         failed = std::move(r);
         if (!failed)
@@ -285,15 +422,15 @@ void PgConnection::forgetPrepared(const QByteArray& sql, const std::vector<Oid>&
     // Outside a transaction the server drops it too; inside, a DEALLOCATE
     // could fail an aborted transaction's cleanup, so the name is left unused.
     if (ok() && PQtransactionStatus(m_conn.get()) == PQTRANS_IDLE)
-        PgResult(PQexec(m_conn.get(), ("DEALLOCATE " + *it).constData()));
+        answer(PQsendQuery(m_conn.get(), ("DEALLOCATE " + *it).constData()), QString());
     m_prepared.erase(it);
 }
 
 void PgConnection::fail(const PGresult* result, const QString& where) const {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    const QString detail =
-        QString::fromUtf8(primary ? primary : PQerrorMessage(m_conn.get())).trimmed();
+    const QString detail = oneLine(QString::fromUtf8(
+        primary ? primary : (m_conn ? PQerrorMessage(m_conn.get()) : "connessione chiusa")));
     const QByteArray code = state ? QByteArray(state) : QByteArray();
     if (!ok() || code.startsWith("08") || code == "57P01" || code == "57P02" || code == "57P03")
         throw Error(
@@ -306,6 +443,18 @@ void PgConnection::fail(const PGresult* result, const QString& where) const {
         throw Error(where, QStringLiteral("conflitto con un altro utente del database, riprovare "
                                           "(%1)")
                                .arg(detail));
+    if (code == "57014")
+        throw Error(
+            where,
+            QStringLiteral("il server del database non ha risposto in tempo (%1)").arg(detail));
+    // Tied to the row being written, not to the store: the caller may set
+    // that row aside and go on.
+    if (code == "22001")
+        throw ValueRefused(where, QStringLiteral("testo troppo lungo (%1)").arg(detail));
+    if (code == "22003")
+        throw ValueRefused(where, QStringLiteral("valore fuori intervallo (%1)").arg(detail));
+    if (code.startsWith("23") || code == "P0001")
+        throw ValueRefused(where, QStringLiteral("valore rifiutato dal server (%1)").arg(detail));
     if (code == "42P01")
         throw Error(where, QStringLiteral("tabella inesistente sul server (%1)").arg(detail));
     if (code == "42703")
@@ -314,10 +463,6 @@ void PgConnection::fail(const PGresult* result, const QString& where) const {
         throw Error(where, QStringLiteral("schema inesistente sul server (%1)").arg(detail));
     if (code == "42501")
         throw Error(where, QStringLiteral("permesso negato dal server (%1)").arg(detail));
-    if (code == "22001")
-        throw Error(where, QStringLiteral("testo troppo lungo (%1)").arg(detail));
-    if (code == "22003")
-        throw Error(where, QStringLiteral("valore fuori intervallo (%1)").arg(detail));
     if (code == "22P02" || code == "42804" || code == "42883" || code == "42846")
         throw Error(where, QStringLiteral("tipo non corrispondente (%1)").arg(detail));
     if (code == "53100")

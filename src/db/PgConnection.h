@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,9 +44,11 @@ PgParam pgParam(const Value& value);
 
 class PgConnection {
 public:
-    // Connects (blocking, with a connect timeout unless conninfo sets one).
-    // Throws Error naming the server (password masked) when it cannot.
-    explicit PgConnection(QString conninfo);
+    // Connects with the default time-outs and keepalives for every one
+    // conninfo does not set, then runs onConnect (again at every reconnect;
+    // when it throws, the connection is dropped). Throws Error naming the
+    // server (password masked) when it cannot.
+    explicit PgConnection(QString conninfo, std::function<void(PgConnection&)> onConnect = {});
     ~PgConnection() = default;
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
@@ -60,6 +63,7 @@ public:
     void exec(const QString& sql, const QString& where) { run(sql.toUtf8(), {}, where); }
     // How long a statement waits for a row lock of another bridge.
     void setLockTimeout(int milliseconds);
+    int lockTimeoutMs() const { return m_lockTimeoutMs; }
     const QString& server() const { return m_masked; }
     // Inside a transaction a lost connection fails the statement (the
     // server has rolled back); outside, run() connects again first.
@@ -67,6 +71,11 @@ public:
     bool inTransaction() const { return m_inTransaction; }
     // How many statements are prepared on the server now (for tests).
     int preparedCount() const { return static_cast<int>(m_prepared.size()); }
+    // The server process serving this connection (for tests).
+    int backendPid() const { return PQbackendPID(m_conn.get()); }
+    // How long a call waits for the server's answer before it is cancelled
+    // and the connection closed: the server's statement_timeout plus a grace.
+    int answerWaitMs() const { return m_answerWaitMs; }
 
     // At most this many statements stay prepared; beyond, the cache is
     // emptied at the next statement outside a transaction.
@@ -75,20 +84,29 @@ public:
 private:
     void connect();
     [[noreturn]] void fail(const PGresult* result, const QString& where) const;
+    // The answer to what was just sent, waited for with a bound (and given
+    // up at a stop request); nullptr when the send itself failed.
+    PgResult answer(bool sent, const QString& where);
     // The statement's name on the server, prepared now when needed; empty
     // when it is run unprepared (the cache is full inside a transaction).
     // On a failed prepare, failed holds the server's answer.
-    QByteArray prepared(const QByteArray& sql, const std::vector<Oid>& types, PgResult& failed);
+    QByteArray prepared(const QByteArray& sql, const std::vector<Oid>& types, PgResult& failed,
+                        const QString& where);
     void forgetPrepared(const QByteArray& sql, const std::vector<Oid>& types);
 
     QString m_conninfo;
     QString m_masked;
+    std::function<void(PgConnection&)> m_onConnect;
+    int m_answerWaitMs = 0;  // 0: no bound
     std::unique_ptr<PGconn, PgConnFinish> m_conn;
     QHash<QByteArray, QByteArray> m_prepared;  // types and SQL text -> name
     int m_nextPrepared = 0;
     int m_lockTimeoutMs = 5000;
     bool m_inTransaction = false;
 };
+
+// A server's or libpq's text on one line (they span several).
+QString oneLine(const QString& text);
 
 // The SQL text for the server: each ? outside quotes becomes $1, $2, ...
 QByteArray numberedPlaceholders(const QString& sql, int* count = nullptr);

@@ -101,6 +101,11 @@ struct Recordset::Impl {
     std::int64_t rowid = 0;
     std::int64_t lastAdded = 0;
     std::vector<Value> row;
+    // What an error names: the file, or on the server its schema.table.
+    QString where() const {
+        return table->onServer ? QString(table->qualified).remove(u'"') : db.path;
+    }
+    QString version;  // the current row's xmin, when the table has one
     Mode mode = Mode::None;
     std::vector<Value> buffer;
     std::vector<char> dirty;
@@ -141,8 +146,10 @@ void Recordset::Impl::open() {
     for (const Column& c : table->columns) cols << c.quoted;
     const bool server = table->onServer;
     rowId = dialect::rowId(server);
-    prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
-                 .arg(rowId, cols.join(QStringLiteral(", ")), table->qualified);
+    // The row's version comes last, after the fields.
+    const QString versionCol = table->rowVersion ? QStringLiteral(", xmin::text") : QString();
+    prefix = QStringLiteral("SELECT %1, %2%3 FROM %4 WHERE ")
+                 .arg(rowId, cols.join(QStringLiteral(", ")), versionCol, table->qualified);
     if (select) {
         if (!select->columns.isEmpty())
             listed.assign(n, 0);
@@ -182,8 +189,8 @@ void Recordset::Impl::open() {
             if (!fetched[i])
                 cols[static_cast<qsizetype>(i)] = QStringLiteral("NULL");
         }
-        prefix = QStringLiteral("SELECT %1, %2 FROM %3 WHERE ")
-                     .arg(rowId, cols.join(QStringLiteral(", ")), table->qualified);
+        prefix = QStringLiteral("SELECT %1, %2%3 FROM %4 WHERE ")
+                     .arg(rowId, cols.join(QStringLiteral(", ")), versionCol, table->qualified);
     }
 }
 
@@ -429,7 +436,7 @@ void Recordset::Impl::run(Plan& plan, const std::vector<Value>& params, bool nex
         p->first = stmt;
         p->generation = db.wsi.generation;
     }
-    StatementUse use(*stmt, db.path);
+    StatementUse use(*stmt, where());
     bindCriterion(use, params);
     use.bindAll(afterParams,
                 1 + static_cast<int>(base.params.size()) + static_cast<int>(params.size()));
@@ -450,6 +457,8 @@ void Recordset::Impl::readRow(const StatementUse& use) {
         // A field a SELECT's list leaves out is not read (Null).
         row[i] = fetched[i] ? use.value(static_cast<int>(i) + 1, table->columns[i].kind) : Value();
     }
+    if (table->rowVersion)
+        version = use.text(static_cast<int>(n) + 1);
 }
 
 QString Recordset::Impl::queryPlan(const QString& criterion) {
@@ -461,7 +470,7 @@ QString Recordset::Impl::queryPlan(const QString& criterion) {
         db.onServer,
         (db.onServer ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) +
             p->firstSql);
-    StatementUse use(*stmt, db.path);
+    StatementUse use(*stmt, where());
     use.bindAll(params);
     QStringList lines;
     while (use.step()) lines << use.text(db.onServer ? 0 : 3);
@@ -470,7 +479,7 @@ QString Recordset::Impl::queryPlan(const QString& criterion) {
 
 void Recordset::Impl::reload() {
     Statement& stmt = db.statement(prefix + rowId + QStringLiteral(" = ?"));
-    StatementUse use(stmt, db.path);
+    StatementUse use(stmt, where());
     use.bind(1, Value(rowid));
     if (!use.step()) {
         hasCurrent = false;
@@ -478,6 +487,8 @@ void Recordset::Impl::reload() {
     }
     for (std::size_t i = 0; i < table->columns.size(); ++i)
         row[i] = use.value(static_cast<int>(i) + 1, table->columns[i].kind);
+    if (table->rowVersion)
+        version = use.text(static_cast<int>(table->columns.size()) + 1);
 }
 
 // A value made fit for a field of the table, or an Error naming the field.
@@ -509,16 +520,17 @@ Value Recordset::Impl::convert(const Column& col, const Value& v) const {
             } else {
                 const double d = std::nearbyint(number());
                 if (!std::isfinite(d) || std::fabs(d) > 9.0e18)
-                    throw Error(col.name, QStringLiteral("valore fuori intervallo"));
+                    throw ValueRefused(col.name, QStringLiteral("valore fuori intervallo"));
                 i = static_cast<std::int64_t>(d);
             }
             const std::int64_t lo = col.kind == ColumnKind::Int16 ? -32768 : -2147483648LL;
             const std::int64_t hi = col.kind == ColumnKind::Int16 ? 32767 : 2147483647LL;
             if (i < lo || i > hi) {
-                throw Error(col.name, QStringLiteral("valore fuori intervallo: %1 (da %2 a %3)")
-                                          .arg(i)
-                                          .arg(lo)
-                                          .arg(hi));
+                throw ValueRefused(col.name,
+                                   QStringLiteral("valore fuori intervallo: %1 (da %2 a %3)")
+                                       .arg(i)
+                                       .arg(lo)
+                                       .arg(hi));
             }
             return Value(i);
         }
@@ -535,7 +547,7 @@ Value Recordset::Impl::convert(const Column& col, const Value& v) const {
             }
             const double scaled = std::nearbyint(std::get<double>(var) * Currency::Scale);
             if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
-                throw Error(col.name, QStringLiteral("valore fuori intervallo"));
+                throw ValueRefused(col.name, QStringLiteral("valore fuori intervallo"));
             return Value(Currency::fromRaw(static_cast<std::int64_t>(scaled)));
         }
         case ColumnKind::Double:
@@ -546,10 +558,10 @@ Value Recordset::Impl::convert(const Column& col, const Value& v) const {
             if (col.size > 0 && s.size() > col.size) {
                 const qsizetype chars = s.toUcs4().size();
                 if (chars > col.size) {
-                    throw Error(col.name,
-                                QStringLiteral("testo troppo lungo: %1 caratteri, al massimo %2")
-                                    .arg(chars)
-                                    .arg(col.size));
+                    throw ValueRefused(
+                        col.name, QStringLiteral("testo troppo lungo: %1 caratteri, al massimo %2")
+                                      .arg(chars)
+                                      .arg(col.size));
                 }
             }
             return Value(s);
@@ -583,7 +595,7 @@ void Recordset::forEach(const QString& criterion, const std::function<void()>& v
     sql.chop(QStringLiteral(" LIMIT 1").size());
     // Its own statement, not a cached one: visit cannot finalize it.
     const auto stmt = d.db.wsi.newStatement(d.db.onServer, sql);
-    StatementUse use(*stmt, d.db.path);
+    StatementUse use(*stmt, d.where());
     d.bindCriterion(use, params);
     d.noMatch = true;
     while (use.step()) {
@@ -601,7 +613,7 @@ std::int64_t Recordset::removeAll(const QString& criterion) {
         sql += d.base.sql + QStringLiteral(" AND ");
     sql += p->criterion.sql;
     Statement& stmt = d.db.statement(sql);
-    StatementUse use(stmt, d.db.path);
+    StatementUse use(stmt, d.where());
     d.bindCriterion(use, params);
     use.step();
     d.hasCurrent = false;  // the current row may be among them
@@ -648,7 +660,7 @@ void Recordset::addAll(const QStringList& fields, std::vector<Value> values) {
         // names and its time), kept while the statement holds them.
         std::vector<QByteArray> utf8(d.table->onServer ? 0 : n * width);
         Statement& stmt = d.db.statement(n == perStatement ? full : sqlFor(n));
-        StatementUse use(stmt, d.db.path);
+        StatementUse use(stmt, d.where());
         for (std::size_t i = 0; i < n * width; ++i) {
             const Value& v = values[first * width + i];
             const auto* text = std::get_if<QString>(&v.variant());
@@ -766,11 +778,15 @@ void Recordset::update() {
             return;
         sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
                   .arg(d.table->qualified, names.join(QStringLiteral(" = ?, ")), d.rowId);
-        if (d.table->onServer) {
-            // Jet's optimistic locking: the row changes only while it still
-            // holds what was read, so two bridges summing into one row never
-            // lose an update (the second finds the row changed and fails).
-            // (over the fields read: a SELECT's list leaves the others Null)
+        if (d.table->rowVersion) {
+            // Jet's optimistic locking: the row changes only while it is the
+            // version that was read, so two bridges summing into one row
+            // never lose an update (the second finds the row changed and
+            // fails). The server's own version, not the values: a char(n),
+            // real or float text that reads back otherwise is no change.
+            sql += QStringLiteral(" AND xmin = CAST(? AS xid) RETURNING xmin::text");
+        } else if (d.table->onServer) {
+            // A view: over the values read (a SELECT's list leaves the others Null).
             for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
                 const Column& c = d.table->columns[i];
                 if (c.kind != ColumnKind::Other && d.fetched[i])
@@ -779,7 +795,9 @@ void Recordset::update() {
         }
         params.push_back(Value(d.rowid));
     }
-    if (mode == Impl::Mode::Edit && d.table->onServer) {
+    if (mode == Impl::Mode::Edit && d.table->rowVersion) {
+        params.push_back(Value(d.version));
+    } else if (mode == Impl::Mode::Edit && d.table->onServer) {
         for (std::size_t i = 0; i < d.table->columns.size(); ++i) {
             if (d.table->columns[i].kind != ColumnKind::Other && d.fetched[i])
                 params.push_back(d.row[i]);
@@ -790,10 +808,12 @@ void Recordset::update() {
     std::int64_t changed = 0;
     {
         Statement& stmt = d.db.statement(sql);
-        StatementUse use(stmt, d.db.path);
+        StatementUse use(stmt, d.where());
         use.bindAll(params);
         const bool returned = use.step();
         changed = use.changes();
+        if (mode == Impl::Mode::Edit && returned && d.table->rowVersion)
+            d.version = use.text(0);
         if (mode == Impl::Mode::AddNew)
             d.lastAdded = returned ? use.integer(0)
                                    : sqlite3_last_insert_rowid(sqlite3_db_handle(stmt.get()));
@@ -825,7 +845,7 @@ void Recordset::remove() {
         throw Error(d.db.path, QStringLiteral("database chiuso"));
     Statement& stmt = d.db.statement(
         QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(d.table->qualified, d.rowId));
-    StatementUse use(stmt, d.db.path);
+    StatementUse use(stmt, d.where());
     use.bind(1, Value(d.rowid));
     use.step();
     d.hasCurrent = false;  // the position stays, so a find next goes on after it

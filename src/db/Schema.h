@@ -22,6 +22,9 @@ struct TableSchema {
     QString qualified;      // alias."name", ready for SQL
     QString file;           // absolute path, for messages
     bool onServer = false;  // on PostgreSQL: the dialect of the server
+    // On the server, a table (not a view): an edit checks the row's version
+    // (xmin), which changes with any write to it, not the values read back.
+    bool rowVersion = false;
     std::vector<Column> columns;
     QHash<QString, int> byFoldedName;
     QHash<QString, int> byName;  // as stored: most look-ups spell the name so, and skip folding

@@ -177,7 +177,12 @@ Value StatementUse::value(int column, ColumnKind kind) const {
                     t.remove(0, 1);
                 if (auto m = exactMoney(t))
                     return Value(negative ? -*m : *m);
-                return Value(Value(text(column)).toCurrency());
+                // Beyond the money range (a wider numeric): never read as 0.
+                if (auto c = Currency::parse(text(column), QLocale::c()))
+                    return Value(*c);
+                throw ValueRefused(QString::fromUtf8(PQfname(m_result.get(), column)),
+                                   QStringLiteral("valore non rappresentabile come importo: %1")
+                                       .arg(text(column)));
             }
             case ColumnKind::Double:
                 return Value(QByteArray(serverValue(column)).toDouble());

@@ -5,6 +5,7 @@
 #include "db/WorkspaceImpl.h"
 
 #include "db/Dialect.h"
+#include "db/SchemaClaim.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 
@@ -128,7 +129,11 @@ PgConnection& Workspace::Impl::connection() {
     if (!server->refusal.isEmpty())
         throw Error(QString::fromLatin1(ServerConfigFile), server->refusal);
     if (!pg) {
-        pg = std::make_unique<PgConnection>(server->conninfo);
+        // The claim is made again at every connection: it ends with one.
+        pg = std::make_unique<PgConnection>(server->conninfo, [this](PgConnection& c) {
+            if (claimsOwnSchema)
+                db::claimOwnSchema(c, *server);
+        });
         pg->setLockTimeout(busyTimeoutMs);
     } else if (!pg->ok() && !pg->inTransaction()) {
         pg->reconnect();
@@ -178,6 +183,8 @@ Attachment& Workspace::Impl::attachServer(const QString& path, const QString& sc
         return it->second;
     }
     PgConnection& conn = connection();
+    if (own && !server->legacySchema.isEmpty())
+        adoptLegacySchema(conn, *server);
     // The schema as stored: the same name, else one that differs in case only.
     QString stored;
     {
@@ -399,7 +406,8 @@ std::shared_ptr<const TableSchema> Workspace::Impl::serverSchema(Attachment& att
     s->file = att.path;
     s->onServer = true;
     Statement& stmt = serverStatement(QStringLiteral(
-        "SELECT a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a "
+        "SELECT a.attname, format_type(a.atttypid, a.atttypmod), c.relkind::text FROM "
+        "pg_attribute a "
         "JOIN pg_class c ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
         "WHERE n.nspname = ? AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped "
         "ORDER BY a.attnum"));
@@ -409,6 +417,7 @@ std::shared_ptr<const TableSchema> Workspace::Impl::serverSchema(Attachment& att
     bool rowId = false;
     while (use.step()) {
         const QString name = use.text(0);
+        s->rowVersion = use.text(2) == QLatin1String("r") || use.text(2) == QLatin1String("p");
         if (name == QLatin1String(dialect::ServerRowId)) {
             rowId = true;  // the row's identity, not a field
             continue;
@@ -559,6 +568,14 @@ void Workspace::setBusyTimeout(int milliseconds) {
     m_impl->busyTimeoutMs = milliseconds;
     if (m_impl->pg && m_impl->pg->ok())
         m_impl->pg->setLockTimeout(milliseconds);
+}
+
+void Workspace::claimOwnSchema() {
+    if (!m_impl->server || m_impl->server->ownSchema.isEmpty() || m_impl->claimsOwnSchema)
+        return;
+    m_impl->claimsOwnSchema = true;
+    if (m_impl->pg && m_impl->pg->ok())
+        db::claimOwnSchema(*m_impl->pg, *m_impl->server);
 }
 
 bool Workspace::onServer(const QString& fileName) const {

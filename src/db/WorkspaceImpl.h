@@ -84,6 +84,7 @@ struct Workspace::Impl {
     std::optional<ServerConfig> server;
     std::unique_ptr<PgConnection> pg;
     bool pgJoined = false;  // the server's transaction is open at depth
+    bool claimsOwnSchema = false;
     int busyTimeoutMs = 5000;
 };
 

@@ -2,10 +2,7 @@
 #include "interface/InterfaceSettings.h"
 
 #include "platform/Error.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include "platform/TextFile.h"
 
 namespace quorvel {
 
@@ -20,32 +17,15 @@ bool InterfaceSettings::allows(const QHostAddress& peer) const {
 }
 
 std::optional<InterfaceSettings> readInterfaceSettings(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const auto lines = readKeyValueFile(path);
+    if (!lines)
         return std::nullopt;
-    if (!info.isFile())
-        throw Error(path, QStringLiteral("non è un file"));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Error(path, f.errorString());
-    // A settings file is a few lines; anything larger is no settings file.
-    const QByteArray bytes = f.read(256 * 1024);
-    const QStringList lines =
-        QString::fromUtf8(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     InterfaceSettings s;
     bool clientsGiven = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const auto bad = [&](const QString& why) {
-            return Error(path, QStringLiteral("riga %1: %2").arg(i + 1).arg(why));
-        };
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            throw bad(QStringLiteral("manca \"=\" (le righe sono chiave = valore)"));
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+    for (const KeyValueLine& line : *lines) {
+        const auto bad = [&](const QString& why) { return keyValueError(path, line, why); };
+        const QString& key = line.key;
+        const QString& value = line.value;
         const auto number = [&](int low, int high) {
             bool ok = false;
             const int n = value.toInt(&ok);

@@ -108,6 +108,15 @@ void PosInterface::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         const QString peer =
             QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+        if (connections() >= MaxConnections) {
+            log::error(QStringLiteral("Interfaccia cassa: connessione da %1 rifiutata: già %2 "
+                                      "connessioni aperte")
+                           .arg(peer)
+                           .arg(MaxConnections));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         if (!m_config.allows(socket->peerAddress())) {
             log::error(QStringLiteral("Interfaccia cassa: connessione da %1 rifiutata: indirizzo "
                                       "non ammesso in %2")

@@ -44,6 +44,8 @@ class PosInterface : public QObject {
 public:
     // Bytes that may wait for a POS that does not read before it is closed.
     static constexpr qint64 MaxUnsent = 1024 * 1024;
+    // Connections beyond this are refused (logged): a POS per till is far fewer.
+    static constexpr int MaxConnections = 256;
 
     // store: the program's store, opened on first use (it may throw).
     // REQUIRES: settings outlives the interface.

@@ -23,11 +23,6 @@ namespace quorvel {
 
 namespace {
 
-const QString GuestsSelect = QStringLiteral(
-    "Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N' and NumeroComponente = "
-    "1");
-const QString ClientsSelect =
-    QStringLiteral("Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N'");
 const QString AnswerKey = QStringLiteral("Postazione = ? and Sequenza = ? and Data = ?");
 
 db::TableDef answersTable() {
@@ -103,7 +98,7 @@ fias::Record PostingDesk::answer(const fias::Record& request, const Answer& a) c
 std::vector<PosGuest> PostingDesk::inHouse() {
     const RoomMap rooms = RoomMap::read();
     auto database = m_store.workspace().openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
-    auto rs = database->openRecordset(GuestsSelect);
+    auto rs = database->openRecordset(ChargeGuestsSelect);
     std::vector<PosGuest> out;
     rs->forEach(QStringLiteral("NumeroProgressivo > 0"), [&] {
         PosGuest g;
@@ -131,13 +126,13 @@ fias::Record PostingDesk::inquiry(const fias::Record& request) {
         const QString criterion =
             QStringLiteral("NumeroHotel = 1 and NumeroCamera = ") + db::jetQuoted(room);
         auto guestDb = ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
-        auto guests = guestDb->openRecordset(GuestsSelect);
+        auto guests = guestDb->openRecordset(ChargeGuestsSelect);
         guests->forEach(criterion, [&] {
             numbers << QString::number(guests->integer(QStringLiteral("NumeroProgressivo")));
             names << guests->text(QStringLiteral("NomeCliente"));
         });
         auto clientDb = ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
-        auto clients = clientDb->openRecordset(ClientsSelect);
+        auto clients = clientDb->openRecordset(ChargeClientsSelect);
         clients->findFirst(criterion);
         if (!clients->noMatch()) {
             numbers << QStringLiteral("E%1").arg(
@@ -334,6 +329,7 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
         e.line = recordText(*q.record);
         e.day = c.day;
         e.posRoom = c.posRoom;
+        e.mappedRoom = c.room;
         e.room = c.room;
         e.amount = q.total;
         e.when = now();

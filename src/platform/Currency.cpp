@@ -25,8 +25,8 @@ std::int64_t divideHalfEven(std::int64_t numerator, std::int64_t divisor) {
     if (r == 0)
         return q;
     // Compare 2|r| with |divisor| without overflowing.
-    const unsigned long long absR = r < 0 ? 0ULL - static_cast<unsigned long long>(r)
-                                          : static_cast<unsigned long long>(r);
+    const unsigned long long absR =
+        r < 0 ? 0ULL - static_cast<unsigned long long>(r) : static_cast<unsigned long long>(r);
     const unsigned long long absD = divisor < 0 ? 0ULL - static_cast<unsigned long long>(divisor)
                                                 : static_cast<unsigned long long>(divisor);
     const bool negative = (numerator < 0) != (divisor < 0);
@@ -52,9 +52,13 @@ Currency Currency::fromUnits(std::int64_t units) {
     return Currency(raw);
 }
 
-Currency Currency::operator+(Currency other) const { return Currency(checkedAdd(m_raw, other.m_raw)); }
+Currency Currency::operator+(Currency other) const {
+    return Currency(checkedAdd(m_raw, other.m_raw));
+}
 
-Currency Currency::operator-(Currency other) const { return *this + (-other); }
+Currency Currency::operator-(Currency other) const {
+    return *this + (-other);
+}
 
 Currency Currency::operator-() const {
     if (m_raw == std::numeric_limits<std::int64_t>::min())
@@ -74,8 +78,7 @@ QString Currency::toString() const {
     unsigned long long frac = abs % Scale;
     if (frac != 0) {
         QString digits = QString::number(frac).rightJustified(4, QLatin1Char('0'));
-        while (digits.endsWith(QLatin1Char('0')))
-            digits.chop(1);
+        while (digits.endsWith(QLatin1Char('0'))) digits.chop(1);
         text += QLatin1Char('.') + digits;
     }
     return negative ? QLatin1Char('-') + text : text;
@@ -87,20 +90,17 @@ QString Currency::format(const QLocale& locale, int decimals, bool groupThousand
     if (decimals > 4)
         decimals = 4;
     std::int64_t divisor = 1;
-    for (int i = decimals; i < 4; ++i)
-        divisor *= 10;
+    for (int i = decimals; i < 4; ++i) divisor *= 10;
     const std::int64_t scaled = divideHalfEven(m_raw, divisor);
     const bool negative = scaled < 0;
     const unsigned long long abs = negative ? 0ULL - static_cast<unsigned long long>(scaled)
                                             : static_cast<unsigned long long>(scaled);
     unsigned long long unit = 1;
-    for (int i = 0; i < decimals; ++i)
-        unit *= 10;
+    for (int i = 0; i < decimals; ++i) unit *= 10;
     QString whole = QString::number(abs / unit);
     if (groupThousands) {
         const QString sep = locale.groupSeparator();
-        for (qsizetype pos = whole.size() - 3; pos > 0; pos -= 3)
-            whole.insert(pos, sep);
+        for (qsizetype pos = whole.size() - 3; pos > 0; pos -= 3) whole.insert(pos, sep);
     }
     QString text = whole;
     if (decimals > 0)
@@ -119,14 +119,13 @@ std::optional<Currency> Currency::parse(const QString& text, const QLocale& loca
                          t.mid(i, locale.negativeSign().size()) == locale.negativeSign())) {
         negative = t[i] != QLatin1Char('+');
         ++i;
-        while (i < t.size() && t[i] == QLatin1Char(' '))
-            ++i;
+        while (i < t.size() && t[i] == QLatin1Char(' ')) ++i;
     }
     // Integer digits, with thousands separators allowed between them.
     unsigned long long raw = 0;
     int digits = 0;
-    const unsigned long long limit = static_cast<unsigned long long>(
-        std::numeric_limits<std::int64_t>::max());
+    const unsigned long long limit =
+        static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max());
     auto addDigit = [&](int d, unsigned long long weight) {
         unsigned long long next = raw + static_cast<unsigned long long>(d) * weight;
         if (next > limit + (negative ? 1 : 0))
@@ -193,6 +192,49 @@ std::optional<Currency> Currency::parse(const QString& text, const QLocale& loca
     if (raw > limit)
         return std::nullopt;
     return Currency(static_cast<std::int64_t>(raw));
+}
+
+std::optional<Currency> Currency::parsePosAmount(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    QString plain;  // sign, digits and '.' as decimal point: read in the C locale
+    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
+        plain += t[i++];
+    while (!plain.isEmpty() && i < t.size() && t[i] == QLatin1Char(' '))
+        ++i;  // "- 150": the POS pads between sign and digits
+    auto ascii = [&](qsizetype k) {
+        return k < t.size() && t[k] >= QLatin1Char('0') && t[k] <= QLatin1Char('9');
+    };
+    int group = 0;  // digits of the current group
+    bool grouped = false;
+    while (i < t.size()) {
+        if (ascii(i)) {
+            plain += t[i++];
+            ++group;
+        } else if (t[i] == QLatin1Char('.')) {
+            // A thousands mark follows one to three digits, or three after another mark.
+            if (group == 0 || group > 3 || (grouped && group != 3))
+                return std::nullopt;
+            grouped = true;
+            group = 0;
+            ++i;
+        } else {
+            break;
+        }
+    }
+    if (grouped && group != 3)
+        return std::nullopt;
+    if (i < t.size() && t[i] == QLatin1Char(',')) {
+        plain += QLatin1Char('.');
+        ++i;
+        if (!ascii(i))
+            return std::nullopt;
+        while (ascii(i)) plain += t[i++];
+    }
+    if (i != t.size() || plain.isEmpty() || plain == QLatin1String("-") ||
+        plain == QLatin1String("+"))
+        return std::nullopt;
+    return parse(plain, QLocale::c());
 }
 
 }  // namespace quorvel

@@ -16,7 +16,9 @@ public:
     static constexpr std::int64_t Scale = 10000;
 
     constexpr Currency() = default;
-    static constexpr Currency fromRaw(std::int64_t tenThousandths) { return Currency(tenThousandths); }
+    static constexpr Currency fromRaw(std::int64_t tenThousandths) {
+        return Currency(tenThousandths);
+    }
     // Whole cents, e.g. 1250 -> 12.50. Throws Error when out of range.
     static Currency fromCents(std::int64_t cents);
     // Whole units, e.g. 12 -> 12.00. Throws Error when out of range.
@@ -45,6 +47,15 @@ public:
     // decimal and thousands separators. Blanks around the number and a
     // leading sign are allowed; anything else (empty text included) fails.
     static std::optional<Currency> parse(const QString& text, const QLocale& locale = QLocale());
+
+    // The one rule for an amount in a POS file (charges and closing file),
+    // the same on every machine whatever the process's locale: Italian
+    // notation. Blanks around, an optional '-' or '+', ASCII digits with '.'
+    // between groups of exactly three (the first group one to three digits),
+    // ',' before the decimals (more than four rounded half to even).
+    // "1.234,56", "-12,50", " 1250" are read; "12.50", "1,2,3,4", "1.23,4",
+    // "1.2345" and empty text are not (nullopt), never guessed.
+    static std::optional<Currency> parsePosAmount(const QString& text);
 
 private:
     constexpr explicit Currency(std::int64_t raw) : m_raw(raw) {}

@@ -76,13 +76,17 @@ void writeSettingsFile(const Settings& settings, const QString& path) {
 }
 
 Settings readSettingsFile(const QString& path, QStringList* unusable) {
-    // Checked before opening: a FIFO would block the open, a folder or a
-    // device is never a settings file.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        throw Error(path, QStringLiteral("non è un file ordinario (cartella, FIFO o dispositivo)"));
-    const QStringList lines = readTextLines(path);
+    // A FIFO, folder or device is never opened as a settings file.
+    const auto read = readSideFileLines(path);
+    if (!read)
+        throw Error(path, QStringLiteral("file non trovato"));
+    const QStringList& lines = *read;
     Settings s;
+    // Line ends of LF only (a file saved on Linux) make the whole file one
+    // line: no value of it can be trusted, and the operator is told why.
+    if (lines.size() == 1 && lines[0].contains(QLatin1Char('\n')))
+        throw Error(path, QStringLiteral("le righe finiscono con LF invece di CR LF: riscrivere "
+                                         "il file con a capo CR LF (ad esempio con unix2dos)"));
     if (lines.size() < kLineCount)
         log::error(QStringLiteral("%1: %2 invece di %3, le righe mancanti prendono il "
                                   "valore predefinito")

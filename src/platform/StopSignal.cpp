@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <csignal>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -15,6 +16,18 @@
 
 namespace quorvel {
 
+namespace {
+volatile std::sig_atomic_t s_stopRequested = 0;
+}  // namespace
+
+bool stopRequested() {
+    return s_stopRequested != 0;
+}
+
+void setStopRequested(bool on) {
+    s_stopRequested = on ? 1 : 0;
+}
+
 #ifndef _WIN32
 namespace {
 
@@ -24,6 +37,7 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // Async-signal-safe: one write, errno kept.
 void onStopSignal(int signal) {
     const int saved = errno;
+    s_stopRequested = 1;
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(s_pipe[1], &byte, 1);
     errno = saved;

@@ -12,6 +12,12 @@ class QSocketNotifier;
 
 namespace quorvel {
 
+// True once a stop signal arrived (set by the handler itself), so a call
+// that waits on the network can give up at once instead of holding the
+// event loop that would end the program.
+bool stopRequested();
+void setStopRequested(bool on);  // for tests
+
 class StopSignal : public QObject {
     Q_OBJECT
 public:

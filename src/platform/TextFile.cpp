@@ -4,8 +4,17 @@
 #include "platform/Error.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
 #include <array>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quorvel {
 
@@ -99,9 +108,12 @@ QStringList splitPosLines(const QString& text) {
     return lines;
 }
 
-bool looksLikeUtf8(const QByteArray& bytes) {
-    bool multiByte = false;
-    const qsizetype n = bytes.size();
+namespace {
+
+// Strict UTF-8 check of n bytes: -1 when invalid, otherwise how many bytes
+// at the end begin a sequence cut short by the end (0 when none); multiByte
+// is set when a whole multi-byte sequence was seen.
+qsizetype utf8Check(const char* bytes, qsizetype n, bool& multiByte) {
     for (qsizetype i = 0; i < n;) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
@@ -126,19 +138,132 @@ bool looksLikeUtf8(const QByteArray& bytes) {
             else if (b == 0xF4)
                 hi = 0x8F;
         } else {
-            return false;
+            return -1;
         }
-        if (i + more >= n)
-            return false;
         for (int k = 1; k <= more; ++k) {
+            if (i + k >= n)
+                return n - i;
             const auto c = static_cast<unsigned char>(bytes[i + k]);
             if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF))
-                return false;
+                return -1;
         }
         multiByte = true;
         i += more + 1;
     }
-    return multiByte;
+    return 0;
+}
+
+constexpr qint64 BlockSize = 64 * 1024;
+
+std::unique_ptr<QFile> openAt(const QString& path, qint64 offset) {
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly))
+        throw Error(path, QStringLiteral("impossibile aprire il file: ") + file->errorString());
+    if (!file->seek(offset))
+        throw Error(path, QStringLiteral("errore di lettura: ") + file->errorString());
+    return file;
+}
+
+QByteArray readBlock(QFile& file, const QString& path, qint64 max) {
+    QByteArray block = file.read(std::min(BlockSize, max));
+    if (file.error() != QFileDevice::NoError)
+        throw Error(path, QStringLiteral("errore di lettura: ") + file.errorString());
+    return block;
+}
+
+}  // namespace
+
+bool looksLikeUtf8(const QByteArray& bytes) {
+    bool multiByte = false;
+    return utf8Check(bytes.constData(), bytes.size(), multiByte) == 0 && multiByte;
+}
+
+bool fileLooksLikeUtf8(const QString& path, qint64 from, qint64 to) {
+    const auto file = openAt(path, from);
+    bool multiByte = false;
+    QByteArray carry;  // a sequence cut by the end of the block before
+    for (qint64 left = to - from; left > 0;) {
+        QByteArray block = readBlock(*file, path, left);
+        if (block.isEmpty())
+            break;
+        left -= block.size();
+        block.prepend(carry);
+        const qsizetype cut = utf8Check(block.constData(), block.size(), multiByte);
+        if (cut < 0)
+            return false;
+        carry = block.right(cut);
+    }
+    return carry.isEmpty() && multiByte;
+}
+
+PosLineReader::PosLineReader(const QString& path, qint64 from, qint64 to, bool utf8, qsizetype keep)
+    : m_path(path),
+      m_file(openAt(path, from > 0 ? from - 1 : 0)),
+      m_left(to - from),
+      m_utf8(utf8),
+      m_keep(keep) {
+    if (from > 0) {
+        char before = 0;
+        if (!m_file->getChar(&before))
+            throw Error(path, QStringLiteral("errore di lettura: ") + m_file->errorString());
+        m_skipLf = before == '\r';
+        m_midLine = before != '\r' && before != '\n';
+    }
+}
+
+PosLineReader::~PosLineReader() = default;
+
+bool PosLineReader::fill() {
+    if (m_left <= 0)
+        return false;
+    m_block = readBlock(*m_file, m_path, m_left);
+    m_pos = 0;
+    m_left = m_block.isEmpty() ? 0 : m_left - m_block.size();  // a file cut short ends here
+    return !m_block.isEmpty();
+}
+
+bool PosLineReader::next(QString& line, qint64& length) {
+    // A UTF-8 character takes up to four bytes.
+    const qsizetype keepBytes = m_utf8 ? m_keep * 4 : m_keep;
+    QByteArray bytes;
+    qint64 count = 0;
+    bool any = false;
+    for (;;) {
+        if (m_pos >= m_block.size() && !fill()) {
+            if (!any)
+                return false;
+            break;
+        }
+        if (m_skipLf) {
+            m_skipLf = false;
+            if (m_block[m_pos] == '\n') {
+                ++m_pos;
+                continue;
+            }
+        }
+        any = true;
+        const char* start = m_block.constData() + m_pos;
+        const qsizetype n = m_block.size() - m_pos;
+        qsizetype k = 0;
+        while (k < n && start[k] != '\r' && start[k] != '\n') ++k;
+        if (bytes.size() < keepBytes)
+            bytes.append(start, std::min(k, keepBytes - bytes.size()));
+        if (!m_utf8) {
+            count += k;
+        } else {
+            for (qsizetype j = 0; j < k; ++j)
+                count += (static_cast<unsigned char>(start[j]) & 0xC0) != 0x80;
+        }
+        m_pos += k;
+        if (k < n) {
+            m_skipLf = start[k] == '\r';
+            ++m_pos;
+            break;
+        }
+    }
+    line = m_utf8 ? QString::fromUtf8(bytes).left(m_keep) : decodeCp1252(bytes);
+    length = count;
+    return true;
 }
 
 namespace {
@@ -154,6 +279,78 @@ QByteArray readAllBytes(const QString& path) {
 }
 
 }  // namespace
+
+std::optional<QByteArray> readSideFileBytes(const QString& path, qint64 maxBytes) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    if (!info.isFile())
+        throw Error(path, info.isDir() ? QStringLiteral("è una cartella, non un file")
+                                       : QStringLiteral("non è un file normale (FIFO, "
+                                                        "dispositivo o socket): non letto"));
+    QFile file(path);
+#ifdef Q_OS_UNIX
+    // Opened without waiting and checked again on the open file: a FIFO put
+    // in its place since the check above must not block.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        throw Error(path, QStringLiteral("non è un file normale o non si può aprire: non letto"));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw Error(path, QStringLiteral("impossibile aprire il file: ") + file.errorString());
+    }
+#else
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(path, QStringLiteral("impossibile aprire il file: ") + file.errorString());
+#endif
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw Error(path, QStringLiteral("errore di lettura: ") + file.errorString());
+    if (bytes.size() > maxBytes)
+        throw Error(path,
+                    QStringLiteral("file troppo grande (oltre %1 byte): non letto").arg(maxBytes));
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    return bytes;
+}
+
+std::optional<QStringList> readSideFileLines(const QString& path, qint64 maxBytes) {
+    const auto bytes = readSideFileBytes(path, maxBytes);
+    if (!bytes)
+        return std::nullopt;
+    return splitLines(decodeCp1252(*bytes));
+}
+
+std::optional<QList<KeyValueLine>> readKeyValueFile(const QString& path) {
+    const auto bytes = readSideFileBytes(path);
+    if (!bytes)
+        return std::nullopt;
+    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = QString::fromUtf8(*bytes).split(ends);
+    QList<KeyValueLine> out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        KeyValueLine kv{i + 1, {}, {}};
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            throw keyValueError(path, kv,
+                                QStringLiteral("manca \"=\" (le righe sono chiave = valore)"));
+        kv.key = line.left(eq).trimmed().toLower();
+        kv.value = line.mid(eq + 1).trimmed();
+        out.push_back(kv);
+    }
+    return out;
+}
+
+Error keyValueError(const QString& path, const KeyValueLine& line, const QString& why) {
+    return Error(path, QStringLiteral("riga %1: %2").arg(line.number).arg(why));
+}
 
 QStringList readTextLines(const QString& path) {
     return splitLines(decodeCp1252(readAllBytes(path)));

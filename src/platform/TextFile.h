@@ -4,9 +4,16 @@
 // followed by a write reproduces the file.
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
+#include <optional>
+
+class QFile;
 
 namespace quorvel {
 
@@ -38,11 +45,76 @@ bool looksLikeUtf8(const QByteArray& bytes);
 struct PosText {
     QStringList lines;
     bool utf8 = false;  // the file was UTF-8 (looksLikeUtf8): lines decoded as UTF-8
+    // The length of each line as written, where a line was kept cut
+    // (PosLineReader); empty when every line is whole.
+    QList<qint64> lengths = {};
+    qint64 length(qsizetype i) const { return i < lengths.size() ? lengths[i] : lines[i].size(); }
 };
+
+// Reads the lines of a POS file from byte `from` up to byte `to`, never
+// holding more than one block and one (cut) line: a 2 GB file costs what a
+// small one does. Lines end at CR LF, CR or LF, as splitPosLines; a line
+// longer than `keep` characters is kept cut to `keep`, with its length as
+// written. When `from` falls between the CR and the LF of one line end, the
+// LF is skipped. Throws Error naming the file when it cannot be opened or
+// read.
+class PosLineReader {
+public:
+    PosLineReader(const QString& path, qint64 from, qint64 to, bool utf8, qsizetype keep);
+    ~PosLineReader();
+    PosLineReader(const PosLineReader&) = delete;
+    PosLineReader& operator=(const PosLineReader&) = delete;
+
+    // The next line and its length; false at `to`.
+    bool next(QString& line, qint64& length);
+    // True when `from` fell inside a line (the bytes before it had no end).
+    bool startsMidLine() const { return m_midLine; }
+
+private:
+    bool fill();
+
+    QString m_path;
+    std::unique_ptr<QFile> m_file;
+    qint64 m_left;  // bytes still to read before `to`
+    bool m_utf8;
+    qsizetype m_keep;
+    QByteArray m_block;
+    qsizetype m_pos = 0;
+    bool m_skipLf = false;
+    bool m_midLine = false;
+};
+
+// looksLikeUtf8 over bytes `from` to `to` of a file, read a block at a time.
+// Throws as PosLineReader.
+bool fileLooksLikeUtf8(const QString& path, qint64 from, qint64 to);
 
 // Reads a POS file: split by splitPosLines, decoded as Windows-1252, or as
 // UTF-8 when looksLikeUtf8. Throws as readTextLines.
 PosText readPosFile(const QString& path);
+
+// The one reader of the program's side files (settings, room maps, the
+// POS's folder, separator, font, mail and server settings, password files).
+// nullopt when nothing has that name. Throws Error naming the file when it
+// is not a regular file (a FIFO or device is never opened, so never waited
+// on), holds more than maxBytes, or cannot be read. A UTF-8 byte-order mark
+// at its start is skipped, so it never sticks to the first value.
+constexpr qint64 SideFileLimit = 1024 * 1024;
+std::optional<QByteArray> readSideFileBytes(const QString& path, qint64 maxBytes = SideFileLimit);
+// The same as Windows-1252 lines (splitLines).
+std::optional<QStringList> readSideFileLines(const QString& path, qint64 maxBytes = SideFileLimit);
+
+// One line of a "chiave = valore" settings file (UTF-8; blank lines and
+// lines starting with # are skipped): the key lower-cased, both trimmed.
+struct KeyValueLine {
+    qsizetype number = 0;  // 1-based, for messages
+    QString key;
+    QString value;
+};
+// nullopt when nothing has that name. Throws as readSideFileBytes, and Error
+// naming the line when one has no "=".
+std::optional<QList<KeyValueLine>> readKeyValueFile(const QString& path);
+// The error for a value of that line: "riga N: why", naming the file.
+Error keyValueError(const QString& path, const KeyValueLine& line, const QString& why);
 
 // First line of the file, or an empty text for an empty file. Throws as above.
 QString readFirstLine(const QString& path);

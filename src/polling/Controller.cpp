@@ -51,7 +51,7 @@ void Controller::tastoClick(int index) {
     std::optional<WorkGuard> guard;
     if (index != 2)
         guard.emplace();
-    if (index == 0 && !settingsReady())
+    if (index == 0 && !settingsReady(true))
         return;
     try {
         transferButtons().Tasto_Click(static_cast<std::int16_t>(index));
@@ -70,7 +70,7 @@ void Controller::riparaClick(Riparazione what, const std::vector<std::int32_t>& 
                                    QStringLiteral("Un'altra operazione è in corso: riprovare."));
         return;
     }
-    if (!settingsReady())
+    if (!settingsReady(true))
         return;
     try {
         transferButtons().ripara(what, ids);
@@ -102,7 +102,7 @@ void Controller::aggiornaDati() {
         guestsMayHaveChanged();
 }
 
-bool Controller::settingsReady() {
+bool Controller::settingsReady(bool operatorAsked) {
     if (!m_settings.unreadable)
         return true;
     QStringList unusable;
@@ -110,6 +110,12 @@ bool Controller::settingsReady() {
         m_settings = loadSettingsFile(kSettingsFile, &unusable);
     } catch (const std::exception& e) {
         const QString why = errorText(e);
+        ++m_settingsFailures;
+        // Told when it starts or its cause changes, not at every cycle; an
+        // operator's click is always answered.
+        if (why == m_settingsFailure && !operatorAsked)
+            return false;
+        m_settingsFailure = why;
         log::error(QStringLiteral("Impostazioni non lette, nessun file della cassa preso e nessun "
                                   "addebito trasferito: %1")
                        .arg(why));
@@ -120,13 +126,24 @@ bool Controller::settingsReady() {
                 .arg(why));
         return false;
     }
-    log::info(QStringLiteral("Impostazioni lette da %1: il ciclo di controllo riprende")
-                  .arg(kSettingsFile));
+    log::info(QStringLiteral("Impostazioni lette da %1: il ciclo di controllo riprende (%2 "
+                             "letture non riuscite prima)")
+                  .arg(kSettingsFile)
+                  .arg(m_settingsFailures));
+    m_settingsFailure.clear();
+    m_settingsFailures = 0;
     if (!unusable.isEmpty())
         m_services.dialogs->notify(QStringLiteral("Quorvel"),
                                    QStringLiteral("%1: valori inutilizzabili: %2")
                                        .arg(kSettingsFile, unusable.join(QStringLiteral("; "))));
     return true;
+}
+
+void Controller::finishDailyMail() {
+    if (!m_dailyMail || !m_store || !m_dailyMail->sending())
+        return;
+    m_dailyMail->wait();
+    m_dailyMail->tick(*m_store);
 }
 
 bool Controller::timerTick() {

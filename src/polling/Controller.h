@@ -36,6 +36,10 @@ public:
     // first use in the workspace; throws Error when it cannot be.
     ChargeStore& store();
     TransferButtons& transferButtons();
+    // Waits for a daily mail being sent on its worker and collects its
+    // outcome (a one-cycle run, tests): otherwise the end of the program
+    // abandons it.
+    void finishDailyMail();
 
     // Called after every tick and "&Aggiorna Dati": the guests of some rooms
     // may have changed (the POS interface tells its clients). Never throws.
@@ -45,7 +49,8 @@ private:
     // False while "Quorvel.txt" could not be read (settings.unreadable): the
     // read is tried again, and while it fails the failure is logged and
     // notified and no transfer runs.
-    bool settingsReady();
+    // operatorAsked: a click, which is told the failure every time.
+    bool settingsReady(bool operatorAsked = false);
 
     Settings& m_settings;
     Services& m_services;
@@ -55,6 +60,8 @@ private:
     std::unique_ptr<TransferButtons> m_buttons;
     std::unique_ptr<PollingCycle> m_cycle;
     std::unique_ptr<DailyMail> m_dailyMail;
+    QString m_settingsFailure;  // told once while it lasts
+    int m_settingsFailures = 0;
 };
 
 }  // namespace quorvel

@@ -7,8 +7,11 @@
 #include "polling/WorkGuard.h"
 #include "print/MailHandover.h"
 #include "print/MailSettings.h"
+#include "print/SmtpMail.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/Reconciliation.h"
+
+#include <chrono>
 
 namespace quorvel {
 
@@ -46,6 +49,21 @@ void recordSent(ChargeStore& store, const QDate& day) {
 
 DailyMail::DailyMail(Services& services) : m_services(services) {}
 
+DailyMail::~DailyMail() {
+    if (!m_send.valid())
+        return;
+    m_cancel = true;
+    m_send.wait();  // the worker sees the flag within about a second
+    log::info(
+        QStringLiteral("E-mail giornaliera: invio interrotto dalla chiusura del programma, "
+                       "sarà ritentato al prossimo avvio"));
+}
+
+void DailyMail::wait() {
+    if (m_send.valid())
+        m_send.wait();
+}
+
 QStringList DailyMail::bodyLines(const QDateTime& now, const QStringList& errors,
                                  const QStringList& reconciliation) {
     QStringList out;
@@ -80,11 +98,40 @@ void DailyMail::failed(const QString& kind, const QString& why) {
             QStringLiteral("E-mail giornaliera non inviata: %1. Sarà ritentata.").arg(why));
 }
 
+bool DailyMail::collect(ChargeStore& store, const QDateTime& now) {
+    const Outcome o = m_send.get();
+    // Retries are spaced from the end of an attempt, however long it took.
+    m_lastAttempt = now;
+    if (!o.failureKind.isEmpty()) {
+        failed(o.failureKind, o.why);
+        return false;
+    }
+    m_sentDay = m_sendDay;
+    try {
+        recordSent(store, m_sendDay);
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("E-mail giornaliera inviata, ma il giorno non è stato "
+                                  "registrato (potrebbe ripartire dopo un riavvio): ") +
+                   QString::fromStdString(e.what()));
+    }
+    log::info(QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 di storico)")
+                  .arg(m_sendDay.toString(QStringLiteral("dd/MM/yyyy")),
+                       o.recipients.join(QStringLiteral(", ")),
+                       counted(o.lines, QStringLiteral("riga"), QStringLiteral("righe"))));
+    m_lastFailure.clear();
+    return true;
+}
+
 bool DailyMail::tick(ChargeStore& store) {
     WorkGuard guard;
     if (!guard.entered())
         return false;
     const QDateTime now = m_services.clock ? m_services.clock->now() : QDateTime::currentDateTime();
+    if (m_send.valid()) {
+        if (m_send.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return false;  // still with the server: the polling goes on
+        return collect(store, now);
+    }
     try {
         const std::optional<MailSettings> settings = readMailSettings();
         if (!settings || !due(*settings, store, now))
@@ -102,22 +149,24 @@ bool DailyMail::tick(ChargeStore& store) {
         message.body =
             bodyLines(now, errors, r.days.empty() ? QStringList() : reconciliationText(r, now))
                 .join(QStringLiteral("\r\n"));
-        sendMail(*settings, message, now);
-        m_sentDay = now.date();
-        try {
-            recordSent(store, now.date());
-        } catch (const std::exception& e) {
-            log::error(QStringLiteral("E-mail giornaliera inviata, ma il giorno non è stato "
-                                      "registrato (potrebbe ripartire dopo un riavvio): ") +
-                       QString::fromStdString(e.what()));
-        }
-        log::info(
-            QStringLiteral("E-mail giornaliera del %1 inviata a %2 (%3 di storico)")
-                .arg(now.toString(QStringLiteral("dd/MM/yyyy")),
-                     settings->recipients.join(QStringLiteral(", ")),
-                     counted(errors.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
-        m_lastFailure.clear();
-        return true;
+        m_sendDay = now.date();
+        const int lines = static_cast<int>(errors.size());
+        log::info(QStringLiteral("E-mail giornaliera del %1: invio a %2:%3 avviato")
+                      .arg(now.toString(QStringLiteral("dd/MM/yyyy")), settings->server)
+                      .arg(settings->effectivePort()));
+        m_send = std::async(std::launch::async, [this, s = *settings, message, now, lines] {
+            Outcome o{{}, {}, s.recipients, lines};
+            try {
+                sendMail(s, message, now, &m_cancel);
+            } catch (const MailError& e) {
+                o.failureKind = e.kind();
+                o.why = e.message();
+            } catch (const std::exception& e) {
+                o.failureKind = o.why = QString::fromStdString(e.what());
+            }
+            return o;
+        });
+        return false;
     } catch (const MailError& e) {
         failed(e.kind(), e.message());
         return false;

@@ -193,7 +193,7 @@ std::optional<QString> GuestExport::destination() {
         return std::nullopt;
     }
     m_posDestReport.clear(kPosDest);
-    return readFirstLine(kPosDest);
+    return readSideFileLines(kPosDest).value_or(QStringList()).value(0);
 }
 
 void GuestExport::AggiornaCamera(const QString& room, const QString& mode) {

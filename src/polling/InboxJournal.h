@@ -13,11 +13,20 @@
 // archive exists is imported from the archive; one whose archive does not
 // exist yet is moved first. So every file is imported exactly once, and the
 // archive is exactly what was imported.
+//
+// A POS may keep its file open after it was renamed and go on writing into
+// it (the rename does not reach an open file). So a charges or closing
+// file's archive stays watched (table FileSeguiti: kind, archive, bytes and
+// lines taken, when it last grew) after it was taken: bytes written later
+// are claimed again with the archive as source, read from where the last
+// read stopped, and settled with the watch moved on, in one transaction.
 #pragma once
 
 #include "db/Engine.h"
 
+#include <QDateTime>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -55,6 +64,19 @@ public:
     // Both join the workspace transaction when one is open.
     void add(const Claim& claim);
     void settle(const Claim& claim);  // deletes the claim; no-op when absent
+
+    struct Watch {
+        QString kind;
+        QString archive;
+        qint64 bytes = 0;        // taken so far
+        std::int32_t lines = 0;  // taken so far
+        QDateTime grew;          // when it was taken or last grew
+    };
+    std::vector<Watch> watches(const QString& kind) const;
+    std::optional<Watch> watch(const QString& kind, const QString& archive) const;
+    // Writes (or replaces) the watch of w.kind and w.archive; joins as above.
+    void setWatch(const Watch& w);
+    void dropWatch(const QString& kind, const QString& archive);
 
 private:
     db::Workspace& m_ws;

@@ -10,6 +10,7 @@
 #include "polling/ClosingFile.h"
 #include "polling/InboxJournal.h"
 #include "polling/PollingFiles.h"
+#include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 
@@ -17,7 +18,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 namespace quorvel {
@@ -28,6 +31,68 @@ QString fileLabel(const char* kind) {
     return QLatin1String(kind) == QLatin1String(InboxJournal::Receipts)
                ? QStringLiteral("File della chiusura")
                : QStringLiteral("File degli addebiti");
+}
+
+// Thrown for a POS file that cannot be read, as opposed to a store that
+// cannot be written (which is retried at the next tick).
+struct UnreadableFile : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Runs a step of reading a POS file; its failure is the file's.
+template <class F>
+auto readingStep(F f) {
+    try {
+        return f();
+    } catch (const Error& e) {
+        throw UnreadableFile(e.message().toStdString());
+    } catch (const std::bad_alloc&) {
+        throw UnreadableFile("memoria esaurita");
+    }
+}
+
+// Feeds the lines of bytes [from, to) of a POS file to take() in parts of
+// about partLines lines, never splitting two lines for which together(last,
+// next) holds. Returns the number of lines read. A failure to read throws
+// UnreadableFile; take()'s own failures pass unchanged.
+std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32_t firstLine,
+                         int partLines, qsizetype keep,
+                         const std::function<bool(const QString&, const QString&)>& together,
+                         const std::function<void(const PosText&, std::int32_t)>& take) {
+    std::int32_t count = 0;
+    PosText part;
+    auto flush = [&] {
+        if (part.lines.isEmpty())
+            return;
+        take(part, firstLine + count);
+        count += static_cast<std::int32_t>(part.lines.size());
+        part.lines.clear();
+        part.lengths.clear();
+    };
+    part.utf8 = readingStep([&] { return fileLooksLikeUtf8(path, from, to); });
+    auto reader = readingStep(
+        [&] { return std::make_unique<PosLineReader>(path, from, to, part.utf8, keep); });
+    if (reader->startsMidLine())
+        log::error(QStringLiteral("%1: la riga %2 era incompleta quando il file fu preso; "
+                                  "il seguito scritto dopo è preso come riga nuova")
+                       .arg(path)
+                       .arg(firstLine - 1));
+    QString line;
+    qint64 length = 0;
+    const auto next = [&] { return readingStep([&] { return reader->next(line, length); }); };
+    bool more = next();
+    while (more) {
+        part.lines << line;
+        part.lengths << length;
+        more = next();
+        // Kept together only so far: a file of nothing but "Sconto" lines
+        // must not be held whole.
+        if (part.lines.size() >= 2 * partLines ||
+            (part.lines.size() >= partLines && !(more && together(part.lines.last(), line))))
+            flush();
+    }
+    flush();
+    return count;
 }
 
 }  // namespace
@@ -70,9 +135,92 @@ bool PollingCycle::mayTake(const char* kind, const QString& path) {
     return settled(path, info.size(), info.lastModified());
 }
 
-std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal, const char* kind,
-                                                           const QString& path) {
+std::optional<PollingCycle::Claim> PollingCycle::growthClaim(InboxJournal& journal,
+                                                             const char* kind) {
+    const QDateTime now = m_services.clock->now();
+    for (const InboxJournal::Watch& w : journal.watches(QString::fromLatin1(kind))) {
+        const QFileInfo info(w.archive);
+        const qint64 size = info.isFile() ? info.size() : -1;
+        if (size < w.bytes) {
+            if (info.exists())
+                log::error(QStringLiteral("%1: l'archivio è cambiato dopo la presa (%2 byte invece "
+                                          "di %3): non più sorvegliato")
+                               .arg(w.archive)
+                               .arg(size)
+                               .arg(w.bytes));
+            journal.dropWatch(w.kind, w.archive);
+            m_seen.remove(w.archive);
+            continue;
+        }
+        if (size == w.bytes) {
+            m_seen.remove(w.archive);
+            if (w.grew.secsTo(now) >= WatchSeconds)
+                journal.dropWatch(w.kind, w.archive);
+            continue;
+        }
+        if (!settled(w.archive, size, info.lastModified()))
+            continue;
+        m_seen.remove(w.archive);
+        log::info(QStringLiteral("%1: la cassa vi ha scritto %2 byte dopo che era stato preso: "
+                                 "presi come righe nuove")
+                      .arg(w.archive)
+                      .arg(size - w.bytes));
+        Claim claim{QString::fromLatin1(kind), w.archive, w.archive};
+        journal.add(claim);
+        step("growth-claimed");
+        return claim;
+    }
+    return std::nullopt;
+}
+
+InboxJournal::Watch PollingCycle::startOf(InboxJournal& journal, const Claim& claim) const {
+    if (auto w = journal.watch(claim.kind, claim.archive))
+        return *w;
+    return {claim.kind, claim.archive, 0, 0, {}};
+}
+
+void PollingCycle::setAside(InboxJournal& journal, const Claim& claim, const QString& why) {
+    QString aside;
+    if (claim.source == claim.archive) {
+        // Growth of a file already taken: what was taken stays; the rest is
+        // left in the archive, no longer watched.
+        db::Transaction t(m_store->workspace());
+        journal.dropWatch(claim.kind, claim.archive);
+        journal.settle(claim);
+        t.commit();
+    } else {
+        const QString stem = claim.archive.endsWith(QStringLiteral(".txt"))
+                                 ? claim.archive.left(claim.archive.size() - 4)
+                                 : claim.archive;
+        aside = stem + QStringLiteral("_NONPRESO.txt");
+        for (int n = 2; QFileInfo::exists(aside); ++n)
+            aside = stem + QStringLiteral("_NONPRESO_%1.txt").arg(n);
+        moveFile(claim.archive, aside);
+        journal.settle(claim);
+    }
+    const QString text =
+        aside.isEmpty()
+            ? QStringLiteral(
+                  "%1 %2: righe scritte dopo la presa non lette (%3): restano "
+                  "nell'archivio, nulla importato")
+                  .arg(fileLabel(claim.kind.toLatin1().constData()), claim.archive, why)
+            : QStringLiteral(
+                  "%1 %2 non letto (%3): messo da parte come %4, nulla importato; i "
+                  "file seguenti sono presi come sempre")
+                  .arg(fileLabel(claim.kind.toLatin1().constData()), claim.source, why, aside);
+    log::error(text);
+    m_services.dialogs->notify(QStringLiteral("Quorvel"), text);
+}
+
+std::optional<PollingCycle::Claim> PollingCycle::nextClaim(InboxJournal& journal,
+                                                           const char* kind) {
     auto claim = journal.firstClaim(QString::fromLatin1(kind));
+    return claim ? claim : growthClaim(journal, kind);
+}
+
+std::optional<PollingCycle::Claim> PollingCycle::claimFile(InboxJournal& journal, const char* kind,
+                                                           const QString& path,
+                                                           std::optional<Claim> claim) {
     if (!claim) {
         if (!mayTake(kind, path))
             return std::nullopt;
@@ -155,74 +303,96 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
     // be taken, so an idle tick touches no hotel database; and before the
     // file is taken, so a failing lookup leaves the file where the POS put it.
     std::optional<QString> descrizione;
-    // Twice at most: a claim left by an earlier run, then a file waiting now.
-    for (int round = 0; round < 2; ++round) {
-        if (!journal.firstClaim(QString::fromLatin1(InboxJournal::Receipts)) &&
-            !mayTake(InboxJournal::Receipts, m_settings.fileIncassi))
+    const QString kind = QString::fromLatin1(InboxJournal::Receipts);
+    // A claim left by an earlier run, bytes written into an archive since,
+    // then a file waiting now.
+    for (int round = 0; round < 3; ++round) {
+        auto next = nextClaim(journal, InboxJournal::Receipts);
+        if (!next && !mayTake(InboxJournal::Receipts, m_settings.fileIncassi))
             return;
         if (!descrizione)
             descrizione = descrizioneIncassi(ws);
-        const auto claim = claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi);
+        const auto claim =
+            claimFile(journal, InboxJournal::Receipts, m_settings.fileIncassi, std::move(next));
         if (!claim)
             return;
-        const PosText text = readPosFile(claim->archive);
-        const auto content = parseClosingText(text, claim->archive);
-        for (const QString& problem : content.problems)
-            log::error(QStringLiteral("Scontrino non importato: ") + problem);
-
+        const InboxJournal::Watch start = startOf(journal, *claim);
+        const qint64 to = QFileInfo(claim->archive).size();
+        if (to > MaxPosFileBytes) {
+            setAside(journal, *claim,
+                     QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
+            continue;
+        }
         const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
         auto fatture = ws.openDatabase(QString::fromLatin1(db::FattureMdb));
-        {
+        int imported = 0;
+        QStringList problems;
+        try {
             auto rs = fatture->openRecordset(QStringLiteral("Incassi"));
             // The journal is in the store, opened in this same workspace, so
             // its rows commit with the receipts.
             Q_ASSERT(&m_store->workspace() == &ws);
             db::Transaction t(ws);
-            std::vector<JournalEntry> imported;
-            for (const ClosingReceipt& r : content.receipts) {
-                const QDateTime now = m_services.clock->now();
-                rs->addNew();
-                rs->setValue(QStringLiteral("NumeroHotel"), 1);
-                rs->setValue(QStringLiteral("DataEmissione"),
-                             now.toString(QStringLiteral("yyyyMMdd")));
-                rs->setValue(QStringLiteral("TipoDocumento"), QStringLiteral("ESTERNI"));
-                rs->setValue(QStringLiteral("NDocumento"), 0);
-                rs->setValue(QStringLiteral("Contatore"), 1);
-                rs->setValue(QStringLiteral("Sigla"), QStringLiteral("CON"));
-                rs->setValue(QStringLiteral("Importo"), r.amount);
-                rs->setValue(QStringLiteral("Orario"), now.toString(QStringLiteral("hhmm")));
-                rs->setValue(QStringLiteral("Nota"), nota);
-                rs->update();
-                JournalEntry e;
-                e.kind = QStringLiteral("I");
-                e.archive = claim->archive;
-                e.lineNo = r.lineNumber;
-                e.line = text.lines.value(r.lineNumber - 1);
-                e.day = now.toString(QStringLiteral("yyyyMMdd"));
-                e.amount = r.amount;
-                e.outcome = Esito::Incasso;
-                e.database = QString::fromLatin1(db::FattureMdb);
-                e.table = QStringLiteral("Incassi");
-                e.accountRow = rs->lastAddedId();
-                e.added = r.amount;
-                e.when = now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-                imported.push_back(std::move(e));
-                step("receipt");
-            }
-            m_store->journal().add(imported);
+            const auto take = [&](const PosText& part, std::int32_t firstLine) {
+                const auto content = parseClosingText(part, claim->archive, firstLine);
+                problems += content.problems;
+                std::vector<JournalEntry> rows;
+                for (const ClosingReceipt& r : content.receipts) {
+                    const QDateTime now = m_services.clock->now();
+                    rs->addNew();
+                    rs->setValue(QStringLiteral("NumeroHotel"), 1);
+                    rs->setValue(QStringLiteral("DataEmissione"),
+                                 now.toString(QStringLiteral("yyyyMMdd")));
+                    rs->setValue(QStringLiteral("TipoDocumento"), QStringLiteral("ESTERNI"));
+                    rs->setValue(QStringLiteral("NDocumento"), 0);
+                    rs->setValue(QStringLiteral("Contatore"), 1);
+                    rs->setValue(QStringLiteral("Sigla"), QStringLiteral("CON"));
+                    rs->setValue(QStringLiteral("Importo"), r.amount);
+                    rs->setValue(QStringLiteral("Orario"), now.toString(QStringLiteral("hhmm")));
+                    rs->setValue(QStringLiteral("Nota"), nota);
+                    rs->update();
+                    JournalEntry e;
+                    e.kind = QStringLiteral("I");
+                    e.archive = claim->archive;
+                    e.lineNo = r.lineNumber;
+                    e.line = part.lines.value(r.lineNumber - firstLine);
+                    e.day = now.toString(QStringLiteral("yyyyMMdd"));
+                    e.amount = r.amount;
+                    e.outcome = Esito::Incasso;
+                    e.database = QString::fromLatin1(db::FattureMdb);
+                    e.table = QStringLiteral("Incassi");
+                    e.accountRow = rs->lastAddedId();
+                    e.added = r.amount;
+                    e.when = now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+                    rows.push_back(std::move(e));
+                    ++imported;
+                    step("receipt");
+                }
+                m_store->journal().add(rows);
+            };
+            // A label and the line after it are never read in different parts.
+            const std::int32_t lines = readInParts(
+                claim->archive, start.bytes, to, start.lines + 1, PartLines, 64 * 1024,
+                [](const QString& last, const QString&) { return isReceiptLabel(last); }, take);
+            journal.setWatch(
+                {claim->kind, claim->archive, to, start.lines + lines, m_services.clock->now()});
             journal.settle(*claim);
             step("receipts-written");
             t.commit();
+        } catch (const UnreadableFile& e) {
+            setAside(journal, *claim, QString::fromStdString(e.what()));
+            continue;
         }
         step("receipts-committed");
-        log::info(plural(content.receipts.size(),
-                         QStringLiteral("Incassi: %1 scontrino importato da %2"),
+        for (const QString& problem : std::as_const(problems))
+            log::error(QStringLiteral("Scontrino non importato: ") + problem);
+        log::info(plural(imported, QStringLiteral("Incassi: %1 scontrino importato da %2"),
                          QStringLiteral("Incassi: %1 scontrini importati da %2"))
                       .arg(claim->archive));
-        if (!content.problems.isEmpty())
+        if (!problems.isEmpty())
             m_services.dialogs->notify(
                 QStringLiteral("Incassi"),
-                plural(content.problems.size(),
+                plural(problems.size(),
                        QStringLiteral("%1 scontrino di %2 non importato: vedere il registro"),
                        QStringLiteral("%1 scontrini di %2 non importati: vedere il registro"))
                     .arg(claim->archive));
@@ -230,24 +400,56 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
 }
 
 void PollingCycle::takeCharges(InboxJournal& journal) {
-    for (int round = 0; round < 2; ++round) {
-        const auto claim = claimFile(journal, InboxJournal::Charges, m_settings.fileOrigine);
+    for (int round = 0; round < 3; ++round) {
+        const auto claim = claimFile(journal, InboxJournal::Charges, m_settings.fileOrigine,
+                                     nextClaim(journal, InboxJournal::Charges));
         if (!claim)
             return;
-        const PosText text = readPosFile(claim->archive);
+        const InboxJournal::Watch start = startOf(journal, *claim);
+        const qint64 to = QFileInfo(claim->archive).size();
+        if (to > MaxPosFileBytes) {
+            setAside(journal, *claim,
+                     QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
+            continue;
+        }
         ChargeStore::Intake intake;
-        {
+        int parts = 0;
+        try {
             db::Transaction t(m_store->workspace());
-            intake = m_store->appendChargesFile(text, claim->archive);
+            const auto take = [&](const PosText& part, std::int32_t firstLine) {
+                ChargeStore::Intake in =
+                    m_store->appendChargesFile(part, claim->archive, firstLine);
+                intake.pending += in.pending;
+                intake.listed += in.listed;
+                intake.problems += in.problems;
+                intake.notice = in.notice;
+                ++parts;
+            };
+            // A charge and the "Sconto" line after it are read in one part.
+            const std::int32_t lines = readInParts(
+                claim->archive, start.bytes, to, start.lines + 1, PartLines,
+                ChargeStore::MaxLineLength + 1,
+                [](const QString&, const QString& next) { return charge::isDiscount(next); }, take);
+            journal.setWatch(
+                {claim->kind, claim->archive, to, start.lines + lines, m_services.clock->now()});
             journal.settle(*claim);
             step("charges-written");
             t.commit();
+        } catch (const UnreadableFile& e) {
+            setAside(journal, *claim, QString::fromStdString(e.what()));
+            continue;
         }
         step("charges-committed");
         log::info(plural(intake.pending, QStringLiteral("Addebiti: %1 riga presa da %2"),
                          QStringLiteral("Addebiti: %1 righe prese da %2"))
                       .arg(claim->archive));
         for (const QString& problem : std::as_const(intake.problems)) log::error(problem);
+        if (parts > 1 && intake.listed > 0)
+            intake.notice = QStringLiteral(
+                                "%1: %2 righe non trasferite, nello storico errori: "
+                                "vedere il registro")
+                                .arg(claim->archive)
+                                .arg(intake.listed);
         if (!intake.notice.isEmpty())
             m_services.dialogs->notify(QStringLiteral("Addebiti"), intake.notice);
         if (m_view)
@@ -262,8 +464,12 @@ void PollingCycle::reportOddNotices(const QStringList& names) {
         if (m_oddNotices.contains(name))
             continue;
         QString why = notRegularFileReason(name);
-        if (why.isEmpty())
-            why = QStringLiteral("file nascosto o di sistema");
+        if (name.contains(QChar::ReplacementCharacter))
+            why = QStringLiteral("il nome non è testo valido, il file va rinominato");
+        else if (why.isEmpty())
+            why = QFileInfo(name).isSymLink() && !QFileInfo::exists(name)
+                      ? QStringLiteral("collegamento a un file che non esiste")
+                      : QStringLiteral("file nascosto o di sistema");
         log::error(QStringLiteral("Avviso %1 ignorato, lasciato al suo posto: %2").arg(name, why));
     }
     m_oddNotices = std::move(now);

@@ -19,6 +19,14 @@
 // SettleSeconds before. Otherwise the tick only records size and time stamp.
 // A file refused for what it is stays where it is, reported once.
 //
+// A file is read a part at a time (bounded memory whatever its size), in one
+// transaction. Its archive stays watched for WatchSeconds after it last
+// grew: a POS that kept the file open and wrote more after the claim has
+// those bytes taken as new lines once they settle (InboxJournal). A file
+// that cannot be read (larger than MaxPosFileBytes, a read error, memory
+// running out) is set aside under "<archive>_NONPRESO.txt", logged and
+// notified, so that later files and notices go on.
+//
 // Notices: the folder is searched once per kind and tick, and one tick
 // handles at most NoticesPerTick of them (the rest wait for the next tick,
 // still check-ins before check-outs, in name order).
@@ -57,6 +65,9 @@ struct PollingSeams {
 class PollingCycle {
 public:
     static constexpr int SettleSeconds = 5;
+    static constexpr int WatchSeconds = 3600;
+    static constexpr qint64 MaxPosFileBytes = qint64{4} * 1024 * 1024 * 1024;
+    static constexpr int PartLines = 20000;
     static constexpr int NoticesPerTick = 100;
 
     // store: the pending list; the tick works in its workspace, so that a
@@ -104,9 +115,18 @@ private:
 
     void importReceipts(db::Workspace& ws, InboxJournal& journal);
     void takeCharges(InboxJournal& journal);
-    // The claim left by an earlier run, or a new one for the file at path when
-    // it may be taken now; the file moved to its archive. nullopt: nothing to do.
-    std::optional<Claim> claimFile(InboxJournal& journal, const char* kind, const QString& path);
+    // A claim left by an earlier run, or else one on a watched archive's growth.
+    std::optional<Claim> nextClaim(InboxJournal& journal, const char* kind);
+    // claim (from nextClaim), or a new one for the file at path when it may be
+    // taken now; the file moved to its archive. nullopt: nothing to do.
+    std::optional<Claim> claimFile(InboxJournal& journal, const char* kind, const QString& path,
+                                   std::optional<Claim> claim);
+    // A claim on bytes written into a watched archive after it was taken.
+    std::optional<Claim> growthClaim(InboxJournal& journal, const char* kind);
+    // Where the claim's read starts: bytes and lines already taken.
+    InboxJournal::Watch startOf(InboxJournal& journal, const Claim& claim) const;
+    // Moves a file that cannot be read out of the way, logged and notified.
+    void setAside(InboxJournal& journal, const Claim& claim, const QString& why);
     bool mayTake(const char* kind, const QString& path);
     bool settled(const QString& path, qint64 size, const QDateTime& modified);
     void reportOddNotices(const QStringList& names);

@@ -52,8 +52,14 @@ QString posFileRefusal(const QString& path) {
     if (path.trimmed().isEmpty())
         return {};
     const QString target = resolved(path);
+    const QString targetName = QFileInfo(target).fileName();
+    const QString givenName = QFileInfo(path).fileName();
     for (const QString& name : protectedFiles()) {
-        if (resolved(name).compare(target, Qt::CaseInsensitive) == 0)
+        // By name too, wherever it is: another folder's hotel database, or
+        // a link to one, is no POS file either.
+        if (resolved(name).compare(target, Qt::CaseInsensitive) == 0 ||
+            name.compare(targetName, Qt::CaseInsensitive) == 0 ||
+            name.compare(givenName, Qt::CaseInsensitive) == 0)
             return QStringLiteral(
                        "\"%1\" è un file dell'albergo o del programma, non un file "
                        "della cassa")

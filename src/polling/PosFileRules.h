@@ -17,7 +17,7 @@ class Dialogs;
 // Why path may not be taken as a POS file, in Italian, or an empty text when
 // it may. A blank path, and a path that does not exist (unless it names a
 // protected file), are not refused here. Protected files are compared by
-// resolved path, letter case ignored.
+// resolved path and by name (in any folder), letter case ignored.
 QString posFileRefusal(const QString& path);
 
 // Why path, which exists, is not a regular file ("cartella", "FIFO", ...),

@@ -62,10 +62,12 @@ void TransferButtons::refreshLists() {
     for (const ChargeStore::Line& l : pending) texts << l.text;
     m_view.showPending(texts);
     std::vector<ErrorLineInfo> errors;
-    PostingJournal& journal = m_store.journal();
+    // The reasons in one query: the cost follows the history shown, never
+    // one journal look-up per line.
+    const auto reasons = m_store.journal().errorReasons();
     for (ChargeStore::Line& l : m_store.errorLines()) {
-        const auto row = journal.byErrorId(l.id);
-        errors.push_back({l.id, std::move(l.text), row ? row->reasonText : QString()});
+        const auto it = reasons.find(l.id);
+        errors.push_back({l.id, std::move(l.text), it != reasons.end() ? it->second : QString()});
     }
     m_shown = {pending.size(), errors.size(), pending.empty() ? 0 : pending.back().id,
                errors.empty() ? 0 : errors.back().id};

@@ -43,9 +43,10 @@ bool isColumnFrame(char16_t c) {
 ExportSeparators readExportSeparators() {
     ExportSeparators s;
     const QString file = QStringLiteral("SeparatoreXLS.txt");
-    if (!QFile::exists(file))
+    const auto read = readSideFileLines(file);
+    if (!read)
         return s;
-    const QStringList lines = readTextLines(file);
+    const QStringList& lines = *read;
     if (lines.size() > 0)
         s.field = lines[0];
     if (lines.size() > 1)

@@ -11,6 +11,7 @@
 #include "print/ReportFiles.h"
 
 #include <QSaveFile>
+#include <exception>
 
 namespace quorvel {
 
@@ -39,22 +40,7 @@ MailMessage reportMail(const QString& subject, const QStringList& lines) {
     return m;
 }
 
-void sendReportMail(const MailSettings& settings, const QString& subject,
-                    const QStringList& lines) {
-    try {
-        sendMail(settings, reportMail(subject, lines));
-    } catch (const Error& e) {
-        log::error(QStringLiteral("E-mail non inviata a %1: %2")
-                       .arg(settings.recipients.join(QStringLiteral(", ")), e.message()));
-        throw;
-    }
-    log::info(QStringLiteral("E-mail \"%1\" inviata a %2 tramite %3:%4 (%5)")
-                  .arg(subject, settings.recipients.join(QStringLiteral(", ")), settings.server)
-                  .arg(settings.effectivePort())
-                  .arg(counted(lines.size(), QStringLiteral("riga"), QStringLiteral("righe"))));
-}
-
-QString InviaEMail(const QString& text, Shell& shell) {
+QString InviaEMail(const QString& text, Shell& shell, const SendRunner& run) {
     writeMailHandover(text);
     std::optional<MailSettings> settings;
     try {
@@ -70,13 +56,34 @@ QString InviaEMail(const QString& text, Shell& shell) {
         log::info(QStringLiteral("E-mail: testo passato a %1 in %2").arg(kMailer, mailFileName()));
         return {};
     }
-    QStringList lines = splitLines(text);
+    const QStringList lines = splitLines(text);
+    const MailMessage message = reportMail(settings->subject, lines);
+    std::exception_ptr failure;
+    const SendStep send = [&](const std::atomic<bool>* cancel) {
+        try {
+            sendMail(*settings, message, QDateTime::currentDateTime(), cancel);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    if (run)
+        run(send);
+    else
+        send(nullptr);
     try {
-        sendReportMail(*settings, settings->subject, lines);
+        if (failure)
+            std::rethrow_exception(failure);
     } catch (const Error& e) {
+        log::error(QStringLiteral("E-mail non inviata a %1: %2")
+                       .arg(settings->recipients.join(QStringLiteral(", ")), e.message()));
         throw Error(QStringLiteral("Invio dell'e-mail"),
                     e.message() + QStringLiteral(". Il testo resta in %1.").arg(mailFileName()));
     }
+    log::info(QStringLiteral("E-mail \"%1\" inviata a %2 tramite %3:%4 (%5 righe)")
+                  .arg(settings->subject, settings->recipients.join(QStringLiteral(", ")),
+                       settings->server)
+                  .arg(settings->effectivePort())
+                  .arg(lines.size()));
     return QStringLiteral("E-mail inviata a %1.")
         .arg(settings->recipients.join(QStringLiteral(", ")));
 }

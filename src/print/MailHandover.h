@@ -10,6 +10,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 
 namespace quorvel {
 
@@ -24,16 +26,19 @@ void writeMailHandover(const QString& text);
 // export attached under exportFileName().
 MailMessage reportMail(const QString& subject, const QStringList& lines);
 
-// Sends lines as a report mail with settings; logs the success with the
-// recipients. Throws Error (logged first) when the server is not reached or
-// refuses.
-void sendReportMail(const MailSettings& settings, const QString& subject, const QStringList& lines);
+// How the exchange with the server is run: in place by default; a window
+// passes a runner that calls it on a worker thread (with a flag that
+// abandons it) while its event loop goes on, and returns once it ended.
+using SendStep = std::function<void(const std::atomic<bool>* cancel)>;
+using SendRunner = std::function<void(const SendStep&)>;
 
 // Writes the hand-over file, then, without mail settings, starts
 // "Mailsh.exe" by name, without arguments and without waiting, and returns
-// an empty text; with them, sends the text and returns what to tell the
-// operator ("E-mail inviata a ..."). Shows nothing: a failure of any step
-// (unreadable settings included) throws Error, which the preview reports.
-QString InviaEMail(const QString& text, Shell& shell);
+// an empty text; with them, sends the text (through run, when given) and
+// returns what to tell the operator ("E-mail inviata a ..."). Shows
+// nothing: a failure of any step (unreadable settings included) throws
+// Error, which the preview reports. Only the exchange runs in run: the
+// files, the settings and the log stay on the caller's thread.
+QString InviaEMail(const QString& text, Shell& shell, const SendRunner& run = {});
 
 }  // namespace quorvel

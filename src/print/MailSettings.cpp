@@ -2,6 +2,7 @@
 #include "print/MailSettings.h"
 
 #include "platform/Error.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,10 +30,10 @@ void refuseIfShared(const QString& path) {
 }
 
 QByteArray readWhole(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(path, QStringLiteral("impossibile leggere il file: ") + file.errorString());
-    return file.readAll();
+    auto bytes = readSideFileBytes(path);
+    if (!bytes)
+        throw Error(path, QStringLiteral("file non trovato"));
+    return *bytes;
 }
 
 bool plausibleAddress(const QString& a) {
@@ -61,25 +62,18 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
     if (!info.exists())
         return std::nullopt;
     if (!info.isFile())
-        throw Error(path, QStringLiteral("non è un file"));
+        throw Error(path, QStringLiteral("non è un file normale (cartella, FIFO o dispositivo)"));
     refuseIfShared(path);
-    const QStringList lines =
-        QString::fromUtf8(readWhole(path)).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    const auto lines = readKeyValueFile(path);
+    if (!lines)
+        throw Error(path, QStringLiteral("file non trovato"));
     MailSettings s;
     QString passwordFile;
     bool passwordGiven = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const auto bad = [&](const QString& why) {
-            return Error(path, QStringLiteral("riga %1: %2").arg(i + 1).arg(why));
-        };
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            throw bad(QStringLiteral("manca \"=\" (le righe sono chiave = valore)"));
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+    for (const KeyValueLine& line : *lines) {
+        const auto bad = [&](const QString& why) { return keyValueError(path, line, why); };
+        const QString& key = line.key;
+        const QString& value = line.value;
         if (key == QLatin1String("server")) {
             s.server = value;
         } else if (key == QLatin1String("porta")) {
@@ -133,11 +127,12 @@ std::optional<MailSettings> readMailSettings(const QString& path) {
     if (passwordGiven && !passwordFile.isEmpty())
         throw Error(path, QStringLiteral("password e file_password insieme: indicarne uno solo"));
     if (!passwordFile.isEmpty()) {
-        if (!QFileInfo(passwordFile).isFile())
+        if (!QFileInfo::exists(passwordFile))
             throw Error(passwordFile, QStringLiteral("file della password non trovato"));
+        const QByteArray secret = readWhole(passwordFile);  // a FIFO or device is refused here
         refuseIfShared(passwordFile);
-        s.password = QString::fromUtf8(readWhole(passwordFile))
-                         .section(QRegularExpression(QStringLiteral("\r\n|\r|\n")), 0, 0);
+        s.password = QString::fromUtf8(secret).section(
+            QRegularExpression(QStringLiteral("\r\n|\r|\n")), 0, 0);
     }
     if (s.server.isEmpty())
         throw Error(path, QStringLiteral("manca il server di posta (server = ...)"));

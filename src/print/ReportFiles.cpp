@@ -92,10 +92,8 @@ QString mailFileName() {
 QString reportFontName() {
     const QString fallback = QStringLiteral("Courier New");
     const QString file = QStringLiteral("FontStp.txt");
-    if (!QFile::exists(file))
-        return fallback;
     try {
-        const QString name = readFirstLine(file).trimmed();
+        const QString name = readSideFileLines(file).value_or(QStringList()).value(0).trimmed();
         return name.isEmpty() ? fallback : name;
     } catch (const Error& e) {
         log::error(e.message());

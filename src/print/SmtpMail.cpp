@@ -5,6 +5,7 @@
 #include "platform/Plural.h"
 
 #include <curl/curl.h>
+#include <QElapsedTimer>
 #include <QUuid>
 #include <algorithm>
 #include <memory>
@@ -107,7 +108,8 @@ struct Failure {
     QString cause;
 };
 
-Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, const MailSettings& s) {
+Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, const MailSettings& s,
+                  qint64 waitedSeconds) {
     const QString reply = QString::fromUtf8(trace.reply);
     const QString answer =
         reply.isEmpty() ? QString() : QStringLiteral(" (risposta del server: \"%1\")").arg(reply);
@@ -121,12 +123,14 @@ Failure failureOf(CURLcode code, const Trace& trace, const char* errorText, cons
             return {QStringLiteral("irraggiungibile"),
                     QStringLiteral("server di posta non raggiungibile: %1").arg(detail)};
         case CURLE_OPERATION_TIMEDOUT:
-            return {
-                QStringLiteral("tempo"),
-                plural(s.timeoutSeconds,
-                       QStringLiteral("nessuna risposta dal server di posta entro %1 secondo%2"),
-                       QStringLiteral("nessuna risposta dal server di posta entro %1 secondi%2"))
-                    .arg(answer)};
+            return {QStringLiteral("tempo"),
+                    plural(waitedSeconds,
+                           QStringLiteral("nessuna risposta dal server di posta in %1 secondo%2"),
+                           QStringLiteral("nessuna risposta dal server di posta in %1 secondi%2"))
+                        .arg(answer)};
+        case CURLE_ABORTED_BY_CALLBACK:
+            return {QStringLiteral("interrotto"),
+                    QStringLiteral("invio interrotto: il programma termina, sarà ritentato")};
         case CURLE_LOGIN_DENIED:
             return {QStringLiteral("accesso"), refusedLogin};
         case CURLE_PEER_FAILED_VERIFICATION:
@@ -249,7 +253,16 @@ QByteArray buildMimeMessage(const MailSettings& s, const MailMessage& m, const Q
     return out;
 }
 
-void sendMail(const MailSettings& s, const MailMessage& message, const QDateTime& date) {
+namespace {
+
+int stopProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
+}  // namespace
+
+void sendMail(const MailSettings& s, const MailMessage& message, const QDateTime& date,
+              const std::atomic<bool>* cancel) {
     globalInit();
     const QString where = QStringLiteral("%1:%2").arg(s.server).arg(s.effectivePort());
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -307,10 +320,19 @@ void sendMail(const MailSettings& s, const MailMessage& message, const QDateTime
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, traceExchange);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &trace);
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    if (cancel) {
+        // Called about once a second even while the server is silent.
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, stopProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    }
+    QElapsedTimer waited;
+    waited.start();
     const CURLcode result = curl_easy_perform(c);
     if (result != CURLE_OK) {
         const Failure f =
-            failureOf(result, trace, errorText[0] ? errorText : curl_easy_strerror(result), s);
+            failureOf(result, trace, errorText[0] ? errorText : curl_easy_strerror(result), s,
+                      (waited.elapsed() + 500) / 1000);
         throw MailError(where, f.cause, f.kind);
     }
 }

@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <atomic>
 #include <vector>
 
 namespace quorvel {
@@ -58,9 +59,13 @@ QByteArray quotedPrintable(const QByteArray& utf8);
 QByteArray encodedHeaderWord(const QString& text);
 
 // Sends message to settings.recipients. Throws MailError with an Italian cause
-// that quotes the server's answer: unreachable, time-out, refused login,
-// refused sender or recipient, certificate not trusted, TLS not offered.
+// that quotes the server's answer: unreachable, time-out (with the seconds
+// really waited), refused login, refused sender or recipient, certificate not
+// trusted, TLS not offered. Safe to run on a worker thread; when *cancel
+// turns true the exchange is abandoned within about a second (kind
+// "interrotto"), so a stop never waits for the server.
 void sendMail(const MailSettings& settings, const MailMessage& message,
-              const QDateTime& date = QDateTime::currentDateTime());
+              const QDateTime& date = QDateTime::currentDateTime(),
+              const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace quorvel

@@ -11,9 +11,8 @@ namespace {
 
 constexpr int AmountColumn = 57;
 
-std::optional<Currency> centsColumns(const QString& line, int start, int width,
-                                     const QLocale& locale) {
-    const auto cents = Currency::parse(columns(line, start, width), locale);
+std::optional<Currency> centsColumns(const QString& line, int start, int width) {
+    const auto cents = Currency::parsePosAmount(columns(line, start, width));
     if (!cents)
         return std::nullopt;
     return cents->dividedBy(100);
@@ -59,20 +58,20 @@ double quantity(const QString& line) {
     return numericValue(columns(line, 49, 3));
 }
 
-std::optional<Currency> amount(const QString& line, const QLocale& locale) {
+std::optional<Currency> amount(const QString& line) {
     if (line.size() < AmountColumn)
         return std::nullopt;
-    return centsColumns(line, AmountColumn, 6, locale);
+    return centsColumns(line, AmountColumn, 6);
 }
 
-std::optional<double> unitPrice(const QString& line, const QLocale& locale) {
+std::optional<double> unitPrice(const QString& line) {
     if (numericValue(columns(line, 108, 8)) != 0.0) {
-        const auto price = Currency::parse(columns(line, 108, 8), locale);
+        const auto price = Currency::parsePosAmount(columns(line, 108, 8));
         if (!price)
             return std::nullopt;
         return price->toDouble() / 100.0;
     }
-    const auto total = amount(line, locale);
+    const auto total = amount(line);
     const double qty = quantity(line);
     if (!total || qty == 0.0)
         return std::nullopt;

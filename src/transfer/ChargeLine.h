@@ -5,13 +5,12 @@
 //   6..11        day of the charge, YYMMDD ("20" is put in front)
 //   28..42       description, blanks trimmed; "Sconto" marks a discount
 //   49..51       quantity (numeric value)
-//   57..62       amount in cents, sign allowed (currency value / 100)
+//   57..62       amount in cents, sign allowed (POS amount rule / 100)
 //   108..115     unit price in cents, 0 or blank when absent
 #pragma once
 
 #include "platform/Currency.h"
 
-#include <QLocale>
 #include <QString>
 #include <optional>
 
@@ -33,14 +32,14 @@ QString chargeDay(const QString& line);
 QString readableDay(const QString& line);
 double quantity(const QString& line);
 
-// Columns 57 to 62 as a currency value divided by 100; nullopt when the line
-// is shorter than 57 characters or the columns do not hold a number.
-std::optional<Currency> amount(const QString& line, const QLocale& locale = QLocale());
+// Columns 57 to 62 read by Currency::parsePosAmount, divided by 100; nullopt
+// when the line is shorter than 57 characters or the columns hold no amount.
+std::optional<Currency> amount(const QString& line);
 
 // The unit price of a new account row: columns 108 to 115 divided by 100
 // when their numeric value is not 0, otherwise the amount divided by 100 and
 // by the quantity (the discount plays no part). nullopt when the price
 // columns are not a number or the quantity is 0 with no price given.
-std::optional<double> unitPrice(const QString& line, const QLocale& locale = QLocale());
+std::optional<double> unitPrice(const QString& line);
 
 }  // namespace quorvel::charge

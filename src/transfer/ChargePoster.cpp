@@ -9,13 +9,14 @@
 
 namespace quorvel {
 
-namespace {
-
-const QString GuestsSelect = QStringLiteral(
+const QString ChargeGuestsSelect = QStringLiteral(
     "Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N' and NumeroComponente = "
     "1");
-const QString ClientsSelect =
+const QString ChargeClientsSelect =
     QStringLiteral("Select * From Scheda_Cliente Where NumeroHotel = 1 and Partito = 'N'");
+
+namespace {
+
 constexpr int AmountColumn = 57;
 
 PostResult failed(PostResult& r, Motivo reason, const QString& text, const QString& logWhy) {
@@ -47,11 +48,11 @@ void ChargePoster::open() {
     m_position = readRoomCodePosition();
     m_rooms = RoomMap::read();
     m_guestDb = m_ws.openDatabase(QString::fromLatin1(db::SchedaClienteMdb));
-    m_guests = m_guestDb->openRecordset(GuestsSelect);
+    m_guests = m_guestDb->openRecordset(ChargeGuestsSelect);
     m_accountDb = m_ws.openDatabase(QString::fromLatin1(db::ContoClienteMdb));
     m_accounts = m_accountDb->openRecordset(QStringLiteral("Conto_Cliente"));
     m_clientDb = m_ws.openDatabase(QString::fromLatin1(db::ClientiEsterniMdb));
-    m_clients = m_clientDb->openRecordset(ClientsSelect);
+    m_clients = m_clientDb->openRecordset(ChargeClientsSelect);
     m_externalDb = m_ws.openDatabase(QString::fromLatin1(db::ContoEsterniMdb));
     m_externals = m_externalDb->openRecordset(QStringLiteral("Conto_Cliente"));
     m_itemDb = m_ws.openDatabase(QString::fromLatin1(db::VociFatturaMdb));
@@ -142,6 +143,10 @@ void ChargePoster::postRoom(const Charge& c, PostResult& r) {
     p.text = item.text;
     p.importo = c.amount + c.discount;
     p.quantity = c.quantity;
+    // Another bridge posting to the same group meanwhile waits here, then
+    // finds the row this one adds.
+    m_accountDb->lockForWrite(
+        QStringLiteral("%1|%2|%3|%4").arg(p.client).arg(p.room, p.day).arg(item.code));
     // An invoiced row is closed: a later charge gets a row of its own.
     m_accounts->findFirst(
         QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"

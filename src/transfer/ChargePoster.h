@@ -25,6 +25,12 @@
 
 namespace quorvel {
 
+// The in-house guests a charge may go to (each room's first guest) and the
+// cards an external client's charge is looked up in; the POS interface's
+// inquiry lists by the same selection.
+extern const QString ChargeGuestsSelect;
+extern const QString ChargeClientsSelect;
+
 // What posting a line came to.
 struct PostResult {
     Esito outcome = Esito::Storico;  // Camera, Esterno, or Storico (not posted)

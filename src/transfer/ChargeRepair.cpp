@@ -78,23 +78,39 @@ ChargeRepair::Result ChargeRepair::assegnaEsterno(std::int32_t errorId, const QS
 ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget& target,
                                           Azione action) {
     const std::vector<ChargeStore::Line> history = m_store.errorLines();
-    auto at = std::find_if(history.begin(), history.end(),
-                           [&](const ChargeStore::Line& l) { return l.id == errorId; });
+    const auto listed = [&](std::int32_t id) {
+        return std::find_if(history.begin(), history.end(),
+                            [&](const ChargeStore::Line& l) { return l.id == id; });
+    };
+    auto at = listed(errorId);
     if (at == history.end())
         return {Status::Gone, Gone, 0, {}};
-    // A "Sconto" line stands for the charge right before it.
+    // A "Sconto" line and its charge go together by the link recorded when
+    // they were received, never by their places in today's history.
+    PostingJournal& journal = m_store.journal();
+    std::optional<JournalEntry> chargeRow = journal.byErrorId(at->id);
     if (charge::isDiscount(at->text)) {
-        if (at == history.begin() || charge::isDiscount(std::prev(at)->text))
-            return {Status::Failed,
-                    QStringLiteral("Uno sconto senza il suo addebito non si può riparare"),
-                    0,
-                    {}};
-        --at;
+        const std::optional<JournalEntry> charge =
+            chargeRow && chargeRow->receivedAfter > 0
+                ? journal.byPendingId(chargeRow->receivedAfter)
+                : std::nullopt;
+        const auto chargeAt =
+            charge && charge->errorId > 0 ? listed(charge->errorId) : history.end();
+        if (chargeAt == history.end())
+            return refused(QStringLiteral(
+                "Lo sconto non ha il suo addebito nello storico errori: non si può riparare "
+                "(si può cancellare)"));
+        at = chargeAt;
+        chargeRow = charge;
     }
     const ChargeStore::Line chargeLine = *at;
     std::optional<ChargeStore::Line> discount;
-    if (std::next(at) != history.end() && charge::isDiscount(std::next(at)->text))
-        discount = *std::next(at);
+    if (chargeRow) {
+        const auto d = journal.discountReceivedAfter(chargeRow->pendingId);
+        const auto dAt = d && d->errorId > 0 ? listed(d->errorId) : history.end();
+        if (dAt != history.end())
+            discount = *dAt;
+    }
     if (m_seams.beforeTransaction)
         m_seams.beforeTransaction();
 
@@ -114,10 +130,9 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
             return {Status::Gone, Gone, 0, {}};
         wrote();
         // The amounts the lines were given when received, never read again.
-        PostingJournal& rows = m_store.journal();
         const ChargePoster::Recorded recorded{
-            rowOf(rows, chargeLine.id, chargeLine.text).amount,
-            discount ? rowOf(rows, discount->id, discount->text).amount : std::nullopt};
+            rowOf(journal, chargeLine.id, chargeLine.text).amount,
+            discount ? rowOf(journal, discount->id, discount->text).amount : std::nullopt};
         r = poster.post(chargeLine.text, discount ? &discount->text : nullptr, target, &recorded);
         if (!r.posted()) {
             // The room or card answered holds no account: a bad answer.
@@ -131,7 +146,6 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
                     QStringLiteral("Addebito ancora non trasferibile: %1").arg(r.reasonText);
             return failed;
         }
-        PostingJournal& journal = m_store.journal();
         const QString when =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
         JournalEntry e = rowOf(journal, chargeLine.id, chargeLine.text);
@@ -158,7 +172,7 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
             settle(d);
             d.added = Currency();
             d.quantity = 0;
-            d.discountOf = e.id;
+            d.discountOfPending = e.pendingId;
             record(journal, d);
         }
         wrote();

@@ -157,14 +157,25 @@ std::int32_t ChargeStore::appendErrors(const QStringList& lines) {
     return append(Errori, lines);
 }
 
-ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName) {
+ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QString& fileName,
+                                                   std::int32_t firstLineNo) {
     Intake out;
-    const QStringList& lines = file.lines;
+    // A NUL cannot reach the server (libpq ends a text there): on either
+    // store it becomes a space, so the columns after it stay in place.
+    QStringList lines = file.lines;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].contains(QChar(0))) {
+            lines[i].replace(QChar(0), u' ');
+            out.problems << QStringLiteral("%1, riga %2: byte NUL sostituito da uno spazio")
+                                .arg(fileName)
+                                .arg(i + 1);
+        }
+    }
     const qsizetype n = lines.size();
     std::vector<bool> listed(static_cast<std::size_t>(n), file.utf8);
     int tooLong = 0;
     for (qsizetype i = 0; i < n && !file.utf8; ++i) {
-        if (lines[i].size() <= MaxLineLength)
+        if (file.length(i) <= MaxLineLength)
             continue;
         ++tooLong;
         listed[static_cast<std::size_t>(i)] = true;
@@ -172,19 +183,19 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
         if (charge::isDiscount(lines[i])) {
             if (i > 0 && !charge::isDiscount(lines[i - 1])) {
                 listed[static_cast<std::size_t>(i - 1)] = true;
-                along = QStringLiteral(", con l'addebito della riga %1").arg(i);
+                along = QStringLiteral(", con l'addebito della riga %1").arg(firstLineNo + i - 1);
             }
         } else if (i + 1 < n && charge::isDiscount(lines[i + 1])) {
             listed[static_cast<std::size_t>(i + 1)] = true;
-            along = QStringLiteral(", con lo sconto della riga %1").arg(i + 2);
+            along = QStringLiteral(", con lo sconto della riga %1").arg(firstLineNo + i + 1);
         }
         out.problems << QStringLiteral(
                             "%1, riga %2: riga di %3 caratteri, oltre il limite di %4: "
                             "non trasferita, nello storico errori tagliata a %4 "
                             "caratteri%5")
                             .arg(fileName)
-                            .arg(i + 1)
-                            .arg(lines[i].size())
+                            .arg(firstLineNo + i)
+                            .arg(file.length(i))
                             .arg(MaxLineLength)
                             .arg(along);
     }
@@ -206,26 +217,33 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     joinOrRun(m_ws, [&] {
         std::int32_t pendingId = appendPending(pending);
         std::int32_t errorId = appendErrors(errors);
+        // A listed line gets a queue number too (never pending), so that a
+        // "Sconto" line can name its charge by it.
+        std::int32_t listedNumber =
+            errors.isEmpty() ? 0 : reserve(Pendenti, static_cast<int>(errors.size()));
         for (qsizetype i = 0; i < n; ++i) {
             JournalEntry& e = rows[static_cast<std::size_t>(i)];
             const QString& line = lines[i];
             e.archive = fileName;
-            e.lineNo = static_cast<std::int32_t>(i + 1);
+            e.lineNo = firstLineNo + static_cast<std::int32_t>(i);
             e.line = line.left(MaxLineLength);
             e.day = charge::readableDay(line);
             if (position) {
                 e.posRoom = charge::columns(line, position->start, position->length);
-                e.room = rooms.hotelRoom(e.posRoom);
+                e.mappedRoom = e.room = rooms.hotelRoom(e.posRoom);
             }
             e.amount = charge::amount(line);
+            if (i > 0 && charge::isDiscount(line) && !charge::isDiscount(lines[i - 1]))
+                e.receivedAfter = rows[static_cast<std::size_t>(i - 1)].pendingId;
             if (!listed[static_cast<std::size_t>(i)]) {
                 e.pendingId = pendingId++;
             } else {
+                e.pendingId = listedNumber++;
                 e.outcome = Esito::Storico;
                 e.errorId = errorId++;
                 e.reason = file.utf8 ? Motivo::FileUtf8 : Motivo::RigaTroppoLunga;
                 e.reasonText = file.utf8 ? QStringLiteral("File in UTF-8 invece di Windows-1252")
-                               : line.size() > MaxLineLength
+                               : file.length(i) > MaxLineLength
                                    ? QStringLiteral("Riga troppo lunga (oltre %1 caratteri)")
                                          .arg(MaxLineLength)
                                    : QStringLiteral("Insieme a una riga troppo lunga");
@@ -244,8 +262,8 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
     out.pending = static_cast<int>(pending.size());
     out.listed = static_cast<int>(errors.size());
     if (file.utf8) {
-        const auto cut = std::count_if(lines.begin(), lines.end(),
-                                       [](const QString& l) { return l.size() > MaxLineLength; });
+        qsizetype cut = 0;
+        for (qsizetype i = 0; i < n; ++i) cut += file.length(i) > MaxLineLength;
         out.problems << QStringLiteral(
                             "%1: file in UTF-8 invece di Windows-1252, colonne non "
                             "affidabili: %2 nello storico errori, nessuna "

@@ -59,7 +59,8 @@ public:
 
     db::Workspace& workspace() const { return m_ws; }
     db::Database& database() const { return *m_db; }
-    // The posting journal in this store (tables Giornale and Ricevuti).
+    // The posting journal in this store (tables RigheRicevute, EsitiRighe and
+    // Ricevuti, view Giornale).
     PostingJournal& journal() const { return *m_journal; }
 
     // Every pending line / every error line, oldest first.
@@ -104,7 +105,10 @@ public:
     // Each line gets its journal row (fileName as its archive, its line
     // number, outcome InAttesa or Storico with the reason), and the file its
     // counts per charge day (Ricevuti), in the same transaction.
-    Intake appendChargesFile(const PosText& file, const QString& fileName);
+    // firstLineNo: the number of file's first line in the archive (a file
+    // taken in parts, or grown after it was taken).
+    Intake appendChargesFile(const PosText& file, const QString& fileName,
+                             std::int32_t firstLineNo = 1);
     // Removes one pending line; false when it is not (any longer) there.
     bool removePending(std::int32_t id);
     // Removes the given pending lines; throws Error when one is missing,

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace quorvel {
@@ -36,6 +37,13 @@ struct ChargeTransfer::Run {
     ChargeTransfer& t;
     ChargePoster poster;
     std::vector<ChargeStore::Line> lines;
+    // Lines whose account row the database refused, with its reason: the
+    // batch is written again with them in the error history.
+    std::map<std::int32_t, QString> refused;
+    struct LineRefused {
+        std::int32_t id;
+        QString why;
+    };
 
     // The batch being written.
     std::vector<std::int32_t> handled;
@@ -115,7 +123,18 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         discount = &lines[i + 1];
         handled.push_back(discount->id);
     }
-    const PostResult r = poster.post(line, discount ? &discount->text : nullptr);
+    PostResult r;
+    if (const auto known = refused.find(lines[i].id); known != refused.end()) {
+        r.reason = Motivo::RifiutatoDalDatabase;
+        r.reasonText = QStringLiteral("Rifiutato dal database dell'albergo: ") + known->second;
+        r.logWhy = QStringLiteral("rifiutato dal database dell'albergo: ") + known->second;
+    } else {
+        try {
+            r = poster.post(line, discount ? &discount->text : nullptr);
+        } catch (const db::ValueRefused& e) {
+            throw LineRefused{lines[i].id, e.message()};
+        }
+    }
     const bool posted = r.posted();
     if (posted) {
         ++(r.outcome == Esito::Camera ? result.roomCharges : result.externalCharges);
@@ -143,9 +162,9 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     return discount ? i + 2 : i + 1;
 }
 
-// The batch's outcomes go to one row of the batch table, after
-// one read of the journal's index for which lines have rows; a line without
-// one (a store from before the journal) gets its row now.
+// The batch's outcome rows go in a few statements, after one read of the
+// journal's index for which lines have received rows; a line without one
+// (appended to the queue by other means than a charges file) gets it now.
 void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
     PostingJournal& journal = t.m_store.journal();
     const QString when =
@@ -156,37 +175,27 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
         hi = std::max(hi, c.pendingId);
     }
     const std::vector<std::int32_t> withRows = journal.pendingWithRows(lo, hi);
-    std::vector<JournalEntry> outcomes;
+    std::vector<JournalEntry> outcomes, fresh;
     outcomes.reserve(changes.size());
-    // Of the line before: a "Sconto" line's charge.
-    std::int32_t previousPending = 0, previousId = 0;
+    std::int32_t previousPending = 0;  // a "Sconto" line's charge
     for (Change& c : changes) {
         JournalEntry& e = c.entry;
         e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
         e.pendingId = c.pendingId;
         e.when = when;
-        const bool hasRow =
-            c.pendingId > 0 && std::binary_search(withRows.begin(), withRows.end(), c.pendingId);
-        if (hasRow) {
-            e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
-            previousPending = c.pendingId;
-            previousId = 0;
+        e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
+        previousPending = c.pendingId;
+        if (std::binary_search(withRows.begin(), withRows.end(), c.pendingId)) {
             outcomes.push_back(std::move(e));
             continue;
         }
-        if (c.discountOfPrevious && previousId == 0 && previousPending > 0) {
-            if (const auto charge = journal.byPendingId(previousPending))
-                previousId = charge->id;
-        }
-        e.discountOf = c.discountOfPrevious ? previousId : 0;
-        previousPending = c.pendingId;
         e.line = *c.line;
         e.day = charge::readableDay(*c.line);
         e.amount = charge::amount(*c.line);
-        std::vector<JournalEntry> one{e};
-        journal.add(one);
-        previousId = one.front().id;
+        e.receivedAfter = e.discountOfPending;
+        fresh.push_back(std::move(e));
     }
+    journal.add(fresh);
     journal.addOutcomes(outcomes);
 }
 
@@ -226,16 +235,28 @@ void ChargeTransfer::Run::execute() {
     lines = t.m_store.pendingLines();
     std::size_t i = 0;
     while (i < lines.size()) {
-        db::Transaction tx(t.m_store.workspace());
-        QElapsedTimer clock;
-        clock.start();
-        // A charge and its discount count as one line here.
-        int batchLines = 0;
-        do {
-            i = handleLine(i);
-        } while (i < lines.size() && ++batchLines < t.m_lineCap &&
-                 clock.elapsed() < t.m_budget.count());
-        commitBatch(tx);
+        const std::size_t first = i;
+        try {
+            db::Transaction tx(t.m_store.workspace());
+            QElapsedTimer clock;
+            clock.start();
+            // A charge and its discount count as one line here.
+            int batchLines = 0;
+            do {
+                i = handleLine(i);
+            } while (i < lines.size() && ++batchLines < t.m_lineCap &&
+                     clock.elapsed() < t.m_budget.count());
+            commitBatch(tx);
+        } catch (const LineRefused& r) {
+            // Rolled back: the batch again, that line to the error history.
+            refused.emplace(r.id, r.why);
+            result = batchStart;
+            handled.clear();
+            listed.clear();
+            logLines.clear();
+            changes.clear();
+            i = first;
+        }
     }
     poster.close();
 }

@@ -1,21 +1,23 @@
 // The posting journal: where every charge line and receipt taken from the
-// POS went. One row per line of a charges file (and per receipt imported
-// from a closing file), in the program's own store "QuorvelCoda.db", table
-// Giornale. A row is written when its line is taken (outcome InAttesa, or
-// Storico for a line listed straight away); what became of it is written in
-// the same workspace transaction as the posting, listing, repair or clearing
-// it describes, so a kill never leaves one without the other.
+// POS went, as plain rows of the program's own store "QuorvelCoda.db" (on a
+// server: the folder's schema).
 //
-// A row points at the line's place in the queue: Pendente is the Progressivo
-// it was given in Pendenti (kept once the line left: numbers are never given
-// twice; the outcome says whether it is still pending), Errore its
-// Progressivo in Errori while in the error history (0 otherwise).
+// Table RigheRicevute: one row per line as received (a charges file's line
+// when the file is taken, a receipt when it is imported): its text, day,
+// room code, the hotel room it mapped to, its amount as read, its queue
+// number (Pendente) and, for a "Sconto" line, the queue number of the charge
+// it was received after (ScontoDi). Table EsitiRighe: one narrow row per
+// handled line, keyed by the same Pendente: what became of it (outcome, room
+// used, account row, client, amount and quantity added, the charge it went
+// with, error id, reason, action, time). A line with no outcome row is
+// still pending. View Giornale joins the two: one row per line, the whole
+// truth for SQL.
 //
-// The transfer does not rewrite the row of each line it handles: per batch
-// it appends one row to table Lotti, whose text field Esiti holds one line
-// per handled line with the fields the transfer changes (same Pendente),
-// and the readers here lay that record over the line's row. A repair or
-// "&Cancella" writes the line's whole row again and drops its record.
+// An outcome row is written in the workspace transaction of the posting,
+// listing, repair or clearing it describes, so a kill never leaves one
+// without the other. Every line gets a queue number, also one listed at
+// intake and a receipt (reserved from the queue's counter, never pending):
+// numbers are never given twice.
 #pragma once
 
 #include "db/Engine.h"
@@ -25,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvel {
@@ -57,6 +60,7 @@ enum class Motivo : int {
     FileUtf8 = 9,                // the charges file was UTF-8
     ScontoDiNonTrasferito = 10,  // the discount of a charge that was not posted
     RichiestaNonValida = 11,     // a POS request refused at the till: no amount, date, outlet
+    RifiutatoDalDatabase = 12,   // the hotel's database refused the row (constraint, trigger)
 };
 
 // Who last changed the row. Stored as its number: never renumber.
@@ -69,32 +73,38 @@ enum class Azione : int {
 };
 
 struct JournalEntry {
-    std::int32_t id = 0;                 // Progressivo of the journal row (given by add)
+    std::int32_t id = 0;                 // Progressivo of the received row (given by add)
     QString kind = QStringLiteral("A");  // "A" a charge line, "I" a receipt
     QString archive;                     // archive file the line came from
     std::int32_t lineNo = 0;             // 1-based line number in the archive
     QString line;                        // as received (at most 255 characters kept)
     QString day;                         // charge day as read, YYYYMMDD (receipt: day imported)
     QString posRoom;                     // room code as read from the line
-    QString room;                        // hotel room it mapped to
-    std::optional<Currency> amount;      // the line's own amount; nullopt: not a number
+    QString mappedRoom;                  // hotel room it mapped to when received
+    QString room;                        // hotel room it went to; else as mappedRoom
+    std::optional<Currency> amount;      // the line's own amount as read; nullopt: not a number
+    // A "Sconto" line: the Pendente of the charge it was received after (0:
+    // none), recorded when received, never taken from a later list.
+    std::int32_t receivedAfter = 0;
     Esito outcome = Esito::InAttesa;
     // Where it went (posted or imported rows only).
-    QString database;                    // e.g. "Conto_Cliente.mdb"
+    QString database;                    // e.g. "Conto_Cliente.mdb" (from the outcome)
     QString table;                       // e.g. "Conto_Cliente"
     std::int64_t accountRow = 0;         // the account row's identity in its table, 0 unknown
     std::int64_t client = 0;             // the row's CodiceCliente
     Currency added;                      // amount it added to the row (its discount included)
     double quantity = 0;                 // quantity it added
-    std::int32_t discountOf = 0;         // a "Sconto" line: the journal id of its charge
-    std::int32_t discountOfPending = 0;  // the same by its charge's Pendente (batch records)
-    // Its place in the queue, 0 when none.
-    std::int32_t pendingId = 0;  // Progressivo given in Pendenti (0: none)
-    std::int32_t errorId = 0;    // Progressivo in Errori
+    std::int32_t discountOfPending = 0;  // a "Sconto" line: the Pendente of the charge it went with
+    // Its place in the queue.
+    std::int32_t pendingId = 0;  // Pendente: its queue number (0 before add gives one)
+    std::int32_t errorId = 0;    // Progressivo in Errori while listed, 0 otherwise
     Motivo reason = Motivo::Nessuno;
     QString reasonText;  // Italian, for the operator
     Azione action = Azione::Trasferimento;
     QString when;  // local time of the last change, yyyy-MM-ddTHH:mm:ss
+    // Not empty when a stored value cannot be read (a code no version
+    // wrote): what is wrong, for the log and the operator.
+    QString damage;
 };
 
 // What find() looks for; empty / unset members match anything.
@@ -119,42 +129,40 @@ struct ReceivedCount {
 
 class PostingJournal {
 public:
-    static constexpr char Table[] = "Giornale";
+    static constexpr char Table[] = "Giornale";  // the view
+    static constexpr char LinesTable[] = "RigheRicevute";
+    static constexpr char OutcomesTable[] = "EsitiRighe";
     static constexpr char ReceivedTable[] = "Ricevuti";
-    static constexpr char BatchTable[] = "Lotti";
 
-    // Works in the store's database and workspace; creates the table and
-    // its indexes when missing. REQUIRES: store outlives the journal.
+    // Works in the store's database and workspace; creates the tables,
+    // their indexes and the view when missing, and converts a store whose
+    // Giornale is still a table (with its batch table Lotti) once, in one
+    // transaction. REQUIRES: store outlives the journal.
     explicit PostingJournal(ChargeStore& store);
 
     // The writes join the workspace transaction when one is open, otherwise
     // run in one of their own. Each throws Error on failure.
 
-    // Appends rows in order, giving each entry whose id is 0 its id (written
-    // back into entries); an entry with an id from reserveIds keeps it.
+    // Appends received rows in order, giving each entry whose id is 0 its
+    // id and each whose pendingId is 0 a queue number (written back into
+    // entries); an entry whose outcome is not InAttesa gets its outcome row.
     void add(std::vector<JournalEntry>& entries);
-    // Reserves count consecutive row ids and returns the first, so rows
-    // pointing at each other (a "Sconto" line at its charge) can be added
-    // in one call. REQUIRES: a workspace transaction is open.
+    // Reserves count consecutive row ids and returns the first.
+    // REQUIRES: a workspace transaction is open.
     std::int32_t reserveIds(int count);
-    // The Pendente of each row with one in [from, to], ascending: one read
-    // of the index for a batch of lines.
+    // The Pendente of each received row with one in [from, to], ascending:
+    // one read of the index for a batch of lines.
     std::vector<std::int32_t> pendingWithRows(std::int32_t from, std::int32_t to) const;
-    // Records what one transfer batch made of pending lines that have their
-    // rows, each by entry.pendingId: the fields a transfer changes (room,
-    // outcome, where it went, the error id, discountOfPending, reason) go to
-    // one row of the batch table, and stand over the rows' from then on.
-    // REQUIRES: each Pendente once, above every Pendente of earlier batches.
+    // Appends the outcome rows of one transfer batch (by entry.pendingId:
+    // outcome, room, account row, client, added, quantity,
+    // discountOfPending, errorId, reason, action, when), many per statement.
+    // REQUIRES: none of the lines has an outcome row yet.
     void addOutcomes(const std::vector<JournalEntry>& entries);
-    // What the transfer recorded for the lines whose Pendente lies in
-    // [from, to] (the records addOutcomes took, still standing), by Pendente.
-    std::vector<JournalEntry> outcomesBetween(std::int32_t from, std::int32_t to) const;
-    // The rows of the error lines up to lastErrorId (every one when 0)
+    // The lines listed with an error id up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
-    // Rewrites the row of entry.id with every field of entry (and drops its
-    // record: the row holds it all again); throws Error when there is
-    // no such row.
+    // Writes the outcome row of entry.pendingId (a repair); throws Error when
+    // the line has no received row.
     void update(const JournalEntry& entry);
 
     // Adds the counts of a file just taken (same transaction as its lines).
@@ -164,50 +172,31 @@ public:
 
     std::optional<JournalEntry> byId(std::int32_t id) const;
     std::optional<JournalEntry> byPendingId(std::int32_t pendingId) const;
+    // The line listed as error id errorId: its amount (amount) and its
+    // charge (receivedAfter) are as recorded when it was received.
     std::optional<JournalEntry> byErrorId(std::int32_t errorId) const;
+    // The "Sconto" line received right after the charge chargePendingId.
+    std::optional<JournalEntry> discountReceivedAfter(std::int32_t chargePendingId) const;
     // Rows matching the query, in id order, at most query.limit.
     std::vector<JournalEntry> find(const JournalQuery& query) const;
+    // The listed lines' reasons by error id, in one query (the window's list).
+    std::unordered_map<std::int32_t, QString> errorReasons() const;
+    // The view's rows of the charge days in [dayFrom, dayTo] (empty:
+    // unbounded), only the fields a day's balance needs, in one query.
+    std::vector<JournalEntry> daysRows(const QString& dayFrom, const QString& dayTo) const;
 
 private:
     std::optional<JournalEntry> first(const QString& criterion,
                                       const std::vector<db::Value>& values) const;
-    // One recordset on Giornale for every call: opening one per line would
-    // cost more than the line's find and update.
-    db::Recordset& rows() const;
-    // The batch table in the order of its last Pendente, and of its last
-    // error id.
-    db::Recordset& batches() const;
-    db::Recordset& batchesByError() const;
-    db::Recordset& orderedBatches(std::unique_ptr<db::Recordset>& rs, const QString& order) const;
-    // A batch's records, read once for the lines of one call.
-    struct BatchCache {
-        std::int32_t first = 0, last = -1;  // the Pendente range read
-        QString text, when;                 // its records as stored
-        bool decoded = false;
-        std::vector<JournalEntry> records;  // once decoded: ascending Pendente
-        JournalEntry one;                   // the record a scan found
-    };
-    // Positions batches() on the batch whose range holds pendingId.
-    bool findBatch(std::int32_t pendingId) const;
-    // The transfer's record of the line, nullptr when it has none.
-    const JournalEntry* recordOf(std::int32_t pendingId, BatchCache& cache) const;
-    // Lays the line's record, when it has one, over e.
-    void overlay(JournalEntry& e, BatchCache& cache) const;
-    void overlay(JournalEntry& e) const;
-    // Writes a record into its line's row; false when the row is missing.
-    bool writeIntoRow(const JournalEntry& record);
-    // Drops the record of pendingId from its batch.
-    void dropRecord(std::int32_t pendingId);
-    // Writes the current batch row again with these records (none: removes it).
-    void rewriteBatch(db::Recordset& rs, const std::vector<JournalEntry>& records);
-    // Stores from before the batch table kept one row per line in table
-    // Esiti: each goes into its line's row.
-    void foldLegacyOutcomes();
+    db::Recordset& view() const;
+    db::Recordset& outcomes() const;
+    // A store whose Giornale is a table: its rows, and the batch table's
+    // records laid over them, become received and outcome rows.
+    void convertOldJournal();
 
     ChargeStore& m_store;
-    mutable std::unique_ptr<db::Recordset> m_rows;
-    mutable std::unique_ptr<db::Recordset> m_batches;
-    mutable std::unique_ptr<db::Recordset> m_batchesByError;
+    mutable std::unique_ptr<db::Recordset> m_view;
+    mutable std::unique_ptr<db::Recordset> m_outcomes;
     mutable std::unique_ptr<db::Recordset> m_pendingIds;
 };
 

@@ -32,13 +32,6 @@ bool isRepair(Azione a) {
     return a == Azione::Riprova || a == Azione::AssegnaCamera || a == Azione::AssegnaEsterno;
 }
 
-QString dayCriterion(const QString& from, const QString& to) {
-    QString c = QStringLiteral("Giorno >= %1").arg(db::jetQuoted(from));
-    if (!to.isEmpty())
-        c += QStringLiteral(" and Giorno <= %1").arg(db::jetQuoted(to));
-    return c;
-}
-
 }  // namespace
 
 LineCount ReconciliationRow::accounted() const {
@@ -61,7 +54,8 @@ ReconciliationRow& ReconciliationRow::operator+=(const ReconciliationRow& o) {
     received += o.received;
     room += o.room;
     external += o.external;
-    repaired += o.repaired;
+    repairedRoom += o.repairedRoom;
+    repairedExternal += o.repairedExternal;
     error += o.error;
     cleared += o.cleared;
     pending += o.pending;
@@ -91,83 +85,28 @@ Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QStri
 
     const auto pendingIds = ids(database, "Pendenti");
     const auto errorIds = ids(database, "Errori");
-    // The days' rows, then the records the transfer laid over them.
-    struct Row {
-        QString day, archive;
-        std::optional<Currency> amount;
-        bool receipt = false;
-        Esito outcome = Esito::InAttesa;
-        Azione action = Azione::Trasferimento;
-        std::int32_t pending = 0, error = 0;
-    };
-    std::vector<Row> found;
-    auto rs = database.openRecordset(
-        QStringLiteral("Select Giorno, Importo, Tipo, Archivio, Esito, Azione, Pendente, Errore "
-                       "From %1")
-            .arg(QString::fromLatin1(PostingJournal::Table)));
-    const auto link = [](const db::Recordset& r, const char* field) {
-        return static_cast<std::int32_t>(r.integer(QString::fromLatin1(field)));
-    };
-    rs->forEach(dayCriterion(dayFrom, dayTo), [&] {
-        Row row;
-        row.day = rs->text(QStringLiteral("Giorno"));
-        const db::Value value = rs->value(QStringLiteral("Importo"));
-        if (!value.isNull())
-            row.amount = value.toCurrency();
-        row.receipt = rs->text(QStringLiteral("Tipo")) == QLatin1String("I");
-        row.archive = rs->text(QStringLiteral("Archivio"));
-        row.outcome = static_cast<Esito>(link(*rs, "Esito"));
-        row.action = static_cast<Azione>(link(*rs, "Azione"));
-        row.pending = link(*rs, "Pendente");
-        row.error = link(*rs, "Errore");
-        found.push_back(std::move(row));
-    });
-    struct Outcome {
-        Esito outcome;
-        Azione action;
-        std::int32_t error;
-    };
-    std::unordered_map<std::int32_t, Outcome> over;
-    // One read per run of near queue numbers: a day's lines mostly came in
-    // together, a late one does not make the read span the days between.
-    std::vector<std::int32_t> numbers;
-    for (const Row& row : found) {
-        if (row.pending > 0)
-            numbers.push_back(row.pending);
-    }
-    std::sort(numbers.begin(), numbers.end());
-    for (std::size_t i = 0; i < numbers.size();) {
-        std::size_t j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1] - numbers[j] <= 1000) ++j;
-        for (const JournalEntry& r : journal.outcomesBetween(numbers[i], numbers[j]))
-            over[r.pendingId] = {r.outcome, r.action, r.errorId};
-        i = j + 1;
-    }
-    for (Row& row : found) {
-        if (row.receipt) {
+    // The days' lines with their outcomes: one query on the journal's view.
+    for (const JournalEntry& row : journal.daysRows(dayFrom, dayTo)) {
+        if (row.kind == QLatin1String("I")) {
             receipts[row.day].add(row.amount);
             continue;
-        }
-        if (const auto it = row.pending > 0 ? over.find(row.pending) : over.end();
-            it != over.end()) {
-            row.outcome = it->second.outcome;
-            row.action = it->second.action;
-            row.error = it->second.error;
         }
         ReconciliationRow& r = rowOf(row.day, row.archive);
         const std::optional<Currency>& amount = row.amount;
         switch (row.outcome) {
             case Esito::Camera:
-            case Esito::Esterno:
-                (row.outcome == Esito::Camera ? r.room : r.external).add(amount);
+            case Esito::Esterno: {
+                const bool room = row.outcome == Esito::Camera;
+                (room ? r.room : r.external).add(amount);
                 if (isRepair(row.action))
-                    r.repaired.add(amount);
+                    (room ? r.repairedRoom : r.repairedExternal).add(amount);
                 break;
+            }
             case Esito::InAttesa:
-                (pendingIds.count(row.pending) ? r.pending : r.vanished).add(amount);
+                (pendingIds.count(row.pendingId) ? r.pending : r.vanished).add(amount);
                 break;
             case Esito::Storico:
-                (errorIds.count(row.error) ? r.error : r.vanished).add(amount);
+                (errorIds.count(row.errorId) ? r.error : r.vanished).add(amount);
                 break;
             case Esito::Cancellato:
                 r.cleared.add(amount);
@@ -236,8 +175,9 @@ struct Entry {
 const Entry kEntries[] = {
     {"Ricevute dalla cassa", &ReconciliationRow::received},
     {"Addebitate in camera", &ReconciliationRow::room},
+    {"  di cui riparate dallo storico", &ReconciliationRow::repairedRoom},
     {"Addebitate a clienti esterni", &ReconciliationRow::external},
-    {"  di cui riparate dallo storico", &ReconciliationRow::repaired},
+    {"  di cui riparate dallo storico", &ReconciliationRow::repairedExternal},
     {"Nello storico errori", &ReconciliationRow::error},
     {"Cancellate dallo storico", &ReconciliationRow::cleared},
     {"In attesa", &ReconciliationRow::pending},

@@ -50,15 +50,16 @@ struct ReconciliationRow {
     QString day;      // YYYYMMDD as read
     QString archive;  // the charges file's archive name; empty for a total
     LineCount received;
-    LineCount room;      // posted to an in-house guest's room account
-    LineCount external;  // posted to an external client's account
-    LineCount repaired;  // of room + external: posted by a repair from the error history
-    LineCount error;     // in the error history (its Errori line present)
-    LineCount cleared;   // cleared by "&Cancella"
-    LineCount pending;   // waiting for a transfer (its Pendenti line present)
-    LineCount dropped;   // "Sconto" lines with no charge before them
-    LineCount refused;   // POS postings refused at the till (the cashier was answered)
-    LineCount vanished;  // journal says pending / in the history, its queue line is gone
+    LineCount room;              // posted to an in-house guest's room account
+    LineCount external;          // posted to an external client's account
+    LineCount repairedRoom;      // of room: posted by a repair from the error history
+    LineCount repairedExternal;  // of external: the same
+    LineCount error;             // in the error history (its Errori line present)
+    LineCount cleared;           // cleared by "&Cancella"
+    LineCount pending;           // waiting for a transfer (its Pendenti line present)
+    LineCount dropped;           // "Sconto" lines with no charge before them
+    LineCount refused;           // POS postings refused at the till (the cashier was answered)
+    LineCount vanished;          // journal says pending / in the history, its queue line is gone
 
     // What the journal accounts for (vanished lines excluded).
     LineCount accounted() const;
@@ -82,7 +83,7 @@ struct Reconciliation {
     LineCount receipts;
 };
 
-// Reads Ricevuti, Giornale, Lotti, Pendenti and Errori of the store for the charge
+// Reads Ricevuti, the view Giornale, Pendenti and Errori of the store for the charge
 // days in [dayFrom, dayTo]. Throws Error when the store cannot be read.
 Reconciliation reconcile(ChargeStore& store, const QString& dayFrom, const QString& dayTo);
 

@@ -18,13 +18,8 @@ namespace {
 // name. Anything else of that name is checked before it is opened: opening
 // a FIFO would block the tick until some writer came.
 std::optional<QStringList> readSideFile(const QString& fileName, const QString& what) {
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        return std::nullopt;
-    if (!info.isFile())
-        throw Error(fileName, QStringLiteral("%1 non leggibile: non è un file normale").arg(what));
     try {
-        return readTextLines(fileName);
+        return readSideFileLines(fileName);
     } catch (const Error& e) {
         throw Error(fileName, QStringLiteral("%1 non leggibile (%2)").arg(what, e.cause()));
     }

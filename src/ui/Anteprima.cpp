@@ -9,12 +9,16 @@
 #include "ui/PrintPictures.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTextDocument>
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace quorvel {
 
@@ -205,7 +209,8 @@ void Anteprima::Tasto_Click(int index) {
                 m_text1->setFocus();
                 break;
             case 5: {
-                const QString sent = InviaEMail(text1Text(), *m_services.shell);
+                const QString sent = InviaEMail(text1Text(), *m_services.shell,
+                                                [this](const SendStep& step) { sendAside(step); });
                 if (!sent.isEmpty())
                     m_services.dialogs->messageBox(sent, QStringLiteral("E-mail"),
                                                    MsgIcon::Information, MsgButtons::Ok,
@@ -224,6 +229,29 @@ void Anteprima::Tasto_Click(int index) {
     } catch (const std::exception& e) {
         fail(QString::fromUtf8(kButtons[static_cast<size_t>(index)].caption).remove('&'), e);
     }
+}
+
+void Anteprima::sendAside(const SendStep& step) {
+    // The exchange runs on a worker while this thread's event loop goes on
+    // (the polling ticks, the window repaints); the buttons wait meanwhile.
+    QPushButton* mail = m_tasto[5];
+    const QString caption = mail->text();
+    mail->setText(QStringLiteral("Invio..."));
+    for (QPushButton* b : m_tasto) b->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    std::atomic<bool> cancel{false};
+    QEventLoop loop;
+    std::thread worker([&] {
+        step(&cancel);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    // Back early only when the program is ending: the send is abandoned.
+    cancel = true;
+    worker.join();
+    QApplication::restoreOverrideCursor();
+    for (QPushButton* b : m_tasto) b->setEnabled(true);
+    mail->setText(caption);
 }
 
 void Anteprima::fail(const QString& what, const std::exception& e) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "platform/Seams.h"
+#include "print/MailHandover.h"
 #include "print/ReportChunkReader.h"
 
 #include <QDialog>
@@ -66,6 +67,8 @@ private:
     void showChunk(std::int32_t limit);
     void setFontSize(double points);
     void fail(const QString& what, const std::exception& e);
+    // Runs a mail exchange off this thread, showing that it is sending.
+    void sendAside(const SendStep& step);
 
     Services& m_services;
     ReportChunkReader m_reader;

@@ -25,6 +25,7 @@ void HeadlessRunner::start(bool poll) {
 bool HeadlessRunner::tickOnce() {
     const PollTimer::Outcome outcome = m_timer.fire();
     m_timer.stop();
+    m_controller.finishDailyMail();
     return outcome == PollTimer::Outcome::Ran;
 }
 

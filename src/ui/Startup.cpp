@@ -21,8 +21,12 @@ bool step(const QString& what, Dialogs& dialogs, const std::function<void()>& fn
     } catch (const std::exception& e) {
         failure = errorText(e);
     }
-    log::error(QStringLiteral("Avvio, %1: %2").arg(what, failure));
-    dialogs.notify(QStringLiteral("Quorvel"), what + QStringLiteral(": ") + failure);
+    // The cause often names the file already: say it once.
+    const QString text = failure.startsWith(what + QLatin1Char(':'))
+                             ? failure
+                             : what + QStringLiteral(": ") + failure;
+    log::error(QStringLiteral("Avvio, ") + text);
+    dialogs.notify(QStringLiteral("Quorvel"), text);
     return false;
 }
 

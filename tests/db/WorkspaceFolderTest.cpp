@@ -127,7 +127,17 @@ TEST_F(WorkspaceFolderTest, ServerConfigFileChoosesTheStoreAndGuardsItsPassword)
         EXPECT_NE(db::readServerConfig()->ownSchema, c.ownSchema);
         QDir::setCurrent(here);
     }
+    // From the folder's identity, kept in it: the same at every read, and
+    // not the path's (two PCs set up alike); the path's is the one taken over.
+    EXPECT_EQ(db::readServerConfig()->ownSchema, c.ownSchema);
+    EXPECT_NE(c.ownSchema, c.legacySchema);
+    EXPECT_TRUE(c.legacySchema.startsWith("quorvel_") && c.legacySchema.size() == 20);
+    EXPECT_EQ(readBytes("QuorvelId.txt").size(), 38);  // a UUID and CR LF
     EXPECT_EQ(write("host=x user=ponte\nbar_terrazza\n", owner).ownSchema, "bar_terrazza");
+    for (const QByteArray& bad : {QByteArray("public"), QByteArray("Conto_Cliente"),
+                                  QByteArray("pg_mio"), QByteArray(64, 'q')})
+        EXPECT_FALSE(write("host=x user=ponte\n" + bad + "\n", owner).refusal.isEmpty())
+            << bad.constData();
 
     c = write("host=x user=ponte password='segreta 1'\n", everyone);
     EXPECT_TRUE(c.refusal.contains("chmod 600")) << c.refusal.toStdString();

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QFile>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace quorvel;
 
@@ -74,6 +78,28 @@ TEST_F(TextFileTest, LineEndsFollowTheRuntime) {
     EXPECT_EQ(readPosFile(path(QStringLiteral("pos.txt"))).lines,
               (QStringList{QStringLiteral("uno"), QStringLiteral("due\u00E8")}));
     EXPECT_THROW(readPosFile(path(QStringLiteral("missing.txt"))), Error);
+}
+
+// Side files: a byte-order mark is skipped; only a regular file within the
+// limit is read, and nothing else is ever waited on.
+TEST_F(TextFileTest, SideFilesAreReadByOneBoundedReader) {
+    writeBytes(QStringLiteral("bom.txt"),
+               "\xEF\xBB\xBF"
+               "206,101\r\nx\xE8\r\n");
+    EXPECT_EQ(readSideFileLines(path(QStringLiteral("bom.txt"))),
+              (QStringList{QStringLiteral("206,101"), QStringLiteral("x\u00E8")}));
+    EXPECT_EQ(readSideFileBytes(path(QStringLiteral("bom.txt")), 16),
+              QByteArray("206,101\r\nx\xE8\r\n"));
+    EXPECT_THROW(readSideFileBytes(path(QStringLiteral("bom.txt")), 15), Error);
+    EXPECT_FALSE(readSideFileLines(path(QStringLiteral("missing.txt"))));
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("folder")));
+    EXPECT_THROW(readSideFileLines(path(QStringLiteral("folder"))), Error);
+#ifdef Q_OS_UNIX
+    ASSERT_EQ(::mkfifo(path(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero"))));
+    for (const char* odd : {"fifo", "zero"})
+        EXPECT_THROW(readSideFileBytes(path(QString::fromLatin1(odd))), Error) << odd;
+#endif
 }
 
 TEST_F(TextFileTest, SystemReasonsAreItalian) {

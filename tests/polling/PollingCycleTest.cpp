@@ -26,15 +26,15 @@ namespace {
 const QByteArray kClosing =
     "RISTORANTE DA MARIO\r\n"
     "  Scontrino: 1\r\n"
-    "Totale EUR           12.50\r\n"
+    "Totale EUR           12,50\r\n"
     "   Scontrino: 9 (indented: not a label)\r\n"
-    "99.99\r\n"
+    "99,99\r\n"
     "  SCONTRINO: 8 (capitals: not a label)\r\n"
-    "88.88\r\n"
+    "88,88\r\n"
     "  Scontrino: 2\r\n"
-    "Totale EUR            7.00\r\n"
+    "Totale EUR            7,00\r\n"
     "  Scontrino: 3\r\n"
-    "Totale EUR         1234.05\r\n"
+    "Totale EUR         1234,05\r\n"
     "Chiusura\r\n";
 
 QStringList chargeLines(int n, int from = 1) {
@@ -327,10 +327,40 @@ TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
     EXPECT_TRUE(pending().isEmpty());
     clock.current = clock.current.addSecs(5);
     ASSERT_TRUE(p.cycle.tick());  // the same as 5 s ago: taken
-    pos.close();
     EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
     EXPECT_EQ(pending(), chargeLines(4));
-    EXPECT_EQ(readTextLines(path(QStringLiteral("Estrazione_20250307090513.txt"))), chargeLines(4));
+    const QString archive = QStringLiteral("Estrazione_20250307090513.txt");
+    EXPECT_EQ(readTextLines(path(archive)), chargeLines(4));
+
+    // The POS kept the file open and paused longer than a cycle: what it
+    // wrote since went into the archive, and is taken once it settles.
+    write(chargeLines(2, 5));
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(pending(), chargeLines(4));
+    clock.current = clock.current.addSecs(5);
+    ASSERT_TRUE(p.cycle.tick());
+    pos.close();
+    EXPECT_EQ(pending(), chargeLines(6));
+    EXPECT_EQ(readTextLines(path(archive)), chargeLines(6));
+    const auto rows = p.store.journal().find(JournalQuery{});
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.back().archive, archive);
+    EXPECT_EQ(rows.back().lineNo, 6);
+    std::int64_t received = 0;
+    for (const ReceivedCount& r : p.store.journal().received({}, {})) received += r.lines;
+    EXPECT_EQ(received, 6);
+    ASSERT_TRUE(p.cycle.tick());  // nothing new: nothing taken twice
+    EXPECT_EQ(pending(), chargeLines(6));
+    {
+        db::Workspace ws;
+        EXPECT_EQ(InboxJournal(ws).watches(QStringLiteral("Addebiti")).size(), 1u);
+    }
+    clock.current = clock.current.addSecs(PollingCycle::WatchSeconds);
+    ASSERT_TRUE(p.cycle.tick());  // quiet for an hour: no longer watched
+    {
+        db::Workspace ws;
+        EXPECT_TRUE(InboxJournal(ws).watches(QStringLiteral("Addebiti")).empty());
+    }
 
     // A time stamp ahead of the clock (the POS's clock, or ours set back)
     // is no proof of age: the file waits for a second look.
@@ -339,7 +369,30 @@ TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
     ASSERT_TRUE(p.cycle.tick());
     EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
     ASSERT_TRUE(p.cycle.tick());
-    EXPECT_EQ(pending(), chargeLines(4) + chargeLines(1, 9));
+    EXPECT_EQ(pending(), chargeLines(6) + chargeLines(1, 9));
+}
+
+// A file that cannot be read (here larger than the limit) is set aside
+// under a clear name, told once, and the tick goes on with the notices and
+// the next file.
+TEST_F(PollingCycleTest, AFileThatCannotBeReadIsSetAsideAndTheNextIsTaken) {
+    {
+        QFile big(path(QStringLiteral("Estrazione.mdb")));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(PollingCycle::MaxPosFileBytes + 1));  // sparse
+    }
+    setModified(QStringLiteral("Estrazione.mdb"), clock.current.addSecs(-60));
+    writeBytes(QStringLiteral("CKI101"), "");
+    Program p(*this);
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_FALSE(exists(QStringLiteral("Estrazione.mdb")));
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+    EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("Estrazione_*_NONPRESO.txt")}).size(), 1);
+    ASSERT_EQ(dialogs.notices.size(), 1u);
+    EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("messo da parte")));
+    dropLines(QStringLiteral("Estrazione.mdb"), chargeLines(2));
+    ASSERT_TRUE(p.cycle.tick());
+    EXPECT_EQ(pending(), chargeLines(2));
 }
 
 #ifdef Q_OS_UNIX
@@ -402,7 +455,14 @@ TEST_F(PollingCycleTest, HotelAndProgramFilesAreNeverTaken) {
     for (const char* name : {"Quorvel.txt", "quorvel.LOG", "QuorvelCoda.db", "QuorvelPolling.db",
                              "ClientiCasa.mdb", "PassaRicevute.mdb", "Contatori.mdb"})
         EXPECT_FALSE(posFileRefusal(QString::fromLatin1(name)).isEmpty()) << name;
-    EXPECT_TRUE(posFileRefusal(QStringLiteral("pos/Scheda_Cliente.mdb")).isEmpty());
+    // Another folder's hotel or program file, by name or behind a link.
+    EXPECT_FALSE(posFileRefusal(QStringLiteral("/srv/altro/Scheda_Cliente.mdb")).isEmpty());
+    ASSERT_TRUE(QDir(dir()).mkpath(QStringLiteral("altro")));
+    writeBytes(QStringLiteral("altro/quorvelcoda.DB"), "x");
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("altro/quorvelcoda.DB")),
+                            path(QStringLiteral("Estrazione.txt"))));
+    EXPECT_FALSE(posFileRefusal(QStringLiteral("Estrazione.txt")).isEmpty());
+    EXPECT_TRUE(posFileRefusal(QStringLiteral("pos/Estrazione.mdb")).isEmpty());
 }
 
 // One tick handles a bounded number of notices: check-ins first, in name
@@ -411,6 +471,7 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
     for (const char* f : {"CKO101", "CKI205", "CKI102", "CKI101"})
         writeBytes(QString::fromLatin1(f), "");
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("CKI999")));  // not a notice
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("CKI888"))));
     log::open(path(QStringLiteral("test.log")));
     Program p(*this);
     p.cycle.setNoticesPerTick(2);
@@ -432,6 +493,9 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
     EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("CK*")}, QDir::Files), QStringList{});
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("CKI999"))).isDir());
     EXPECT_EQ(readBytes(QStringLiteral("test.log")).count("CKI999"), 1);  // logged once
+    EXPECT_TRUE(readBytes(QStringLiteral("test.log"))
+                    .contains("CKI888 ignorato, lasciato al suo posto: collegamento a un file che "
+                              "non esiste"));
 }
 
 // Kills the tick at its n-th step, restarts, and checks that every receipt,

@@ -11,6 +11,7 @@
 #include "polling/PollingCycle.h"
 #include "polling/PollingFiles.h"
 #include "support/TempDir.h"
+#include "transfer/ChargeLine.h"
 #include "transfer/ChargeStore.h"
 
 #include <QDir>
@@ -96,15 +97,15 @@ TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
     const QStringList lines{
         QStringLiteral("RISTORANTE"),
         QStringLiteral("  Scontrino: 1"),
-        QStringLiteral("Totale                 12.50"),
+        QStringLiteral("Totale                 12,50"),
         QStringLiteral(" Scontrino: indented, not a label"),
-        QStringLiteral("99.00"),
+        QStringLiteral("99,00"),
         QStringLiteral("  SCONTRINO: capitals, not a label"),
-        QStringLiteral("77.00"),
+        QStringLiteral("77,00"),
         QStringLiteral("  Scontrino: 3"),
-        QStringLiteral("-1,234.5"),
+        QStringLiteral("-1.234,5"),
     };
-    const auto c = parseClosingFile(lines, QStringLiteral("Doc.txt"), QLocale::c());
+    const auto c = parseClosingFile(lines, QStringLiteral("Doc.txt"));
     ASSERT_EQ(c.receipts.size(), 2u);
     EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
     EXPECT_EQ(c.receipts[0].lineNumber, 3);
@@ -115,10 +116,10 @@ TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
     // A label is never the amount of the label before it, even when it ends
     // in a number: the first is reported, each later one keeps its receipt.
     const auto d = parseClosingFile(
-        {QStringLiteral("  Scontrino: 1"), QStringLiteral("  Scontrino:              3.00"),
-         QStringLiteral("Totale EUR            4.00"), QStringLiteral("  Scontrino: 3"),
-         QStringLiteral("  Scontrino: 4"), QStringLiteral("5.00")},
-        QStringLiteral("Doc.txt"), QLocale::c());
+        {QStringLiteral("  Scontrino: 1"), QStringLiteral("  Scontrino:              3,00"),
+         QStringLiteral("Totale EUR            4,00"), QStringLiteral("  Scontrino: 3"),
+         QStringLiteral("  Scontrino: 4"), QStringLiteral("5")},
+        QStringLiteral("Doc.txt"));
     ASSERT_EQ(d.receipts.size(), 2u);
     EXPECT_EQ(d.receipts[0].amount, Currency::fromUnits(4));
     EXPECT_EQ(d.receipts[0].lineNumber, 3);
@@ -128,29 +129,54 @@ TEST(ClosingFileTest, ReadsLabelThenAmountLines) {
                            QStringLiteral("Doc.txt, riga 4: scontrino senza riga dell'importo")}));
 }
 
-TEST(ClosingFileTest, OnlyLastFourteenCharactersInLocaleFormat) {
-    const QLocale it(QLocale::Italian, QLocale::Italy);
-    // A caption, blanks, then 12,50: only the last 14 characters are read.
-    const auto c = parseClosingFile(
-        {QStringLiteral("  Scontrino:"), QStringLiteral("Contanti EUR            12,50")},
-        QStringLiteral("Doc.txt"), it);
-    ASSERT_EQ(c.receipts.size(), 1u);
-    EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
-    // More than 14 characters of number: the caption part is cut off.
-    const auto d = parseClosingFile(
-        {QStringLiteral("  Scontrino:"), QStringLiteral("Tot:1234567890123,45")}, {}, it);
-    ASSERT_EQ(d.receipts.size(), 1u);
-    EXPECT_EQ(d.receipts[0].amount, Currency::parse(QStringLiteral("34567890123,45"), it));
+// The same closing file and charge lines give the same amounts whatever the
+// process's locale; a malformed amount is refused, never guessed.
+TEST(ClosingFileTest, AmountsIgnoreTheLocale) {
+    const QStringList closing{
+        QStringLiteral("  Scontrino:"), QStringLiteral("Contanti EUR            12,50"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("Tot:1234567890123,45"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("    1.234.567,8"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("12.50"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("1,2,3,4"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("1.23,40"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("12.3456"),
+        QStringLiteral("  Scontrino:"), QStringLiteral("\u0661\u0662"),
+    };
+    const QString charge = QStringLiteral(" 101 250307") + QString(45, QLatin1Char(' '));
+    const QLocale before;
+    for (const char* name : {"C", "C.UTF-8", "it_IT.UTF-8", "en_US.UTF-8"}) {
+        SCOPED_TRACE(name);
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        const auto c = parseClosingFile(closing, QStringLiteral("Doc.txt"));
+        ASSERT_EQ(c.receipts.size(), 3u);
+        EXPECT_EQ(c.receipts[0].amount, Currency::fromCents(1250));
+        // Only the last 14 characters are read.
+        EXPECT_EQ(c.receipts[1].amount, Currency::fromCents(3456789012345));
+        EXPECT_EQ(c.receipts[2].amount, Currency::fromCents(123456780));
+        ASSERT_EQ(c.problems.size(), 5);
+        EXPECT_EQ(c.problems[0], QStringLiteral("Doc.txt, riga 8: importo non valido \"12.50\" "
+                                                "(atteso come 1.234,56)"));
+        EXPECT_TRUE(c.problems[1].contains(QStringLiteral("\"1,2,3,4\"")));
+
+        EXPECT_EQ(charge::amount(charge + QStringLiteral("  1250")), Currency::fromCents(1250));
+        EXPECT_EQ(charge::amount(charge + QStringLiteral("- 1250")), Currency::fromCents(-1250));
+        EXPECT_EQ(charge::amount(charge + QStringLiteral(" 12,50")), Currency::fromRaw(1250));
+        EXPECT_FALSE(charge::amount(charge + QStringLiteral("1.2345")));
+        EXPECT_FALSE(charge::amount(charge + QStringLiteral(" 12.50")));
+        EXPECT_FALSE(charge::amount(charge + QStringLiteral("1,2,34")));
+        EXPECT_FALSE(charge::amount(charge + QStringLiteral("      ")));
+    }
+    QLocale::setDefault(before);
 }
 
 TEST(ClosingFileTest, BadReceiptsAreSkippedAndNamed) {
     const QStringList lines{
         QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale   dodici"),
         QStringLiteral("  Scontrino: 2"), QStringLiteral("            "),
-        QStringLiteral("  Scontrino: 3"), QStringLiteral("5.00"),
+        QStringLiteral("  Scontrino: 3"), QStringLiteral("5,00"),
         QStringLiteral("  Scontrino: 4"),
     };
-    const auto c = parseClosingFile(lines, QStringLiteral("Doc_1.txt"), QLocale::c());
+    const auto c = parseClosingFile(lines, QStringLiteral("Doc_1.txt"));
     ASSERT_EQ(c.receipts.size(), 1u);
     EXPECT_EQ(c.receipts[0].amount, Currency::fromUnits(5));
     ASSERT_EQ(c.problems.size(), 3);
@@ -228,7 +254,7 @@ TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
 
     writeBytes(
         QStringLiteral("Documento.txt"),
-        "  Scontrino: 1\nTotale EUR           12.50\n  Scontrino: 2\nTotale EUR            7.00\n");
+        "  Scontrino: 1\nTotale EUR           12,50\n  Scontrino: 2\nTotale EUR            7,00\n");
     take(QStringLiteral("Documento.txt"));
     const auto rows = incassi();
     ASSERT_EQ(rows.size(), 2u);
@@ -277,19 +303,19 @@ TEST_F(PosContentTest, Utf8FilesAreListedNotPosted) {
 
     // A closing file in UTF-8: none of its receipts is imported; told.
     writeBytes(QStringLiteral("Documento.txt"),
-               "  Scontrino: 1 caff\xC3\xA8\r\nTotale EUR            1.50\r\n");
+               "  Scontrino: 1 caff\xC3\xA8\r\nTotale EUR            1,50\r\n");
     take(QStringLiteral("Documento.txt"));
     EXPECT_TRUE(incassi().empty());
     ASSERT_EQ(dialogs.notices.size(), 2u);
     EXPECT_EQ(dialogs.notices[1].first, QStringLiteral("Incassi"));
     const auto c = parseClosingText(
-        PosText{{QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale EUR            1.50")},
+        PosText{{QStringLiteral("  Scontrino: 1"), QStringLiteral("Totale EUR            1,50")},
                 true},
-        QStringLiteral("Doc.txt"), QLocale::c());
+        QStringLiteral("Doc.txt"));
     EXPECT_TRUE(c.receipts.empty());
     EXPECT_EQ(c.problems, QStringList{QStringLiteral(
                               "Doc.txt, riga 2: file in UTF-8 invece di Windows-1252 (importo "
-                              "\"1.50\")")});
+                              "\"1,50\")")});
 }
 
 }  // namespace

@@ -63,6 +63,16 @@ TEST_F(SmtpMailTest, SettingsFileIsReadAndBadOnesRefused) {
     EXPECT_EQ(readMailSettings()->password, "segreta");
     QFile::setPermissions(path("pw.txt"), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
     EXPECT_TRUE(errorOf([] { readMailSettings(); }).contains("chmod 600 pw.txt"));
+    // A byte-order mark is no part of the password; a device is no password
+    // file, and is said to be one that exists.
+    QFile::remove(path("pw.txt"));
+    writeSettings("\xEF\xBB\xBFsegreta\r\n", QFileDevice::ReadOwner, QStringLiteral("pw.txt"));
+    EXPECT_EQ(readMailSettings()->password, "segreta");
+    QFile::remove(path("pw.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path("pw.txt")));
+    const QString device = errorOf([] { readMailSettings(); });
+    EXPECT_TRUE(device.contains("non è un file normale")) << device.toStdString();
+    QFile::remove(path("pw.txt"));
 
     writeSettings(base + "password = segreta\n",
                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
@@ -179,7 +189,7 @@ TEST_F(SmtpMailTest, FailuresAreToldAndTheTextKept) {
         {{QStringLiteral("porta = %1").arg(TestSmtp::closedPort())}, {"non raggiungibile"}},
         {{"file_ca ="}, {"certificato del server di posta non valido"}},
         {{QStringLiteral("porta = %1").arg(silent.port()), "attesa_massima = 1"},
-         {"nessuna risposta dal server di posta entro 1 secondo"}},
+         {"nessuna risposta dal server di posta in 1 secondo"}},
     };
     const int before = smtp.count();
     for (const Case& c : cases) {

@@ -89,12 +89,26 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithAReason) {
           QStringLiteral("3"), QStringLiteral("--hotel"), QStringLiteral("nessuno")},
          1,
          "Scheda_Cliente.mdb: file non trovato"},
+        // The password never on a command line, and never echoed back.
+        {{QStringLiteral("create"), QStringLiteral("h"), QStringLiteral("--db"),
+          QStringLiteral("host=x password=segreta")},
+         1,
+         "la password non va sulla riga di comando"},
+        {{QStringLiteral("create"), QStringLiteral("h"), QStringLiteral("--db"),
+          QStringLiteral("host='aperta password=segreta")},
+         1,
+         "la password non va sulla riga di comando"},
+        {{QStringLiteral("create"), QStringLiteral("h"), QStringLiteral("--db"),
+          QStringLiteral("nessun-file")},
+         1,
+         "non leggibile"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         EXPECT_EQ(run(c.args), c.status);
         EXPECT_TRUE(m_err.contains(QString::fromUtf8(c.reason))) << m_err.toStdString();
         EXPECT_TRUE(m_out.isEmpty());
+        EXPECT_FALSE(m_err.contains(QLatin1String("segreta")));
     }
     EXPECT_FALSE(exists(QStringLiteral("h")));
     EXPECT_FALSE(exists(QStringLiteral("e.txt")));

@@ -42,7 +42,6 @@ TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference
         line(7, eur(-50), Esito::Scartato),  line(8, std::nullopt, Esito::Storico),
         line(9, eur(999999), Esito::Camera),  // another day: outside
     };
-    rows[1].discountOf = 1;
     rows[2].action = Azione::AssegnaEsterno;
     rows[3].errorId = errorId;
     rows[4].pendingId = pendingId;
@@ -65,7 +64,8 @@ TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference
     EXPECT_EQ(f.archive, file);
     EXPECT_EQ(f.room, (LineCount{2, eur(1350)}));
     EXPECT_EQ(f.external, (LineCount{1, eur(800)}));
-    EXPECT_EQ(f.repaired, (LineCount{1, eur(800)}));
+    EXPECT_EQ(f.repairedExternal, (LineCount{1, eur(800)}));
+    EXPECT_EQ(f.repairedRoom, LineCount{});
     EXPECT_EQ(f.error, (LineCount{2, eur(1250)}));
     EXPECT_EQ(f.pending, (LineCount{1, eur(300)}));
     EXPECT_EQ(f.cleared, (LineCount{1, eur(200)}));
@@ -105,7 +105,7 @@ TEST_F(ReconciliationTest, EveryOutcomeCountsOnceAndARemovedRowShowsAsDifference
         << text.join('\n').toStdString();
     EXPECT_TRUE(text.contains("|   sparite da Pendenti o Errori  |      3 |          15,50 |"));
     store->database()
-        .openRecordset(QStringLiteral("Giornale"))
+        .openRecordset(QStringLiteral("RigheRicevute"))
         ->removeAll(QStringLiteral("NumeroRiga = 1"));
     check(4, 300 + 1250 + 1500, 3);
 
@@ -148,7 +148,14 @@ TEST_F(ReconciliationTest, BalancesAfterIntakeTransferRepairAndClearing) {
     const ReconciliationRow& first = r.days[0].files[0];
     EXPECT_EQ(first.received, (LineCount{6, eur(-50 + 1500 - 150 + 800 + 1250 + 200)}));
     EXPECT_EQ(first.room, (LineCount{3, eur(1500 - 150 + 1250)}));
-    EXPECT_EQ(first.repaired, (LineCount{1, eur(1250)}));
+    EXPECT_EQ(first.repairedRoom, (LineCount{1, eur(1250)}));
+    EXPECT_EQ(first.repairedExternal, LineCount{});
+    // Each "di cui" row stands under its own and counts only its repairs.
+    const QStringList text = reconciliationText(r, QDateTime());
+    const auto at = text.indexOf("| Addebitate a clienti esterni    |      1 |           8,00 |");
+    ASSERT_GT(at, 1) << text.join('\n').toStdString();
+    EXPECT_EQ(text[at - 1], "|   di cui riparate dallo storico |      1 |          12,50 |");
+    EXPECT_EQ(text[at + 1], "|   di cui riparate dallo storico |      0 |           0,00 |");
     EXPECT_EQ(first.external, (LineCount{1, eur(800)}));
     EXPECT_EQ(first.cleared, (LineCount{1, eur(200)}));
     EXPECT_EQ(first.dropped, (LineCount{1, eur(-50)}));
@@ -159,7 +166,7 @@ TEST_F(ReconciliationTest, BalancesAfterIntakeTransferRepairAndClearing) {
     store->removePending(store->pendingLines().front().id);
     EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{1, eur(300)}));
     store->database()
-        .openRecordset(QStringLiteral("Giornale"))
+        .openRecordset(QStringLiteral("RigheRicevute"))
         ->removeAll(QStringLiteral("Importo = 8"));
     EXPECT_EQ(reconcile(*store, day, day).total.difference(), (LineCount{2, eur(1100)}));
 }

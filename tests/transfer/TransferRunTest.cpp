@@ -321,11 +321,12 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     EXPECT_EQ(room.client, 123);
     EXPECT_EQ(room.room, "101");
     EXPECT_EQ(room.added, eur(900));
-    EXPECT_EQ(got[3].discountOf, room.id);
+    EXPECT_EQ(got[3].discountOfPending, room.pendingId);
+    EXPECT_EQ(got[3].receivedAfter, room.pendingId);
     EXPECT_EQ(got[13].day, "");
     EXPECT_NE(got[13].accountRow, room.accountRow);  // another day's row
     EXPECT_GT(got[13].accountRow, 0);
-    EXPECT_EQ(got[11].discountOf, got[10].id);
+    EXPECT_EQ(got[11].discountOfPending, got[10].pendingId);
     EXPECT_EQ(got[4].database, "ContoEsterni.mdb");
     EXPECT_EQ(got[4].client, 900);
     EXPECT_EQ(got[4].quantity, 2.0);
@@ -420,7 +421,7 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     EXPECT_EQ(j[1].action, Azione::AssegnaCamera);
     EXPECT_EQ(j[1].errorId, 0);
     EXPECT_EQ(j[1].added, eur(1300));
-    EXPECT_EQ(j[2].discountOf, j[1].id);
+    EXPECT_EQ(j[2].discountOfPending, j[1].pendingId);
     EXPECT_EQ(repair.assegnaCamera(history[0].id, "101").status, S::Gone);
 
     // A rival repair from a second workspace gets there first.
@@ -448,15 +449,41 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     EXPECT_EQ(rows(Externals)[0].importo, eur(250));
     EXPECT_EQ(journalByLine(*store, "arch3.txt")[1].outcome, Esito::Esterno);
 
+    // A "Sconto" goes with the charge it was received after, never with its
+    // neighbour in the history: a UTF-8 file lists a stray "Sconto" right
+    // after another guest's failed charge.
+    store->appendChargesFile({{line("555", "000500")}, false}, "arch4.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    store->appendChargesFile(
+        {{discountLine("-00200"), line("103", "000900"), discountLine("-00100")}, true},
+        "utf8.txt");
+    const auto mixed = store->errorLines();
+    ASSERT_EQ(mixed.size(), 4u);
+    addCard(Guests, 125, "104");
+    const auto stray = repair.assegnaCamera(mixed[1].id, "104");
+    EXPECT_EQ(stray.status, S::Refused);
+    EXPECT_EQ(stray.message,
+              "Lo sconto non ha il suo addebito nello storico errori: non si può "
+              "riparare (si può cancellare)");
+    const auto own = repair.assegnaCamera(mixed[0].id, "104");
+    EXPECT_EQ(own.status, S::Posted);
+    EXPECT_EQ(own.lines, 1);
+    EXPECT_EQ(journalByLine(*store, "arch4.txt")[1].added, eur(500));
+    // Chosen by its "Sconto" line, the UTF-8 charge goes with its own.
+    EXPECT_EQ(repair.assegnaCamera(mixed[3].id, "104").lines, 2);
+    EXPECT_EQ(journalByLine(*store, "utf8.txt")[2].added, eur(800));
+    EXPECT_EQ(rows(Rooms).back().importo, eur(1300));  // both on the guest's row of the day
+    EXPECT_EQ(store->errorLines().size(), 1u);         // the stray one, for "&Cancella"
+
     // Taken under the C locale ("12.345" is 12.345 cents there, 123,45 euro
     // in Italian): a repair under another locale posts what was recorded.
     const QLocale before;
     QLocale::setDefault(QLocale::c());
-    store->appendChargesFile({{line("303", "12.345")}, false}, "arch4.txt");
+    store->appendChargesFile({{line("303", "12.345")}, false}, "arch5.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
-    const std::optional<Currency> recorded = journalByLine(*store, "arch4.txt")[1].amount;
+    const std::optional<Currency> recorded = journalByLine(*store, "arch5.txt")[1].amount;
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-    addCard(Guests, 125, "303");
+    addCard(Guests, 126, "303");
     const auto posted = repair.riprova(store->errorLines().back().id).status;
     QLocale::setDefault(before);
     EXPECT_EQ(posted, S::Posted);
@@ -591,42 +618,49 @@ TEST_F(TransferRun, BatchesEndAtTheLineCapAndTheRoomMapHoldsForTheRun) {
 namespace quorvel::test {
 namespace {
 
-// Two bridges (two working folders' stores, two connections) post the same
-// rooms at once on one server: no update of a shared account row is lost,
-// the loser of a race rolls its batch back and posts it at a later tick.
-TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
+// Four bridges (four working folders' stores, four connections) post the
+// same rooms at once on one server, where no account row exists yet: no
+// update of a shared row is lost and no group gets a second row (the find
+// and the add are one under the group's lock); the loser of a race rolls
+// its batch back and posts it at a later tick. Then a line the server
+// refuses (a CHECK) goes to the error history with the server's reason
+// while the others of its batch post, and a NUL in a line is a space.
+TEST_F(TransferRun, FourBridgesOnOneServerNeverLoseAnUpdateNorAddTwoRows) {
     if (testServer().isEmpty())
         return;
     ServerDb server;
     closeStore();
-    ws = std::make_unique<db::Workspace>(server.config("bridge_bar"));
+    ws = std::make_unique<db::Workspace>(server.config("bridge_0"));
     hotel::createHotelOnServer(*ws);
     store = std::make_unique<ChargeStore>(*ws);
     addItem(50, "Ristorante Interno", 4);
     std::map<QString, Currency> expected;
-    for (int r = 0; r < 4; ++r) {
-        const QString room = QString::number(101 + r);
-        addCard(Guests, 100 + r, room);
-        addAccountRow(Rooms, roomRow(100 + r, room, "20250131", Currency(), 0, 0));
+    for (int r = 0; r < 4; ++r) addCard(Guests, 100 + r, QString::number(101 + r));
+    std::vector<std::unique_ptr<db::Workspace>> others;
+    std::vector<ChargeStore*> stores{store.get()};
+    std::vector<std::unique_ptr<ChargeStore>> otherStores;
+    for (int b = 1; b < 4; ++b) {
+        others.push_back(
+            std::make_unique<db::Workspace>(server.config(QStringLiteral("bridge_%1").arg(b))));
+        otherStores.push_back(std::make_unique<ChargeStore>(*others.back()));
+        stores.push_back(otherStores.back().get());
     }
-    db::Workspace other(server.config("bridge_ristorante"));
-    ChargeStore otherStore(other);
-    QStringList mine, theirs;
-    for (int i = 0; i < 24; ++i) {
-        const QString room = QString::number(101 + i % 4);
-        mine << line(room, QStringLiteral("%1").arg(100 + i, 6, 10, QLatin1Char('0')));
-        theirs << line(room, QStringLiteral("%1").arg(300 + i, 6, 10, QLatin1Char('0')));
-        expected[room] += eur(100 + i) + eur(300 + i);
+    for (int b = 0; b < 4; ++b) {
+        QStringList lines;
+        for (int i = 0; i < 12; ++i) {
+            const QString room = QString::number(101 + (i + b) % 4);
+            const int cents = 100 * (b + 1) + i;
+            lines << line(room, QStringLiteral("%1").arg(cents, 6, 10, QLatin1Char('0')));
+            expected[room] += eur(cents);
+        }
+        stores[static_cast<std::size_t>(b)]->appendPending(lines);
+        stores[static_cast<std::size_t>(b)]->workspace().setBusyTimeout(3000);
     }
-    store->appendPending(mine);
-    otherStore.appendPending(theirs);
-    ws->setBusyTimeout(3000);
-    other.setBusyTimeout(3000);
     std::atomic<int> conflicts{0};
-    auto bridge = [&](ChargeStore& s) {
+    auto bridge = [&](ChargeStore* s) {
         // Each pass is a tick: a batch that lost a race is rolled back and retried.
-        for (int tick = 0; tick < 200 && s.hasPending(); ++tick) {
-            ChargeTransfer t(settings, s);
+        for (int tick = 0; tick < 200 && s->hasPending(); ++tick) {
+            ChargeTransfer t(settings, *s);
             t.setBatchLineCap(3);
             try {
                 t.TrasferisciAddebiti();
@@ -635,22 +669,49 @@ TEST_F(TransferRun, TwoBridgesOnOneServerNeverLoseAnUpdate) {
             }
         }
     };
-    std::thread first(bridge, std::ref(*store));
-    std::thread second(bridge, std::ref(otherStore));
-    first.join();
-    second.join();
-    EXPECT_FALSE(store->hasPending());
-    EXPECT_FALSE(otherStore.hasPending());
+    std::vector<std::thread> threads;
+    for (ChargeStore* s : stores) threads.emplace_back(bridge, s);
+    for (std::thread& t : threads) t.join();
     std::map<QString, Currency> totals;
     std::map<QString, double> quantities;
+    std::map<QString, int> rowsPerRoom;
     for (const AccountRow& r : rows(Rooms)) {
         totals[r.camera] += r.importo;
         quantities[r.camera] += r.quantita;
+        ++rowsPerRoom[r.camera];
     }
     EXPECT_EQ(totals, expected);
     for (const auto& [room, q] : quantities) EXPECT_EQ(q, 12.0) << room.toStdString();
-    EXPECT_TRUE(store->errors().isEmpty() && otherStore.errors().isEmpty());
+    for (const auto& [room, n] : rowsPerRoom) EXPECT_EQ(n, 1) << room.toStdString();
+    for (ChargeStore* s : stores) EXPECT_TRUE(!s->hasPending() && s->errors().isEmpty());
     RecordProperty("conflicts", conflicts.load());
+
+    server.exec(
+        "ALTER TABLE \"Conto_Cliente\".\"Conto_Cliente\" ADD CONSTRAINT piccolo "
+        "CHECK (\"Importo\" < 50) NOT VALID");
+    QString withNul = line("101", "000100", "250201");
+    withNul[30] = QChar(0);
+    const auto intake = store->appendChargesFile(
+        PosText{{line("102", "000100", "250201"), line("103", "006000", "250201"),
+                 discountLine("000100"), withNul},
+                false},
+        QStringLiteral("A.txt"));
+    EXPECT_EQ(intake.problems.size(), 1);
+    EXPECT_TRUE(store->pendingLines().back().text.startsWith(withNul.left(30) + u' '));
+    const TransferResult r = ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    EXPECT_EQ(r.roomCharges, 2);
+    EXPECT_EQ(r.listed, 2);  // the refused charge with its discount
+    const QStringList errors = store->errors();
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors[0], line("103", "006000", "250201"));
+    JournalQuery q;
+    q.room = "103";
+    q.outcome = Esito::Storico;
+    const auto refused = store->journal().find(q);
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused[0].reason, Motivo::RifiutatoDalDatabase);
+    EXPECT_TRUE(refused[0].reasonText.contains("piccolo")) << refused[0].reasonText.toStdString();
+    EXPECT_FALSE(store->hasPending());
 }
 
 }  // namespace

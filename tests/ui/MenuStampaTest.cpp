@@ -284,6 +284,7 @@ TEST_F(MenuStampaTest, QuadraturaWritesTheDaysReconciliationThenShowsTheMenu) {
         frame + "| Voce                            |  Righe |        Importo |\r\n" + frame +
         "| Ricevute dalla cassa            |      2 |       1.253,00 |\r\n"
         "| Addebitate in camera            |      1 |       1.250,50 |\r\n"
+        "|   di cui riparate dallo storico |      0 |           0,00 |\r\n"
         "| Addebitate a clienti esterni    |      0 |           0,00 |\r\n"
         "|   di cui riparate dallo storico |      0 |           0,00 |\r\n"
         "| Nello storico errori            |      1 |           2,50 |\r\n"

@@ -7,6 +7,8 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include "support/TestSmtp.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -165,6 +167,29 @@ TEST(ProgramTest, SigtermEndsTheRunWithALogLine) {
     EXPECT_TRUE(log.contains("Arresto richiesto dal sistema (SIGTERM)")) << log.constData();
     EXPECT_TRUE(log.contains("Quorvel termina (stato 0)")) << log.constData();
     EXPECT_FALSE(QDir(dir.path()).exists(QStringLiteral("Quorvel.lock")));
+
+    // Mid-send to a server that never answers: the stop does not wait for it.
+    const quorvel::test::SilentPort silent;
+    const QString mail = QDir(dir.path()).filePath(QStringLiteral("QuorvelMail.txt"));
+    {
+        QFile f(mail);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("server = 127.0.0.1\nporta = %1\nsicurezza = none\n"
+                               "mittente = a@b.example\ndestinatari = c@d.example\n"
+                               "ora_invio = 00:00\nattesa_massima = 600\n")
+                    .arg(silent.port())
+                    .toUtf8());
+    }
+    QFile::setPermissions(mail, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    p.setArguments({QStringLiteral("--headless"), QStringLiteral("--interval"),
+                    QStringLiteral("100"), QStringLiteral("--workdir"), dir.path()});
+    p.start();
+    out.clear();
+    while (!out.contains("invio a 127.0.0.1") && p.waitForReadyRead(30000)) out += p.readAll();
+    ASSERT_TRUE(out.contains("invio a 127.0.0.1")) << out.constData();
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));  // the send is abandoned, not waited out
+    EXPECT_EQ(p.exitCode(), 0);
 }
 #endif
 

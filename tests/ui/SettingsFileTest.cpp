@@ -78,6 +78,17 @@ TEST_F(SettingsFileTest, ShortFileAndOutOfRangeCodesTakeDefaults) {
 
     writeBytes("Quorvel.txt", "");
     EXPECT_EQ(readSettingsFile().fileOrigine, "Estrazione.mdb");
+
+    // A byte-order mark is no part of FileOrigine; LF-only line ends are named.
+    writeBytes("Quorvel.txt", "\xEF\xBB\xBFpos.txt\r\n 5 \r\n");
+    EXPECT_EQ(readSettingsFile().fileOrigine, "pos.txt");
+    writeBytes("Quorvel.txt", "pos.txt\n 5 \n 6 \n");
+    try {
+        readSettingsFile();
+        ADD_FAILURE() << "LF-only settings read";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.cause().startsWith("le righe finiscono con LF invece di CR LF"));
+    }
 }
 
 TEST_F(SettingsFileTest, UnreadableAndBinaryFiles) {

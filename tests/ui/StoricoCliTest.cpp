@@ -205,6 +205,7 @@ TEST_F(StoricoCliTest, JournalFindsChargesListsReasonsAndReconciles) {
     const QString totals =
         "07/03/2025;Totale giorno;Ricevute dalla cassa;3;16,00\r\n"
         "07/03/2025;Totale giorno;Addebitate in camera;1;12,50\r\n"
+        "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\r\n"
         "07/03/2025;Totale giorno;Addebitate a clienti esterni;0;0,00\r\n"
         "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\r\n"
         "07/03/2025;Totale giorno;Nello storico errori;2;3,50\r\n"

@@ -1,12 +1,15 @@
 // The quorvel-hotel command line: parsing, running a command, its summary.
 #include "hotel/Cli.h"
 
+#include "db/PgConnection.h"
 #include "db/Server.h"
 #include "hotel/HotelGenerator.h"
 #include "hotel/PosFiles.h"
 #include "hotel/ServerCopy.h"
 #include "platform/Error.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
 
 namespace quorvel::hotel {
@@ -23,7 +26,10 @@ const char* const usage =
     "      e QuorveloCamere.txt. --empty crea le tabelle senza righe;\n"
     "      --account-rows riempie Conto_Cliente con N righe.\n"
     "      --db \"CONNINFO\" mette i database dell'hotel su un server PostgreSQL\n"
-    "      (uno schema per file, con gli stessi indici) e scrive QuorvelDB.txt.\n"
+    "      (uno schema per file, con gli stessi indici) e scrive QuorvelDB.txt;\n"
+    "      la password non va nella stringa: file delle password di PostgreSQL\n"
+    "      (.pgpass, PGPASSFILE) o --db FILE, un file come QuorvelDB.txt\n"
+    "      (leggibile solo dal proprietario) con la stringa sulla prima riga.\n"
     "  quorvel-hotel pos-charges FILE --lines N [--seed S] [--hotel DIR] [--date YYYYMMDD]\n"
     "      Scrive un file di addebiti del POS (righe a colonne fisse); con\n"
     "      --hotel usa le camere degli ospiti in casa dell'hotel in DIR.\n"
@@ -106,6 +112,32 @@ Arguments parse(const QStringList& args, const QStringList& valued, const QStrin
     return a;
 }
 
+// The connection string of --db: the value itself, or with no "=" in it the
+// first line of the file it names. A password is refused on the command line
+// (every user sees it with ps) and in a file others may read.
+QString serverArgument(const QString& value) {
+    QString conninfo = value;
+    if (!value.contains(u'=')) {
+        QFile f(value);
+        if (!QFileInfo(value).isFile() || !f.open(QIODevice::ReadOnly))
+            throw Error(value, QStringLiteral("file della stringa di connessione non leggibile"));
+        conninfo = QString::fromUtf8(f.readLine(64 * 1024)).trimmed();
+        const QString problem = db::passwordFileProblem(value, conninfo);
+        if (!problem.isEmpty())
+            throw Error(value, problem);
+    } else if (db::connInfoHasPassword(conninfo)) {
+        throw Error(QStringLiteral("--db"),
+                    QStringLiteral("la password non va sulla riga di comando (ogni utente la "
+                                   "vede con ps): usare il file delle password di PostgreSQL "
+                                   "(.pgpass, PGPASSFILE) o --db FILE"));
+    }
+    if (db::maskedConnInfo(conninfo).startsWith(u'('))
+        throw Error(QStringLiteral("--db"),
+                    QStringLiteral("stringa di connessione non valida (non mostrata: può "
+                                   "contenere una password)"));
+    return conninfo;
+}
+
 QString runCreate(const QStringList& args) {
     const Arguments a =
         parse(args,
@@ -113,6 +145,10 @@ QString runCreate(const QStringList& args) {
                QStringLiteral("account-rows"), QStringLiteral("seed"), QStringLiteral("date"),
                QStringLiteral("db")},
               {QStringLiteral("empty")});
+    // Checked before anything is made: the password never on a command line.
+    const QString conninfo = a.options.contains(QStringLiteral("db"))
+                                 ? serverArgument(a.options.value(QStringLiteral("db")))
+                                 : QString();
     HotelSpec spec;
     spec.rooms = static_cast<int>(a.number(QStringLiteral("rooms"), spec.rooms, 9000));
     spec.guests = static_cast<int>(a.number(QStringLiteral("guests"), spec.guests, 30000));
@@ -123,7 +159,7 @@ QString runCreate(const QStringList& args) {
     spec.empty = a.options.contains(QStringLiteral("empty"));
     const HotelSummary s = generateHotel(a.target, spec);
     if (a.options.contains(QStringLiteral("db"))) {
-        const qint64 rows = moveHotelToServer(a.target, a.options.value(QStringLiteral("db")));
+        const qint64 rows = moveHotelToServer(a.target, conninfo);
         return QStringLiteral("Hotel creato sul server (%1 righe); %2 in %3")
             .arg(rows)
             .arg(QString::fromLatin1(db::ServerConfigFile), a.target);

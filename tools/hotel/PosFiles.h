@@ -53,7 +53,7 @@ PosChargesSummary writePosCharges(const QString& file, const PosChargesSpec& spe
 struct PosClosingSpec {
     int receipts = 5;
     std::uint64_t seed = 1;
-    QLocale locale = QLocale();  // the machine's regional number format
+    QLocale locale = QLocale(QLocale::Italian, QLocale::Italy);  // the POS writes Italian notation
     QDate day{2025, 3, 7};
 };
 

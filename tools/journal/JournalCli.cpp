@@ -234,6 +234,10 @@ private:
                      "Riga"
                   << kCsvEnd;
         for (const JournalEntry& e : found) {
+            if (!e.damage.isEmpty())
+                m_err << QStringLiteral("Riga %1 del giornale illeggibile: %2\n")
+                             .arg(e.id)
+                             .arg(e.damage);
             if (m_o.csv)
                 m_out << QStringList{QString::number(e.id),  csvField(e.kind),
                                      dayText(e.day),         csvField(e.room),
@@ -268,15 +272,15 @@ private:
     }
 
     int errori(ChargeStore& store) {
-        PostingJournal& journal = store.journal();
+        const auto reasons = store.journal().errorReasons();
         const std::vector<ChargeStore::Line> lines = store.errorLines();
         if (m_o.csv)
             m_out << "Numero;Motivo;Riga" << kCsvEnd;
         for (const ChargeStore::Line& l : lines) {
-            const auto e = journal.byErrorId(l.id);
-            const QString why = !e                        ? QStringLiteral("(non nel giornale)")
-                                : e->reasonText.isEmpty() ? esitoText(e->outcome)
-                                                          : e->reasonText;
+            const auto e = reasons.find(l.id);
+            const QString why = e == reasons.end()    ? QStringLiteral("(non nel giornale)")
+                                : e->second.isEmpty() ? esitoText(Esito::Storico)
+                                                      : e->second;
             if (m_o.csv)
                 m_out << QString::number(l.id) << ';' << csvField(why) << ';' << csvField(l.text)
                       << kCsvEnd;

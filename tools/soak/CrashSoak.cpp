@@ -289,7 +289,12 @@ Runs killLoop(const CrashOptions& o, const QString& charges, const QString& clos
 // so each run waits for the files the POS left last to settle.
 bool drain(const CrashOptions& o, const QString& charges, const QString& closing) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        for (const QString& f : {charges, closing}) {
+        // The archives too: a POS that paused may have written into one.
+        QStringList names = {charges, closing};
+        for (const QString& f : {charges, closing})
+            names += QDir(o.dir).entryList({QFileInfo(f).completeBaseName() + QStringLiteral("_*")},
+                                           QDir::Files);
+        for (const QString& f : std::as_const(names)) {
             const QFileInfo info(QDir(o.dir).filePath(f));
             if (!info.exists())
                 continue;
@@ -385,6 +390,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     attacks.lfOnly = o.lfOnly;
     attacks.inPlace = o.inPlace;
     attacks.pauseMs = std::max(2, o.intervalMs / 4);
+    attacks.longPauseMs = o.pausedWriter ? o.intervalMs * 4 : 0;
     PosSimulator pos(o.dir, hotel.settings.fileOrigine, hotel.settings.fileIncassi, ledger, o.seed,
                      attacks);
     std::unique_ptr<BusyHotel> busyHotel;
@@ -429,10 +435,17 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
     std::vector<AccountRow> rooms, externals;
     std::vector<qint64> receipts;
     if (onServer) {
+        // The soak's own connection may have outlived a restart unused (the
+        // kills after it all cut a write): its first query would fail.
+        server.conn = std::make_unique<db::PgConnection>(o.server);
         db::PgConnection& c = *server.conn;
         rooms = readServerAccountRows(c, accounts, roomBase, hotelSystem.ownRowids());
         externals = readServerAccountRows(c, QStringLiteral("ContoEsterni"), extBase);
         receipts = readServerReceiptAmounts(c, receiptBase);
+        if (const qint64 twice = serverDuplicateGroups(c, accounts, roomBase))
+            tally.problem(QStringLiteral("%1 gruppi (ospite, camera, giorno, voce) con due righe "
+                                         "non fatturate del programma")
+                              .arg(twice));
     } else {
         rooms = readAccountRows(file("Conto_Cliente.mdb"), roomBase, hotelSystem.ownRowids());
         externals = readAccountRows(file("ContoEsterni.mdb"), extBase);
@@ -523,7 +536,7 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                     .arg(runs.restartsImmediate);
     line += QStringLiteral(
                 " files=%1 (charges=%2 closing=%3 notices=%4 pos-guest-reads=%5 lf-only=%6 "
-                "in-place=%7) archives=%8 (missing=%9 extra=%10)")
+                "in-place=%7 paused=%11) archives=%8 (missing=%9 extra=%10)")
                 .arg(ledger.chargeFiles() + ledger.closingFiles() + pos.notices())
                 .arg(ledger.chargeFiles())
                 .arg(ledger.closingFiles())
@@ -533,7 +546,8 @@ int runCrashSoak(const CrashOptions& o, QTextStream& out) {
                 .arg(ledger.inPlaceFiles())
                 .arg(o.checkArchives ? QString::number(tally.archives) : QStringLiteral("off"))
                 .arg(tally.archivesMissing)
-                .arg(tally.archivesExtra);
+                .arg(tally.archivesExtra)
+                .arg(pos.pausedFiles());
     line += QStringLiteral(" protocol-pos: postings=%1 resends=%2 connections=%3 wrong-answers=%4")
                 .arg(protocolPos.answered().size())
                 .arg(protocolPos.resends())

@@ -23,6 +23,7 @@ struct CrashOptions {
     bool busyHotel = true;      // run the hotel system beside the program
     bool lfOnly = true;         // the POS writes some files with lone LF line ends
     bool inPlace = true;        // and some in place, a piece at a time
+    bool pausedWriter = true;   // some with pauses longer than the polling interval
     bool checkArchives = true;  // every dropped file in exactly one archive
     // A libpq connection string: the hotel is put on that server (its own
     // database there, made empty) and QuorvelDB.txt points the program at it.

@@ -242,8 +242,9 @@ QStringList Ledger::draftClosing(int receipts) {
             m_draft.receipts.push_back(cents);
         lines << QStringLiteral("  Scontrino: %1      ore 21:30").arg(i, 4, 10, QLatin1Char('0'));
         lines << QStringLiteral("  Totale €").leftJustified(26, QLatin1Char(' ')) +
-                     (unreadable ? QStringLiteral("illeggibile")
-                                 : Currency::fromCents(cents).format(QLocale(), 2, false))
+                     (unreadable
+                          ? QStringLiteral("illeggibile")
+                          : Currency::fromCents(cents).format(QLocale(QLocale::Italian), 2, false))
                          .rightJustified(14);
         if (m_random.percent(20))
             lines << QStringLiteral(" Scontrino: ristampa non fiscale");

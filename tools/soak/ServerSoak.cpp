@@ -168,6 +168,18 @@ std::vector<AccountRow> readServerAccountRows(PgConnection& c, const QString& sc
     return rows;
 }
 
+qint64 serverDuplicateGroups(PgConnection& c, const QString& schema, qint64 baseline) {
+    const PgResult r =
+        query(c,
+              QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE quorvel_rowid > ? AND "
+                             "\"Fatturato\" = 'N' AND \"Descrizione\" IS DISTINCT FROM ? GROUP BY "
+                             "\"CodiceCliente\", \"NumeroCamera\", \"DataAddebito\", "
+                             "\"VoceAddebito\" HAVING count(*) > 1) d")
+                  .arg(table(schema, QStringLiteral("Conto_Cliente"))),
+              {param(baseline), param(QString::fromLatin1(HotelOwnText))});
+    return integer(r, 0, 0);
+}
+
 std::vector<qint64> readServerReceiptAmounts(PgConnection& c, qint64 baseline) {
     const PgResult r =
         query(c,

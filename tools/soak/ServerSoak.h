@@ -42,6 +42,10 @@ qint64 serverMaxRowid(db::PgConnection& conn, const QString& schema, const QStri
 // commit was cut by a restart is the hotel's too).
 std::vector<AccountRow> readServerAccountRows(db::PgConnection& conn, const QString& schema,
                                               qint64 baseline, const QSet<qint64>& skip = {});
+// Groups (guest, room, day, item) where the program's uninvoiced rows of
+// schema's Conto_Cliente above baseline are more than one: a second row
+// where the sum belonged in the first.
+qint64 serverDuplicateGroups(db::PgConnection& conn, const QString& schema, qint64 baseline);
 std::vector<qint64> readServerReceiptAmounts(db::PgConnection& conn, qint64 baseline);
 // Rows of a table, or -1 (and why in error) when it cannot be read.
 qint64 serverRowCount(db::PgConnection& conn, const QString& schema, const QString& table,

@@ -134,6 +134,13 @@ bool PosSimulator::put(const QString& target, const QString& tmp, const QStringL
     form.lfOnly = m_attacks.lfOnly && m_random.percent(25);
     form.inPlace = m_attacks.inPlace && m_random.percent(12);
     bytes = posFileBytes(lines, form.lfOnly);
+    if (m_attacks.longPauseMs > 0 && m_random.percent(8)) {
+        form.inPlace = true;
+        const bool written = writeInPlace(target, bytes, static_cast<int>(m_random.between(2, 3)),
+                                          m_attacks.longPauseMs, m_random);
+        m_paused += written;
+        return written;
+    }
     if (!form.inPlace)
         return dropFile(target, inDir(m_dir, tmp), bytes);
     // Over 1 to 3 s, no pause longer than pauseMs.

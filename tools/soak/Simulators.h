@@ -46,6 +46,10 @@ struct PosAttacks {
     // 5 s of the field, so a program that waits for a file to stand still
     // over two ticks never takes one still being written.
     int pauseMs = 12;
+    // When not 0, some files are written in place with pauses of half this
+    // to this (longer than the polling interval): the program takes the file
+    // while the POS, holding it open, still writes into it.
+    int longPauseMs = 0;
 };
 
 class PosSimulator {
@@ -62,6 +66,7 @@ public:
     qint64 notices() const { return m_notices; }
     qint64 waits() const { return m_waits; }  // drops put off: the last file was still there
     qint64 guestReads() const { return m_guestReads; }
+    qint64 pausedFiles() const { return m_paused; }  // written with pauses longer than a cycle
 
 private:
     void run();
@@ -78,7 +83,7 @@ private:
     hotel::Random m_random;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
-    qint64 m_notices = 0, m_waits = 0, m_guestReads = 0;
+    qint64 m_notices = 0, m_waits = 0, m_guestReads = 0, m_paused = 0;
 };
 
 // What the hotel system did; rowLocks only on a server.

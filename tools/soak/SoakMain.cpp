@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
     const auto noLf = option("no-lf-only", "La cassa non scrive file con soli LF come fine riga.");
     const auto noInPlace =
         option("no-in-place", "La cassa non scrive file direttamente con il loro nome.");
+    const auto noPaused =
+        option("no-paused-writer", "La cassa non fa pause più lunghe del ciclo mentre scrive.");
     const auto noArchives = option("no-archive-check", "Senza la verifica degli archivi.");
     const auto keep = option("keep", "Lascia le cartelle di prova anche se tutto va bene.");
     const auto server =
@@ -108,6 +110,7 @@ int main(int argc, char** argv) {
         crash.busyHotel = !parser.isSet(quietHotel);
         crash.lfOnly = !parser.isSet(noLf);
         crash.inPlace = !parser.isSet(noInPlace);
+        crash.pausedWriter = !parser.isSet(noPaused);
         crash.checkArchives = !parser.isSet(noArchives);
         crash.seed = static_cast<std::uint64_t>(number(seed, 1));
         if (!conninfo.isEmpty() && crash.kills > 0) {
