@@ -24,6 +24,14 @@ const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
 // How often a long repair shows how far it got.
 constexpr qint64 ProgressEveryMs = 250;
 
+template <class Line>
+std::vector<std::int32_t> idsOf(const std::vector<Line>& lines) {
+    std::vector<std::int32_t> ids;
+    ids.reserve(lines.size());
+    for (const Line& l : lines) ids.push_back(l.id);
+    return ids;
+}
+
 }  // namespace
 
 TransferButtons::TransferButtons(const Settings& settings, Services& services, MainView& view,
@@ -69,18 +77,13 @@ void TransferButtons::refreshLists() {
         const auto it = reasons.find(l.id);
         errors.push_back({l.id, std::move(l.text), it != reasons.end() ? it->second : QString()});
     }
-    m_shown = {pending.size(), errors.size(), pending.empty() ? 0 : pending.back().id,
-               errors.empty() ? 0 : errors.back().id};
+    m_shown = {idsOf(pending), idsOf(errors)};
     m_everShown = true;
     m_view.showErrorLines(errors);
 }
 
 bool TransferButtons::refreshIfChanged() {
-    const std::vector<ChargeStore::Line> pending = m_store.pendingLines();
-    const std::vector<ChargeStore::Line> errors = m_store.errorLines();
-    const Shown now{pending.size(), errors.size(), pending.empty() ? 0 : pending.back().id,
-                    errors.empty() ? 0 : errors.back().id};
-    if (m_everShown && now == m_shown)
+    if (m_everShown && Shown{idsOf(m_store.pendingLines()), idsOf(m_store.errorLines())} == m_shown)
         return false;
     refreshLists();
     return true;
@@ -288,13 +291,15 @@ void TransferButtons::cancella() {
     if (!ask(QStringLiteral("La cancellazione sarà definitiva, confermi?")))
         return;
     try {
-        // Exactly the lines shown when the operator confirmed: no tick ran
-        // since (WorkGuard), and the lines are numbered in arrival order, so
-        // a line that arrived after the last one shown stays.
-        const int removed = m_store.clearErrorsUpTo(m_shown.lastError);
-        log::info(QStringLiteral("Storico errori cancellato fino alla riga %1 (%2 righe)")
-                      .arg(m_shown.lastError)
-                      .arg(removed));
+        // Exactly the lines shown when the operator confirmed (no tick of
+        // this process ran since, WorkGuard): a line that reached the store
+        // meanwhile, from a tool or another bridge on the server, stays.
+        const std::vector<std::int32_t> shown = m_shown.errors;
+        const int removed = m_store.clearErrorLines(shown);
+        log::info(QStringLiteral("Storico errori cancellato: %1 di %2")
+                      .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe")),
+                           plural(static_cast<qint64>(shown.size()), QStringLiteral("%1 mostrata"),
+                                  QStringLiteral("%1 mostrate"))));
         refreshLists();
     } catch (const std::exception& e) {
         const QString why = errorText(e);

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quorvel {
 
@@ -62,11 +63,11 @@ public:
 
 private:
     void cancella();
-    // What the lists show, told apart cheaply: the count and the last
-    // number of each list (numbers only grow, so any change moves one).
+    // The numbers of the lines each list shows: "&Cancella" clears exactly
+    // the error lines shown, and a tick that changed either list shows it
+    // again.
     struct Shown {
-        std::size_t pending = 0, errors = 0;
-        std::int32_t lastPending = 0, lastError = 0;
+        std::vector<std::int32_t> pending, errors;
         bool operator==(const Shown&) const = default;
     };
     Shown m_shown;

@@ -12,6 +12,7 @@
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
+#include "transfer/PostingJournal.h"
 
 #include <sqlite3.h>
 #include <QDir>
@@ -401,16 +402,33 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefaultAndClearsWhatWasShown) 
         EXPECT_EQ(m.buttons, MsgButtons::YesNo);
         EXPECT_EQ(m.defaultAnswer, MsgAnswer::No);
     }
-    // A line listed straight at intake (nothing pending, so no transfer) is
-    // shown after the tick; one that arrives after that is not cleared.
+    // A line listed straight at intake (nothing pending, so no transfer)
+    // and a line removed by a tool are shown after the tick.
+    const std::int32_t early = store.errorLines()[1].id;
+    ASSERT_TRUE(store.removeError(early));
     writeBytes(QStringLiteral("Estrazione.mdb"), QByteArray(5000, 'x') + "\r\n");
     ASSERT_TRUE(controller.timerTick());
-    ASSERT_EQ(view.errors.size(), 3);
+    ASSERT_EQ(view.errors.size(), 2);
+    EXPECT_EQ(view.errors[0], QStringLiteral("a"));
+    // Neither a line that arrives after the listing nor one numbered before
+    // its last line but written after it (another bridge on the server) was
+    // shown: both stay.
     store.appendErrors({QStringLiteral("arrivata dopo")});
+    auto raw = store.database().openRecordset(QStringLiteral("Errori"));
+    raw->addNew();
+    raw->setValue(QStringLiteral("Progressivo"), std::int64_t{early});
+    raw->setValue(QStringLiteral("Parti"), std::int64_t{1});
+    raw->setValue(QStringLiteral("Riga"), QStringLiteral("numerata prima"));
+    raw->update();
     dialogs.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
     controller.transferButtons().Tasto_Click(3);
-    EXPECT_EQ(store.errors(), QStringList{QStringLiteral("arrivata dopo")});
-    EXPECT_EQ(view.errors, QStringList{QStringLiteral("arrivata dopo")});
+    const QStringList kept{QStringLiteral("arrivata dopo"), QStringLiteral("numerata prima")};
+    EXPECT_EQ(store.errors(), kept);
+    EXPECT_EQ(view.errors, kept);
+    JournalQuery cleared;
+    cleared.outcome = Esito::Cancellato;
+    ASSERT_EQ(store.journal().find(cleared).size(), 1u);  // the over-long line
+    EXPECT_EQ(store.journal().find(cleared)[0].action, Azione::Cancella);
     // A tool's clearing meanwhile: the next tick shows it.
     {
         db::Workspace tool;
