@@ -457,40 +457,41 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     store->appendChargesFile(
         {{discountLine("-00200"), line("103", "000900"), discountLine("-00100")}, true},
         "utf8.txt");
-    const auto mixed = store->errorLines();
-    ASSERT_EQ(mixed.size(), 4u);
+    const auto mixed = store->errorLines();  // after the negative line
+    ASSERT_EQ(mixed.size(), 5u);
     addCard(Guests, 125, "104");
-    const auto stray = repair.assegnaCamera(mixed[1].id, "104");
+    const auto stray = repair.assegnaCamera(mixed[2].id, "104");
     EXPECT_EQ(stray.status, S::Refused);
     EXPECT_EQ(stray.message,
               "Lo sconto non ha il suo addebito nello storico errori: non si può "
               "riparare (si può cancellare)");
-    const auto own = repair.assegnaCamera(mixed[0].id, "104");
+    const auto own = repair.assegnaCamera(mixed[1].id, "104");
     EXPECT_EQ(own.status, S::Posted);
     EXPECT_EQ(own.lines, 1);
     EXPECT_EQ(journalByLine(*store, "arch4.txt")[1].added, eur(500));
     // Chosen by its "Sconto" line, the UTF-8 charge goes with its own.
-    EXPECT_EQ(repair.assegnaCamera(mixed[3].id, "104").lines, 2);
+    EXPECT_EQ(repair.assegnaCamera(mixed[4].id, "104").lines, 2);
     EXPECT_EQ(journalByLine(*store, "utf8.txt")[2].added, eur(800));
     EXPECT_EQ(rows(Rooms).back().importo, eur(1300));  // both on the guest's row of the day
-    EXPECT_EQ(store->errorLines().size(), 1u);         // the stray one, for "&Cancella"
+    EXPECT_EQ(store->errorLines().size(), 2u);         // and the stray one, for "&Cancella"
 
-    // Taken under the C locale ("12.345" is 12.345 cents there, 123,45 euro
-    // in Italian): a repair under another locale posts what was recorded.
-    const QLocale before;
-    QLocale::setDefault(QLocale::c());
+    // A repair posts the amount recorded when the line was taken (what the
+    // reconciliation counted, e.g. by an older reading of the columns),
+    // never a new reading of the line.
     store->appendChargesFile({{line("303", "12.345")}, false}, "arch5.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
-    const std::optional<Currency> recorded = journalByLine(*store, "arch5.txt")[1].amount;
-    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    const std::int32_t taken = journalByLine(*store, "arch5.txt")[1].id;
+    EXPECT_EQ(journalByLine(*store, "arch5.txt")[1].amount, eur(12345));
+    auto received = store->database().openRecordset(QStringLiteral("RigheRicevute"));
+    received->findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{taken}});
+    ASSERT_FALSE(received->noMatch());
+    received->edit();
+    received->setValue(QStringLiteral("Importo"), eur(12));
+    received->update();
     addCard(Guests, 126, "303");
-    const auto posted = repair.riprova(store->errorLines().back().id).status;
-    QLocale::setDefault(before);
-    EXPECT_EQ(posted, S::Posted);
-    ASSERT_TRUE(recorded);
-    EXPECT_TRUE(*recorded < Currency::fromCents(100)) << recorded->toString().toStdString();
+    EXPECT_EQ(repair.riprova(store->errorLines().back().id).status, S::Posted);
     EXPECT_EQ(rows(Rooms).back().camera, "303");
-    EXPECT_EQ(rows(Rooms).back().importo, *recorded);
+    EXPECT_EQ(rows(Rooms).back().importo, eur(12));
 }
 
 // A side file that exists but cannot be read fails the run with every line
