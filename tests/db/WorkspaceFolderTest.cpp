@@ -21,8 +21,12 @@ namespace {
 class WorkspaceFolderTest : public test::TempDirTest {
 protected:
     QStringList workspaceFolders() const {
-        return QDir(dir()).entryList({QString::fromLatin1(db::WorkspaceFolderPrefix) + "*"},
-                                     QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        // Sorted as the expected lists are (QDir's own order follows the locale).
+        QStringList names =
+            QDir(dir()).entryList({QString::fromLatin1(db::WorkspaceFolderPrefix) + "*"},
+                                  QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
     }
 };
 
