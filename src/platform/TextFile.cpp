@@ -201,7 +201,8 @@ PosLineReader::PosLineReader(const QString& path, qint64 from, qint64 to, bool u
       m_file(openAt(path, from > 0 ? from - 1 : 0)),
       m_left(to - from),
       m_utf8(utf8),
-      m_keep(keep) {
+      m_keep(keep),
+      m_blockStart(from) {
     if (from > 0) {
         char before = 0;
         if (!m_file->getChar(&before))
@@ -216,6 +217,7 @@ PosLineReader::~PosLineReader() = default;
 bool PosLineReader::fill() {
     if (m_left <= 0)
         return false;
+    m_blockStart += m_block.size();
     m_block = readBlock(*m_file, m_path, m_left);
     m_pos = 0;
     m_left = m_block.isEmpty() ? 0 : m_left - m_block.size();  // a file cut short ends here

@@ -69,6 +69,8 @@ public:
     bool next(QString& line, qint64& length);
     // True when `from` fell inside a line (the bytes before it had no end).
     bool startsMidLine() const { return m_midLine; }
+    // The file offset just past what next() has read (the line and its end).
+    qint64 offset() const { return m_blockStart + m_pos; }
 
 private:
     bool fill();
@@ -79,6 +81,7 @@ private:
     bool m_utf8;
     qsizetype m_keep;
     QByteArray m_block;
+    qint64 m_blockStart = 0;  // file offset of m_block[0]
     qsizetype m_pos = 0;
     bool m_skipLf = false;
     bool m_midLine = false;
