@@ -84,7 +84,7 @@ void TransferButtons::refreshLists() {
 }
 
 bool TransferButtons::refreshIfChanged() {
-    if (m_everShown && Shown{idsOf(m_store.pendingLines()), idsOf(m_store.errorLines())} == m_shown)
+    if (m_everShown && Shown{m_store.pendingIds(), m_store.errorIds()} == m_shown)
         return false;
     refreshLists();
     return true;

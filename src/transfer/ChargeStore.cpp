@@ -54,13 +54,25 @@ QStringList texts(const std::vector<ChargeStore::Line>& lines) {
 std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& table) {
     std::vector<ChargeStore::Line> out;
     // A table walks in insertion order, which is Progressivo order; one query.
-    auto rs = database.openRecordset(table);
+    auto rs = database.openRecordset(QStringLiteral("Select Progressivo, Riga From %1").arg(table));
     rs->forEach(AnyRow, [&] {
         const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
         if (!out.empty() && out.back().id == id)
             out.back().text += rs->text(Riga);
         else
             out.push_back({id, rs->text(Riga)});
+    });
+    return out;
+}
+
+// The numbers alone, for the window's check after each tick: no text read.
+std::vector<std::int32_t> readIds(db::Database& database, const QString& table) {
+    std::vector<std::int32_t> out;
+    auto rs = database.openRecordset(QStringLiteral("Select Progressivo From %1").arg(table));
+    rs->forEach(AnyRow, [&] {
+        const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
+        if (out.empty() || out.back() != id)
+            out.push_back(id);
     });
     return out;
 }
@@ -109,6 +121,14 @@ QStringList ChargeStore::errors() const {
 
 std::vector<ChargeStore::Line> ChargeStore::errorLines() const {
     return readLines(*m_db, Errori);
+}
+
+std::vector<std::int32_t> ChargeStore::pendingIds() const {
+    return readIds(*m_db, Pendenti);
+}
+
+std::vector<std::int32_t> ChargeStore::errorIds() const {
+    return readIds(*m_db, Errori);
 }
 
 bool ChargeStore::hasPending() const {

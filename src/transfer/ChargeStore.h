@@ -72,6 +72,9 @@ public:
     QStringList pending() const;
     QStringList errors() const;
     std::vector<Line> errorLines() const;
+    // The lines' numbers only, in order.
+    std::vector<std::int32_t> pendingIds() const;
+    std::vector<std::int32_t> errorIds() const;
     bool hasPending() const;
 
     // The write operations below join the workspace transaction when one is
