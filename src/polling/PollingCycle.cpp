@@ -51,21 +51,29 @@ auto readingStep(F f) {
     }
 }
 
+struct PartsRead {
+    std::int32_t lines = 0;  // lines taken
+    qint64 end = 0;          // offset just past the last line taken
+};
+
 // Feeds the lines of bytes [from, to) of a POS file to take() in parts of
 // about partLines lines, never splitting two lines for which together(last,
-// next) holds. Returns the number of lines read. A failure to read throws
-// UnreadableFile; take()'s own failures pass unchanged.
-std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32_t firstLine,
-                         int partLines, qsizetype keep,
-                         const std::function<bool(const QString&, const QString&)>& together,
-                         const std::function<void(const PosText&, std::int32_t)>& take) {
-    std::int32_t count = 0;
+// next) holds. With hold (the writer may still be at work), a last line
+// without its line end is held back, and so is a last line for which
+// waitsForNext holds: they are read again with what follows them. A failure
+// to read throws UnreadableFile; take()'s own failures pass unchanged.
+PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t firstLine,
+                      int partLines, qsizetype keep, bool hold,
+                      const std::function<bool(const QString&, const QString&)>& together,
+                      const std::function<bool(const QString&)>& waitsForNext,
+                      const std::function<void(const PosText&, std::int32_t)>& take) {
+    PartsRead read{0, from};
     PosText part;
     auto flush = [&] {
         if (part.lines.isEmpty())
             return;
-        take(part, firstLine + count);
-        count += static_cast<std::int32_t>(part.lines.size());
+        take(part, firstLine + read.lines);
+        read.lines += static_cast<std::int32_t>(part.lines.size());
         part.lines.clear();
         part.lengths.clear();
     };
@@ -79,12 +87,24 @@ std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32
                        .arg(firstLine - 1));
     QString line;
     qint64 length = 0;
-    const auto next = [&] { return readingStep([&] { return reader->next(line, length); }); };
+    qint64 lineStart = from;
+    const auto next = [&] {
+        lineStart = reader->offset();
+        const bool got = readingStep([&] { return reader->next(line, length); });
+        return got && !(hold && !reader->lineEnded());
+    };
     bool more = next();
     while (more) {
         part.lines << line;
         part.lengths << length;
+        const qint64 start = lineStart;
+        read.end = reader->offset();
         more = next();
+        if (!more && hold && waitsForNext && waitsForNext(part.lines.last())) {
+            part.lines.removeLast();
+            part.lengths.removeLast();
+            read.end = start;
+        }
         // Kept together only so far: a file of nothing but "Sconto" lines
         // must not be held whole.
         if (part.lines.size() >= 2 * partLines ||
@@ -92,7 +112,7 @@ std::int32_t readInParts(const QString& path, qint64 from, qint64 to, std::int32
             flush();
     }
     flush();
-    return count;
+    return read;
 }
 
 }  // namespace
@@ -150,15 +170,23 @@ std::optional<PollingCycle::Claim> PollingCycle::growthClaim(InboxJournal& journ
                                .arg(w.bytes));
             journal.dropWatch(w.kind, w.archive);
             m_seen.remove(w.archive);
+            m_held.remove(w.archive);
             continue;
         }
         if (size == w.bytes) {
             m_seen.remove(w.archive);
+            m_held.remove(w.archive);
             if (w.grew.secsTo(now) >= WatchSeconds)
                 journal.dropWatch(w.kind, w.archive);
             continue;
         }
         if (!settled(w.archive, size, info.lastModified()))
+            continue;
+        // Only the cut line held back at the last read, and it may still be
+        // completed: nothing to read yet.
+        if (const auto h = m_held.constFind(w.archive); h != m_held.cend() && h->size == size &&
+                                                        h->modified == info.lastModified() &&
+                                                        mayHold(w, info.lastModified()))
             continue;
         m_seen.remove(w.archive);
         log::info(QStringLiteral("%1: la cassa vi ha scritto %2 byte dopo che era stato preso: "
@@ -171,6 +199,29 @@ std::optional<PollingCycle::Claim> PollingCycle::growthClaim(InboxJournal& journ
         return claim;
     }
     return std::nullopt;
+}
+
+bool PollingCycle::mayHold(const InboxJournal::Watch& watch, const QDateTime& modified) const {
+    const QDateTime now = m_services.clock->now();
+    if (modified.secsTo(now) >= HeldLineSeconds)
+        return false;  // quiet long enough: the writer is done
+    return !watch.grew.isValid() || watch.grew.secsTo(now) < WatchSeconds;
+}
+
+void PollingCycle::noteHeld(const QString& archive, qint64 size, qint64 end,
+                            const QDateTime& modified) {
+    if (end < size) {
+        if (!m_held.contains(archive))
+            log::info(QStringLiteral("%1: l'ultima riga non è ancora finita (%2 byte senza fine "
+                                     "riga): presa quando la cassa la completa, o com'è dopo %3 "
+                                     "secondi senza scritture")
+                          .arg(archive)
+                          .arg(size - end)
+                          .arg(HeldLineSeconds));
+        m_held.insert(archive, {size, modified});
+    } else if (m_held.remove(archive) > 0) {
+        log::info(QStringLiteral("%1: la riga attesa è stata presa").arg(archive));
+    }
 }
 
 InboxJournal::Watch PollingCycle::startOf(InboxJournal& journal, const Claim& claim) const {
@@ -186,6 +237,7 @@ void PollingCycle::setAside(InboxJournal& journal, const Claim& claim, const QSt
         // left in the archive, no longer watched.
         db::Transaction t(m_store->workspace());
         journal.dropWatch(claim.kind, claim.archive);
+        m_held.remove(claim.archive);
         journal.settle(claim);
         t.commit();
     } else {
@@ -317,12 +369,14 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
         if (!claim)
             return;
         const InboxJournal::Watch start = startOf(journal, *claim);
-        const qint64 to = QFileInfo(claim->archive).size();
+        const QFileInfo info(claim->archive);
+        const qint64 to = info.size();
         if (to > MaxPosFileBytes) {
             setAside(journal, *claim,
                      QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
             continue;
         }
+        const bool hold = mayHold(start, info.lastModified());
         const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
         auto fatture = ws.openDatabase(QString::fromLatin1(db::FattureMdb));
         int imported = 0;
@@ -370,15 +424,18 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
                 }
                 m_store->journal().add(rows);
             };
-            // A label and the line after it are never read in different parts.
-            const std::int32_t lines = readInParts(
-                claim->archive, start.bytes, to, start.lines + 1, PartLines, 64 * 1024,
-                [](const QString& last, const QString&) { return isReceiptLabel(last); }, take);
-            journal.setWatch(
-                {claim->kind, claim->archive, to, start.lines + lines, m_services.clock->now()});
+            // A label and the line after it are never read in different parts,
+            // nor a label taken before its amount line was written.
+            const PartsRead read = readInParts(
+                claim->archive, start.bytes, to, start.lines + 1, PartLines, 64 * 1024, hold,
+                [](const QString& last, const QString&) { return isReceiptLabel(last); },
+                isReceiptLabel, take);
+            journal.setWatch({claim->kind, claim->archive, read.end, start.lines + read.lines,
+                              m_services.clock->now()});
             journal.settle(*claim);
             step("receipts-written");
             t.commit();
+            noteHeld(claim->archive, to, read.end, info.lastModified());
         } catch (const UnreadableFile& e) {
             setAside(journal, *claim, QString::fromStdString(e.what()));
             continue;
@@ -406,12 +463,14 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         if (!claim)
             return;
         const InboxJournal::Watch start = startOf(journal, *claim);
-        const qint64 to = QFileInfo(claim->archive).size();
+        const QFileInfo info(claim->archive);
+        const qint64 to = info.size();
         if (to > MaxPosFileBytes) {
             setAside(journal, *claim,
                      QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
             continue;
         }
+        const bool hold = mayHold(start, info.lastModified());
         ChargeStore::Intake intake;
         int parts = 0;
         try {
@@ -426,15 +485,17 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
                 ++parts;
             };
             // A charge and the "Sconto" line after it are read in one part.
-            const std::int32_t lines = readInParts(
+            const PartsRead read = readInParts(
                 claim->archive, start.bytes, to, start.lines + 1, PartLines,
-                ChargeStore::MaxLineLength + 1,
-                [](const QString&, const QString& next) { return charge::isDiscount(next); }, take);
-            journal.setWatch(
-                {claim->kind, claim->archive, to, start.lines + lines, m_services.clock->now()});
+                ChargeStore::MaxLineLength + 1, hold,
+                [](const QString&, const QString& next) { return charge::isDiscount(next); }, {},
+                take);
+            journal.setWatch({claim->kind, claim->archive, read.end, start.lines + read.lines,
+                              m_services.clock->now()});
             journal.settle(*claim);
             step("charges-written");
             t.commit();
+            noteHeld(claim->archive, to, read.end, info.lastModified());
         } catch (const UnreadableFile& e) {
             setAside(journal, *claim, QString::fromStdString(e.what()));
             continue;
@@ -538,17 +599,33 @@ bool PollingCycle::tick() {
         return true;
     try {
         const bool transferred = Timer1_Timer();
+        if (m_failures > 0) {
+            const QString text =
+                plural(m_failures,
+                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 ciclo "
+                                      "interrotto (%2)"),
+                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 cicli "
+                                      "interrotti (%2)"))
+                    .arg(m_lastFailure);
+            log::info(text);
+            m_services.dialogs->notify(QStringLiteral("Quorvel"), text);
+        }
         m_lastFailure.clear();
+        m_failures = 0;
         return transferred;
     } catch (const std::exception& e) {
+        // Told when the failure starts or its cause changes, not at every
+        // cycle; its end is told with the count.
         const QString why = errorText(e);
-        log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
-        if (why != m_lastFailure)
+        ++m_failures;
+        if (why != m_lastFailure) {
+            log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
             m_services.dialogs->notify(
                 QStringLiteral("Quorvel"),
                 QStringLiteral("Lettura dei file della cassa interrotta: %1. Sarà ritentata al "
                                "prossimo ciclo.")
                     .arg(why));
+        }
         m_lastFailure = why;
         return false;
     }
