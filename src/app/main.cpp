@@ -56,8 +56,8 @@ bool displayMissing() {
 QString whyFolderUnwritable() {
     const QString notWritable = QStringLiteral("la cartella di lavoro non è scrivibile");
 #ifdef Q_OS_UNIX
-    const QByteArray probe = QFile::encodeName(QStringLiteral(".Quorvel.prova.%1")
-                                                   .arg(QCoreApplication::applicationPid()));
+    const QByteArray probe = QFile::encodeName(
+        QStringLiteral(".Quorvel.prova.%1").arg(QCoreApplication::applicationPid()));
     int err = 0;
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -73,8 +73,9 @@ QString whyFolderUnwritable() {
     switch (err) {
         case ENOSPC:
         case EDQUOT:
-            return QStringLiteral("il disco è pieno (nessuno spazio libero per i file del "
-                                  "programma)");
+            return QStringLiteral(
+                "il disco è pieno (nessuno spazio libero per i file del "
+                "programma)");
         case EROFS:
             return QStringLiteral("il disco è montato in sola lettura");
         case 0:

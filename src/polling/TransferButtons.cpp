@@ -135,8 +135,9 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
                                       QStringLiteral("%1 non andati a buon fine"))));
         if (m_failures > 0) {
             const QString text =
-                plural(m_failures, QStringLiteral("Trasferimento addebiti ripreso dopo %1 "
-                                                  "tentativo interrotto (%2)"),
+                plural(m_failures,
+                       QStringLiteral("Trasferimento addebiti ripreso dopo %1 "
+                                      "tentativo interrotto (%2)"),
                        QStringLiteral("Trasferimento addebiti ripreso dopo %1 tentativi "
                                       "interrotti (%2)"))
                     .arg(m_failure);

@@ -184,8 +184,8 @@ TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
     const QString logged = QString::fromUtf8(readBytes("Quorvel.log"));
     EXPECT_TRUE(logged.contains("(Addebito non positivo e nessun cliente esterno): " + negative))
         << logged.toStdString();
-    EXPECT_TRUE(logged.contains(
-        "(Nessun ospite in casa né cliente esterno per la camera 999): " + nobody));
+    EXPECT_TRUE(
+        logged.contains("(Nessun ospite in casa né cliente esterno per la camera 999): " + nobody));
 }
 
 TEST_F(TransferRun, OnlyFirstMembersOfHotelOneNotLeftAreCharged) {
@@ -350,9 +350,9 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
     EXPECT_EQ(journalByLine(*store, "arch2.txt")[1].reasonText,
               "Camera non mappata in QuorveloCamere.txt");
-    EXPECT_TRUE(QString::fromUtf8(readBytes("Quorvel.log"))
-                    .contains("(Camera non mappata in QuorveloCamere.txt): " +
-                              line("999", "000100")));
+    EXPECT_TRUE(
+        QString::fromUtf8(readBytes("Quorvel.log"))
+            .contains("(Camera non mappata in QuorveloCamere.txt): " + line("999", "000100")));
     auto late = journalByLine(*store, "");
     ASSERT_EQ(late.size(), 1u);
     EXPECT_EQ(late[0].outcome, Esito::Camera);
