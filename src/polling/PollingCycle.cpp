@@ -88,22 +88,24 @@ PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t 
     QString line;
     qint64 length = 0;
     qint64 lineStart = from;
+    bool cut = false;  // the last line read ran to `to` without its end, and is held
     const auto next = [&] {
         lineStart = reader->offset();
         const bool got = readingStep([&] { return reader->next(line, length); });
-        return got && !(hold && !reader->lineEnded());
+        cut = got && hold && !reader->lineEnded();
+        return got && !cut;
     };
+    qint64 heldFrom = -1;
     bool more = next();
     while (more) {
         part.lines << line;
         part.lengths << length;
         const qint64 start = lineStart;
-        read.end = reader->offset();
         more = next();
         if (!more && hold && waitsForNext && waitsForNext(part.lines.last())) {
             part.lines.removeLast();
             part.lengths.removeLast();
-            read.end = start;
+            heldFrom = start;
         }
         // Kept together only so far: a file of nothing but "Sconto" lines
         // must not be held whole.
@@ -112,6 +114,8 @@ PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t 
             flush();
     }
     flush();
+    // Past what was read (an LF after a CR included), or where the held begins.
+    read.end = heldFrom >= 0 ? heldFrom : cut ? lineStart : reader->offset();
     return read;
 }
 
