@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     cli.setEpilogue(QStringLiteral(
         "Stato d'uscita: 0 ciclo riuscito (--once) o arresto chiesto dal sistema; 1 ciclo\n"
         "fallito (--once); 2 riga di comando o cartella di lavoro non valida; 3 un'altra\n"
-        "copia lavora nella cartella; 4 cartella di lavoro non scrivibile."));
+        "copia lavora nella cartella; 4 cartella di lavoro non scrivibile o disco pieno."));
     if (const auto status = cli.handle(argc, argv))
         return *status;
     const bool headless = cli.isSet(QStringLiteral("headless"));
