@@ -232,8 +232,9 @@ TEST_F(ControllerTest, AFailingTickIsLoggedAndNotifiedOnce) {
         const QStringList failed = errorsLogged([&] { ok = broken.timerTick(); });
         EXPECT_FALSE(ok);
         ASSERT_EQ(failed.size(), tick == 1 ? 1 : 0) << failed.join(u'\n').toStdString();
-        if (tick == 1)
+        if (tick == 1) {
             EXPECT_TRUE(failed[0].contains(QStringLiteral("QuorvelCoda.db")));
+        }
         EXPECT_EQ(dialogs.notices.size(), 1u);
     }
     EXPECT_TRUE(dialogs.notices[0].second.contains(QStringLiteral("QuorvelCoda.db")));
@@ -499,8 +500,9 @@ TEST_F(ControllerTest, AFailingTransferIsReportedWithoutABoxAndKeepsTheLines) {
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
 
-    buttons.Tasto_Click(0);  // the next run posts everything once
-    EXPECT_EQ(dialogs.notices.size(), 1u);
+    buttons.Tasto_Click(0);  // the next run posts everything once, and says so
+    ASSERT_EQ(dialogs.notices.size(), 2u);
+    EXPECT_TRUE(dialogs.notices[1].second.contains(QStringLiteral("ripreso dopo 2 tentativi")));
     EXPECT_FALSE(store.hasPending());
     EXPECT_EQ(accountRows(), 1);
     EXPECT_EQ(store.errors(), QStringList{charge("999")});

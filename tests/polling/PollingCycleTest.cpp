@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -412,7 +411,7 @@ TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
     EXPECT_EQ(pending(), all + chargeLines(1, 9));
 
     // The closing file: the POS paused after a label, in its amount line.
-    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 1\r\nTotale EUR        12,");
+    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 1\r\nTotale EUR            12,");
     setModified(QStringLiteral("Documento.txt"), clock.current);
     settle(p.cycle);
     EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
@@ -530,14 +529,6 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
         writeBytes(QString::fromLatin1(f), "");
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("CKI999")));  // not a notice
     ASSERT_TRUE(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("CKI888"))));
-#ifdef Q_OS_UNIX
-    const QByteArray badName = QFile::encodeName(dir()) +
-                               "/CKI\xff"
-                               "7";  // not UTF-8
-    std::FILE* bad = std::fopen(badName.constData(), "w");
-    ASSERT_NE(bad, nullptr);
-    std::fclose(bad);
-#endif
     log::open(path(QStringLiteral("test.log")));
     Program p(*this);
     p.cycle.setNoticesPerTick(2);
@@ -556,10 +547,6 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
          QStringLiteral("2025-03-09")},
         {QStringLiteral("101"), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")}};
     EXPECT_EQ(guestRows(), expected);
-#ifdef Q_OS_UNIX
-    EXPECT_EQ(readBytes(QStringLiteral("test.log")).count("il nome non \xc3\xa8 testo valido"), 1);
-    ASSERT_EQ(std::remove(badName.constData()), 0);  // left alone
-#endif
     EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("CK*")}, QDir::Files), QStringList{});
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("CKI999"))).isDir());
     EXPECT_EQ(readBytes(QStringLiteral("test.log")).count("CKI999"), 1);  // logged once
