@@ -347,7 +347,9 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     writeBytes("QuorveloCamere.txt", "L12,101\r\n");
     store->appendChargesFile({{line("999", "000100")}, false}, "arch2.txt");
     store->appendPending({line("L12", "000700")});
+    log::open(path("Quorvel.log"));
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    log::close();
     EXPECT_EQ(journalByLine(*store, "arch2.txt")[1].reasonText,
               "Camera non mappata in QuorveloCamere.txt");
     EXPECT_TRUE(
