@@ -39,11 +39,13 @@ QString dayOf(int d) {
 
 struct Fixture {
     QTemporaryDir dir;
+    // The workspace opens in the current folder: this fixture's, not one an
+    // earlier benchmark left (and removed).
+    bool inDir = QDir::setCurrent(dir.path());
     db::Workspace ws;
     std::unique_ptr<ChargeStore> store;
 
     Fixture() {
-        QDir::setCurrent(dir.path());
         store = std::make_unique<ChargeStore>(ws);
         for (int d = 0; d < kDays; ++d) {
             db::Transaction tx(ws);

@@ -394,7 +394,23 @@ void PosInterface::close(Link& link, const QString& why, bool flush) {
         Qt::QueuedConnection);
 }
 
+void PosInterface::forgetOldAnswers() {
+    const QDate today = QDate::currentDate();
+    if (m_forgotten == today || !m_queue.empty())
+        return;
+    try {
+        if (!desk().forgetAnswers(QDateTime::currentDateTime()))
+            return;  // busy: the next check tries again
+    } catch (const std::exception& e) {
+        log::error(QStringLiteral("Interfaccia cassa: risposte vecchie non rimosse, si riprova "
+                                  "domani: %1")
+                       .arg(errorText(e)));
+    }
+    m_forgotten = today;  // a failure is told once a day, not every second
+}
+
 void PosInterface::checkAlive() {
+    forgetOldAnswers();
     const qint64 now = m_now();
     const qint64 limit = qint64{m_config.aliveSeconds} * 1000;
     for (const auto& l : m_links) {

@@ -25,6 +25,7 @@
 #include "interface/PostingDesk.h"
 #include "platform/Settings.h"
 
+#include <QDate>
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
@@ -64,6 +65,7 @@ public:
     void guestsMayHaveChanged();
 
     // The alive check, run by a timer; a test calls it with its own clock.
+    // It also forgets old remembered answers, at start and once a day.
     void checkAlive();
     void setClock(std::function<qint64()> msNow) { m_now = std::move(msNow); }
     void setMaxUnsent(qint64 bytes) { m_maxUnsent = bytes; }
@@ -83,6 +85,7 @@ private:
     void postQueued();
     PostingDesk& desk();
     Link* linkOf(QTcpSocket* socket);
+    void forgetOldAnswers();
     fias::Record stamped(const char* type) const;
 
     const Settings& m_settings;
@@ -96,6 +99,7 @@ private:
     std::vector<std::pair<QTcpSocket*, fias::Record>> m_queue;  // postings to answer
     std::function<qint64()> m_now;
     qint64 m_maxUnsent = MaxUnsent;
+    QDate m_forgotten;  // the day old answers were last forgotten
 };
 
 // Reads "QuorvelPOS.txt" and starts the listener when it says so; nullptr

@@ -113,6 +113,22 @@ std::vector<PosGuest> PostingDesk::inHouse() {
     return out;
 }
 
+std::optional<std::int64_t> PostingDesk::forgetAnswers(const QDateTime& at) {
+    if (m_store.workspace().inTransaction() || WorkGuard::busy())
+        return std::nullopt;
+    const QString before =
+        at.addDays(-m_config.answerDays).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    auto rs = m_store.database().openRecordset(QString::fromLatin1(AnswersTable));
+    const std::int64_t n = rs->removeAll(QStringLiteral("Quando < ") + db::jetQuoted(before));
+    if (n > 0)
+        log::info(QStringLiteral("Interfaccia cassa: %1 risposte ricordate da prima del %2 "
+                                 "dimenticate (%3 giorni)")
+                      .arg(n)
+                      .arg(before.left(10))
+                      .arg(m_config.answerDays));
+    return n;
+}
+
 fias::Record PostingDesk::inquiry(const fias::Record& request) {
     QString posRoom = request.value("RN");
     if (posRoom.isEmpty())
@@ -166,7 +182,8 @@ fias::Record PostingDesk::inquiry(const fias::Record& request) {
 struct PostingDesk::Request {
     const fias::Record* record = nullptr;
     QString station, sequence, date;
-    Charge charge;
+    Charge charge;              // room and day; amount and item are the parts'
+    std::vector<Charge> parts;  // one per item, in the order of the sub-totals
     PostTarget target;
     std::optional<Currency> total;
     QString refusal;  // empty: to be posted
@@ -181,6 +198,7 @@ PostingDesk::Request PostingDesk::read(const fias::Record& record) const {
     Charge& c = q.charge;
     c.posRoom = record.value("RN").left(20);
     c.day = hotelDay(record.value("DA"));
+    c.quantity = 1;
     q.total = protocolAmount(record.value("TA"));
     QString& refusal = q.refusal;
     if (c.posRoom.isEmpty())
@@ -189,45 +207,82 @@ PostingDesk::Request PostingDesk::read(const fias::Record& record) const {
         refusal = QStringLiteral("Importo non valido: \"%1\"").arg(record.value("TA"));
     else if (c.day.isEmpty())
         refusal = QStringLiteral("Data non valida: \"%1\"").arg(record.value("DA"));
-    if (refusal.isEmpty()) {
-        // The sub-totals split the total; a negative one is a discount,
-        // folded in as a "Sconto" line is.
-        Currency sum;
-        bool any = false;
-        for (int i = 1; i <= 9 && refusal.isEmpty(); ++i) {
-            const QByteArray id = "S" + QByteArray::number(i);
-            if (!record.has(id.constData()))
-                continue;
-            const auto part = protocolAmount(record.value(id.constData()));
-            if (!part) {
-                refusal = QStringLiteral("Subtotale %1 non valido").arg(i);
-                break;
-            }
-            any = true;
-            sum += *part;
-            (*part < Currency() ? c.discount : c.amount) += *part;
-        }
-        if (!any) {
-            c.amount = *q.total;
-        } else if (refusal.isEmpty() && sum != *q.total) {
-            const QLocale italian(QLocale::Italian);
-            refusal = QStringLiteral("I subtotali (%1) non danno il totale (%2)")
-                          .arg(sum.format(italian, 2, false), q.total->format(italian, 2, false));
-        }
-    }
-    // The outlet's item, else the generic one of "Quorvel.txt" (also for an
-    // external account: a POS record has no description to match an item by).
-    c.itemCode = m_settings.codiceGenerico;
     const QString outlet = record.value("SO");
-    if (refusal.isEmpty() && !outlet.isEmpty()) {
-        const auto it = m_config.outlets.constFind(outlet.toLower());
-        if (it != m_config.outlets.cend())
-            c.itemCode = *it;
-        else if (!m_config.outlets.isEmpty())
-            refusal = QStringLiteral("Punto vendita sconosciuto: %1").arg(outlet);
+    const std::int16_t generic = m_settings.codiceGenerico;
+    // Each sub-total goes to the item its outlet maps it to (parts of one
+    // item summed); a negative one is a discount, folded in as a "Sconto"
+    // line is: into its own item's part, else into the first part.
+    struct Discount {
+        std::optional<std::int16_t> item;
+        Currency amount;
+    };
+    std::vector<Discount> discounts;
+    Currency sum;
+    bool any = false;
+    for (int i = 1; i <= 9 && refusal.isEmpty(); ++i) {
+        const QByteArray id = "S" + QByteArray::number(i);
+        if (!record.has(id.constData()))
+            continue;
+        const auto part = protocolAmount(record.value(id.constData()));
+        if (!part) {
+            refusal = QStringLiteral("Subtotale %1 non valido").arg(i);
+            break;
+        }
+        any = true;
+        sum += *part;
+        QString why;
+        const auto item = m_config.itemOf(outlet, i, generic, &why);
+        if (*part < Currency()) {
+            discounts.push_back({item, *part});  // a discount needs no item of its own
+            continue;
+        }
+        if (!item) {
+            refusal = why;
+            break;
+        }
+        if (*part == Currency())
+            continue;
+        auto same = std::find_if(q.parts.begin(), q.parts.end(),
+                                 [&](const Charge& p) { return p.itemCode == item; });
+        if (same == q.parts.end()) {
+            q.parts.push_back(c);
+            same = q.parts.end() - 1;
+            same->itemCode = *item;
+        }
+        same->amount += *part;
     }
-    c.quantity = 1;
-    c.unitPrice = c.amount.toDouble();
+    if (refusal.isEmpty() && any && sum != *q.total) {
+        const QLocale italian(QLocale::Italian);
+        refusal = QStringLiteral("I subtotali (%1) non danno il totale (%2)")
+                      .arg(sum.format(italian, 2, false), q.total->format(italian, 2, false));
+    }
+    if (refusal.isEmpty() && q.parts.empty()) {
+        // No sub-totals, or none above zero: one part under the outlet's item
+        // (a refund's discounts under the item of the first of them).
+        QString why;
+        const auto item = discounts.empty() || !discounts.front().item
+                              ? m_config.itemOf(outlet, 0, generic, &why)
+                              : discounts.front().item;
+        if (!item) {
+            refusal = why;
+        } else {
+            q.parts.push_back(c);
+            q.parts.back().itemCode = *item;
+            if (!any)
+                q.parts.back().amount = *q.total;
+        }
+    }
+    if (refusal.isEmpty()) {
+        for (const Discount& d : discounts) {
+            auto into = std::find_if(q.parts.begin(), q.parts.end(), [&](const Charge& p) {
+                return d.item && p.itemCode == d.item;
+            });
+            (into != q.parts.end() ? *into : q.parts.front()).discount += d.amount;
+        }
+        for (Charge& p : q.parts) p.unitPrice = p.amount.toDouble();
+    } else {
+        q.parts.clear();
+    }
     const QString chosen = record.value("G#");
     if (!chosen.isEmpty()) {
         bool ok = false;
@@ -334,38 +389,60 @@ std::vector<PostingDesk::Answer> PostingDesk::postAll(std::vector<Request>& requ
         e.amount = q.total;
         e.when = now();
         Answer a;
+        // One journal row per part, so each account row written has its own.
+        std::vector<JournalEntry> entries;
         if (!q.refusal.isEmpty()) {
             a = {QStringLiteral("UR"), q.refusal};
             e.outcome = Esito::Rifiutato;
             e.reason = Motivo::RichiestaNonValida;
             e.reasonText = q.refusal;
+            entries.push_back(e);
         } else {
-            const PostResult r = poster.post(c, q.target);
-            e.room = r.room;
-            if (r.posted()) {
-                e.outcome = r.outcome;
-                e.database = r.database;
-                e.table = r.table;
-                e.accountRow = r.accountRow;
-                e.client = r.client;
-                e.added = r.added;
-                e.quantity = r.quantity;
-                a = {QStringLiteral("OK"),
-                     r.outcome == Esito::Camera
-                         ? QStringLiteral("Addebitato sul conto della camera %1").arg(r.room)
-                         : QStringLiteral("Addebitato al cliente esterno %1").arg(r.client)};
-            } else {
-                e.outcome = Esito::Rifiutato;
-                e.reason = r.reason;
-                e.reasonText = r.reasonText;
-                const bool noGuest =
-                    r.reason == Motivo::NessunConto || r.reason == Motivo::CameraNonMappata;
-                a = {noGuest ? QStringLiteral("NG") : QStringLiteral("UR"), r.reasonText};
+            for (Charge& part : q.parts) {
+                part.room = c.room;
+                const PostResult r = poster.post(part, q.target);
+                JournalEntry pe = e;
+                pe.room = r.room;
+                if (q.parts.size() > 1)
+                    pe.amount = part.amount + part.discount;
+                if (r.posted()) {
+                    pe.outcome = r.outcome;
+                    pe.database = r.database;
+                    pe.table = r.table;
+                    pe.accountRow = r.accountRow;
+                    pe.client = r.client;
+                    pe.added = r.added;
+                    pe.quantity = r.quantity;
+                    a = {QStringLiteral("OK"),
+                         r.outcome == Esito::Camera
+                             ? QStringLiteral("Addebitato sul conto della camera %1").arg(r.room)
+                             : QStringLiteral("Addebitato al cliente esterno %1").arg(r.client)};
+                } else if (entries.empty()) {
+                    pe.amount = q.total;
+                    pe.outcome = Esito::Rifiutato;
+                    pe.reason = r.reason;
+                    pe.reasonText = r.reasonText;
+                    const bool noGuest =
+                        r.reason == Motivo::NessunConto || r.reason == Motivo::CameraNonMappata;
+                    a = {noGuest ? QStringLiteral("NG") : QStringLiteral("UR"), r.reasonText};
+                    entries.push_back(pe);
+                    break;
+                } else {
+                    // The parts share room, guest and sign, so this cannot
+                    // follow a posted part; should it, nothing of the
+                    // request stays written and the POS retries.
+                    throw Error(QStringLiteral("P# %1").arg(q.sequence),
+                                QStringLiteral("parte dell'addebito non registrabile: %1")
+                                    .arg(r.reasonText));
+                }
+                entries.push_back(pe);
             }
         }
-        remember.push_back({&q, rows.size(), a});
-        rows.push_back(e);
-        received.push_back({e.archive, e.day, 1, q.total.value_or(Currency())});
+        const std::size_t first = rows.size();
+        for (JournalEntry& pe : entries) rows.push_back(std::move(pe));
+        remember.push_back({&q, first, a});
+        received.push_back({e.archive, e.day, static_cast<std::int32_t>(entries.size()),
+                            q.total.value_or(Currency())});
         logLines << QStringLiteral(
                         "Interfaccia cassa: P# %1 della postazione %2, camera %3, %4: "
                         "%5 %6")

@@ -15,9 +15,11 @@
 // RisposteCassa of "QuorvelCoda.db", keyed by workstation (WS), sequence
 // number (P#) and date (DA), in the transaction that posts the charge and
 // writes its journal row; a request repeated with the same key gets the
-// same answer and posts nothing. A refused posting goes to the journal
+// same answer and posts nothing. Answers older than giorni_risposte days are
+// removed once a day (forgetAnswers). A refused posting goes to the journal
 // (outcome Rifiutato, with its reason), never to the error history: the
-// cashier has been told.
+// cashier has been told. Sub-totals (S1..S9) post under the items their
+// outlet maps them to: one account row, and one journal row, per item.
 #pragma once
 
 #include "interface/FiasRecord.h"
@@ -25,6 +27,7 @@
 #include "platform/Currency.h"
 #include "platform/Settings.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -64,6 +67,12 @@ public:
     // Every in-house guest by the transfer's selection, in card order.
     // Throws Error.
     std::vector<PosGuest> inHouse();
+
+    // Forgets the answers remembered before at minus giorni_risposte days: a
+    // POS resends within minutes, so that window keeps exactly once. nullopt
+    // (nothing done) while a transaction or the operator's work is open.
+    // Returns how many were removed. Throws Error.
+    std::optional<std::int64_t> forgetAnswers(const QDateTime& at);
 
 private:
     struct Answer {

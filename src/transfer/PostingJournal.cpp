@@ -630,9 +630,13 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
 
 std::unordered_map<std::int32_t, QString> PostingJournal::errorReasons() const {
     std::unordered_map<std::int32_t, QString> out;
-    db::Recordset& rs = outcomes();
-    rs.forEach(QStringLiteral("Errore > 0"),
-               [&] { out[static_cast<std::int32_t>(rs.integer(Errore))] = rs.text(TestoMotivo); });
+    // Only the two columns: with a long history, reading whole outcome rows
+    // costs more than the rest of start-up.
+    auto rs = m_store.database().openRecordset(
+        QStringLiteral("Select Errore, TestoMotivo From %1").arg(kOutcomes));
+    rs->forEach(QStringLiteral("Errore > 0"), [&] {
+        out[static_cast<std::int32_t>(rs->integer(Errore))] = rs->text(TestoMotivo);
+    });
     return out;
 }
 

@@ -2,17 +2,20 @@
 // listener over loopback with a generated hotel behind it (link, inquiry,
 // postings and their answers, exactly once, guests pushed, bad input).
 #include "PosClient.h"
+#include "hotel/ServerHotel.h"
 #include "interface/FiasRecord.h"
 #include "interface/InterfaceSettings.h"
 #include "interface/PosInterface.h"
 #include "platform/Error.h"
 #include "polling/WorkGuard.h"
+#include "support/ServerDb.h"
 #include "transfer/HotelFixture.h"
 #include "transfer/PostingJournal.h"
 #include "transfer/Reconciliation.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 
 namespace quorvel::test {
@@ -68,7 +71,7 @@ TEST(FiasRecordTest, SettingsFileAndAmounts) {
     };
     write(
         "# cassa\nattivo = si\r\nporta = 6001\nclient = 10.0.0.5, 10.0.0.6\nreparto.BAR = 4\n"
-        "attesa_vita = 30\n");
+        "attesa_vita = 30\nreparto.Bar.2 = 6\nreparto.1.10 = 7\ngiorni_risposte = 3\n");
     const auto s = readInterfaceSettings(file);
     ASSERT_TRUE(s);
     EXPECT_TRUE(s->enabled);
@@ -78,9 +81,14 @@ TEST(FiasRecordTest, SettingsFileAndAmounts) {
     EXPECT_FALSE(s->allows(QHostAddress(QStringLiteral("127.0.0.1"))));
     EXPECT_EQ(s->outlets.value(QStringLiteral("bar")), 4);
     EXPECT_EQ(s->aliveSeconds, 30);
-    for (const QByteArray& bad : {QByteArray("porta = 0\n"), QByteArray("colore = blu\n"),
-                                  QByteArray("client = 10.0.0.x\n"), QByteArray("attivo = forse\n"),
-                                  QByteArray("reparto.1 = 40000\n"), QByteArray("porta 5\n")}) {
+    EXPECT_EQ(s->subtotals.value(QStringLiteral("bar.2")), 6);
+    EXPECT_EQ(s->outlets.value(QStringLiteral("1.10")), 7);  // an outlet, not a sub-total
+    EXPECT_EQ(s->answerDays, 3);
+    for (const QByteArray& bad :
+         {QByteArray("porta = 0\n"), QByteArray("colore = blu\n"), QByteArray("reparto..1 = 4\n"),
+          QByteArray("giorni_risposte = 0\n"), QByteArray("client = 10.0.0.x\n"),
+          QByteArray("attivo = forse\n"), QByteArray("reparto.1 = 40000\n"),
+          QByteArray("porta 5\n")}) {
         write(bad);
         EXPECT_THROW(readInterfaceSettings(file), Error) << bad.constData();
     }
@@ -200,6 +208,9 @@ TEST_F(InterfaceTest, InquiryListsTheRoomsGuestsAsTheTransferSelectsThem) {
 TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     config.outlets.insert(QStringLiteral("bar"), 4);
     config.outlets.insert(QStringLiteral("rist"), 50);
+    config.subtotals.insert(QStringLiteral("rist.2"), 4);
+    config.subtotals.insert(QStringLiteral("rist.3"), 4);
+    config.subtotals.insert(QStringLiteral("spa2.1"), 50);
     listen();
     auto c = linked();
     // The rules of the transfer: the room's first in-house guest, summed per day and item.
@@ -220,6 +231,30 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].importo, Currency::fromRaw(70000));
 
+    // Sub-totals by item: rist's S2 and S3 are the bar's, so the S3
+    // discount goes with the bar's part, not the first. One row per item,
+    // and one journal row per row written.
+    EXPECT_EQ(ask(*c, "PR|RN102|TA2000|S11500|S2700|S3-200|P#6|WS3|DA250308|SOrist|")["AS"], "OK");
+    EXPECT_EQ(ask(*c, "PS|RN102|TA500|S2500|P#7|WS3|DA250308|SOrist|")["AS"], "OK");
+    EXPECT_EQ(ask(*c, "PS|RN102|TA300|S1300|P#8|WS3|DA250308|SOspa2|")["AS"], "OK");
+    auto all = rows(Rooms);
+    ASSERT_EQ(all.size(), 5u);
+    const std::vector<AccountRow> split{
+        {1, 3, "102", "20250308", 7, 50, 50, "RISTORANTE", Currency::fromRaw(180000), 15, 2},
+        {1, 3, "102", "20250308", 7, 6, 4, "BAR", Currency::fromRaw(100000), 7, 2}};
+    EXPECT_EQ(std::vector<AccountRow>(all.begin() + 3, all.end()), split);
+    JournalQuery six;
+    six.text = "P#6|";
+    const auto parts = store->journal().find(six);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].amount, Currency::fromRaw(150000));
+    EXPECT_EQ(parts[1].amount, Currency::fromRaw(50000));
+    EXPECT_NE(parts[0].accountRow, parts[1].accountRow);
+    const Reconciliation split8 =
+        reconcile(*store, QStringLiteral("20250308"), QStringLiteral("20250308"));
+    EXPECT_TRUE(split8.total.balanced());
+    EXPECT_EQ(split8.total.room.lines, 4);
+
     struct Refused {
         QByteArray request, status, text;
     };
@@ -236,6 +271,10 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
         {"PR|RN102|TA-100|P#16|WS3|DA250307|", "UR",
          "Addebito non positivo e nessun cliente esterno"},
         {"PR|RN101|TA100|WS3|DA250307|", "UR", "Numero progressivo (P#) mancante"},
+        {"PR|RN102|TA100|S2100|P#17|WS3|DA250307|SOspa2|", "UR",
+         "Subtotale 2 del punto vendita spa2 senza voce in QuorvelPOS.txt"},
+        {"PR|RN102|TA100|P#18|WS3|DA250307|SOspa2|", "UR",
+         "Punto vendita spa2 senza subtotali e senza voce in QuorvelPOS.txt"},
     };
     for (const Refused& r : refused) {
         const auto pa = ask(*c, r.request);
@@ -243,13 +282,13 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
         EXPECT_EQ(QString::fromLatin1(pa["CT"]), QString::fromUtf8(r.text))
             << r.request.constData();
     }
-    EXPECT_EQ(rows(Rooms).size(), 3u);
+    EXPECT_EQ(rows(Rooms).size(), 5u);
     // Refused at the till: journalled with the reason, never in the error history.
     EXPECT_TRUE(store->errors().isEmpty());
     JournalQuery q;
     q.outcome = Esito::Rifiutato;
     const auto journal = store->journal().find(q);
-    ASSERT_EQ(journal.size(), 7u);
+    ASSERT_EQ(journal.size(), 9u);
     EXPECT_EQ(journal[0].archive, QStringLiteral("Cassa 3"));
     EXPECT_EQ(journal[0].reason, Motivo::NessunConto);
     EXPECT_EQ(journal[2].reason, Motivo::RichiestaNonValida);
@@ -259,7 +298,7 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     EXPECT_TRUE(rec.total.balanced());
     EXPECT_EQ(rec.total.room.lines, 4);
     EXPECT_EQ(rec.total.external.lines, 1);
-    EXPECT_EQ(rec.total.refused.lines, 6);  // the bad date has no day
+    EXPECT_EQ(rec.total.refused.lines, 8);  // the bad date has no day
     EXPECT_TRUE(reconciliationText(rec, QDateTime()).join('\n').contains("Rifiutate alla cassa"));
 
     // Retry: work of the program in progress; nothing remembered, so the
@@ -271,6 +310,17 @@ TEST_F(InterfaceTest, EachAnswerCodeWithItsCauseAndTheJournal) {
     }
     EXPECT_EQ(rememberedAnswers(), before);
     EXPECT_EQ(ask(*c, "PR|RN102|TA100|P#20|WS3|DA250307|")["AS"], "OK");
+
+    // The journal keeps the room the POS code maps to apart from the room
+    // the charge went to (here the chosen external client's).
+    writeBytes(QStringLiteral("QuorveloCamere.txt"), "A1,102\r\n");
+    EXPECT_EQ(ask(*c, "PR|RNA1|TA100|G#E5|P#21|WS3|DA250307|")["AS"], "OK");
+    JournalQuery byCode;
+    byCode.room = QStringLiteral("A1");
+    const auto mapped = store->journal().find(byCode);
+    ASSERT_EQ(mapped.size(), 1u);
+    EXPECT_EQ(mapped[0].mappedRoom, QStringLiteral("102"));
+    EXPECT_EQ(mapped[0].room, QStringLiteral("101"));
 }
 
 TEST_F(InterfaceTest, ARepeatedRequestIsAnsweredOnceAndPostsNothingMore) {
@@ -298,6 +348,57 @@ TEST_F(InterfaceTest, ARepeatedRequestIsAnsweredOnceAndPostsNothingMore) {
     const auto ng = ask(*again, "PR|RN555|TA100|P#78|WS1|DA250307|");
     EXPECT_EQ(ask(*again, "PR|RN555|TA100|P#78|WS1|DA250307|").body, ng.body);
     EXPECT_EQ(store->journal().find({}).size(), 4u);
+
+    // Remembered answers are forgotten after giorni_risposte days, never
+    // before (a resend within them is still answered from memory), and
+    // never during the operator's work.
+    PostingDesk desk(settings, config, *store);
+    const QDateTime now = QDateTime::currentDateTime();
+    {
+        WorkGuard busy;
+        EXPECT_FALSE(desk.forgetAnswers(now.addDays(30)));
+    }
+    EXPECT_EQ(desk.forgetAnswers(now.addDays(config.answerDays - 1)), 0);
+    EXPECT_EQ(ask(*again, request).body, first.body);
+    EXPECT_EQ(rows(Rooms)[0].importo, Currency::fromRaw(200000));
+    EXPECT_EQ(desk.forgetAnswers(now.addDays(config.answerDays + 1)), 4);
+    EXPECT_EQ(rememberedAnswers(), 0);
+}
+
+// The store on the server: a posting, its resend answered once, a refused
+// one journalled, each answer a plain row there.
+TEST_F(InterfaceTest, OnTheServerPostsOnceAndJournalsTheRefused) {
+    if (testServer().isEmpty())
+        return;
+    ServerDb server;
+    closeStore();
+    ws = std::make_unique<db::Workspace>(server.config(QStringLiteral("bridge_0")));
+    hotel::createHotelOnServer(*ws);
+    store = std::make_unique<ChargeStore>(*ws);
+    addItem(50, QStringLiteral("RISTORANTE"), 5);
+    addCard(Guests, 1, QStringLiteral("101"));
+    listen();
+    auto c = linked();
+    const QByteArray request = "PR|RN101|TA1250|P#1|WS1|DA250307|";
+    const auto first = ask(*c, request);
+    EXPECT_EQ(first["AS"], "OK");
+    EXPECT_EQ(ask(*c, request).body, first.body);
+    EXPECT_EQ(ask(*c, "PR|RN555|TA100|P#2|WS1|DA250307|")["AS"], "NG");
+    const std::vector<AccountRow> expected{
+        {1, 1, "101", "20250307", 7, 50, 50, "RISTORANTE", Currency::fromRaw(125000), 12.5, 1}};
+    EXPECT_EQ(rows(Rooms), expected);
+    EXPECT_EQ(server.raw(QStringLiteral("bridge_0"),
+                         QStringLiteral("SELECT Esito, Sequenza FROM RisposteCassa "
+                                        "ORDER BY Sequenza")),
+              QStringList({"OK|1", "NG|2"}));
+    JournalQuery q;
+    q.outcome = Esito::Rifiutato;
+    const auto refused = store->journal().find(q);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].reason, Motivo::NessunConto);
+    EXPECT_TRUE(store->errors().isEmpty());
+    PostingDesk desk(settings, config, *store);
+    EXPECT_EQ(desk.forgetAnswers(QDateTime::currentDateTime().addDays(config.answerDays + 1)), 2);
 }
 
 TEST_F(InterfaceTest, GuestChangesArePushedAndAResyncListsEveryGuest) {
