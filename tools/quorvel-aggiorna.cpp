@@ -1,14 +1,15 @@
 // quorvel-aggiorna: the menu's "Aggiorna Dati" from the command line (for the
 // demo and for an IT person's scripts): rewrites every guest room for the POS
 // and "Clienti.txt" in the working folder. Messages go to standard error.
-#include "db/Server.h"
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
+#include "polling/FolderStores.h"
 #include "polling/GuestExport.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <optional>
 
 namespace {
 
@@ -47,10 +48,12 @@ int main(int argc, char** argv) {
     const QStringList& args = cli.positional();
     if (args.size() == 1 && !QDir::setCurrent(args[0]))
         return cli.fail(QStringLiteral("cartella non trovata: %1").arg(args[0]));
-    // As the program: QuorvelDB.txt puts the hotel's databases on a server.
-    quorvel::db::setDefaultServer(quorvel::db::readServerConfig());
+    // As the program: QuorvelDB.txt may put the hotel's databases on a server.
+    quorvel::log::setEcho(true);
+    std::optional<quorvel::ToolSession> session;
     ConsoleDialogs dialogs;
     try {
+        session.emplace(QStringLiteral("quorvel-aggiorna"), false);
         quorvel::GuestExport(dialogs).AggiornaClienti();
     } catch (const std::exception& e) {
         quorvel::log::error(QStringLiteral("Aggiorna Dati: ") + quorvel::errorText(e));

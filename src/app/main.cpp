@@ -1,7 +1,6 @@
 // quorvel: the POS-to-hotel bridge. Without arguments it starts with the tray
 // icon and a hidden window and polls the working folder every five seconds.
 #include "db/Engine.h"
-#include "db/Server.h"
 #include "interface/PosInterface.h"
 #include "platform/CommandLine.h"
 #include "platform/Confirmation.h"
@@ -13,6 +12,7 @@
 #include "platform/StopSignal.h"
 #include "platform/SystemText.h"
 #include "polling/Controller.h"
+#include "polling/FolderStores.h"
 #include "polling/TransferButtons.h"
 #include "transfer/ChargeStore.h"
 #include "ui/HeadlessRunner.h"
@@ -238,9 +238,7 @@ int main(int argc, char** argv) {
         return 4;
     }
     // QuorvelDB.txt puts the hotel's databases on a server; without it, SQLite files.
-    db::setDefaultServer(db::readServerConfig());
-    if (const auto& server = db::defaultServer())
-        (server->refusal.isEmpty() ? log::info : log::error)(server->description());
+    resolveFolderStores().log();
     // Safe only now that no other copy uses this folder.
     if (const int stale = db::removeStaleWorkspaceFolders(QDir::currentPath()))
         log::info(plural(stale,

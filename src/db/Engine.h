@@ -286,13 +286,15 @@ private:
 };
 
 // Every Workspace keeps its private main file in a folder of this prefix in
-// the current folder. A process killed mid-run leaves its folder behind.
+// the current folder, holding the lock file WorkspaceOwnerLock while it
+// lives. A process killed mid-run leaves its folder behind.
 inline constexpr char WorkspaceFolderPrefix[] = ".quorvel-ws-";
+inline constexpr char WorkspaceOwnerLock[] = "owner.lock";
 
 // Removes the folders that workspaces of ended processes left in dir, except
-// those still holding a super-journal that a later recovery may need.
-// REQUIRES: no live workspace of any process uses dir (the program holds
-// its folder lock). Returns how many were removed.
+// those still holding a super-journal that a later recovery may need. A
+// folder whose lock a live process holds (the program's, a tool's) stays,
+// so any process may call this at any time. Returns how many were removed.
 int removeStaleWorkspaceFolders(const QString& dir);
 
 // SQLite declared type of a field, the convention every hotel file follows:

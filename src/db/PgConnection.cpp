@@ -1,6 +1,7 @@
 // libpq connection, parameters in text form, server errors in Italian.
 #include "db/PgConnection.h"
 
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/SocketWait.h"
 #include "platform/StopSignal.h"
@@ -8,9 +9,23 @@
 #include <QElapsedTimer>
 #include <QSet>
 #include <QStringList>
+#include <atomic>
 #include <climits>
 
 namespace quorvel::db {
+
+namespace {
+std::atomic<std::uint64_t> unreachableCount{0};
+}  // namespace
+
+ServerUnreachable::ServerUnreachable(const QString& where, const QString& cause)
+    : Error(where, cause) {
+    ++unreachableCount;
+}
+
+std::uint64_t serverUnreachableCount() {
+    return unreachableCount.load();
+}
 
 namespace {
 
@@ -223,8 +238,11 @@ void PgConnection::connect() {
             cause = QStringLiteral(
                 "accesso al server del database rifiutato (utente o password "
                 "errati)");
+        const bool refused = !cause.startsWith(QLatin1String("connessione"));
         m_conn.reset();
-        throw Error(m_masked, QStringLiteral("%1: %2").arg(cause, detail));
+        if (refused)
+            throw Error(m_masked, QStringLiteral("%1: %2").arg(cause, detail));
+        throw ServerUnreachable(m_masked, QStringLiteral("%1: %2").arg(cause, detail));
     }
     try {
         QByteArray setup(SessionSetup);
@@ -263,7 +281,7 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
         while (PQisBusy(conn)) {
             if (stopRequested()) {
                 cancelQuietly(conn);
-                m_conn.reset();
+                abandon();
                 throw Error(where, QStringLiteral("arresto richiesto: l'operazione sul server del "
                                                   "database è interrotta"));
             }
@@ -273,10 +291,11 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
                     cancelQuietly(conn);
                     cancelledAt = waited;
                 } else if (waited >= cancelledAt + AnswerGraceMs) {
-                    m_conn.reset();
-                    throw Error(where, QStringLiteral("il server del database non risponde da %1 "
-                                                      "s: connessione chiusa")
-                                           .arg((waited + 999) / 1000));
+                    abandon();
+                    throw ServerUnreachable(
+                        where, QStringLiteral("il server del database non risponde da %1 "
+                                              "s: connessione chiusa")
+                                   .arg((waited + 999) / 1000));
                 }
             }
             // Readable, failed or a signal: libpq reads what there is.
@@ -294,6 +313,11 @@ PgResult PgConnection::answer(bool sent, const QString& where) {
     return last;
 }
 
+void PgConnection::abandon() {
+    m_abandonedPid = PQbackendPID(m_conn.get());
+    m_conn.reset();
+}
+
 void PgConnection::reconnect() {
     connect();
 }
@@ -309,8 +333,9 @@ PgResult PgConnection::run(const QByteArray& sql, const std::vector<PgParam>& pa
                            const QString& where, bool retrying) {
     if (!ok()) {
         if (m_inTransaction)
-            throw Error(where, QStringLiteral("connessione al server del database interrotta: la "
-                                              "transazione è annullata"));
+            throw ServerUnreachable(where,
+                                    QStringLiteral("connessione al server del database interrotta: "
+                                                   "la transazione è annullata"));
         connect();
     }
     std::vector<Oid> types;
@@ -433,7 +458,7 @@ void PgConnection::fail(const PGresult* result, const QString& where) const {
         primary ? primary : (m_conn ? PQerrorMessage(m_conn.get()) : "connessione chiusa")));
     const QByteArray code = state ? QByteArray(state) : QByteArray();
     if (!ok() || code.startsWith("08") || code == "57P01" || code == "57P02" || code == "57P03")
-        throw Error(
+        throw ServerUnreachable(
             where,
             QStringLiteral("connessione al server del database interrotta (%1)").arg(detail));
     if (code == "55P03")

@@ -73,6 +73,10 @@ public:
     int preparedCount() const { return static_cast<int>(m_prepared.size()); }
     // The server process serving this connection (for tests).
     int backendPid() const { return PQbackendPID(m_conn.get()); }
+    // The server process of the last connection given up without an answer
+    // (time-out, stop request): it may live on, still holding the session's
+    // locks. 0 when none was.
+    int abandonedBackendPid() const { return m_abandonedPid; }
     // How long a call waits for the server's answer before it is cancelled
     // and the connection closed: the server's statement_timeout plus a grace.
     int answerWaitMs() const { return m_answerWaitMs; }
@@ -84,6 +88,8 @@ public:
 private:
     void connect();
     [[noreturn]] void fail(const PGresult* result, const QString& where) const;
+    // Closes a connection whose server gave no answer.
+    void abandon();
     // The answer to what was just sent, waited for with a bound (and given
     // up at a stop request); nullptr when the send itself failed.
     PgResult answer(bool sent, const QString& where);
@@ -102,6 +108,7 @@ private:
     QHash<QByteArray, QByteArray> m_prepared;  // types and SQL text -> name
     int m_nextPrepared = 0;
     int m_lockTimeoutMs = 5000;
+    int m_abandonedPid = 0;
     bool m_inTransaction = false;
 };
 

@@ -10,6 +10,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QSysInfo>
+#include <climits>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#endif
 
 namespace quorvel::db {
 
@@ -86,6 +91,57 @@ QString holder(PgConnection& conn, const QString& schema) {
     return QStringLiteral("un altro ponte, non identificato");
 }
 
+// The session holding the schema that this bridge abandoned: its own
+// earlier connection, given up after a time-out (the row names this
+// process), or on Unix any session of a process of this machine and folder
+// that no longer runs (a crash or power cut the server has not noticed).
+// Without this the schema stays held until the server's keepalive ends the
+// session, hours on a default server. 0: none; -1: whichever holds it.
+qint64 abandonedSession(PgConnection& conn, const QString& schema) {
+    try {
+        const PgResult r =
+            conn.run((QStringLiteral("SELECT \"Macchina\", \"Cartella\", \"Processo\" FROM %1 "
+                                     "ORDER BY quorvel_rowid DESC LIMIT 1")
+                          .arg(table(schema)))
+                         .toUtf8(),
+                     {}, schema);
+        if (PQntuples(r.get()) == 0 ||
+            QString::fromUtf8(PQgetvalue(r.get(), 0, 0)) != QSysInfo::machineHostName().left(255) ||
+            QString::fromUtf8(PQgetvalue(r.get(), 0, 1)) != QDir::currentPath().left(1024))
+            return 0;
+        const qint64 pid = QByteArray(PQgetvalue(r.get(), 0, 2)).toLongLong();
+        if (pid == QCoreApplication::applicationPid())
+            return conn.abandonedBackendPid();
+#ifdef Q_OS_UNIX
+        if (pid > 0 && pid <= INT_MAX && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            return -1;
+#endif
+    } catch (const Error&) {
+    }
+    return 0;
+}
+
+// Ends the session(s) holding the schema's lock (which: a server process,
+// -1 any); true when one ended.
+bool endHolders(PgConnection& conn, const QString& schema, qint64 which) {
+    const PgResult r = conn.run(
+        "SELECT pid, pg_terminate_backend(pid, 2000) FROM pg_locks WHERE locktype = 'advisory' "
+        "AND granted AND objsubid = 1 AND pid <> pg_backend_pid() AND ($2 < 0 OR pid = $2) AND "
+        "classid::bigint = ((hashtextextended($1, 0) >> 32) & 4294967295) AND "
+        "objid::bigint = (hashtextextended($1, 0) & 4294967295)",
+        {textParam(QString::fromUtf8(lockKey(schema))), pgParam(Value(static_cast<std::int64_t>(which)))}, schema);
+    QStringList ended;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        if (qstrcmp(PQgetvalue(r.get(), i, 1), "t") == 0)
+            ended << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+    }
+    if (!ended.isEmpty())
+        log::info(QStringLiteral("Schema %1: una connessione precedente di questo ponte (processo "
+                                 "del server %2) lo teneva ancora ed è stata chiusa")
+                      .arg(schema, ended.join(QStringLiteral(", "))));
+    return !ended.isEmpty();
+}
+
 }  // namespace
 
 bool adoptLegacySchema(PgConnection& conn, const ServerConfig& config) {
@@ -119,7 +175,13 @@ bool adoptLegacySchema(PgConnection& conn, const ServerConfig& config) {
 
 void claimOwnSchema(PgConnection& conn, const ServerConfig& config) {
     const QString& schema = config.ownSchema;
-    if (!lockWithin(conn, schema, ClaimWaitMs)) {
+    bool claimed = lockWithin(conn, schema, ClaimWaitMs);
+    if (!claimed) {
+        const qint64 abandoned = abandonedSession(conn, schema);
+        claimed = abandoned != 0 && endHolders(conn, schema, abandoned) &&
+                  lockWithin(conn, schema, ClaimWaitMs);
+    }
+    if (!claimed) {
         throw Error(schema,
                     QStringLiteral("schema delle tabelle del programma già in uso da un altro "
                                    "ponte (%1); questo ponte (%2) non trasferisce nulla finché "

@@ -4,7 +4,8 @@
 // process, since when), so that a second bridge on the same schema (two PCs
 // set up alike, a copied working folder) is refused with both named instead
 // of sharing a queue. The lock ends with the connection; every reconnect
-// claims again.
+// claims again, ending first a session that the row shows this bridge
+// abandoned (see abandonedSession in the source).
 #pragma once
 
 #include "db/PgConnection.h"

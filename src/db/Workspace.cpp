@@ -9,6 +9,7 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -91,6 +92,12 @@ Workspace::Impl::Impl(std::optional<ServerConfig> config)
     if (!mainDir.isValid())
         throw Error(mainDir.path(), QStringLiteral("impossibile creare la cartella di lavoro del "
                                                    "database (cartella non scrivibile?)"));
+    ownerLock =
+        std::make_unique<QLockFile>(mainDir.filePath(QString::fromLatin1(WorkspaceOwnerLock)));
+    ownerLock->setStaleLockTime(0);  // only a dead owner makes it stale
+    if (!ownerLock->tryLock(0))
+        throw Error(mainDir.path(), QStringLiteral("impossibile creare il blocco della cartella "
+                                                   "di lavoro del database"));
     const QString mainPath = mainDir.filePath(QStringLiteral("workspace.db"));
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(
@@ -577,6 +584,10 @@ bool Workspace::onServer(const QString& fileName) const {
 
 namespace {
 
+// How old a workspace folder without its lock must be before it counts as
+// left behind (a workspace makes its folder, then at once its lock).
+constexpr qint64 UnlockedFolderGraceSeconds = 2;
+
 // A super-journal is needed while a journal it names still exists. One whose
 // journals are all gone (the kill came before they named it, or they were
 // rolled back since) is an orphan that SQLite never removes. A file that is
@@ -603,6 +614,19 @@ int removeStaleWorkspaceFolders(const QString& dir) {
                          QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         QDir ws(folder.filePath(name));
+        // A live workspace (of this or another process) holds its lock. A
+        // folder without one is either from a killed run or being made this
+        // instant: only an old one goes.
+        QLockFile owner(ws.filePath(QString::fromLatin1(WorkspaceOwnerLock)));
+        owner.setStaleLockTime(0);
+        if (QFileInfo::exists(owner.fileName())) {
+            if (!owner.tryLock(0))
+                continue;
+            owner.unlock();  // its owner is dead: the folder goes
+        } else if (QFileInfo(ws.path()).lastModified().secsTo(QDateTime::currentDateTime()) <
+                   UnlockedFolderGraceSeconds) {
+            continue;
+        }
         // A super-journal may still be needed to roll back a hot journal.
         const QStringList supers =
             ws.entryList({QStringLiteral("*-mj*")}, QDir::Files | QDir::Hidden);

@@ -11,6 +11,7 @@
 #include "db/Server.h"
 #include "db/Statement.h"
 
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <map>
 #include <memory>
@@ -71,6 +72,9 @@ struct Workspace::Impl {
     // the databases, so that a commit cut short by a crash is still rolled
     // back correctly after a reboot that empties the system's temp folder.
     QTemporaryDir mainDir;
+    // Held while the workspace lives (WorkspaceOwnerLock in mainDir): a
+    // folder whose lock no live process holds was left by a killed run.
+    std::unique_ptr<QLockFile> ownerLock;
     std::unique_ptr<sqlite3, ConnectionCloser> db;
     std::map<QString, Attachment> attachments;  // by absolute path
     std::unordered_map<QString, std::unique_ptr<Statement>> statements;

@@ -8,6 +8,10 @@
 #include <QMutex>
 #include <algorithm>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 #include <cstdlib>
 
 namespace quorvel::log {
@@ -20,6 +24,7 @@ struct State {
     qint64 maxBytes = 0;
     QFile file;
     bool echo = false;
+    QString source;
 };
 
 State& state() {
@@ -43,7 +48,7 @@ void write(const char* level, const QString& text, bool toTerminal = true) {
     QMutexLocker lock(&s.mutex);
     const QByteArray line =
         (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') +
+         QLatin1Char(' ') + QLatin1String(level) + QLatin1Char(' ') + s.source +
          escaped(italianSystemText(text)))
             .toUtf8() +
         '\n';
@@ -98,6 +103,29 @@ void setEcho(bool echo) {
     State& s = state();
     QMutexLocker lock(&s.mutex);
     s.echo = echo;
+}
+
+void setSource(const QString& source) {
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.source = source.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(escaped(source));
+}
+
+QString userName() {
+    QString name;
+#ifdef Q_OS_UNIX
+    // The account itself, not an environment variable anyone can set.
+    if (const passwd* pw = getpwuid(geteuid()))
+        name = QString::fromLocal8Bit(pw->pw_name);
+#endif
+    if (name.isEmpty())
+        name = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
+    if (name.isEmpty())
+        name = QStringLiteral("?");
+    const QString caller = qEnvironmentVariable("SUDO_USER");
+    if (!caller.isEmpty() && caller != name)
+        name += QStringLiteral(" (sudo da %1)").arg(caller);
+    return name;
 }
 
 QString escaped(const QString& text) {

@@ -15,6 +15,14 @@ void close();
 // Also echo every line to standard error (headless runs, tools).
 void setEcho(bool echo);
 
+// Who writes: a tool sets its name (with the user), put before the text of
+// each of its lines, so that its changes in the program's log say who made
+// them. Empty (the default) for the program itself.
+void setSource(const QString& source);
+
+// The user the process runs as (and, under sudo, who called it).
+QString userName();
+
 // Every line written is passed through escaped(): text from the POS's files
 // (or an error quoting it) can never put raw control bytes into the log.
 void info(const QString& text);

@@ -20,6 +20,13 @@ public:
     // Modal platform message box; returns the button pressed.
     virtual MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                                  MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
+    // A message box with one OK button whose details (one line per item)
+    // the operator opens on request ("Dettagli"); the box stays as short as
+    // the message. Without a window: the message alone.
+    virtual void messageBoxWithDetails(const QString& text, const QString& /*details*/,
+                                       const QString& title, MsgIcon icon) {
+        messageBox(text, title, icon, MsgButtons::Ok, MsgAnswer::Ok);
+    }
     // Modal platform input box: the text typed, or nullopt on cancel.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;

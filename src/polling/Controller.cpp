@@ -157,6 +157,15 @@ bool Controller::timerTick() {
             m_settings, m_services, [this]() -> ChargeStore& { return store(); },
             [this] { return transferButtons().transfer(); }, &m_view);
     const bool ok = m_cycle->tick();
+    // The lists follow the store after every tick: lines listed at intake,
+    // and repairs or clearings made by a tool meanwhile.
+    if (m_store) {
+        try {
+            transferButtons().refreshIfChanged();
+        } catch (const std::exception& e) {
+            log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
+        }
+    }
     // The daily mail of the error history, once the tick could open the
     // store: a failure is its own, not the tick's.
     if (m_store) {

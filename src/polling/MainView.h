@@ -42,6 +42,9 @@ public:
     }
     // A busy indicator while a long operation ("&Aggiorna Dati") runs.
     virtual void setBusy(bool busy) = 0;
+    // How far a long repair got (empty: done). The window shows it and
+    // handles its pending events meanwhile (no input), so a due tick runs.
+    virtual void showProgress(const QString& /*text*/) {}
 };
 
 // Handlers of PosDT's events, filled in by the transfer and polling layers.

@@ -3,6 +3,7 @@
 
 #include "db/Engine.h"
 #include "db/HotelFiles.h"
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
@@ -58,26 +59,21 @@ struct PartsRead {
 
 // Feeds the lines of bytes [from, to) of a POS file to take() in parts of
 // about partLines lines, never splitting two lines for which together(last,
-// next) holds. With hold (the writer may still be at work), a last line
-// without its line end is held back, and so is a last line for which
-// waitsForNext holds: they are read again with what follows them. A failure
-// to read throws UnreadableFile; take()'s own failures pass unchanged.
-PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t firstLine,
-                      int partLines, qsizetype keep, bool hold,
+// next) holds, with the offset just past the part's last line and whether it
+// is the last part. The encoding is judged on bytes [utf8From, to). With hold
+// (the writer may still be at work), a last line without its line end is
+// held back, and so is a last line for which waitsForNext holds: they are
+// read again with what follows them; the last part's offset stops before
+// them. A failure to read throws UnreadableFile; take()'s own failures pass
+// unchanged.
+PartsRead readInParts(const QString& path, qint64 from, qint64 to, qint64 utf8From,
+                      std::int32_t firstLine, int partLines, qsizetype keep, bool hold,
                       const std::function<bool(const QString&, const QString&)>& together,
                       const std::function<bool(const QString&)>& waitsForNext,
-                      const std::function<void(const PosText&, std::int32_t)>& take) {
+                      const std::function<void(const PosText&, std::int32_t, qint64, bool)>& take) {
     PartsRead read{0, from};
     PosText part;
-    auto flush = [&] {
-        if (part.lines.isEmpty())
-            return;
-        take(part, firstLine + read.lines);
-        read.lines += static_cast<std::int32_t>(part.lines.size());
-        part.lines.clear();
-        part.lengths.clear();
-    };
-    part.utf8 = readingStep([&] { return fileLooksLikeUtf8(path, from, to); });
+    part.utf8 = readingStep([&] { return fileLooksLikeUtf8(path, utf8From, to); });
     auto reader = readingStep(
         [&] { return std::make_unique<PosLineReader>(path, from, to, part.utf8, keep); });
     if (reader->startsMidLine())
@@ -96,11 +92,25 @@ PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t 
         return got && !cut;
     };
     qint64 heldFrom = -1;
+    // Past what was read (an LF after a CR included), or where the held begins.
+    const auto finalEnd = [&] {
+        return heldFrom >= 0 ? heldFrom : cut ? lineStart : reader->offset();
+    };
+    qint64 partEnd = from;
+    auto flush = [&](bool last) {
+        if (part.lines.isEmpty())
+            return;
+        take(part, firstLine + read.lines, last ? finalEnd() : partEnd, last);
+        read.lines += static_cast<std::int32_t>(part.lines.size());
+        part.lines.clear();
+        part.lengths.clear();
+    };
     bool more = next();
     while (more) {
         part.lines << line;
         part.lengths << length;
         const qint64 start = lineStart;
+        partEnd = reader->offset();
         more = next();
         if (!more && hold && waitsForNext && waitsForNext(part.lines.last())) {
             part.lines.removeLast();
@@ -111,11 +121,10 @@ PartsRead readInParts(const QString& path, qint64 from, qint64 to, std::int32_t 
         // must not be held whole.
         if (part.lines.size() >= 2 * partLines ||
             (part.lines.size() >= partLines && !(more && together(part.lines.last(), line))))
-            flush();
+            flush(!more);
     }
-    flush();
-    // Past what was read (an LF after a CR included), or where the held begins.
-    read.end = heldFrom >= 0 ? heldFrom : cut ? lineStart : reader->offset();
+    flush(true);
+    read.end = finalEnd();
     return read;
 }
 
@@ -235,35 +244,43 @@ InboxJournal::Watch PollingCycle::startOf(InboxJournal& journal, const Claim& cl
 }
 
 void PollingCycle::setAside(InboxJournal& journal, const Claim& claim, const QString& why) {
-    QString aside;
-    if (claim.source == claim.archive) {
-        // Growth of a file already taken: what was taken stays; the rest is
-        // left in the archive, no longer watched.
+    const QByteArray kind = claim.kind.toLatin1();
+    QString text;
+    // Parts of a charges file already committed stay taken: the file stays
+    // where it is, as does the growth of a file taken before.
+    const auto taken = journal.watch(claim.kind, claim.archive);
+    if (claim.source == claim.archive || taken) {
+        // What was taken stays; the rest is left in the archive, no longer watched.
         db::Transaction t(m_store->workspace());
         journal.dropWatch(claim.kind, claim.archive);
         m_held.remove(claim.archive);
         journal.settle(claim);
         t.commit();
+        text = claim.source == claim.archive
+                   ? QStringLiteral(
+                         "%1 %2: righe scritte dopo la presa non lette (%3): restano "
+                         "nell'archivio, nulla importato")
+                         .arg(fileLabel(kind.constData()), claim.archive, why)
+                   : QStringLiteral(
+                         "%1 %2: letto fino alla riga %3, il resto non letto (%4): "
+                         "resta nell'archivio, non importato")
+                         .arg(fileLabel(kind.constData()), claim.archive)
+                         .arg(taken->lines)
+                         .arg(why);
     } else {
         const QString stem = claim.archive.endsWith(QStringLiteral(".txt"))
                                  ? claim.archive.left(claim.archive.size() - 4)
                                  : claim.archive;
-        aside = stem + QStringLiteral("_NONPRESO.txt");
+        QString aside = stem + QStringLiteral("_NONPRESO.txt");
         for (int n = 2; QFileInfo::exists(aside); ++n)
             aside = stem + QStringLiteral("_NONPRESO_%1.txt").arg(n);
         moveFile(claim.archive, aside);
         journal.settle(claim);
+        text = QStringLiteral(
+                   "%1 %2 non letto (%3): messo da parte come %4, nulla importato; i "
+                   "file seguenti sono presi come sempre")
+                   .arg(fileLabel(kind.constData()), claim.source, why, aside);
     }
-    const QString text =
-        aside.isEmpty()
-            ? QStringLiteral(
-                  "%1 %2: righe scritte dopo la presa non lette (%3): restano "
-                  "nell'archivio, nulla importato")
-                  .arg(fileLabel(claim.kind.toLatin1().constData()), claim.archive, why)
-            : QStringLiteral(
-                  "%1 %2 non letto (%3): messo da parte come %4, nulla importato; i "
-                  "file seguenti sono presi come sempre")
-                  .arg(fileLabel(claim.kind.toLatin1().constData()), claim.source, why, aside);
     log::error(text);
     m_services.dialogs->notify(QStringLiteral("Quorvel"), text);
 }
@@ -391,7 +408,7 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
             // its rows commit with the receipts.
             Q_ASSERT(&m_store->workspace() == &ws);
             db::Transaction t(ws);
-            const auto take = [&](const PosText& part, std::int32_t firstLine) {
+            const auto take = [&](const PosText& part, std::int32_t firstLine, qint64, bool) {
                 const auto content = parseClosingText(part, claim->archive, firstLine);
                 problems += content.problems;
                 std::vector<JournalEntry> rows;
@@ -431,7 +448,8 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
             // A label and the line after it are never read in different parts,
             // nor a label taken before its amount line was written.
             const PartsRead read = readInParts(
-                claim->archive, start.bytes, to, start.lines + 1, PartLines, 64 * 1024, hold,
+                claim->archive, start.bytes, to, start.bytes, start.lines + 1, m_partLines,
+                64 * 1024, hold,
                 [](const QString& last, const QString&) { return isReceiptLabel(last); },
                 isReceiptLabel, take);
             journal.setWatch({claim->kind, claim->archive, read.end, start.lines + read.lines,
@@ -475,30 +493,55 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
             continue;
         }
         const bool hold = mayHold(start, info.lastModified());
+        // A file taken up again after a part of it was committed (a lost
+        // connection, a kill) goes on after that part; its encoding is still
+        // judged on the whole file.
+        const bool whole = claim->source != claim->archive;
+        if (whole && start.lines > 0)
+            log::info(QStringLiteral("%1: presa ripresa dalla riga %2, le precedenti sono già "
+                                     "nella coda")
+                          .arg(claim->archive)
+                          .arg(start.lines + 1));
         ChargeStore::Intake intake;
         int parts = 0;
         try {
-            db::Transaction t(m_store->workspace());
-            const auto take = [&](const PosText& part, std::int32_t firstLine) {
+            // Each part commits with the claim's new position, so a flapping
+            // connection still makes progress and no line is taken twice.
+            const auto take = [&](const PosText& part, std::int32_t firstLine, qint64 end,
+                                  bool last) {
+                db::Transaction t(m_store->workspace());
                 ChargeStore::Intake in =
                     m_store->appendChargesFile(part, claim->archive, firstLine);
+                const auto taken = firstLine - 1 + static_cast<std::int32_t>(part.lines.size());
+                journal.setWatch(
+                    {claim->kind, claim->archive, end, taken, m_services.clock->now()});
+                if (last)
+                    journal.settle(*claim);
+                step(last ? "charges-written" : "charges-part-written");
+                t.commit();
                 intake.pending += in.pending;
                 intake.listed += in.listed;
-                intake.problems += in.problems;
                 intake.notice = in.notice;
                 ++parts;
+                // Logged part by part: a later part's failure must not lose them.
+                for (const QString& problem : std::as_const(in.problems)) log::error(problem);
+                if (!last)
+                    step("charges-part-committed");
             };
             // A charge and the "Sconto" line after it are read in one part.
             const PartsRead read = readInParts(
-                claim->archive, start.bytes, to, start.lines + 1, PartLines,
-                ChargeStore::MaxLineLength + 1, hold,
+                claim->archive, start.bytes, to, whole ? 0 : start.bytes, start.lines + 1,
+                m_partLines, ChargeStore::MaxLineLength + 1, hold,
                 [](const QString&, const QString& next) { return charge::isDiscount(next); }, {},
                 take);
-            journal.setWatch({claim->kind, claim->archive, read.end, start.lines + read.lines,
-                              m_services.clock->now()});
-            journal.settle(*claim);
-            step("charges-written");
-            t.commit();
+            if (read.lines == 0) {
+                db::Transaction t(m_store->workspace());
+                journal.setWatch(
+                    {claim->kind, claim->archive, read.end, start.lines, m_services.clock->now()});
+                journal.settle(*claim);
+                step("charges-written");
+                t.commit();
+            }
             noteHeld(claim->archive, to, read.end, info.lastModified());
         } catch (const UnreadableFile& e) {
             setAside(journal, *claim, QString::fromStdString(e.what()));
@@ -508,7 +551,6 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         log::info(plural(intake.pending, QStringLiteral("Addebiti: %1 riga presa da %2"),
                          QStringLiteral("Addebiti: %1 righe prese da %2"))
                       .arg(claim->archive));
-        for (const QString& problem : std::as_const(intake.problems)) log::error(problem);
         if (parts > 1 && intake.listed > 0)
             intake.notice = QStringLiteral(
                                 "%1: %2 righe non trasferite, nello storico errori: "
@@ -569,8 +611,11 @@ bool PollingCycle::Timer1_Timer() {
     InboxJournal journal(ws);
     importReceipts(ws, journal);
     takeCharges(journal);
+    m_serverLostInTransfer = false;
+    const std::uint64_t unreachable = db::serverUnreachableCount();
     const bool transferred =
         !m_store->hasPending() || m_transfer().outcome != TransferRun::Outcome::Failed;
+    m_serverLostInTransfer = !transferred && db::serverUnreachableCount() != unreachable;
     // Notices an earlier run took but did not finish (their files are gone)
     // came before every file waiting now: a departure cut short must not
     // blank the room after its next guest's arrival.
@@ -618,6 +663,10 @@ bool PollingCycle::tick() {
         m_failures = 0;
         return transferred;
     } catch (const std::exception& e) {
+        // The server the transfer lost (and reported) is still gone: one
+        // failure, one report.
+        if (m_serverLostInTransfer && dynamic_cast<const db::ServerUnreachable*>(&e))
+            return false;
         // Told when the failure starts or its cause changes, not at every
         // cycle; its end is told with the count.
         const QString why = errorText(e);

@@ -19,8 +19,11 @@
 // SettleSeconds before. Otherwise the tick only records size and time stamp.
 // A file refused for what it is stays where it is, reported once.
 //
-// A file is read a part at a time (bounded memory whatever its size), in one
-// transaction. Its archive stays watched for WatchSeconds after it last
+// A file is read a part at a time (bounded memory whatever its size). A
+// closing file is written in one transaction; a charges file commits each
+// part with the claim's position (the watch below), so an intake cut short
+// (a connection lost, a kill) goes on after its last committed part at the
+// next tick, no line lost or taken twice. Its archive stays watched for WatchSeconds after it last
 // grew: a POS that kept the file open and wrote more after the claim has
 // those bytes taken as new lines once they settle (InboxJournal). While the
 // POS may still be writing (the file changed less than HeldLineSeconds ago),
@@ -112,6 +115,8 @@ public:
 
     // How many notices one tick handles at most (at least 1).
     void setNoticesPerTick(int n) { m_noticesPerTick = n < 1 ? 1 : n; }
+    // How many lines a part of a POS file holds (at least 1).
+    void setPartLines(int n) { m_partLines = n < 1 ? 1 : n; }
 
 private:
     using Claim = InboxJournal::Claim;
@@ -165,6 +170,8 @@ private:
     RefusalReport m_refusals;
     QSet<QString> m_oddNotices;  // notice names that are not normal files, reported
     int m_noticesPerTick = NoticesPerTick;
+    int m_partLines = PartLines;
+    bool m_serverLostInTransfer = false;  // this tick's transfer met ServerUnreachable
 };
 
 }  // namespace quorvel

@@ -1,15 +1,20 @@
 // Tasto_Click: transfer, hide, print and clear the error history.
 #include "polling/TransferButtons.h"
 
+#include "db/ServerUnreachable.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
+#include "polling/WorkGuard.h"
 #include "transfer/ChargeLine.h"
 #include "transfer/ChargeRepair.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <map>
 #include <optional>
 
 namespace quorvel {
@@ -17,6 +22,16 @@ namespace quorvel {
 namespace {
 
 const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
+// How often a long repair shows how far it got.
+constexpr qint64 ProgressEveryMs = 250;
+
+template <class Line>
+std::vector<std::int32_t> idsOf(const std::vector<Line>& lines) {
+    std::vector<std::int32_t> ids;
+    ids.reserve(lines.size());
+    for (const Line& l : lines) ids.push_back(l.id);
+    return ids;
+}
 
 }  // namespace
 
@@ -51,7 +66,10 @@ void TransferButtons::Tasto_Click(std::int16_t index) {
 }
 
 void TransferButtons::refreshLists() {
-    m_view.showPending(m_store.pending());
+    const std::vector<ChargeStore::Line> pending = m_store.pendingLines();
+    QStringList texts;
+    for (const ChargeStore::Line& l : pending) texts << l.text;
+    m_view.showPending(texts);
     std::vector<ErrorLineInfo> errors;
     // The reasons in one query: the cost follows the history shown, never
     // one journal look-up per line.
@@ -60,8 +78,101 @@ void TransferButtons::refreshLists() {
         const auto it = reasons.find(l.id);
         errors.push_back({l.id, std::move(l.text), it != reasons.end() ? it->second : QString()});
     }
+    m_shown = {idsOf(pending), idsOf(errors)};
+    m_everShown = true;
     m_view.showErrorLines(errors);
 }
+
+bool TransferButtons::refreshIfChanged() {
+    if (m_everShown && Shown{idsOf(m_store.pendingLines()), idsOf(m_store.errorLines())} == m_shown)
+        return false;
+    refreshLists();
+    return true;
+}
+
+namespace {
+
+// What a repair of several lines came to, told in a few lines however many
+// there were; each line's own result goes to the details.
+class RepairTally {
+public:
+    void add(std::int32_t id, const ChargeRepair::Result& r) {
+        ++m_calls;
+        m_last = r.message;
+        m_details << QStringLiteral("Riga %1: %2").arg(id).arg(r.message);
+        switch (r.status) {
+            case ChargeRepair::Status::Posted:
+                ++(r.outcome == Esito::Esterno ? m_external : m_room);
+                break;
+            case ChargeRepair::Status::Gone:
+                ++m_gone;
+                break;
+            case ChargeRepair::Status::Failed:
+            case ChargeRepair::Status::Refused:
+                notPosted(static_cast<int>(r.reason), r.message);
+                break;
+        }
+    }
+    void addFailure(std::int32_t id, const QString& why) {
+        ++m_calls;
+        m_last = QStringLiteral("Riparazione non riuscita: %1").arg(why);
+        m_details << QStringLiteral("Riga %1: %2").arg(id).arg(m_last);
+        notPosted(-1, m_last);
+    }
+    bool allPosted() const { return m_notPosted == 0 && m_gone == 0; }
+    int calls() const { return m_calls; }
+    QString details() const { return m_details.join(u'\n'); }
+
+    // The counts, a line each.
+    QStringList counts() const {
+        QStringList s{QStringLiteral("Addebiti riparati: %1 di %2")
+                          .arg(m_room + m_external)
+                          .arg(m_room + m_external + m_notPosted + m_gone)};
+        if (m_room > 0)
+            s << QStringLiteral("addebitati in camera: %1").arg(m_room);
+        if (m_external > 0)
+            s << QStringLiteral("addebitati a clienti esterni: %1").arg(m_external);
+        if (m_notPosted > 0) {
+            // The commonest reason, in the words of its first line.
+            auto top = std::max_element(
+                m_reasons.begin(), m_reasons.end(),
+                [](const auto& a, const auto& b) { return a.second.count < b.second.count; });
+            s << QStringLiteral("non addebitati, restano nello storico: %1").arg(m_notPosted)
+              << QStringLiteral("motivo più frequente (%1): %2")
+                     .arg(top->second.count)
+                     .arg(top->second.text);
+        }
+        if (m_gone > 0)
+            s << QStringLiteral("già riparati o già tolti dallo storico: %1").arg(m_gone);
+        return s;
+    }
+    // One line's own message; for several, the counts.
+    QString summary() const {
+        if (m_calls == 1)
+            return m_last;
+        return counts().join(u'\n') +
+               QStringLiteral("\n\nL'esito di ogni riga: \"Dettagli\" e Quorvel.log.");
+    }
+
+private:
+    struct Reason {
+        int count = 0;
+        QString text;
+    };
+    void notPosted(int reason, const QString& text) {
+        ++m_notPosted;
+        Reason& r = m_reasons[reason];
+        if (r.count++ == 0)
+            r.text = text;
+    }
+
+    int m_calls = 0, m_room = 0, m_external = 0, m_notPosted = 0, m_gone = 0;
+    std::map<int, Reason> m_reasons;
+    QString m_last;
+    QStringList m_details;
+};
+
+}  // namespace
 
 void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& errorIds) {
     if (errorIds.empty())
@@ -79,11 +190,14 @@ void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& 
             QStringLiteral("Numero della tessera del cliente esterno:"), title, QString());
     if (what != Riparazione::Riprova && !answer)
         return;  // cancelled
-    QStringList told;
-    bool allPosted = true;
+    RepairTally tally;
     ChargeRepair repair(m_settings, m_store);
     std::vector<std::int32_t> done;  // a selected "Sconto" line goes with its charge
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    std::size_t handled = 0;
     for (const std::int32_t id : errorIds) {
+        ++handled;
         if (std::find(done.begin(), done.end(), id) != done.end())
             continue;
         try {
@@ -91,20 +205,35 @@ void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& 
                                            : what == Riparazione::AssegnaCamera
                                                ? repair.assegnaCamera(id, *answer)
                                                : repair.assegnaEsterno(id, *answer);
-            allPosted = allPosted && r.status == ChargeRepair::Status::Posted;
             done.insert(done.end(), r.ids.begin(), r.ids.end());
-            if (!told.contains(r.message))
-                told << r.message;
+            tally.add(id, r);
         } catch (const std::exception& e) {
-            allPosted = false;
             const QString why = errorText(e);
             log::error(QStringLiteral("%1: %2").arg(title, why));
-            told << QStringLiteral("Riparazione non riuscita: %1").arg(why);
+            tally.addFailure(id, why);
+        }
+        // Each line is committed on its own: between two, the window shows
+        // how far it got and a tick that is due may run.
+        if (sinceProgress.elapsed() >= ProgressEveryMs && handled < errorIds.size()) {
+            WorkGuard::Pause pause;
+            m_view.showProgress(QStringLiteral("%1: %2 di %3 righe...")
+                                    .arg(title)
+                                    .arg(handled)
+                                    .arg(errorIds.size()));
+            sinceProgress.restart();
         }
     }
-    m_services.dialogs->messageBox(told.join(u'\n'), title,
-                                   allPosted ? MsgIcon::Information : MsgIcon::Exclamation,
-                                   MsgButtons::Ok, MsgAnswer::Ok);
+    m_view.showProgress(QString());
+    const MsgIcon icon = tally.allPosted() ? MsgIcon::Information : MsgIcon::Exclamation;
+    if (tally.calls() > 1) {
+        log::info(QStringLiteral("%1 di %2 righe dello storico errori: %3")
+                      .arg(title)
+                      .arg(errorIds.size())
+                      .arg(tally.counts().join(QStringLiteral("; "))));
+        m_services.dialogs->messageBoxWithDetails(tally.summary(), tally.details(), title, icon);
+    } else {
+        m_services.dialogs->messageBox(tally.summary(), title, icon, MsgButtons::Ok, MsgAnswer::Ok);
+    }
     try {
         refreshLists();
     } catch (const std::exception& e) {
@@ -123,6 +252,7 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
         run.outcome = TransferRun::Outcome::NoType;
         return run;
     }
+    bool lostServer = false;
     try {
         run.counts = m_transfer.TrasferisciAddebiti();
         const TransferResult& r = run.counts;
@@ -151,6 +281,7 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
         // failure starts or its cause changes, not at every cycle; the
         // operator's click is always answered.
         run.outcome = TransferRun::Outcome::Failed;
+        lostServer = dynamic_cast<const db::ServerUnreachable*>(&e) != nullptr;
         const QString why = errorText(e);
         ++m_failures;
         if (why != m_failure || operatorAsked) {
@@ -166,7 +297,9 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
     try {
         refreshLists();
     } catch (const std::exception& e) {
-        log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
+        // A server the transfer has just lost and reported is not told twice.
+        if (!(lostServer && dynamic_cast<const db::ServerUnreachable*>(&e)))
+            log::error(QStringLiteral("Lettura della coda addebiti: %1").arg(errorText(e)));
     }
     return run;
 }
@@ -182,9 +315,16 @@ void TransferButtons::cancella() {
     if (!ask(QStringLiteral("La cancellazione sarà definitiva, confermi?")))
         return;
     try {
-        m_store.clearErrors();
-        log::info(QStringLiteral("Storico errori cancellato"));
-        m_view.showErrorLines({});
+        // Exactly the lines shown when the operator confirmed (no tick of
+        // this process ran since, WorkGuard): a line that reached the store
+        // meanwhile, from a tool or another bridge on the server, stays.
+        const std::vector<std::int32_t> shown = m_shown.errors;
+        const int removed = m_store.clearErrorLines(shown);
+        log::info(QStringLiteral("Storico errori cancellato: %1 di %2")
+                      .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe")),
+                           plural(static_cast<qint64>(shown.size()), QStringLiteral("%1 mostrata"),
+                                  QStringLiteral("%1 mostrate"))));
+        refreshLists();
     } catch (const std::exception& e) {
         const QString why = errorText(e);
         log::error(QStringLiteral("Cancellazione dello storico errori non riuscita: %1").arg(why));

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quorvel {
 
@@ -48,6 +49,10 @@ public:
     // Shows the store's pending lines and error history in List1 / List2
     // (each error line with its reason from the journal).
     void refreshLists();
+    // refreshLists when the store changed since the lists were last shown
+    // (lines listed at intake, a repair or a clearing by a tool): run after
+    // every tick. Returns whether the lists were shown again.
+    bool refreshIfChanged();
 
     // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a
     // cliente esterno…" on the lines errorIds. The room or card is asked
@@ -60,6 +65,15 @@ public:
 
 private:
     void cancella();
+    // The numbers of the lines each list shows: "&Cancella" clears exactly
+    // the error lines shown, and a tick that changed either list shows it
+    // again.
+    struct Shown {
+        std::vector<std::int32_t> pending, errors;
+        bool operator==(const Shown&) const = default;
+    };
+    Shown m_shown;
+    bool m_everShown = false;
 
     Services& m_services;
     MainView& m_view;

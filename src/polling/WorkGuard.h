@@ -11,6 +11,8 @@
 //   - "&Cancella", from the first confirmation to the clearing, so that a
 //     line the operator never saw is not cleared with the rest;
 //   - "&Aggiorna Dati", the full guest refresh;
+//   - a repair from List2's menu, except between two lines of a long one
+//     (each line is committed on its own, see WorkGuard::Pause);
 //   - a settings menu item, from its re-reading of "Quorvel.txt" through its
 //     questions to its rewrite of the file.
 // A tick DOES run while the print menu, the preview, the e-mail hand-over or
@@ -35,6 +37,19 @@ public:
     bool entered() const { return m_entered; }
     // True while a tick must not start.
     static bool busy() { return s_busy; }
+
+    // Lets a tick run for its scope: inside long work, between two of its
+    // steps, each committed on its own (a repair of many lines).
+    class Pause {
+    public:
+        Pause() : m_was(s_busy) { s_busy = false; }
+        ~Pause() { s_busy = m_was; }
+        Pause(const Pause&) = delete;
+        Pause& operator=(const Pause&) = delete;
+
+    private:
+        bool m_was;
+    };
 
 private:
     inline static bool s_busy = false;

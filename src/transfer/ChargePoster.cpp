@@ -221,21 +221,22 @@ void ChargePoster::postExternal(const Charge& c, PostResult& r) {
 }
 
 PostResult ChargePoster::post(const QString& line, const QString* discountLine,
-                              const PostTarget& target) {
+                              const PostTarget& target, const Recorded* recorded) {
     PostResult r;
     Charge c;
     c.posRoom = charge::columns(line, m_position.start, m_position.length);
     c.room = m_rooms.hotelRoom(c.posRoom);
     r.posRoom = c.posRoom;
     r.room = c.room;
-    const auto amount = charge::amount(line);
+    const auto amount = recorded ? recorded->charge : charge::amount(line);
     if (!amount) {
         if (line.size() < AmountColumn)
             return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"));
         return failed(r, Motivo::ImportoNonNumerico, QStringLiteral("Importo non numerico"));
     }
-    const std::optional<Currency> discount =
-        discountLine ? charge::amount(*discountLine) : std::optional<Currency>(Currency());
+    const std::optional<Currency> discount = !discountLine ? std::optional<Currency>(Currency())
+                                             : recorded    ? recorded->discount
+                                                           : charge::amount(*discountLine);
     if (!discount)
         return failed(r, Motivo::ScontoNonNumerico,
                       QStringLiteral("Importo dello sconto non numerico"));
@@ -292,10 +293,19 @@ PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, Po
         case PostTarget::Kind::External:
             m_clients->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ?"),
                                  {target.card});
-            if (m_clients->noMatch())
-                return failed(
-                    r, Motivo::NessunConto,
-                    QStringLiteral("Nessun cliente esterno con la tessera %1").arg(target.card));
+            if (m_clients->noMatch()) {
+                // A card of a client who left is no typing error: say so.
+                auto all = m_clientDb->openRecordset(QStringLiteral("Scheda_Cliente"));
+                all->findFirst(QStringLiteral("NumeroHotel = 1 and NumeroProgressivo = ?"),
+                               {target.card});
+                const bool departed = !all->noMatch();
+                return failed(r, Motivo::NessunConto,
+                              departed
+                                  ? QStringLiteral("Il cliente esterno con la tessera %1 è partito")
+                                        .arg(target.card)
+                                  : QStringLiteral("Nessun cliente esterno con la tessera %1")
+                                        .arg(target.card));
+            }
             postExternal(c, r);
             return r;
         case PostTarget::Kind::Rules:

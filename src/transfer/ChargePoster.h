@@ -83,10 +83,17 @@ public:
     void open();
     void close();
 
+    // The amounts a line and its "Sconto" line were given when received.
+    struct Recorded {
+        std::optional<Currency> charge, discount;  // nullopt: not a number
+    };
+
     // Posts line (discountLine, when given, folded in). Throws Error on a
     // database failure; a line that cannot be posted is a result, not an error.
-    PostResult post(const QString& line, const QString* discountLine,
-                    const PostTarget& target = {});
+    // recorded (a repair): the amounts recorded at intake, used instead of
+    // reading the columns again (under another locale, another number).
+    PostResult post(const QString& line, const QString* discountLine, const PostTarget& target = {},
+                    const Recorded* recorded = nullptr);
     // The same rules for a charge already read.
     PostResult post(const Charge& charge, const PostTarget& target = {});
 

@@ -129,14 +129,22 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
         if (!m_store.removeError(chargeLine.id) || (discount && !m_store.removeError(discount->id)))
             return {Status::Gone, Gone, 0, {}};
         wrote();
-        r = poster.post(chargeLine.text, discount ? &discount->text : nullptr, target);
+        // The amounts the lines were given when received, never read again.
+        const ChargePoster::Recorded recorded{
+            rowOf(journal, chargeLine.id, chargeLine.text).amount,
+            discount ? rowOf(journal, discount->id, discount->text).amount : std::nullopt};
+        r = poster.post(chargeLine.text, discount ? &discount->text : nullptr, target, &recorded);
         if (!r.posted()) {
+            // The room or card answered holds no account: a bad answer.
+            // Anything else is the line's own fault, whatever the target.
+            Result failed = refused(r.reasonText);
+            failed.reason = r.reason;
+            if (action == Azione::Riprova || r.reason != Motivo::NessunConto)
+                failed.status = Status::Failed;
             if (action == Azione::Riprova)
-                return {Status::Failed,
-                        QStringLiteral("Addebito ancora non trasferibile: %1").arg(r.reasonText),
-                        0,
-                        {}};
-            return refused(r.reasonText);
+                failed.message =
+                    QStringLiteral("Addebito ancora non trasferibile: %1").arg(r.reasonText);
+            return failed;
         }
         const QString when =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
@@ -181,8 +189,12 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
     std::vector<std::int32_t> ids{chargeLine.id};
     if (discount)
         ids.push_back(discount->id);
-    return {Status::Posted, QStringLiteral("Addebito registrato %1").arg(where),
-            static_cast<int>(ids.size()), ids};
+    return {Status::Posted,
+            QStringLiteral("Addebito registrato %1").arg(where),
+            static_cast<int>(ids.size()),
+            ids,
+            r.outcome,
+            Motivo::Nessuno};
 }
 
 }  // namespace quorvel

@@ -38,15 +38,17 @@ class ChargeRepair {
 public:
     enum class Status {
         Posted,   // posted, out of the error history
-        Failed,   // the rules still cannot post it: it stays, message says why
-        Refused,  // a bad answer (no guest in the room, unknown card, empty text)
+        Failed,   // the line cannot be posted (on any target): it stays, message says why
+        Refused,  // a bad answer (no guest in the room, unknown or departed card, empty text)
         Gone,     // no longer in the history: repaired or cleared meanwhile
     };
     struct Result {
         Status status = Status::Refused;
-        QString message;                // Italian, for the operator (also on success)
-        int lines = 0;                  // history lines posted (the charge and its discount)
-        std::vector<std::int32_t> ids;  // their ids in the history
+        QString message;                  // Italian, for the operator (also on success)
+        int lines = 0;                    // history lines posted (the charge and its discount)
+        std::vector<std::int32_t> ids;    // their ids in the history
+        Esito outcome = Esito::Storico;   // Posted: Camera or Esterno
+        Motivo reason = Motivo::Nessuno;  // Failed, Refused by the rules: why
     };
 
     // REQUIRES: settings and store outlive the repair.

@@ -67,6 +67,18 @@ std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& 
 
 }  // namespace
 
+QStringList idsIn(const QString& field, const std::vector<std::int32_t>& ids) {
+    constexpr std::size_t PerCriterion = 500;
+    QStringList criteria;
+    for (std::size_t from = 0; from < ids.size(); from += PerCriterion) {
+        QStringList some;
+        for (std::size_t i = from; i < std::min(ids.size(), from + PerCriterion); ++i)
+            some << QString::number(ids[i]);
+        criteria << QStringLiteral("%1 In (%2)").arg(field, some.join(u','));
+    }
+    return criteria;
+}
+
 ChargeStore::ChargeStore(db::Workspace& ws, const QString& fileName) : m_ws(ws) {
     m_db = QFileInfo::exists(fileName)
                ? m_ws.openDatabase(fileName)
@@ -384,6 +396,25 @@ void ChargeStore::clearErrors() {
         for (rs->findFirst(AnyRow); !rs->noMatch(); rs->findFirst(AnyRow)) rs->remove();
         m_journal->markCleared(0);
     });
+}
+
+int ChargeStore::clearErrorLines(const std::vector<std::int32_t>& ids) {
+    int removed = 0;
+    joinOrRun(m_ws, [&] {
+        auto rs = m_db->openRecordset(Errori);
+        for (const QString& listed : idsIn(Progressivo, ids)) {
+            // A line is one or more rows (Parti) under one number.
+            std::int64_t previous = 0;
+            rs->forEach(listed, [&] {
+                const std::int64_t id = rs->integer(Progressivo);
+                removed += id != previous;
+                previous = id;
+            });
+            rs->removeAll(listed);
+        }
+        m_journal->markCleared(ids);
+    });
+    return removed;
 }
 
 int ChargeStore::clearErrorsUpTo(std::int32_t lastId) {

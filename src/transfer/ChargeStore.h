@@ -39,6 +39,10 @@ void joinOrRun(db::Workspace& ws, F f) {
 
 class PostingJournal;
 
+// Criteria "field In (id, ...)" that together cover ids, a few hundred ids
+// each: one statement per criterion rather than one per id.
+QStringList idsIn(const QString& field, const std::vector<std::int32_t>& ids);
+
 class ChargeStore {
 public:
     static constexpr char FileName[] = "QuorvelCoda.db";
@@ -123,6 +127,10 @@ public:
     // added after a listing that ended at lastId stays; their journal rows
     // become Cancellato. Returns the number of lines removed.
     int clearErrorsUpTo(std::int32_t lastId);
+    // Removes exactly the error lines ids (those still there), so that a
+    // line the operator was not shown stays, whatever its number; their
+    // journal rows become Cancellato. Returns the number of lines removed.
+    int clearErrorLines(const std::vector<std::int32_t>& ids);
 
     // Reserves count consecutive numbers of the counter named table and
     // returns the first; joins the open transaction (REQUIRES: one is open).

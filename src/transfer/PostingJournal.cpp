@@ -492,14 +492,23 @@ void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
 }
 
 int PostingJournal::markCleared(std::int32_t lastErrorId) {
-    const QString listed = lastErrorId > 0
-                               ? QStringLiteral("Errore > 0 and Errore <= %1").arg(lastErrorId)
-                               : QStringLiteral("Errore > 0");
+    return markClearedWhere({lastErrorId > 0
+                                 ? QStringLiteral("Errore > 0 and Errore <= %1").arg(lastErrorId)
+                                 : QStringLiteral("Errore > 0")});
+}
+
+int PostingJournal::markCleared(const std::vector<std::int32_t>& errorIds) {
+    return markClearedWhere(idsIn(Errore, errorIds));
+}
+
+int PostingJournal::markClearedWhere(const QStringList& criteria) {
     std::vector<std::int32_t> lines;
     db::Recordset& rs = outcomes();
-    rs.forEach(listed, [&] { lines.push_back(static_cast<std::int32_t>(rs.integer(Pendente))); });
     const QString when = now();
     joinOrRun(m_store.workspace(), [&] {
+        for (const QString& listed : criteria)
+            rs.forEach(listed,
+                       [&] { lines.push_back(static_cast<std::int32_t>(rs.integer(Pendente))); });
         for (const std::int32_t p : lines) {
             rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{p}});
             if (rs.noMatch())

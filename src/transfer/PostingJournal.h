@@ -161,6 +161,8 @@ public:
     // The lines listed with an error id up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
+    // The same for exactly the lines listed with the error ids errorIds.
+    int markCleared(const std::vector<std::int32_t>& errorIds);
     // Writes the outcome row of entry.pendingId (a repair); throws Error when
     // the line has no received row.
     void update(const JournalEntry& entry);
@@ -190,6 +192,8 @@ private:
                                       const std::vector<db::Value>& values) const;
     db::Recordset& view() const;
     db::Recordset& outcomes() const;
+    // The lines listed under any of the criteria become Cancellato.
+    int markClearedWhere(const QStringList& criteria);
     // A store whose Giornale is a table: its rows, and the batch table's
     // records laid over them, become received and outcome rows.
     void convertOldJournal();

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -95,6 +96,7 @@ void PosDT::buildControls() {
         auto* b = new QPushButton(text, parent);
         b->setFont(designFont(kCorbel, 12, bold));
         b->setAutoDefault(false);
+        b->installEventFilter(this);
         placeTwips(b, l, t, w, h);
         connect(b, &QPushButton::clicked, this, [this, index] {
             guarded(QStringLiteral("Tasto %1").arg(index), [this, index] {
@@ -283,12 +285,8 @@ void PosDT::buildRepairMenu() {
             });
         });
     }
-    connect(m_list2, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (QListWidgetItem* item = m_list2->itemAt(at); item && !item->isSelected())
-            m_list2->setCurrentItem(item);
-        if (!m_list2->selectedItems().isEmpty())
-            m_repairMenu->popup(m_list2->viewport()->mapToGlobal(at));
-    });
+    connect(m_list2, &QWidget::customContextMenuRequested, this, &PosDT::openRepairMenu);
+    m_list2->installEventFilter(this);
     // The reason of the line chosen, on the status line; the list's text stays.
     connect(m_list2, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         const QString reason = item ? item->toolTip() : QString();
@@ -299,11 +297,53 @@ void PosDT::buildRepairMenu() {
     });
 }
 
+void PosDT::openRepairMenu(const QPoint& at) {
+    if (QListWidgetItem* item = m_list2->itemAt(at); item && !item->isSelected())
+        m_list2->setCurrentItem(item);
+    if (!m_list2->selectedItems().isEmpty())
+        m_repairMenu->popup(m_list2->viewport()->mapToGlobal(at));
+}
+
+bool PosDT::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == m_list2 &&
+        (key->key() == Qt::Key_Menu ||
+         (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier))) {
+        // At the current line (selected with it when nothing is), as a
+        // right click there would.
+        QListWidgetItem* item = m_list2->currentItem();
+        if (item && m_list2->selectedItems().isEmpty())
+            item->setSelected(true);
+        const QRect line = item ? m_list2->visualItemRect(item) : QRect();
+        openRepairMenu(line.isValid() ? line.center() : QPoint(0, 0));
+        return true;
+    }
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        button->click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void PosDT::setBusy(bool busy) {
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+void PosDT::showProgress(const QString& text) {
+    if (text.isEmpty()) {
+        statusBar()->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(text);
+    // Painted now, and a tick that is due runs; the operator's clicks wait.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void PosDT::showNotice(const QString& title, const QString& text) {

@@ -66,6 +66,7 @@ public:
     void showErrors(const QStringList& lines) override;
     void showErrorLines(const std::vector<ErrorLineInfo>& lines) override;
     void setBusy(bool busy) override;
+    void showProgress(const QString& text) override;
 
     // Lets the process end (a real quit); otherwise a close is refused.
     void allowClose() { m_closeAllowed = true; }
@@ -107,11 +108,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The keyboard: the Menu key and Shift+F10 open List2's repair menu;
+    // Enter (either key) clicks the button that has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
     void buildRepairMenu();
+    // Opens the repair menu at a point of List2's viewport, the line there
+    // made current when it is not selected; nothing when no line is selected.
+    void openRepairMenu(const QPoint& at);
     // Runs a handler as a boundary: a failure is logged and notified, never
     // ends the process. Whether a tick may run meanwhile is WorkGuard's rule.
     void guarded(const QString& what, const std::function<void()>& fn);

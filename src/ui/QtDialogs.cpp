@@ -4,13 +4,19 @@
 #include "platform/Log.h"
 #include "platform/SystemText.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 
 namespace quorvel {
 
 namespace {
+
+// Lines of a message shown in the box itself; the rest under "Dettagli".
+constexpr int MaxShownLines = 25;
 
 QString answerName(MsgAnswer a) {
     switch (a) {
@@ -74,7 +80,26 @@ QMessageBox::ButtonRole roleOf(MsgAnswer a) {
 
 MsgAnswer QtDialogs::messageBox(const QString& text, const QString& title, MsgIcon icon,
                                 MsgButtons buttons, MsgAnswer defaultAnswer) {
-    QMessageBox box(qtIcon(icon), title, italianSystemText(text));
+    return show(text, QString(), title, icon, buttons, defaultAnswer);
+}
+
+void QtDialogs::messageBoxWithDetails(const QString& text, const QString& details,
+                                      const QString& title, MsgIcon icon) {
+    show(text, details, title, icon, MsgButtons::Ok, MsgAnswer::Ok);
+}
+
+MsgAnswer QtDialogs::show(const QString& text, const QString& details, const QString& title,
+                          MsgIcon icon, MsgButtons buttons, MsgAnswer defaultAnswer) {
+    QString shown = text;
+    QString more = details;
+    const QStringList lines = text.split(u'\n');
+    if (lines.size() > MaxShownLines) {
+        shown = lines.mid(0, MaxShownLines - 2).join(u'\n') +
+                QStringLiteral("\n… (altre %1 righe: \"Dettagli\")")
+                    .arg(lines.size() - MaxShownLines + 2);
+        more = details.isEmpty() ? text : text + QStringLiteral("\n\n") + details;
+    }
+    QMessageBox box(qtIcon(icon), title, italianSystemText(shown));
     box.setWindowModality(Qt::ApplicationModal);
     std::vector<std::pair<QAbstractButton*, MsgAnswer>> map;
     const auto answers = answersOf(buttons);
@@ -83,6 +108,21 @@ MsgAnswer QtDialogs::messageBox(const QString& text, const QString& title, MsgIc
         map.emplace_back(b, a);
         if (a == defaultAnswer)
             box.setDefaultButton(b);
+    }
+    if (!more.isEmpty()) {
+        // Qt's own button (ActionRole) shows the details in a scrolling
+        // field of bounded height; it is given Italian words.
+        box.setDetailedText(more);
+        for (QAbstractButton* b : box.buttons()) {
+            if (box.buttonRole(b) != QMessageBox::ActionRole)
+                continue;
+            b->setText(QStringLiteral("Dettagli"));
+            QObject::connect(b, &QAbstractButton::clicked, &box, [b, &box] {
+                const bool open = !box.findChildren<QTextEdit*>().isEmpty() &&
+                                  box.findChildren<QTextEdit*>().front()->isVisible();
+                b->setText(open ? QStringLiteral("Nascondi dettagli") : QStringLiteral("Dettagli"));
+            });
+        }
     }
     // The close box and Esc answer Cancel where there is one, else the
     // only button; a Yes/No box has no escape.
@@ -105,6 +145,10 @@ std::optional<QString> QtDialogs::inputBox(const QString& prompt, const QString&
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Annulla"));
     dialog.setWindowModality(Qt::ApplicationModal);
+    // Wide enough for the whole title beside the frame's buttons: a window
+    // manager cuts a title longer than the window.
+    const QFontMetrics titleFont(QApplication::font("QMdiSubWindowTitleBar"));
+    dialog.setMinimumWidth(titleFont.horizontalAdvance(title) + 160);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

@@ -11,8 +11,12 @@ namespace quorvel {
 
 class QtDialogs : public Dialogs {
 public:
+    // A text longer than a screenful shows its first lines; the whole text
+    // is under "Dettagli", so no box is ever taller than the screen.
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons, MsgAnswer defaultAnswer) override;
+    void messageBoxWithDetails(const QString& text, const QString& details, const QString& title,
+                               MsgIcon icon) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     void notify(const QString& title, const QString& text) override;
@@ -23,6 +27,9 @@ public:
     }
 
 private:
+    MsgAnswer show(const QString& text, const QString& details, const QString& title, MsgIcon icon,
+                   MsgButtons buttons, MsgAnswer defaultAnswer);
+
     std::function<void(const QString&, const QString&)> m_notifier;
 };
 

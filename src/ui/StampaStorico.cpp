@@ -27,19 +27,23 @@ void StampaStorico::stampa(const QStringList& errors, std::int16_t hotelCorrente
 void StampaStorico::quadratura(ChargeStore& store, std::int16_t hotelCorrente) {
     const QString title = QStringLiteral("Quadratura");
     const QString today = m_services.clock->now().date().toString(QStringLiteral("yyyyMMdd"));
-    const std::optional<QString> typed = m_services.dialogs->inputBox(
-        QStringLiteral("Giorno degli addebiti da quadrare (GG/MM/AAAA o AAAAMMGG;\n"
-                       "per un periodo: dal-al, per esempio 01/03/2025-07/03/2025)"),
-        title, dayText(today));
-    if (!typed)
-        return;
-    const auto days = parseDayRange(*typed);
-    if (!days) {
-        m_services.dialogs->messageBox(
-            QStringLiteral("\"%1\" non è un giorno valido: scrivere per esempio %2.")
-                .arg(typed->trimmed(), dayText(today)),
-            title, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
-        return;
+    // A bad day asks again, with what was typed, until a day or Annulla.
+    QString shown = dayText(today);
+    std::optional<std::pair<QString, QString>> days;
+    while (!days) {
+        const std::optional<QString> typed = m_services.dialogs->inputBox(
+            QStringLiteral("Giorno degli addebiti da quadrare (GG/MM/AAAA o AAAAMMGG;\n"
+                           "per un periodo: dal-al, per esempio 01/03/2025-07/03/2025)"),
+            title, shown);
+        if (!typed)
+            return;
+        days = parseDayRange(*typed);
+        if (!days)
+            m_services.dialogs->messageBox(
+                QStringLiteral("\"%1\" non è un giorno valido: scrivere per esempio %2.")
+                    .arg(typed->trimmed(), dayText(today)),
+                title, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        shown = typed->trimmed();
     }
     const Reconciliation r = reconcile(store, days->first, days->second);
     report(QStringLiteral("Quadratura"), reconciliationText(r, m_services.clock->now()),

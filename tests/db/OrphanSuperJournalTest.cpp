@@ -5,6 +5,8 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#include <chrono>
+#include <filesystem>
 
 using namespace quorvel;
 
@@ -19,6 +21,10 @@ TEST_F(OrphanSuperJournalTest, FolderGoesOnlyWhenNoJournalItNamesIsLeft) {
         QByteArray names;
         for (const QString& j : journals) names += path(j).toUtf8() + '\0';
         writeBytes(prefix + folder + "/workspace.db-mj1C8ED2962", names);
+        // Left long ago (a folder without its lock is spared a moment).
+        std::filesystem::last_write_time(
+            path(prefix + folder).toStdString(),
+            std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
     };
     writeBytes(QStringLiteral("Conto_Cliente.mdb-journal"), QByteArray(512, 'j'));
     // Its journals were never written or were rolled back since.

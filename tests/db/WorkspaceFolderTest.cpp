@@ -7,6 +7,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <chrono>
+#include <filesystem>
+#ifdef Q_OS_UNIX
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace quorvel;
 
@@ -15,8 +21,12 @@ namespace {
 class WorkspaceFolderTest : public test::TempDirTest {
 protected:
     QStringList workspaceFolders() const {
-        return QDir(dir()).entryList({QString::fromLatin1(db::WorkspaceFolderPrefix) + "*"},
-                                     QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        // Sorted as the expected lists are (QDir's own order follows the locale).
+        QStringList names =
+            QDir(dir()).entryList({QString::fromLatin1(db::WorkspaceFolderPrefix) + "*"},
+                                  QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
     }
 };
 
@@ -45,17 +55,48 @@ TEST_F(WorkspaceFolderTest, LivesInTheWorkingFolderAndGoesWithTheWorkspace) {
     EXPECT_TRUE(workspaceFolders().isEmpty());
 }
 
-TEST_F(WorkspaceFolderTest, StaleFoldersGoUnlessASuperJournalRemains) {
+// Any process may clear the folders at any time: one a live workspace holds
+// (of this process or another) stays, as does one made an instant ago
+// that has no lock yet; a dead owner's goes.
+TEST_F(WorkspaceFolderTest, StaleFoldersGoUnlessASuperJournalRemainsOrTheOwnerLives) {
     const QString prefix = QString::fromLatin1(db::WorkspaceFolderPrefix);
+    auto old = [&](const QString& name) {
+        std::filesystem::last_write_time(
+            path(prefix + name).toStdString(),
+            std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
+    };
     ASSERT_TRUE(QDir(dir()).mkdir(prefix + "dead01"));
     writeBytes(prefix + "dead01/workspace.db", QByteArray());
+    old("dead01");
     ASSERT_TRUE(QDir(dir()).mkdir(prefix + "dead02"));
     writeBytes(prefix + "dead02/workspace.db-mj0A1B2C3D", QByteArray("journal"));
+    old("dead02");
+    ASSERT_TRUE(QDir(dir()).mkdir(prefix + "new"));
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("other")));
+    const QStringList before = workspaceFolders();
+    auto live = std::make_unique<db::Workspace>();
+    QStringList kept = workspaceFolders();
+    for (const QString& f : before) kept.removeOne(f);
+    ASSERT_EQ(kept.size(), 1);
+    kept << prefix + "dead02" << prefix + "new";
+    kept.sort();
+#ifdef Q_OS_UNIX
+    // A workspace whose process was killed: its lock names a dead process.
+    const pid_t child = fork();
+    if (child == 0) {
+        db::Workspace killed;
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    ASSERT_EQ(workspaceFolders().size(), 5);
+#endif
 
-    EXPECT_EQ(db::removeStaleWorkspaceFolders(dir()), 1);
-    EXPECT_EQ(workspaceFolders(), QStringList{prefix + "dead02"});
+    EXPECT_EQ(db::removeStaleWorkspaceFolders(dir()), workspaceFolders().size() - 3);
+    EXPECT_EQ(workspaceFolders(), kept);
     EXPECT_TRUE(QDir(path(QStringLiteral("other"))).exists());
+    live.reset();
+    EXPECT_EQ(workspaceFolders(), (QStringList{prefix + "dead02", prefix + "new"}));
 }
 
 }  // namespace

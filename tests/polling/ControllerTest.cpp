@@ -12,6 +12,7 @@
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PosLine.h"
+#include "transfer/PostingJournal.h"
 
 #include <sqlite3.h>
 #include <QDir>
@@ -33,6 +34,8 @@ public:
     void showPending(const QStringList& lines) override { pending = lines; }
     void showErrors(const QStringList& lines) override { errors = lines; }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
+    void showProgress(const QString& text) override { progress << text; }
+    QStringList progress;
     void showErrorLines(const std::vector<ErrorLineInfo>& lines) override {
         errorLines = lines;
         MainView::showErrorLines(lines);
@@ -383,10 +386,12 @@ TEST_F(ControllerTest, TransferNeedsATransferType) {
     EXPECT_EQ(view.errors, QStringList{charge("999")});
 }
 
-TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefault) {
+TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefaultAndClearsWhatWasShown) {
     Controller controller(settings, services, view, *ws);
     ChargeStore& store = controller.store();
     store.appendErrors({QStringLiteral("a"), QStringLiteral("b")});
+    EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
+    EXPECT_FALSE(controller.transferButtons().refreshIfChanged());
     for (const auto& script :
          std::vector<std::deque<MsgAnswer>>{{MsgAnswer::No}, {MsgAnswer::Yes, MsgAnswer::No}, {}}) {
         dialogs.answers = script;
@@ -404,10 +409,39 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefault) {
         EXPECT_EQ(m.buttons, MsgButtons::YesNo);
         EXPECT_EQ(m.defaultAnswer, MsgAnswer::No);
     }
-    view.errors = QStringList{QStringLiteral("a")};
+    // A line listed straight at intake (nothing pending, so no transfer)
+    // and a line removed by a tool are shown after the tick.
+    const std::int32_t early = store.errorLines()[1].id;
+    ASSERT_TRUE(store.removeError(early));
+    writeBytes(QStringLiteral("Estrazione.mdb"), QByteArray(5000, 'x') + "\r\n");
+    ASSERT_TRUE(controller.timerTick());
+    ASSERT_EQ(view.errors.size(), 2);
+    EXPECT_EQ(view.errors[0], QStringLiteral("a"));
+    // Neither a line that arrives after the listing nor one numbered before
+    // its last line but written after it (another bridge on the server) was
+    // shown: both stay.
+    store.appendErrors({QStringLiteral("arrivata dopo")});
+    auto raw = store.database().openRecordset(QStringLiteral("Errori"));
+    raw->addNew();
+    raw->setValue(QStringLiteral("Progressivo"), std::int64_t{early});
+    raw->setValue(QStringLiteral("Parti"), std::int64_t{1});
+    raw->setValue(QStringLiteral("Riga"), QStringLiteral("numerata prima"));
+    raw->update();
     dialogs.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
     controller.transferButtons().Tasto_Click(3);
-    EXPECT_TRUE(store.errors().isEmpty());
+    const QStringList kept{QStringLiteral("arrivata dopo"), QStringLiteral("numerata prima")};
+    EXPECT_EQ(store.errors(), kept);
+    EXPECT_EQ(view.errors, kept);
+    JournalQuery cleared;
+    cleared.outcome = Esito::Cancellato;
+    ASSERT_EQ(store.journal().find(cleared).size(), 1u);  // the over-long line
+    EXPECT_EQ(store.journal().find(cleared)[0].action, Azione::Cancella);
+    // A tool's clearing meanwhile: the next tick shows it.
+    {
+        db::Workspace tool;
+        ChargeStore(tool).clearErrorsUpTo(INT32_MAX);
+    }
+    ASSERT_TRUE(controller.timerTick());
     EXPECT_TRUE(view.errors.isEmpty());
 }
 
@@ -449,6 +483,34 @@ TEST_F(ControllerTest, TheRepairMenuAsksPostsAndShowsTheListsAgain) {
     EXPECT_EQ(dialogs.messages.back().text,
               QStringLiteral("Riga già riparata o già tolta dallo storico errori"));
     EXPECT_EQ(accountRows(), 1);
+
+    // Many lines: a few lines of counts with the commonest reason, each
+    // line's result under "Dettagli", the progress shown meanwhile.
+    QStringList many;
+    for (int i = 0; i < 30; ++i) many << charge(i % 3 == 0 ? "888" : "999");
+    store.appendPending(many);
+    controller.transferButtons().transfer();
+    ASSERT_EQ(view.errorLines.size(), 30u);
+    addCard(InHouse,
+            {1, 8, QStringLiteral("888"), 1, QStringLiteral("N"), QStringLiteral("Verdi")});
+    std::vector<std::int32_t> all;
+    for (const ErrorLineInfo& l : view.errorLines) all.push_back(l.id);
+    all.push_back(ids[0]);  // gone meanwhile
+    controller.riparaClick(Riparazione::Riprova, all);
+    const auto& box = dialogs.messages.back();
+    EXPECT_EQ(box.text,
+              QStringLiteral("Addebiti riparati: 10 di 31\naddebitati in camera: 10\n"
+                             "non addebitati, restano nello storico: 20\nmotivo più frequente "
+                             "(20): Addebito ancora non trasferibile: Nessun ospite in casa né "
+                             "cliente esterno per la camera 999\ngià riparati o già tolti dallo "
+                             "storico: 1\n\nL'esito di ogni riga: \"Dettagli\" e Quorvel.log."));
+    EXPECT_EQ(box.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(box.details.count(u'\n'), 30);
+    EXPECT_TRUE(box.details.startsWith(
+        QStringLiteral("Riga %1: Addebito registrato sul conto della camera 888\n").arg(all[0])));
+    EXPECT_EQ(view.errorLines.size(), 20u);
+    EXPECT_EQ(accountRows(), 2);                 // the ten summed into the guest's row
+    EXPECT_EQ(view.progress.back(), QString());  // cleared at the end
 }
 
 TEST_F(ControllerTest, EsciStampaAndOtherIndexes) {

@@ -2,12 +2,15 @@
 // the transfer, notification files; failures, re-entrancy, and a kill at
 // every step followed by a restart.
 #include "PollingHotel.h"
+#include "db/HotelFiles.h"
+#include "db/Server.h"
 #include "hotel/HotelSchema.h"
 #include "platform/Log.h"
 #include "platform/TextFile.h"
 #include "polling/InboxJournal.h"
 #include "polling/PollingCycle.h"
 #include "polling/PosFileRules.h"
+#include "support/ServerDb.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
 
@@ -555,8 +558,107 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
                               "non esiste"));
 }
 
+// On the server a connection lost inside a part of a charges file rolls back
+// that part only: each tick commits one part more and fails with one log
+// line, the next goes on after it; every line is taken exactly once.
+TEST_F(PollingCycleTest, ALostConnectionMidFileLosesAndRepeatsNoLine) {
+    if (testServer().isEmpty())
+        return;
+    ServerDb server;
+    db::ServerConfig config = server.config(QStringLiteral("ponte"));
+    config.localFiles = db::hotelDatabaseFiles() + db::defaultLocalFiles();  // only the stores
+    db::Workspace ws(config);
+    ChargeStore store(ws);
+    int written = 0;
+    std::function<TransferRun()> transfer = [] { return TransferRun{}; };
+    PollingCycle cycle(
+        settings, services, store, [&] { return transfer(); }, nullptr,
+        PollingSeams{[&](const char* step) {
+            const QByteArray s(step);
+            if ((s == "charges-part-written" || s == "charges-written") && ++written == 2)
+                server.exec(QStringLiteral(
+                    "SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE "
+                    "datname = current_database() AND pid <> pg_backend_pid()"));
+        }});
+    cycle.setPartLines(3);
+    const QStringList lines = chargeLines(10);
+    dropLines(QStringLiteral("Estrazione.mdb"), lines);
+    QFile::remove(path(QStringLiteral("test.log")));
+    log::open(path(QStringLiteral("test.log")));
+    int ticks = 0;
+    for (bool done = false; !done && ticks < 10; ++ticks) {
+        written = 0;
+        done = cycle.tick();
+    }
+    log::close();
+    EXPECT_EQ(ticks, 4);  // parts of lines 1-3 | 4-6 | 7-9 | 10, the second of each tick cut
+    EXPECT_EQ(store.pending(), lines);
+    const auto journal = store.journal().find({});
+    ASSERT_EQ(journal.size(), 10u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(journal[static_cast<size_t>(i)].lineNo, i + 1);
+    int received = 0;
+    for (const ReceivedCount& c : store.journal().received({}, {})) received += c.lines;
+    EXPECT_EQ(received, 10);
+    InboxJournal inbox(ws);
+    EXPECT_TRUE(inbox.claims(QStringLiteral("Addebiti")).empty());
+    const auto watches = inbox.watches(QStringLiteral("Addebiti"));
+    ASSERT_EQ(watches.size(), 1u);
+    EXPECT_EQ(watches[0].lines, 10);
+    EXPECT_EQ(watches[0].bytes, QFileInfo(watches[0].archive).size());
+    const auto errorsLogged = [&] {
+        return QString::fromUtf8(readBytes(QStringLiteral("test.log")))
+            .split(u'\n', Qt::SkipEmptyParts)
+            .filter(QStringLiteral("ERRORE"));
+    };
+    QStringList logged = errorsLogged();
+    ASSERT_EQ(logged.size(), 3) << logged.join(u'\n').toStdString();
+    for (const QString& l : logged)
+        EXPECT_TRUE(l.contains(QStringLiteral("connessione al server del database interrotta")))
+            << l.toStdString();
+
+    // The server lost during the transfer and still gone for the notices
+    // after it: the transfer's report is the one line.
+    db::PgConnection admin(testServer());  // the test's own database cannot be closed from inside
+    const QString allow =
+        QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS %2")
+            .arg(QString::fromUtf8(PQgetvalue(db::PgConnection(server.conninfo())
+                                                  .run("SELECT current_database()", {}, QString())
+                                                  .get(),
+                                              0, 0)));
+    transfer = [&] {
+        admin.exec(allow.arg("false"), QString());
+        server.exec(
+            QStringLiteral("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
+                           "WHERE datname = current_database() AND pid <> "
+                           "pg_backend_pid()"));
+        TransferRun run;
+        try {
+            store.pending();
+        } catch (const std::exception& e) {  // as TransferButtons reports it
+            run.outcome = TransferRun::Outcome::Failed;
+            log::error(QStringLiteral("Trasferimento addebiti interrotto: ") + errorText(e));
+        }
+        return run;
+    };
+    writeBytes(QStringLiteral("CKI101"), "");
+    QFile::remove(path(QStringLiteral("test.log")));
+    log::open(path(QStringLiteral("test.log")));
+    EXPECT_FALSE(cycle.tick());
+    log::close();
+    admin.exec(allow.arg("true"), QString());
+    logged = errorsLogged();
+    ASSERT_EQ(logged.size(), 1) << logged.join(u'\n').toStdString();
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("Trasferimento addebiti interrotto")))
+        << logged[0].toStdString();
+    EXPECT_TRUE(exists(QStringLiteral("CKI101")));  // waits for the server
+    transfer = [] { return TransferRun{}; };
+    EXPECT_TRUE(cycle.tick());
+    EXPECT_FALSE(exists(QStringLiteral("CKI101")));
+}
+
 // Kills the tick at its n-th step, restarts, and checks that every receipt,
-// charge line and notification took effect exactly once.
+// charge line and notification took effect exactly once; the charges file is
+// taken in parts of two lines, each its own commit.
 TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
     GTEST_FLAG_SET(death_test_style, "fast");
     bool killed = true;
@@ -590,6 +692,7 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
                     if (++count == target)
                         std::raise(SIGKILL);
                 });
+                p.cycle.setPartLines(2);
                 std::exit(p.cycle.tick() ? 0 : 3);
             },
             [&](int status) {
@@ -599,10 +702,12 @@ TEST_F(PollingCycleTest, KillAtAnyStepThenRestartLosesAndRepeatsNothing) {
             "");
 
         Program restarted(*this);
+        restarted.cycle.setPartLines(2);
         ASSERT_TRUE(restarted.cycle.tick());
         ASSERT_TRUE(restarted.cycle.tick());
         EXPECT_EQ(incassi().size(), 3u);
         EXPECT_EQ(pending(), chargeLines(5));
+        EXPECT_EQ(restarted.store.journal().find({}).size(), 5u + 3u);  // charges, receipts
         const auto rows = guestRows();
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(rows[0].nomeCliente, QStringLiteral("Rossi Mario"));

@@ -4,12 +4,12 @@
 
 #include "platform/Seams.h"
 
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
-#include <gtest/gtest.h>
 #include <vector>
 
 namespace quorvel::test {
@@ -37,6 +37,7 @@ public:
         MsgIcon icon;
         MsgButtons buttons;
         MsgAnswer defaultAnswer;
+        QString details = QString();  // messageBoxWithDetails
     };
     struct Input {
         QString prompt, title, defaultText;
@@ -44,12 +45,17 @@ public:
 
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons, MsgAnswer defaultAnswer) override;
+    void messageBoxWithDetails(const QString& text, const QString& details, const QString& title,
+                               MsgIcon icon) override {
+        messageBox(text, title, icon, MsgButtons::Ok, MsgAnswer::Ok);
+        messages.back().details = details;
+    }
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     void notify(const QString& title, const QString& text) override;
 
-    std::deque<MsgAnswer> answers;                     // next message box answers
-    std::deque<std::optional<QString>> inputs;         // next input box answers
+    std::deque<MsgAnswer> answers;              // next message box answers
+    std::deque<std::optional<QString>> inputs;  // next input box answers
     std::vector<Message> messages;
     std::vector<Input> prompts;
     std::vector<std::pair<QString, QString>> notices;  // title, text

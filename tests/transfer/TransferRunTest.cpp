@@ -382,12 +382,14 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
 TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     addCard(Guests, 123, "101");
     addCard(Clients, 900, "E10");
+    addCard(Clients, 901, "E11", "S");  // departed
     const QString lost = line("203", "001500");
-    store->appendChargesFile({{lost, discountLine("-00200"), line("204", "000400")}, false},
-                             "arch.txt");
+    store->appendChargesFile(
+        {{lost, discountLine("-00200"), line("204", "000400"), line("205", "-00100")}, false},
+        "arch.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
     const std::vector<ChargeStore::Line> history = store->errorLines();
-    ASSERT_EQ(history.size(), 3u);
+    ASSERT_EQ(history.size(), 4u);
     ChargeRepair repair(settings, *store);
     using S = ChargeRepair::Status;
     const std::pair<ChargeRepair::Result, S> refusals[] = {
@@ -397,13 +399,17 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
         {repair.assegnaEsterno(history[0].id, "12a"), S::Refused},
         {repair.assegnaEsterno(history[0].id, ""), S::Refused},
         {repair.assegnaEsterno(history[0].id, "4242"), S::Refused},
+        {repair.assegnaEsterno(history[0].id, "901"), S::Refused},
         {repair.riprova(99999), S::Gone},
+        // The line's own fault, whatever room is named.
+        {repair.assegnaCamera(history[3].id, "101"), S::Failed},
     };
     for (const auto& [r, status] : refusals) EXPECT_EQ(r.status, status) << r.message.toStdString();
     EXPECT_EQ(refusals[1].first.message, "Nessun ospite in casa nella camera 555");
     EXPECT_EQ(refusals[3].first.message, "Numero di tessera non valido: 12a");
     EXPECT_EQ(refusals[5].first.message, "Nessun cliente esterno con la tessera 4242");
-    EXPECT_EQ(store->errorLines().size(), 3u);
+    EXPECT_EQ(refusals[6].first.message, "Il cliente esterno con la tessera 901 è partito");
+    EXPECT_EQ(store->errorLines().size(), 4u);
     EXPECT_TRUE(rows(Rooms).empty());
     EXPECT_TRUE(rows(Externals).empty());
 
@@ -436,13 +442,13 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     EXPECT_EQ(mine.status, S::Gone);
     EXPECT_EQ(mine.message, "Riga già riparata o già tolta dallo storico errori");
     EXPECT_EQ(rows(Rooms).size(), 2u);
-    EXPECT_TRUE(store->errorLines().empty());
+    EXPECT_EQ(store->errorLines().size(), 1u);  // the negative line stays
     EXPECT_EQ(journalByLine(*store, "arch.txt")[3].action, Azione::Riprova);
 
     // By the external card's number.
     store->appendChargesFile({{line("777", "000250")}, false}, "arch3.txt");
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
-    EXPECT_EQ(repair.assegnaEsterno(store->errorLines().at(0).id, "900").status, S::Posted);
+    EXPECT_EQ(repair.assegnaEsterno(store->errorLines().back().id, "900").status, S::Posted);
     ASSERT_EQ(rows(Externals).size(), 1u);
     EXPECT_EQ(rows(Externals)[0].importo, eur(250));
     EXPECT_EQ(journalByLine(*store, "arch3.txt")[1].outcome, Esito::Esterno);
@@ -455,23 +461,41 @@ TEST_F(TransferRun, RepairPostsOnceAndRefusesBadAnswers) {
     store->appendChargesFile(
         {{discountLine("-00200"), line("103", "000900"), discountLine("-00100")}, true},
         "utf8.txt");
-    const auto mixed = store->errorLines();
-    ASSERT_EQ(mixed.size(), 4u);
+    const auto mixed = store->errorLines();  // after the negative line
+    ASSERT_EQ(mixed.size(), 5u);
     addCard(Guests, 125, "104");
-    const auto stray = repair.assegnaCamera(mixed[1].id, "104");
+    const auto stray = repair.assegnaCamera(mixed[2].id, "104");
     EXPECT_EQ(stray.status, S::Refused);
     EXPECT_EQ(stray.message,
               "Lo sconto non ha il suo addebito nello storico errori: non si può "
               "riparare (si può cancellare)");
-    const auto own = repair.assegnaCamera(mixed[0].id, "104");
+    const auto own = repair.assegnaCamera(mixed[1].id, "104");
     EXPECT_EQ(own.status, S::Posted);
     EXPECT_EQ(own.lines, 1);
     EXPECT_EQ(journalByLine(*store, "arch4.txt")[1].added, eur(500));
     // Chosen by its "Sconto" line, the UTF-8 charge goes with its own.
-    EXPECT_EQ(repair.assegnaCamera(mixed[3].id, "104").lines, 2);
+    EXPECT_EQ(repair.assegnaCamera(mixed[4].id, "104").lines, 2);
     EXPECT_EQ(journalByLine(*store, "utf8.txt")[2].added, eur(800));
     EXPECT_EQ(rows(Rooms).back().importo, eur(1300));  // both on the guest's row of the day
-    EXPECT_EQ(store->errorLines().size(), 1u);         // the stray one, for "&Cancella"
+    EXPECT_EQ(store->errorLines().size(), 2u);         // and the stray one, for "&Cancella"
+
+    // A repair posts the amount recorded when the line was taken (what the
+    // reconciliation counted, e.g. by an older reading of the columns),
+    // never a new reading of the line.
+    store->appendChargesFile({{line("303", "12.345")}, false}, "arch5.txt");
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    const std::int32_t taken = journalByLine(*store, "arch5.txt")[1].id;
+    EXPECT_EQ(journalByLine(*store, "arch5.txt")[1].amount, eur(12345));
+    auto received = store->database().openRecordset(QStringLiteral("RigheRicevute"));
+    received->findFirst(QStringLiteral("Progressivo = ?"), {std::int64_t{taken}});
+    ASSERT_FALSE(received->noMatch());
+    received->edit();
+    received->setValue(QStringLiteral("Importo"), eur(12));
+    received->update();
+    addCard(Guests, 126, "303");
+    EXPECT_EQ(repair.riprova(store->errorLines().back().id).status, S::Posted);
+    EXPECT_EQ(rows(Rooms).back().camera, "303");
+    EXPECT_EQ(rows(Rooms).back().importo, eur(12));
 }
 
 // A side file that exists but cannot be read fails the run with every line

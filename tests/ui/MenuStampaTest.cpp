@@ -265,15 +265,17 @@ TEST_F(MenuStampaTest, QuadraturaWritesTheDaysReconciliationThenShowsTheMenu) {
         seen << readBytes("fd3");
     };
 
-    dialogs.inputs = {std::nullopt, QStringLiteral("31/02/2025"), QStringLiteral("07/03/2025")};
+    dialogs.inputs = {std::nullopt, QStringLiteral("31/02/2025"), std::nullopt,
+                      QStringLiteral("31/02/2025"), QStringLiteral("07/03/2025")};
     stampa.quadratura(store, 1);  // cancelled
-    stampa.quadratura(store, 1);  // no date: told, no menu
+    stampa.quadratura(store, 1);  // no date: told, asked again with it, cancelled
     EXPECT_TRUE(seen.isEmpty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text,
               "\"31/02/2025\" non è un giorno valido: scrivere per esempio 07/03/2025.");
-    stampa.quadratura(store, 1);
-    ASSERT_EQ(dialogs.prompts.size(), 3u);
+    EXPECT_EQ(dialogs.prompts.at(2).defaultText, "31/02/2025");
+    stampa.quadratura(store, 1);  // a bad day, then a good one: the menu
+    ASSERT_EQ(dialogs.prompts.size(), 5u);
     EXPECT_EQ(dialogs.prompts[0].defaultText, "07/03/2025");  // today
     EXPECT_EQ(dialogs.prompts[0].title, "Quadratura");
     ASSERT_EQ(seen.size(), 1);

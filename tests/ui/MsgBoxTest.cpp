@@ -1,13 +1,16 @@
 // The self-sizing message box: measures, sizes, buttons and result codes.
 #include "ui/MsgBox_Form.h"
+#include "ui/QtDialogs.h"
 #include "ui/Twips.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -154,6 +157,42 @@ TEST(MsgBoxTest, ClosingWithoutAButtonNeverConsents) {
     // An unknown style shows a single "Ok".
     pressLater(0);
     EXPECT_EQ(Messaggio(QStringLiteral("x"), 999, QString()), 0);
+}
+
+// The desktop's boxes: however long the text or the details, the box fits
+// on the screen; what it does not show is under "Dettagli".
+TEST(QtDialogsTest, NoBoxIsTallerThanTheScreen) {
+    QStringList lines;
+    for (int i = 1; i <= 500; ++i)
+        lines << QStringLiteral("Riga %1: Addebito registrato sul conto della camera %1").arg(i);
+    const QString many = lines.join(u'\n');
+    QtDialogs dialogs;
+    for (int round = 0; round < 2; ++round) {
+        int height = 0;
+        QString details, button, shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            height = box->frameGeometry().height();
+            details = box->detailedText();
+            shown = box->text();
+            for (QAbstractButton* b : box->buttons())
+                if (box->buttonRole(b) == QMessageBox::ActionRole)
+                    button = b->text();
+            box->done(0);
+        });
+        if (round == 0)
+            dialogs.messageBox(many, QStringLiteral("Riprova"), MsgIcon::Information,
+                               MsgButtons::Ok, MsgAnswer::Ok);
+        else
+            dialogs.messageBoxWithDetails(QStringLiteral("Addebiti riparati: 500 di 500"), many,
+                                          QStringLiteral("Riprova"), MsgIcon::Information);
+        EXPECT_GT(height, 0);
+        EXPECT_LE(height, QApplication::primaryScreen()->availableGeometry().height());
+        EXPECT_EQ(details, many);
+        EXPECT_EQ(button, "Dettagli");
+        EXPECT_LE(shown.count(u'\n'), 25) << round;
+    }
 }
 
 }  // namespace

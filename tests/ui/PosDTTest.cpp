@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -174,6 +175,25 @@ TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
     EXPECT_EQ(handlers.repairs[0].second, (std::vector<std::int32_t>{5, 9}));
     EXPECT_EQ(handlers.repairs[1].first, Riparazione::AssegnaEsterno);
     EXPECT_EQ(handlers.repairs[1].second, (std::vector<std::int32_t>{9}));
+
+    // The keyboard: the Menu key and Shift+F10 open the menu on the current
+    // line; Enter clicks the focused button.
+    list->clearSelection();
+    list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    const std::pair<int, Qt::KeyboardModifiers> menuKeys[] = {{Qt::Key_Menu, Qt::NoModifier},
+                                                              {Qt::Key_F10, Qt::ShiftModifier}};
+    for (const auto& [key, modifiers] : menuKeys) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(list, &press);
+        EXPECT_TRUE(window->repairMenu()->isVisible()) << key;
+        EXPECT_TRUE(list->item(0)->isSelected());
+        window->repairMenu()->hide();
+    }
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent enter(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(window->tasto(3), &enter);
+    }
+    EXPECT_EQ(handlers.clicks, (std::vector<int>{3, 3}));
 }
 
 TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {

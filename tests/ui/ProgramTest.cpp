@@ -8,10 +8,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/ServerDb.h"
 #include "support/TestSmtp.h"
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <csignal>
 #endif
+#include <QElapsedTimer>
 
 namespace {
 
@@ -190,6 +193,103 @@ TEST(ProgramTest, SigtermEndsTheRunWithALogLine) {
     p.terminate();
     EXPECT_TRUE(p.waitForFinished(5000));  // the send is abandoned, not waited out
     EXPECT_EQ(p.exitCode(), 0);
+}
+#endif
+
+#ifndef _WIN32
+// A server backend that stops answering (SIGSTOP), caught while it waits on
+// a lock of the test's so that the program's statement is surely sent: with
+// a statement time-out of 2 s the cycle fails with the time-out message;
+// with one of 60 s, SIGTERM ends the program within 5 s all the same.
+TEST(ProgramTest, AStoppedServerBackendTimesOutAndSigtermStillEndsTheRun) {
+    using namespace quorvel;
+    if (test::testServer().isEmpty())
+        return;
+    const test::ServerDb server;
+    db::PgConnection admin(server.conninfo());
+    std::vector<int> stopped;
+    struct Resume {
+        std::vector<int>& pids;
+        ~Resume() {
+            for (const int pid : pids) ::kill(pid, SIGCONT);
+        }
+    } resume{stopped};
+    // The first row's first value of a query, polled until it is not empty.
+    const auto polled = [&](const QByteArray& sql) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000) {
+            const db::PgResult r = admin.run(sql, {}, QString());
+            if (PQntuples(r.get()) > 0 && !PQgetisnull(r.get(), 0, 0))
+                return QByteArray(PQgetvalue(r.get(), 0, 0));
+        }
+        return QByteArray();
+    };
+    // Holds the program's next look at its claims on a lock, stops the
+    // backend that waits for it, then lets the lock go.
+    const auto stopBackend = [&](const QString& schema) {
+        const QString table = schema + QStringLiteral(".\"FilePresi\"");
+        polled("SELECT to_regclass('" + table.toUtf8() + "')::text");
+        admin.exec(QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE").arg(table),
+                   QString());
+        const int pid = polled(
+                            "SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                            "AND wait_event_type = 'Lock' AND pid <> pg_backend_pid()")
+                            .toInt();
+        if (pid > 0 && ::kill(pid, SIGSTOP) == 0)
+            stopped.push_back(pid);
+        admin.exec(QStringLiteral("ROLLBACK"), QString());
+        return pid;
+    };
+    for (const bool sigterm : {false, true}) {
+        SCOPED_TRACE(sigterm ? "SIGTERM" : "time-out");
+        const QString schema =
+            sigterm ? QStringLiteral("quorvel_term") : QStringLiteral("quorvel_fermo");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString conf = QDir(dir.path()).filePath(QStringLiteral("QuorvelDB.txt"));
+        {
+            QFile f(conf);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write((server.conninfo() + QStringLiteral(" options='-c statement_timeout=%1'\n%2\n")
+                                             .arg(sigterm ? 60000 : 2000)
+                                             .arg(schema))
+                        .toUtf8());
+        }
+        QFile::setPermissions(conf, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QProcess p;
+        p.setProgram(QStringLiteral(QUORVEL_BINARY));
+        p.setArguments({QStringLiteral("--headless"), QStringLiteral("--interval"),
+                        QStringLiteral("100"), QStringLiteral("--workdir"), dir.path()});
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start();
+        QByteArray out;
+        const auto waitFor = [&](const char* text) {
+            while (!out.contains(text) && p.waitForReadyRead(30000)) out += p.readAll();
+            return out.contains(text);
+        };
+        ASSERT_TRUE(waitFor("Avvio senza finestre completato")) << out.constData();
+        ASSERT_GT(stopBackend(schema), 0);
+        QElapsedTimer clock;
+        clock.start();
+        if (!sigterm) {
+            ASSERT_TRUE(waitFor("il server del database non risponde da")) << out.constData();
+            EXPECT_LT(clock.elapsed(), 10000);
+            EXPECT_TRUE(out.contains("Ciclo di lettura interrotto")) << out.constData();
+            clock.restart();
+        }
+        p.terminate();  // SIGTERM
+        EXPECT_TRUE(p.waitForFinished(5000)) << out.constData();
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+        }
+        const QByteArray log = readFile(QDir(dir.path()).filePath(QStringLiteral("Quorvel.log")));
+        EXPECT_TRUE(log.contains("Arresto richiesto dal sistema (SIGTERM)")) << log.constData();
+    }
 }
 #endif
 

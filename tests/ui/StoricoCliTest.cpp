@@ -2,20 +2,43 @@
 // keeps a line added after the listing, bad arguments. quorvel-journal: a
 // find, the history with its reasons, a CSV reconciliation, bad arguments.
 #include "hotel/HotelSchema.h"
+#include "hotel/ServerCopy.h"
 #include "journal/JournalCli.h"
 #include "print/PcLocalGuard.h"
 #include "print/PrinterTables.h"
 #include "storico/StoricoCli.h"
+#include "support/ServerDb.h"
 #include "support/TempDir.h"
 #include "support/TestSmtp.h"
 #include "transfer/ChargeStore.h"
+#include "transfer/ChargeTransfer.h"
 #include "transfer/PosLine.h"
 #include "transfer/PostingJournal.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
 
 namespace quorvel::test {
 namespace {
+
+// The rows of a CSV text as Python's csv module reads them (';'-separated).
+QJsonArray pythonCsv(const QString& text) {
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv, io, json, sys\n"
+                                 "text = sys.stdin.buffer.read().decode('utf-8')\n"
+                                 "rows = csv.reader(io.StringIO(text, newline=''), delimiter=';')\n"
+                                 "print(json.dumps(list(rows)))\n")});
+    python.write(text.toUtf8());
+    python.closeWriteChannel();
+    EXPECT_TRUE(python.waitForFinished(30000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
 
 class StoricoCliTest : public TempDirTest {
 protected:
@@ -72,6 +95,11 @@ TEST_F(StoricoCliTest, CommandsWriteTheWindowsFiles) {
 TEST_F(StoricoCliTest, ClearingKeepsLinesAddedAfterTheListingAndBadArgumentsAreRefused) {
     ASSERT_EQ(run({"elenca"}), 0);
     store->appendErrors({QStringLiteral("arrivata dopo")});
+    // Only the number of a line in the history: 4 would clear lines nobody listed.
+    EXPECT_EQ(run({"cancella", "--conferma", "4"}), 2);
+    EXPECT_TRUE(err.contains("la riga 4 non è nello storico errori (l'ultima è la numero 3)"))
+        << err.toStdString();
+    EXPECT_EQ(store->errors().size(), 3);
     ASSERT_EQ(run({"cancella", "--conferma", "2"}), 0) << err.toStdString();
     EXPECT_EQ(out, "2 righe cancellate; 1 riga arrivata dopo l'elenco resta\n");
     EXPECT_EQ(store->errors(), QStringList{"arrivata dopo"});
@@ -96,7 +124,7 @@ TEST_F(StoricoCliTest, ClearingKeepsLinesAddedAfterTheListingAndBadArgumentsAreR
     // A folder that is not the program's: no store is made there.
     QDir().mkdir("altro");
     EXPECT_EQ(run({"--workdir", path("altro"), "elenca"}), 1);
-    EXPECT_TRUE(err.contains("nessuno storico errori"));
+    EXPECT_TRUE(err.contains("nessun giornale né storico errori")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(path("altro/QuorvelCoda.db")));
 }
 
@@ -149,34 +177,53 @@ TEST_F(StoricoCliTest, JournalFindsChargesListsReasonsAndReconciles) {
     EXPECT_EQ(out, "1 | 07/03/2025 | 203 | 12,50 | addebitato in camera | " + file +
                        " riga 1 | 203 250307 PRANZO\n");
     ASSERT_EQ(journalRun({"cerca", "--giorno", "07/03/2025", "--testo", "pranzo", "--csv"}), 0);
-    EXPECT_EQ(out.count('\n'), 2) << out.toStdString();
+    EXPECT_EQ(out.count("\r\n"), 2) << out.toStdString();
     ASSERT_EQ(journalRun({"errori"}), 0);
     EXPECT_EQ(out, QString::fromUtf8("1 | Nessun ospite in casa né cliente esterno per la camera "
                                      "203 | 12 CAFFÈ 2,50\n2 | nello storico errori | 77 ACQUA "
                                      "1,00\n"));
 
+    // A line feed, a tab, the separator, quotes, ESC and NUL in a line: one
+    // field, as Python's csv module reads it back; the text output shows
+    // the control bytes escaped as the log does.
+    const QString odd = QStringLiteral("12 \"A;B\"\n\tC\x1b") + QChar(0) + QStringLiteral("D");
+    const std::int32_t oddId = store->appendErrors({odd});
+    ASSERT_EQ(journalRun({"errori", "--csv"}), 0);
+    const QJsonArray csv = pythonCsv(out);
+    ASSERT_EQ(csv.size(), 4) << out.toStdString();
+    EXPECT_EQ(csv[0].toArray().size(), 3);
+    EXPECT_EQ(csv[3].toArray()[0].toString(), QString::number(oddId));
+    EXPECT_EQ(csv[3].toArray()[2].toString(), odd);
+    EXPECT_EQ(csv[1].toArray()[2].toString(), QString::fromUtf8("12 CAFFÈ 2,50"));
+    ASSERT_EQ(journalRun({"errori"}), 0);
+    EXPECT_TRUE(out.endsWith(QStringLiteral("| 12 \"A;B\"\\x0A\\x09C\\x1B\\x00D\n")))
+        << out.toStdString();
+    store->database().openRecordset("Errori")->removeAll(
+        QStringLiteral("Progressivo = %1").arg(oddId));
+
     ASSERT_EQ(journalRun({"quadratura", "--csv"}), 0) << err.toStdString();  // today
     const QString totals =
-        "07/03/2025;Totale giorno;Ricevute dalla cassa;3;16,00\n"
-        "07/03/2025;Totale giorno;Addebitate in camera;1;12,50\n"
-        "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\n"
-        "07/03/2025;Totale giorno;Addebitate a clienti esterni;0;0,00\n"
-        "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\n"
-        "07/03/2025;Totale giorno;Nello storico errori;2;3,50\n"
-        "07/03/2025;Totale giorno;Cancellate dallo storico;0;0,00\n"
-        "07/03/2025;Totale giorno;In attesa;0;0,00\n"
-        "07/03/2025;Totale giorno;Sconti senza addebito, ignorati;0;0,00\n";
-    EXPECT_TRUE(out.startsWith("Giorno;File;Voce;Righe;Importo\n07/03/2025;" + file +
-                               ";Ricevute dalla cassa;3;16,00\n"))
+        "07/03/2025;Totale giorno;Ricevute dalla cassa;3;16,00\r\n"
+        "07/03/2025;Totale giorno;Addebitate in camera;1;12,50\r\n"
+        "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\r\n"
+        "07/03/2025;Totale giorno;Addebitate a clienti esterni;0;0,00\r\n"
+        "07/03/2025;Totale giorno;di cui riparate dallo storico;0;0,00\r\n"
+        "07/03/2025;Totale giorno;Nello storico errori;2;3,50\r\n"
+        "07/03/2025;Totale giorno;Cancellate dallo storico;0;0,00\r\n"
+        "07/03/2025;Totale giorno;In attesa;0;0,00\r\n"
+        "07/03/2025;Totale giorno;Sconti senza addebito, ignorati;0;0,00\r\n";
+    EXPECT_TRUE(out.startsWith("Giorno;File;Voce;Righe;Importo\r\n07/03/2025;" + file +
+                               ";Ricevute dalla cassa;3;16,00\r\n"))
         << out.toStdString();
-    EXPECT_TRUE(out.endsWith(totals + "07/03/2025;Totale giorno;Quadratura;OK;\n"
-                                      "07/03/2025;Totale giorno;Incassi importati;0;0,00\n"))
+    EXPECT_TRUE(out.endsWith(totals + "07/03/2025;Totale giorno;Quadratura;OK;\r\n"
+                                      "07/03/2025;Totale giorno;Incassi importati;0;0,00\r\n"))
         << out.toStdString();
     // An error line cleared behind the program's back: a difference, status 3.
     store->database().openRecordset("Errori")->removeAll(
         QStringLiteral("Progressivo = %1").arg(errors[0].id));
     ASSERT_EQ(journalRun({"quadratura", "--giorno", "20250307", "--csv"}), 3);
-    EXPECT_TRUE(out.contains("07/03/2025;Totale giorno;Differenza;1;2,50\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("07/03/2025;Totale giorno;Differenza;1;2,50\r\n"))
+        << out.toStdString();
 
     const QByteArray before = readBytes("QuorvelCoda.db");
     const std::pair<QStringList, const char*> bad[] = {
@@ -214,22 +261,110 @@ TEST_F(StoricoCliTest, JournalFindsChargesListsReasonsAndReconciles) {
             {QStringLiteral("Partito"), QStringLiteral("N")}});
     PosLine late;
     late.room = QStringLiteral("555");
+    PosLine negative;
+    negative.amount = QStringLiteral("-00100");
     ChargeStore hotelStore(hotelWs);
-    hotelStore.appendErrors({late.text(), PosLine{}.text()});
+    hotelStore.appendErrors({late.text(), negative.text()});
     EXPECT_EQ(journalRun({"assegna-camera", "1", "555"}), 2);
     EXPECT_TRUE(err.contains("Riga 1: ")) << err.toStdString();
     EXPECT_EQ(journalRun({"riprova", "2", "9"}), 2);
     EXPECT_TRUE(err.contains("la riga 9 non è nello storico errori")) << err.toStdString();
-    EXPECT_EQ(journalRun({"riprova", "1"}), 1);  // room 555 has no guest yet
+    EXPECT_EQ(journalRun({"riprova", "1"}), 1);                // room 555 has no guest yet
+    EXPECT_EQ(journalRun({"assegna-camera", "2", "101"}), 1);  // a line no room can take
     EXPECT_EQ(hotelStore.errorLines().size(), 2u);
     ASSERT_EQ(journalRun({"assegna-camera", "1", "101"}), 0) << err.toStdString();
     EXPECT_EQ(out, "Riga 1: Addebito registrato sul conto della camera 101\n");
+    // In the program's log, with the tool and the user.
+    const QString logged = QString::fromUtf8(readBytes("albergo/Quorvel.log"));
+    EXPECT_EQ(logged.count(QRegularExpression(
+                  "INFO  \\[quorvel-journal, utente [^]]+\\] Addebito dallo storico errori "
+                  "registrato sul conto della camera 101: ")),
+              1)
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains("] assegna-camera della riga 2 dello storico errori non riuscito"))
+        << logged.toStdString();
     EXPECT_EQ(journalRun({"assegna-camera", "1", "101"}), 2);  // posted already
-    ASSERT_EQ(journalRun({"riprova", "2"}), 0) << err.toStdString();
-    EXPECT_TRUE(hotelStore.errorLines().empty());
+    EXPECT_EQ(hotelStore.errorLines().size(), 1u);
     EXPECT_EQ(journalRun({"cerca", "--camera", "101"}), 0);
     EXPECT_EQ(out.count("addebitato in camera (Assegna a camera)"), 1) << out.toStdString();
-    EXPECT_EQ(out.count("addebitato in camera (Riprova)"), 1) << out.toStdString();
+}
+
+// With QuorvelDB.txt the tools read and repair on the server, as the
+// program posts there; a local store left from before the switch is never
+// opened: every tool says so and exits 1.
+TEST_F(StoricoCliTest, ToolsFollowQuorvelDBAndRefuseAStoreLeftBehind) {
+    auto journalRun = [&](const QStringList& args) {
+        out.clear();
+        err.clear();
+        QTextStream o(&out), e(&err);
+        return runJournal(QStringList{"quorvel-journal"} + args, o, e);
+    };
+    const QByteArray local = readBytes("QuorvelCoda.db");
+    writeBytes("QuorvelDB.txt", "host=" + path("nessun-server").toUtf8() + " dbname=albergo\n");
+    QFile::setPermissions(path("QuorvelDB.txt"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(journalRun({"assegna-camera", "1", "101"}), 1);
+    EXPECT_TRUE(err.contains(QString::fromUtf8("QuorvelCoda.db in ")) &&
+                err.contains(QString::fromUtf8(" è rimasto da prima del passaggio al server di "
+                                               "QuorvelDB.txt")))
+        << err.toStdString();
+    EXPECT_EQ(run({"cancella", "--conferma", "2"}), 1);
+    EXPECT_TRUE(err.contains("è rimasto da prima del passaggio al server")) << err.toStdString();
+    EXPECT_EQ(readBytes("QuorvelCoda.db"), local);
+    EXPECT_FALSE(exists("Quorvel.log"));  // refused before anything is written
+
+    if (testServer().isEmpty())
+        return;
+    ServerDb server;
+    const QString hotelDir = path("server");
+    QDir().mkdir(hotelDir);
+    hotel::createHotelDatabases(hotelDir);
+    writeBytes("server/Quorvel.txt",
+               "Estrazione.mdb\r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n 0 \r\nDocumento.txt\r\n");
+    QDir::setCurrent(hotelDir);
+    auto guest = [](db::Workspace& w, int card, const char* room) {
+        addRow(w, db::SchedaClienteMdb, QStringLiteral("Scheda_Cliente"),
+               {{QStringLiteral("NumeroHotel"), 1},
+                {QStringLiteral("NumeroProgressivo"), card},
+                {QStringLiteral("NumeroCamera"), QString::fromLatin1(room)},
+                {QStringLiteral("NumeroComponente"), 1},
+                {QStringLiteral("Partito"), QStringLiteral("N")}});
+    };
+    {
+        db::Workspace files;
+        guest(files, 7, "101");
+    }
+    hotel::moveHotelToServer(hotelDir, server.conninfo());
+    const auto config = db::readServerConfig();
+    ASSERT_TRUE(config && config->refusal.isEmpty());
+    db::Workspace serverWs(*config);
+    {
+        ChargeStore serverStore(serverWs);
+        PosLine lost;
+        lost.room = QStringLiteral("555");
+        serverStore.appendChargesFile({{PosLine{}.text(), lost.text()}, false},
+                                      QStringLiteral("Estrazione_20250131120000.txt"));
+        Settings settings;
+        settings.codiceGenerico = 1;
+        ChargeTransfer(settings, serverStore).TrasferisciAddebiti();
+    }
+    EXPECT_FALSE(exists("server/QuorvelCoda.db"));
+
+    ASSERT_EQ(journalRun({"errori"}), 0) << err.toStdString();
+    EXPECT_EQ(out.count('\n'), 1);
+    EXPECT_TRUE(out.startsWith("1 | Nessun ospite in casa né cliente esterno per la camera 555"))
+        << out.toStdString();
+    ASSERT_EQ(journalRun({"cerca", "--camera", "101"}), 0) << err.toStdString();
+    EXPECT_TRUE(out.contains("| 15,00 | addebitato in camera |")) << out.toStdString();
+    EXPECT_EQ(journalRun({"quadratura", "--giorno", "20250131"}), 0) << out.toStdString();
+    guest(serverWs, 8, "555");
+    ASSERT_EQ(journalRun({"riprova", "1"}), 0) << err.toStdString();
+    EXPECT_EQ(
+        server.raw("Conto_Cliente", "SELECT NumeroCamera, Importo FROM Conto_Cliente ORDER BY 1"),
+        (QStringList{"101|150000", "555|150000"}));
+    EXPECT_EQ(journalRun({"quadratura", "--giorno", "20250131"}), 0) << out.toStdString();
+    ASSERT_EQ(run({"elenca"}), 0) << err.toStdString();
+    EXPECT_EQ(err, "Storico errori vuoto.\n");
+    EXPECT_FALSE(exists("server/QuorvelCoda.db"));
 }
 
 }  // namespace

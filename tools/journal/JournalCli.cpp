@@ -7,6 +7,7 @@
 #include "platform/Plural.h"
 #include "platform/Seams.h"
 #include "platform/Settings.h"
+#include "polling/FolderStores.h"
 #include "transfer/ChargeRepair.h"
 #include "transfer/ChargeStore.h"
 #include "transfer/PostingJournal.h"
@@ -175,12 +176,17 @@ Options parse(QStringList args, const QString& today) {
     return o;
 }
 
+// RFC 4180: a field holding the separator, a quote or a line break is
+// quoted (a tab too, which some spreadsheets split on); rows end in CR LF.
 QString csvField(QString s) {
-    if (s.contains(QLatin1Char(';')) || s.contains(QLatin1Char('"')))
+    static const QString special = QStringLiteral(";\"\r\n\t");
+    if (std::any_of(s.begin(), s.end(), [](QChar c) { return special.contains(c); }))
         s = QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\"")) +
             QLatin1Char('"');
     return s;
 }
+
+const char kCsvEnd[] = "\r\n";
 
 QString amountOf(const JournalEntry& e, bool csv) {
     if (!e.amount)
@@ -204,12 +210,6 @@ public:
         : m_o(o), m_out(out), m_err(err) {}
 
     int run() {
-        // Never create an empty store in a folder that is not the program's.
-        if (!QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
-            throw Error(QString::fromLatin1(ChargeStore::FileName),
-                        QStringLiteral("nessun giornale in %1 (non è la cartella di lavoro di "
-                                       "Quorvel?)")
-                            .arg(QDir::currentPath()));
         ChargeStore store(m_ws);
         if (m_o.command == QLatin1String("cerca"))
             return cerca(store);
@@ -231,32 +231,32 @@ private:
         const std::vector<JournalEntry> found = store.journal().find(q);
         if (m_o.csv)
             m_out << "Numero;Tipo;Giorno;Camera;CameraCassa;Importo;Esito;Motivo;File;NumeroRiga;"
-                     "Riga\n";
+                     "Riga"
+                  << kCsvEnd;
         for (const JournalEntry& e : found) {
             if (!e.damage.isEmpty())
                 m_err << QStringLiteral("Riga %1 del giornale illeggibile: %2\n")
                              .arg(e.id)
                              .arg(e.damage);
             if (m_o.csv)
-                m_out << QStringList{QString::number(e.id),  e.kind,
+                m_out << QStringList{QString::number(e.id),  csvField(e.kind),
                                      dayText(e.day),         csvField(e.room),
                                      csvField(e.posRoom),    amountOf(e, true),
                                      csvField(outcomeOf(e)), csvField(e.reasonText),
                                      csvField(e.archive),    QString::number(e.lineNo),
                                      csvField(e.line)}
                              .join(QLatin1Char(';'))
-                      << '\n';
+                      << kCsvEnd;
             else
-                m_out << QStringList{QString::number(e.id),
-                                     dayText(e.day),
-                                     e.room.trimmed(),
-                                     amountOf(e, false),
-                                     e.reasonText.isEmpty()
-                                         ? outcomeOf(e)
-                                         : outcomeOf(e) + QStringLiteral(": ") + e.reasonText,
-                                     QStringLiteral("%1 riga %2").arg(e.archive).arg(e.lineNo),
-                                     e.line.trimmed()}
-                             .join(QStringLiteral(" | "))
+                m_out << log::escaped(
+                             QStringList{QString::number(e.id), dayText(e.day), e.room.trimmed(),
+                                         amountOf(e, false),
+                                         e.reasonText.isEmpty()
+                                             ? outcomeOf(e)
+                                             : outcomeOf(e) + QStringLiteral(": ") + e.reasonText,
+                                         QStringLiteral("%1 riga %2").arg(e.archive).arg(e.lineNo),
+                                         e.line.trimmed()}
+                                 .join(QStringLiteral(" | ")))
                       << '\n';
         }
         m_out.flush();
@@ -275,7 +275,7 @@ private:
         const auto reasons = store.journal().errorReasons();
         const std::vector<ChargeStore::Line> lines = store.errorLines();
         if (m_o.csv)
-            m_out << "Numero;Motivo;Riga\n";
+            m_out << "Numero;Motivo;Riga" << kCsvEnd;
         for (const ChargeStore::Line& l : lines) {
             const auto e = reasons.find(l.id);
             const QString why = e == reasons.end()    ? QStringLiteral("(non nel giornale)")
@@ -283,9 +283,10 @@ private:
                                                       : e->second;
             if (m_o.csv)
                 m_out << QString::number(l.id) << ';' << csvField(why) << ';' << csvField(l.text)
-                      << '\n';
+                      << kCsvEnd;
             else
-                m_out << l.id << " | " << why << " | " << l.text << '\n';
+                m_out << l.id << " | " << log::escaped(why) << " | " << log::escaped(l.text)
+                      << '\n';
         }
         m_out.flush();
         m_err << (lines.empty() ? QStringLiteral("Storico errori vuoto.\n")
@@ -299,7 +300,8 @@ private:
         const Reconciliation r = reconcile(store, m_o.dayFrom, m_o.dayTo);
         const QStringList lines =
             m_o.csv ? reconciliationCsv(r) : reconciliationText(r, QDateTime::currentDateTime());
-        for (const QString& l : lines) m_out << l << '\n';
+        for (const QString& l : lines)
+            m_out << (m_o.csv ? l : log::escaped(l)) << (m_o.csv ? kCsvEnd : "\n");
         return r.total.balanced() ? 0 : 3;
     }
 
@@ -330,6 +332,10 @@ private:
                 continue;
             }
             m_err << QStringLiteral("Riga %1: %2\n").arg(n).arg(r.message);
+            log::info(QStringLiteral("%1 della riga %2 dello storico errori non riuscito: %3")
+                          .arg(m_o.command)
+                          .arg(n)
+                          .arg(r.message));
             // A bad answer (no guest in the room, unknown card) is a wrong argument.
             status = std::max(status, r.status == ChargeRepair::Status::Refused ? 2 : 1);
         }
@@ -372,11 +378,14 @@ int runJournal(const QStringList& argv, QTextStream& out, QTextStream& err, cons
         err << QStringLiteral("quorvel-journal: %1\n\n").arg(bad.why) << QString::fromUtf8(kUsage);
         return 2;
     }
+    std::optional<ToolSession> session;
     try {
+        session.emplace(QStringLiteral("quorvel-journal"), true);
         return Journal(options, out, err).run();
     } catch (const std::exception& e) {
         const QString why = errorText(e);
-        log::error(QStringLiteral("quorvel-journal %1: %2").arg(options.command, why));
+        if (session)
+            log::error(QStringLiteral("%1: %2").arg(options.command, why));
         err << QStringLiteral("quorvel-journal %1: %2\n").arg(options.command, why);
         return 1;
     }

@@ -2,11 +2,11 @@
 #include "storico/StoricoCli.h"
 
 #include "db/Engine.h"
-#include "db/Server.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/Plural.h"
 #include "platform/Seams.h"
+#include "polling/FolderStores.h"
 #include "print/DelimitedExport.h"
 #include "print/ErrorReport.h"
 #include "print/MailHandover.h"
@@ -17,7 +17,7 @@
 #include "ui/QtShell.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <algorithm>
 #include <optional>
 
 namespace quorvel {
@@ -140,14 +140,6 @@ public:
     }
 
     int run() {
-        // Never create an empty store in a folder that is not the program's
-        // (with QuorvelDB.txt the store is a schema on the server).
-        if (!m_ws.onServer(QString::fromLatin1(ChargeStore::FileName)) &&
-            !QFileInfo::exists(QString::fromLatin1(ChargeStore::FileName)))
-            throw Error(QString::fromLatin1(ChargeStore::FileName),
-                        QStringLiteral("nessuno storico errori in %1 (non è la cartella di "
-                                       "lavoro di Quorvel?)")
-                            .arg(QDir::currentPath()));
         ChargeStore store(m_ws);
         const QString& c = m_o.command;
         if (c == QLatin1String("elenca"))
@@ -189,7 +181,7 @@ public:
 private:
     int elenca(ChargeStore& store) {
         const std::vector<ChargeStore::Line> lines = store.errorLines();
-        for (const auto& l : lines) m_out << l.text << '\n';
+        for (const auto& l : lines) m_out << log::escaped(l.text) << '\n';
         m_out.flush();
         if (lines.empty())
             m_err << "Storico errori vuoto.\n";
@@ -206,10 +198,25 @@ private:
     }
 
     int cancella(ChargeStore& store) {
-        const int removed = store.clearErrorsUpTo(*m_o.confirmUpTo);
+        // N must be a line of the history: the last one "elenca" showed. A
+        // bigger number would clear lines nobody listed.
+        const std::int32_t upTo = *m_o.confirmUpTo;
+        const std::vector<ChargeStore::Line> before = store.errorLines();
+        if (std::none_of(before.begin(), before.end(),
+                         [upTo](const ChargeStore::Line& l) { return l.id == upTo; })) {
+            m_err << QStringLiteral(
+                         "quorvel-storico: la riga %1 non è nello storico errori%2; "
+                         "nulla è stato cancellato (quorvel-storico elenca)\n")
+                         .arg(upTo)
+                         .arg(before.empty() ? QStringLiteral(", che è vuoto")
+                                             : QStringLiteral(" (l'ultima è la numero %1)")
+                                                   .arg(before.back().id));
+            return 2;
+        }
+        const int removed = store.clearErrorsUpTo(upTo);
         const int left = static_cast<int>(store.errorLines().size());
         log::info(QStringLiteral("Storico errori cancellato fino alla riga %1 (%2)")
-                      .arg(*m_o.confirmUpTo)
+                      .arg(upTo)
                       .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe"))));
         m_out << plural(removed, QStringLiteral("%1 riga cancellata"),
                         QStringLiteral("%1 righe cancellate"));
@@ -286,8 +293,6 @@ int runStorico(const QStringList& argv, QTextStream& out, QTextStream& err, Shel
             return 2;
         }
     }
-    // As the program: QuorvelDB.txt puts the databases on a server.
-    db::setDefaultServer(db::readServerConfig());
     Options options;
     try {
         options = parse(args);
@@ -295,12 +300,15 @@ int runStorico(const QStringList& argv, QTextStream& out, QTextStream& err, Shel
         err << QStringLiteral("quorvel-storico: %1\n\n").arg(bad.why) << kUsage;
         return 2;
     }
+    // As the program: QuorvelDB.txt may put the databases on a server.
+    std::optional<ToolSession> session;
     try {
+        session.emplace(QStringLiteral("quorvel-storico"), true);
         return Storico(options, out, err, shell).run();
     } catch (const std::exception& e) {
-        const auto* error = dynamic_cast<const Error*>(&e);
-        const QString why = error ? error->message() : QString::fromLocal8Bit(e.what());
-        log::error(QStringLiteral("quorvel-storico %1: %2").arg(options.command, why));
+        const QString why = errorText(e);
+        if (session)
+            log::error(QStringLiteral("%1: %2").arg(options.command, why));
         err << QStringLiteral("quorvel-storico %1: %2\n").arg(options.command, why);
         return 1;
     }
