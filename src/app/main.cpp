@@ -24,10 +24,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 using namespace quorvel;
 
@@ -40,6 +48,47 @@ bool displayMissing() {
            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
     return false;
+#endif
+}
+
+// Why a file cannot be written in the working folder, found by writing one:
+// a full disk is not a matter of permissions.
+QString whyFolderUnwritable() {
+    const QString notWritable = QStringLiteral("la cartella di lavoro non è scrivibile");
+#ifdef Q_OS_UNIX
+    const QByteArray probe = QFile::encodeName(
+        QStringLiteral(".Quorvel.prova.%1").arg(QCoreApplication::applicationPid()));
+    int err = 0;
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        err = errno;
+    } else {
+        const QByteArray bytes(512, ' ');
+        if (::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) < 0 ||
+            ::fsync(fd) != 0)
+            err = errno;
+        ::close(fd);
+        ::unlink(probe.constData());
+    }
+    switch (err) {
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral(
+                "il disco è pieno (nessuno spazio libero per i file del "
+                "programma)");
+        case EROFS:
+            return QStringLiteral("il disco è montato in sola lettura");
+        case 0:
+        case EACCES:
+        case EPERM:
+            return notWritable;
+        default:
+            return notWritable + QStringLiteral(" (") +
+                   italianSystemText(QString::fromLocal8Bit(std::strerror(err))) +
+                   QStringLiteral(")");
+    }
+#else
+    return notWritable;
 #endif
 }
 
@@ -132,7 +181,7 @@ int main(int argc, char** argv) {
     cli.setEpilogue(QStringLiteral(
         "Stato d'uscita: 0 ciclo riuscito (--once) o arresto chiesto dal sistema; 1 ciclo\n"
         "fallito (--once); 2 riga di comando o cartella di lavoro non valida; 3 un'altra\n"
-        "copia lavora nella cartella; 4 cartella di lavoro non scrivibile."));
+        "copia lavora nella cartella; 4 cartella di lavoro non scrivibile o disco pieno."));
     if (const auto status = cli.handle(argc, argv))
         return *status;
     const bool headless = cli.isSet(QStringLiteral("headless"));
@@ -180,14 +229,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel: già in esecuzione in questa cartella\n");
             return 3;
         }
-        // No other copy: the lock file itself cannot be made.
-        log::error(QStringLiteral("Impossibile creare Quorvel.lock in %1: la cartella di lavoro "
-                                  "non è scrivibile")
-                       .arg(QDir::currentPath()));
-        std::fprintf(stderr,
-                     "quorvel: impossibile creare Quorvel.lock: la cartella di lavoro %s non è "
-                     "scrivibile\n",
-                     qPrintable(QDir::currentPath()));
+        // No other copy: the lock file itself cannot be made; say why.
+        const QString why = whyFolderUnwritable();
+        log::error(QStringLiteral("Impossibile creare Quorvel.lock in %1: %2")
+                       .arg(QDir::currentPath(), why));
+        std::fprintf(stderr, "quorvel: impossibile creare Quorvel.lock in %s: %s\n",
+                     qPrintable(QDir::currentPath()), qPrintable(why));
         return 4;
     }
     // QuorvelDB.txt puts the hotel's databases on a server; without it, SQLite files.

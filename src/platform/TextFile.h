@@ -71,9 +71,14 @@ public:
     bool startsMidLine() const { return m_midLine; }
     // The file offset just past what next() has read (the line and its end).
     qint64 offset() const { return m_blockStart + m_pos; }
+    // False when the line next() returned ran up to `to` without a line end.
+    bool lineEnded() const { return m_ended; }
 
 private:
     bool fill();
+    // Index in the block of the first CR or LF at or after m_pos, or the
+    // block's size; found with memchr, each byte looked at once per block.
+    qsizetype lineEnd();
 
     QString m_path;
     std::unique_ptr<QFile> m_file;
@@ -83,8 +88,10 @@ private:
     QByteArray m_block;
     qint64 m_blockStart = 0;  // file offset of m_block[0]
     qsizetype m_pos = 0;
+    qsizetype m_nextCr = -1, m_nextLf = -1;  // found in m_block; -1: to be searched
     bool m_skipLf = false;
     bool m_midLine = false;
+    bool m_ended = true;
 };
 
 // looksLikeUtf8 over bytes `from` to `to` of a file, read a block at a time.

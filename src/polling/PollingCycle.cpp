@@ -52,28 +52,27 @@ auto readingStep(F f) {
     }
 }
 
+struct PartsRead {
+    std::int32_t lines = 0;  // lines taken
+    qint64 end = 0;          // offset just past the last line taken
+};
+
 // Feeds the lines of bytes [from, to) of a POS file to take() in parts of
 // about partLines lines, never splitting two lines for which together(last,
 // next) holds, with the offset just past the part's last line and whether it
-// is the last part. The encoding is judged on bytes [utf8From, to). Returns
-// the number of lines read. A failure to read throws UnreadableFile; take()'s
-// own failures pass unchanged.
-std::int32_t readInParts(
-    const QString& path, qint64 from, qint64 to, qint64 utf8From, std::int32_t firstLine,
-    int partLines, qsizetype keep,
-    const std::function<bool(const QString&, const QString&)>& together,
-    const std::function<void(const PosText&, std::int32_t, qint64, bool)>& take) {
-    std::int32_t count = 0;
+// is the last part. The encoding is judged on bytes [utf8From, to). With hold
+// (the writer may still be at work), a last line without its line end is
+// held back, and so is a last line for which waitsForNext holds: they are
+// read again with what follows them; the last part's offset stops before
+// them. A failure to read throws UnreadableFile; take()'s own failures pass
+// unchanged.
+PartsRead readInParts(const QString& path, qint64 from, qint64 to, qint64 utf8From,
+                      std::int32_t firstLine, int partLines, qsizetype keep, bool hold,
+                      const std::function<bool(const QString&, const QString&)>& together,
+                      const std::function<bool(const QString&)>& waitsForNext,
+                      const std::function<void(const PosText&, std::int32_t, qint64, bool)>& take) {
+    PartsRead read{0, from};
     PosText part;
-    qint64 partEnd = from;
-    auto flush = [&](bool last) {
-        if (part.lines.isEmpty())
-            return;
-        take(part, firstLine + count, partEnd, last);
-        count += static_cast<std::int32_t>(part.lines.size());
-        part.lines.clear();
-        part.lengths.clear();
-    };
     part.utf8 = readingStep([&] { return fileLooksLikeUtf8(path, utf8From, to); });
     auto reader = readingStep(
         [&] { return std::make_unique<PosLineReader>(path, from, to, part.utf8, keep); });
@@ -84,13 +83,40 @@ std::int32_t readInParts(
                        .arg(firstLine - 1));
     QString line;
     qint64 length = 0;
-    const auto next = [&] { return readingStep([&] { return reader->next(line, length); }); };
+    qint64 lineStart = from;
+    bool cut = false;  // the last line read ran to `to` without its end, and is held
+    const auto next = [&] {
+        lineStart = reader->offset();
+        const bool got = readingStep([&] { return reader->next(line, length); });
+        cut = got && hold && !reader->lineEnded();
+        return got && !cut;
+    };
+    qint64 heldFrom = -1;
+    // Past what was read (an LF after a CR included), or where the held begins.
+    const auto finalEnd = [&] {
+        return heldFrom >= 0 ? heldFrom : cut ? lineStart : reader->offset();
+    };
+    qint64 partEnd = from;
+    auto flush = [&](bool last) {
+        if (part.lines.isEmpty())
+            return;
+        take(part, firstLine + read.lines, last ? finalEnd() : partEnd, last);
+        read.lines += static_cast<std::int32_t>(part.lines.size());
+        part.lines.clear();
+        part.lengths.clear();
+    };
     bool more = next();
     while (more) {
         part.lines << line;
         part.lengths << length;
+        const qint64 start = lineStart;
         partEnd = reader->offset();
         more = next();
+        if (!more && hold && waitsForNext && waitsForNext(part.lines.last())) {
+            part.lines.removeLast();
+            part.lengths.removeLast();
+            heldFrom = start;
+        }
         // Kept together only so far: a file of nothing but "Sconto" lines
         // must not be held whole.
         if (part.lines.size() >= 2 * partLines ||
@@ -98,7 +124,8 @@ std::int32_t readInParts(
             flush(!more);
     }
     flush(true);
-    return count;
+    read.end = finalEnd();
+    return read;
 }
 
 }  // namespace
@@ -156,15 +183,23 @@ std::optional<PollingCycle::Claim> PollingCycle::growthClaim(InboxJournal& journ
                                .arg(w.bytes));
             journal.dropWatch(w.kind, w.archive);
             m_seen.remove(w.archive);
+            m_held.remove(w.archive);
             continue;
         }
         if (size == w.bytes) {
             m_seen.remove(w.archive);
+            m_held.remove(w.archive);
             if (w.grew.secsTo(now) >= WatchSeconds)
                 journal.dropWatch(w.kind, w.archive);
             continue;
         }
         if (!settled(w.archive, size, info.lastModified()))
+            continue;
+        // Only the cut line held back at the last read, and it may still be
+        // completed: nothing to read yet.
+        if (const auto h = m_held.constFind(w.archive); h != m_held.cend() && h->size == size &&
+                                                        h->modified == info.lastModified() &&
+                                                        mayHold(w, info.lastModified()))
             continue;
         m_seen.remove(w.archive);
         log::info(QStringLiteral("%1: la cassa vi ha scritto %2 byte dopo che era stato preso: "
@@ -177,6 +212,29 @@ std::optional<PollingCycle::Claim> PollingCycle::growthClaim(InboxJournal& journ
         return claim;
     }
     return std::nullopt;
+}
+
+bool PollingCycle::mayHold(const InboxJournal::Watch& watch, const QDateTime& modified) const {
+    const QDateTime now = m_services.clock->now();
+    if (modified.secsTo(now) >= HeldLineSeconds)
+        return false;  // quiet long enough: the writer is done
+    return !watch.grew.isValid() || watch.grew.secsTo(now) < WatchSeconds;
+}
+
+void PollingCycle::noteHeld(const QString& archive, qint64 size, qint64 end,
+                            const QDateTime& modified) {
+    if (end < size) {
+        if (!m_held.contains(archive))
+            log::info(QStringLiteral("%1: l'ultima riga non è ancora finita (%2 byte senza fine "
+                                     "riga): presa quando la cassa la completa, o com'è dopo %3 "
+                                     "secondi senza scritture")
+                          .arg(archive)
+                          .arg(size - end)
+                          .arg(HeldLineSeconds));
+        m_held.insert(archive, {size, modified});
+    } else if (m_held.remove(archive) > 0) {
+        log::info(QStringLiteral("%1: la riga attesa è stata presa").arg(archive));
+    }
 }
 
 InboxJournal::Watch PollingCycle::startOf(InboxJournal& journal, const Claim& claim) const {
@@ -195,6 +253,7 @@ void PollingCycle::setAside(InboxJournal& journal, const Claim& claim, const QSt
         // What was taken stays; the rest is left in the archive, no longer watched.
         db::Transaction t(m_store->workspace());
         journal.dropWatch(claim.kind, claim.archive);
+        m_held.remove(claim.archive);
         journal.settle(claim);
         t.commit();
         text = claim.source == claim.archive
@@ -331,12 +390,14 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
         if (!claim)
             return;
         const InboxJournal::Watch start = startOf(journal, *claim);
-        const qint64 to = QFileInfo(claim->archive).size();
+        const QFileInfo info(claim->archive);
+        const qint64 to = info.size();
         if (to > MaxPosFileBytes) {
             setAside(journal, *claim,
                      QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
             continue;
         }
+        const bool hold = mayHold(start, info.lastModified());
         const QString nota = notaIncasso(m_settings.codiceIncassi, *descrizione);
         auto fatture = ws.openDatabase(QString::fromLatin1(db::FattureMdb));
         int imported = 0;
@@ -384,16 +445,19 @@ void PollingCycle::importReceipts(db::Workspace& ws, InboxJournal& journal) {
                 }
                 m_store->journal().add(rows);
             };
-            // A label and the line after it are never read in different parts.
-            const std::int32_t lines = readInParts(
+            // A label and the line after it are never read in different parts,
+            // nor a label taken before its amount line was written.
+            const PartsRead read = readInParts(
                 claim->archive, start.bytes, to, start.bytes, start.lines + 1, m_partLines,
-                64 * 1024, [](const QString& last, const QString&) { return isReceiptLabel(last); },
-                take);
-            journal.setWatch(
-                {claim->kind, claim->archive, to, start.lines + lines, m_services.clock->now()});
+                64 * 1024, hold,
+                [](const QString& last, const QString&) { return isReceiptLabel(last); },
+                isReceiptLabel, take);
+            journal.setWatch({claim->kind, claim->archive, read.end, start.lines + read.lines,
+                              m_services.clock->now()});
             journal.settle(*claim);
             step("receipts-written");
             t.commit();
+            noteHeld(claim->archive, to, read.end, info.lastModified());
         } catch (const UnreadableFile& e) {
             setAside(journal, *claim, QString::fromStdString(e.what()));
             continue;
@@ -421,12 +485,14 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
         if (!claim)
             return;
         const InboxJournal::Watch start = startOf(journal, *claim);
-        const qint64 to = QFileInfo(claim->archive).size();
+        const QFileInfo info(claim->archive);
+        const qint64 to = info.size();
         if (to > MaxPosFileBytes) {
             setAside(journal, *claim,
                      QStringLiteral("%1 byte, oltre il limite di %2").arg(to).arg(MaxPosFileBytes));
             continue;
         }
+        const bool hold = mayHold(start, info.lastModified());
         // A file taken up again after a part of it was committed (a lost
         // connection, a kill) goes on after that part; its encoding is still
         // judged on the whole file.
@@ -448,7 +514,7 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
                     m_store->appendChargesFile(part, claim->archive, firstLine);
                 const auto taken = firstLine - 1 + static_cast<std::int32_t>(part.lines.size());
                 journal.setWatch(
-                    {claim->kind, claim->archive, last ? to : end, taken, m_services.clock->now()});
+                    {claim->kind, claim->archive, end, taken, m_services.clock->now()});
                 if (last)
                     journal.settle(*claim);
                 step(last ? "charges-written" : "charges-part-written");
@@ -463,18 +529,20 @@ void PollingCycle::takeCharges(InboxJournal& journal) {
                     step("charges-part-committed");
             };
             // A charge and the "Sconto" line after it are read in one part.
-            const std::int32_t lines = readInParts(
+            const PartsRead read = readInParts(
                 claim->archive, start.bytes, to, whole ? 0 : start.bytes, start.lines + 1,
-                m_partLines, ChargeStore::MaxLineLength + 1,
-                [](const QString&, const QString& next) { return charge::isDiscount(next); }, take);
-            if (lines == 0) {
+                m_partLines, ChargeStore::MaxLineLength + 1, hold,
+                [](const QString&, const QString& next) { return charge::isDiscount(next); }, {},
+                take);
+            if (read.lines == 0) {
                 db::Transaction t(m_store->workspace());
                 journal.setWatch(
-                    {claim->kind, claim->archive, to, start.lines, m_services.clock->now()});
+                    {claim->kind, claim->archive, read.end, start.lines, m_services.clock->now()});
                 journal.settle(*claim);
                 step("charges-written");
                 t.commit();
             }
+            noteHeld(claim->archive, to, read.end, info.lastModified());
         } catch (const UnreadableFile& e) {
             setAside(journal, *claim, QString::fromStdString(e.what()));
             continue;
@@ -580,21 +648,37 @@ bool PollingCycle::tick() {
         return true;
     try {
         const bool transferred = Timer1_Timer();
+        if (m_failures > 0) {
+            const QString text =
+                plural(m_failures,
+                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 ciclo "
+                                      "interrotto (%2)"),
+                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 cicli "
+                                      "interrotti (%2)"))
+                    .arg(m_lastFailure);
+            log::info(text);
+            m_services.dialogs->notify(QStringLiteral("Quorvel"), text);
+        }
         m_lastFailure.clear();
+        m_failures = 0;
         return transferred;
     } catch (const std::exception& e) {
         // The server the transfer lost (and reported) is still gone: one
         // failure, one report.
         if (m_serverLostInTransfer && dynamic_cast<const db::ServerUnreachable*>(&e))
             return false;
+        // Told when the failure starts or its cause changes, not at every
+        // cycle; its end is told with the count.
         const QString why = errorText(e);
-        log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
-        if (why != m_lastFailure)
+        ++m_failures;
+        if (why != m_lastFailure) {
+            log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
             m_services.dialogs->notify(
                 QStringLiteral("Quorvel"),
                 QStringLiteral("Lettura dei file della cassa interrotta: %1. Sarà ritentata al "
                                "prossimo ciclo.")
                     .arg(why));
+        }
         m_lastFailure = why;
         return false;
     }

@@ -25,7 +25,12 @@
 // (a connection lost, a kill) goes on after its last committed part at the
 // next tick, no line lost or taken twice. Its archive stays watched for WatchSeconds after it last
 // grew: a POS that kept the file open and wrote more after the claim has
-// those bytes taken as new lines once they settle (InboxJournal). A file
+// those bytes taken as new lines once they settle (InboxJournal). While the
+// POS may still be writing (the file changed less than HeldLineSeconds ago),
+// a last line without its line end, and a closing file's last receipt label,
+// are held back (the watch's offset stays before them) and read again with
+// what follows; after HeldLineSeconds of quiet, or when the watch ends, the
+// line is taken as it stands (a last line needs no end). A file
 // that cannot be read (larger than MaxPosFileBytes, a read error, memory
 // running out) is set aside under "<archive>_NONPRESO.txt", logged and
 // notified, so that later files and notices go on.
@@ -69,6 +74,7 @@ class PollingCycle {
 public:
     static constexpr int SettleSeconds = 5;
     static constexpr int WatchSeconds = 3600;
+    static constexpr int HeldLineSeconds = 60;
     static constexpr qint64 MaxPosFileBytes = qint64{4} * 1024 * 1024 * 1024;
     static constexpr int PartLines = 20000;
     static constexpr int NoticesPerTick = 100;
@@ -96,7 +102,8 @@ public:
 
     // The tick as the timer runs it: skipped (true) while other work of the
     // program runs (WorkGuard); a failed step is logged and shown to the
-    // operator through Dialogs::notify (once until the cause changes). False
+    // operator through Dialogs::notify when it starts or its cause changes,
+    // and its end with the count of failed ticks. False
     // when a step or the transfer failed; each failure is reported once, where
     // it is caught. Never throws.
     bool tick();
@@ -130,6 +137,11 @@ private:
     std::optional<Claim> growthClaim(InboxJournal& journal, const char* kind);
     // Where the claim's read starts: bytes and lines already taken.
     InboxJournal::Watch startOf(InboxJournal& journal, const Claim& claim) const;
+    // True while a cut last line may still be completed: the archive
+    // changed less than HeldLineSeconds ago and its watch has not ended.
+    bool mayHold(const InboxJournal::Watch& watch, const QDateTime& modified) const;
+    // Records (and logs once) that bytes [end, size) of archive were held back.
+    void noteHeld(const QString& archive, qint64 size, qint64 end, const QDateTime& modified);
     // Moves a file that cannot be read out of the way, logged and notified.
     void setAside(InboxJournal& journal, const Claim& claim, const QString& why);
     bool mayTake(const char* kind, const QString& path);
@@ -152,7 +164,9 @@ private:
     MainView* m_view;
     PollingSeams m_seams;
     QString m_lastFailure;
+    int m_failures = 0;  // ticks failed in a row
     QHash<QString, Sight> m_seen;  // POS files not yet taken, as the last tick saw them
+    QHash<QString, Sight> m_held;  // archives whose cut last line waits, as last read
     RefusalReport m_refusals;
     QSet<QString> m_oddNotices;  // notice names that are not normal files, reported
     int m_noticesPerTick = NoticesPerTick;

@@ -46,7 +46,7 @@ TransferButtons::TransferButtons(const Settings& settings, Services& services, M
 void TransferButtons::Tasto_Click(std::int16_t index) {
     switch (index) {
         case 0:
-            transfer();
+            transfer(true);
             break;
         case 1:
             m_view.hideWindow();
@@ -241,7 +241,7 @@ void TransferButtons::ripara(Riparazione what, const std::vector<std::int32_t>& 
     }
 }
 
-TransferRun TransferButtons::transfer() {
+TransferRun TransferButtons::transfer(bool operatorAsked) {
     TransferRun run;
     if (charge::trimBlanks(m_view.transferType()).isEmpty()) {
         m_services.dialogs->messageBox(
@@ -263,17 +263,36 @@ TransferRun TransferButtons::transfer() {
                           .arg(r.externalCharges)
                           .arg(plural(r.listed, QStringLiteral("%1 non andato a buon fine"),
                                       QStringLiteral("%1 non andati a buon fine"))));
+        if (m_failures > 0) {
+            const QString text =
+                plural(m_failures,
+                       QStringLiteral("Trasferimento addebiti ripreso dopo %1 "
+                                      "tentativo interrotto (%2)"),
+                       QStringLiteral("Trasferimento addebiti ripreso dopo %1 tentativi "
+                                      "interrotti (%2)"))
+                    .arg(m_failure);
+            log::info(text);
+            m_services.dialogs->notify(TransferTitle, text);
+            m_failures = 0;
+            m_failure.clear();
+        }
     } catch (const std::exception& e) {
-        // The one report of a failed transfer, whoever started it.
+        // The one report of a failed transfer, whoever started it: when the
+        // failure starts or its cause changes, not at every cycle; the
+        // operator's click is always answered.
         run.outcome = TransferRun::Outcome::Failed;
         lostServer = dynamic_cast<const db::ServerUnreachable*>(&e) != nullptr;
         const QString why = errorText(e);
-        log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
-        m_services.dialogs->notify(
-            TransferTitle,
-            QStringLiteral("Trasferimento interrotto: %1. Gli addebiti non trasferiti restano in "
-                           "attesa e saranno ritentati.")
-                .arg(why));
+        ++m_failures;
+        if (why != m_failure || operatorAsked) {
+            log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
+            m_services.dialogs->notify(
+                TransferTitle,
+                QStringLiteral("Trasferimento interrotto: %1. Gli addebiti non trasferiti restano "
+                               "in attesa e saranno ritentati.")
+                    .arg(why));
+        }
+        m_failure = why;
     }
     try {
         refreshLists();

@@ -42,7 +42,9 @@ public:
 
     // "&Trasferisci": the transfer type checked ("Scelta passaggio" when
     // there is none), the run over every pending line, the lists shown again.
-    TransferRun transfer();
+    // A failure repeating at every tick is told when it starts (or changes)
+    // and when it ends, with a count; operatorAsked: always told.
+    TransferRun transfer(bool operatorAsked = false);
 
     // Shows the store's pending lines and error history in List1 / List2
     // (each error line with its reason from the journal).
@@ -78,6 +80,8 @@ private:
     ChargeStore& m_store;
     const Settings& m_settings;
     ChargeTransfer m_transfer;
+    QString m_failure;  // the cause of the failures running now
+    int m_failures = 0;
 };
 
 }  // namespace quorvel

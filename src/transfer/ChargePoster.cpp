@@ -19,18 +19,17 @@ namespace {
 
 constexpr int AmountColumn = 57;
 
-PostResult failed(PostResult& r, Motivo reason, const QString& text, const QString& logWhy) {
+// text: the one reason of the history, the journal and the log.
+PostResult failed(PostResult& r, Motivo reason, const QString& text) {
     r.outcome = Esito::Storico;
     r.reason = reason;
     r.reasonText = text;
-    r.logWhy = logWhy;
     return r;
 }
 
 PostResult badPrice(PostResult& r) {
     return failed(r, Motivo::PrezzoNonValido,
-                  QStringLiteral("Prezzo unitario non numerico o quantità zero"),
-                  QStringLiteral("prezzo unitario non valido"));
+                  QStringLiteral("Prezzo unitario non numerico o quantità zero"));
 }
 
 }  // namespace
@@ -232,18 +231,15 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
     const auto amount = recorded ? recorded->charge : charge::amount(line);
     if (!amount) {
         if (line.size() < AmountColumn)
-            return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"),
-                          QStringLiteral("importo non valido"));
-        return failed(r, Motivo::ImportoNonNumerico, QStringLiteral("Importo non numerico"),
-                      QStringLiteral("importo non valido"));
+            return failed(r, Motivo::RigaCorta, QStringLiteral("Riga troppo corta"));
+        return failed(r, Motivo::ImportoNonNumerico, QStringLiteral("Importo non numerico"));
     }
     const std::optional<Currency> discount = !discountLine ? std::optional<Currency>(Currency())
                                              : recorded    ? recorded->discount
                                                            : charge::amount(*discountLine);
     if (!discount)
         return failed(r, Motivo::ScontoNonNumerico,
-                      QStringLiteral("Importo dello sconto non numerico"),
-                      QStringLiteral("sconto non valido"));
+                      QStringLiteral("Importo dello sconto non numerico"));
     c.amount = *amount;
     c.discount = *discount;
     c.day = charge::chargeDay(line);
@@ -270,13 +266,11 @@ PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, Po
             if (m_guests->noMatch())
                 return failed(
                     r, Motivo::NessunConto,
-                    QStringLiteral("Nessun ospite in casa nella camera %1").arg(target.room),
-                    QStringLiteral("nessun ospite nella camera %1").arg(target.room));
+                    QStringLiteral("Nessun ospite in casa nella camera %1").arg(target.room));
             if (!(*charge > Currency()))
                 return failed(r, Motivo::NonPositivo,
                               QStringLiteral("Addebito non positivo: non va sul conto di una "
-                                             "camera"),
-                              QStringLiteral("importo %1 zero o negativo").arg(charge->toString()));
+                                             "camera"));
             postRoom(c, r);
             return r;
         }
@@ -288,15 +282,11 @@ PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, Po
                 return failed(r, Motivo::NessunConto,
                               QStringLiteral("L'ospite %1 non è in casa nella camera %2")
                                   .arg(target.card)
-                                  .arg(c.room),
-                              QStringLiteral("ospite %1 non in casa nella camera %2")
-                                  .arg(target.card)
                                   .arg(c.room));
             if (!(*charge > Currency()))
                 return failed(r, Motivo::NonPositivo,
                               QStringLiteral("Addebito non positivo: non va sul conto di una "
-                                             "camera"),
-                              QStringLiteral("importo %1 zero o negativo").arg(charge->toString()));
+                                             "camera"));
             postRoom(c, r);
             return r;
         }
@@ -314,10 +304,7 @@ PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, Po
                                   ? QStringLiteral("Il cliente esterno con la tessera %1 è partito")
                                         .arg(target.card)
                                   : QStringLiteral("Nessun cliente esterno con la tessera %1")
-                                        .arg(target.card),
-                              QStringLiteral("nessun cliente esterno %1%2")
-                                  .arg(target.card)
-                                  .arg(departed ? QStringLiteral(" (partito)") : QString()));
+                                        .arg(target.card));
             }
             postExternal(c, r);
             return r;
@@ -338,18 +325,13 @@ PostResult ChargePoster::postRules(const Charge& c, const PostTarget& target, Po
     // The room may well have an account: say why it was not used.
     if (occupied)
         return failed(r, Motivo::NonPositivo,
-                      QStringLiteral("Addebito non positivo e nessun cliente esterno"),
-                      QStringLiteral("importo %1 zero o negativo: non si addebita alla camera "
-                                     "occupata %2, e nessun cliente esterno ha questo numero")
-                          .arg(charge->toString(), r.room));
-    const QString logWhy = QStringLiteral("nessun conto per la camera %1").arg(r.room);
+                      QStringLiteral("Addebito non positivo e nessun cliente esterno"));
     if (!m_rooms.isEmpty() && !m_rooms.maps(r.posRoom))
         return failed(r, Motivo::CameraNonMappata,
-                      QStringLiteral("Camera non mappata in QuorveloCamere.txt"), logWhy);
+                      QStringLiteral("Camera non mappata in QuorveloCamere.txt"));
     return failed(
         r, Motivo::NessunConto,
-        QStringLiteral("Nessun ospite in casa né cliente esterno per la camera %1").arg(r.room),
-        logWhy);
+        QStringLiteral("Nessun ospite in casa né cliente esterno per la camera %1").arg(r.room));
 }
 
 }  // namespace quorvel

@@ -35,8 +35,7 @@ extern const QString ChargeClientsSelect;
 struct PostResult {
     Esito outcome = Esito::Storico;  // Camera, Esterno, or Storico (not posted)
     Motivo reason = Motivo::Nessuno;
-    QString reasonText;  // Italian, for the operator
-    QString logWhy;      // the log's wording of why it was not posted
+    QString reasonText;  // Italian: the history's, the journal's and the log's reason
     QString posRoom;     // room code as read
     QString room;        // hotel room it went to (or mapped to)
     QString database, table;

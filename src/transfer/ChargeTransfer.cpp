@@ -127,7 +127,6 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     if (const auto known = refused.find(lines[i].id); known != refused.end()) {
         r.reason = Motivo::RifiutatoDalDatabase;
         r.reasonText = QStringLiteral("Rifiutato dal database dell'albergo: ") + known->second;
-        r.logWhy = QStringLiteral("rifiutato dal database dell'albergo: ") + known->second;
     } else {
         try {
             r = poster.post(line, discount ? &discount->text : nullptr);
@@ -140,14 +139,14 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         ++(r.outcome == Esito::Camera ? result.roomCharges : result.externalCharges);
         result.discounts += discount ? 1 : 0;
     } else {
-        list(line, r.logWhy);
+        list(line, r.reasonText);
         ++result.listed;
     }
     journal(lines[i].id, line, outcomeEntry(r), !posted);
     if (discount) {
         if (!posted) {
             list(discount->text,
-                 QStringLiteral("sconto di un addebito non trasferito: ") + r.logWhy);
+                 QStringLiteral("Sconto di un addebito non trasferito: ") + r.reasonText);
             ++result.listed;
         }
         JournalEntry d = outcomeEntry(r);

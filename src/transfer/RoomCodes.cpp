@@ -4,10 +4,13 @@
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/NumberText.h"
+#include "platform/Plural.h"
 #include "platform/TextFile.h"
 #include "transfer/ChargeLine.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <mutex>
 #include <optional>
 
 namespace quorvel {
@@ -27,14 +30,44 @@ std::optional<QStringList> readSideFile(const QString& fileName, const QString& 
 
 }  // namespace
 
+namespace {
+
+// The unusable position files reported, by name: the intake and the transfer
+// read the file at every tick, and one content is told once, its end too.
+struct Unusable {
+    QStringList lines;
+    int readings = 0;
+};
+std::mutex unusableMutex;
+QHash<QString, Unusable> unusableFiles;
+
+}  // namespace
+
 RoomCodePosition readRoomCodePosition(const QString& fileName) {
     const auto lines =
         readSideFile(fileName, QStringLiteral("file della posizione del codice camera"));
+    const auto usable = [&](RoomCodePosition position) {
+        const std::lock_guard lock(unusableMutex);
+        if (const auto it = unusableFiles.constFind(fileName); it != unusableFiles.cend()) {
+            log::info(plural(it->readings,
+                             QStringLiteral("%2 di nuovo utilizzabile dopo %1 lettura ignorata"),
+                             QStringLiteral("%2 di nuovo utilizzabile dopo %1 letture ignorate"))
+                          .arg(fileName));
+            unusableFiles.erase(it);
+        }
+        return position;
+    };
     if (!lines)
-        return {};
+        return usable({});
     auto bad = [&](const QString& why) {
-        log::error(QStringLiteral("%1 ignorato (%2): codice camera in colonna 2, lunghezza 3")
-                       .arg(fileName, why));
+        const std::lock_guard lock(unusableMutex);
+        Unusable& u = unusableFiles[fileName];
+        if (u.readings == 0 || u.lines != *lines) {
+            log::error(QStringLiteral("%1 ignorato (%2): codice camera in colonna 2, lunghezza 3")
+                           .arg(fileName, why));
+            u = {*lines, 0};
+        }
+        ++u.readings;
         return RoomCodePosition{};
     };
     if (lines->size() < 2)
@@ -45,7 +78,7 @@ RoomCodePosition readRoomCodePosition(const QString& fileName) {
         return bad(QStringLiteral("colonna iniziale non valida"));
     if (!length || *length < 0)
         return bad(QStringLiteral("lunghezza non valida"));
-    return {*start, *length};
+    return usable({*start, *length});
 }
 
 RoomMap::RoomMap(const QStringList& lines) {

@@ -304,6 +304,8 @@ TEST_F(PollingCycleTest, UnreadableRoomMapKeepsTheNoticeForTheNextTick) {
     ASSERT_TRUE(QDir(dir()).rmdir(QStringLiteral("QuorveloCamere.txt")));
     writeBytes(QStringLiteral("QuorveloCamere.txt"), "B2,102\r\n");
     EXPECT_TRUE(p.cycle.tick());
+    ASSERT_EQ(dialogs.notices.size(), 2u);  // the end, with the count
+    EXPECT_TRUE(dialogs.notices[1].second.contains(QStringLiteral("ripresa dopo 2 cicli")));
     const std::vector<GuestRow> left{
         {QStringLiteral("B2"), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")}};
     EXPECT_EQ(guestRows(), left);
@@ -354,6 +356,43 @@ TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
     EXPECT_EQ(received, 6);
     ASSERT_TRUE(p.cycle.tick());  // nothing new: nothing taken twice
     EXPECT_EQ(pending(), chargeLines(6));
+
+    // A pause in the middle of a line: the head waits for its tail (across a
+    // restart), and the line is taken once, whole.
+    QFile more(path(archive));
+    ASSERT_TRUE(more.open(QIODevice::Append));
+    const auto append = [&](const QByteArray& bytes) {
+        more.write(bytes);
+        ASSERT_TRUE(more.flush());
+        ASSERT_TRUE(more.setFileTime(clock.current, QFileDevice::FileModificationTime));
+    };
+    const auto settle = [&](PollingCycle& cycle) {
+        ASSERT_TRUE(cycle.tick());
+        clock.current = clock.current.addSecs(5);
+        ASSERT_TRUE(cycle.tick());
+    };
+    const QString line7 = QStringLiteral(" 101 250307 riga 7 importo 1250");
+    append(encodeCp1252(line7.left(29)));
+    settle(p.cycle);
+    EXPECT_EQ(pending(), chargeLines(6));
+    Program restarted(*this);
+    settle(restarted.cycle);
+    EXPECT_EQ(pending(), chargeLines(6));
+    append(encodeCp1252(line7.mid(29)) + "\r\n");
+    settle(restarted.cycle);
+    EXPECT_EQ(pending(), chargeLines(6) + QStringList{line7});
+    // A head never completed is taken as it stands once the POS is quiet.
+    append(" 101 250307 riga 8");
+    settle(restarted.cycle);
+    clock.current = clock.current.addSecs(PollingCycle::HeldLineSeconds - 5);
+    settle(restarted.cycle);
+    more.close();
+    const QStringList all = chargeLines(6) + QStringList{line7} + chargeLines(1, 8);
+    EXPECT_EQ(pending(), all);
+    const auto taken = restarted.store.journal().find(JournalQuery{});
+    ASSERT_EQ(taken.size(), 8u);
+    EXPECT_EQ(taken[6].lineNo, 7);
+    EXPECT_EQ(taken[7].lineNo, 8);
     {
         db::Workspace ws;
         EXPECT_EQ(InboxJournal(ws).watches(QStringLiteral("Addebiti")).size(), 1u);
@@ -372,7 +411,25 @@ TEST_F(PollingCycleTest, FileStillBeingWrittenIsTakenOnlyWhenItStopsChanging) {
     ASSERT_TRUE(p.cycle.tick());
     EXPECT_TRUE(exists(QStringLiteral("Estrazione.mdb")));
     ASSERT_TRUE(p.cycle.tick());
-    EXPECT_EQ(pending(), chargeLines(6) + chargeLines(1, 9));
+    EXPECT_EQ(pending(), all + chargeLines(1, 9));
+
+    // The closing file: the POS paused after a label, in its amount line.
+    writeBytes(QStringLiteral("Documento.txt"), "  Scontrino: 1\r\nTotale EUR            12,");
+    setModified(QStringLiteral("Documento.txt"), clock.current);
+    settle(p.cycle);
+    EXPECT_FALSE(exists(QStringLiteral("Documento.txt")));
+    EXPECT_TRUE(incassi().empty());
+    const QStringList closed = QDir(dir()).entryList({QStringLiteral("Documento_*.txt")});
+    ASSERT_EQ(closed.size(), 1);
+    QFile closing(path(closed[0]));
+    ASSERT_TRUE(closing.open(QIODevice::Append));
+    closing.write("50\r\n");
+    ASSERT_TRUE(closing.setFileTime(clock.current, QFileDevice::FileModificationTime));
+    closing.close();
+    settle(p.cycle);
+    const auto receipts = incassi();
+    ASSERT_EQ(receipts.size(), 1u);
+    EXPECT_EQ(receipts[0].importo, Currency::fromCents(1250));
 }
 
 // A file that cannot be read (here larger than the limit) is set aside

@@ -248,6 +248,13 @@ protected:
 
 TEST_F(PosContentTest, LfOnlyFilesAreReadLineByLine) {
     writeBytes(QStringLiteral("Estrazione.mdb"), "uno\ndue\n\ntre\r\nquattro\rcinque");
+    {
+        // Written a minute ago: its last line, without an end, is complete.
+        QFile f(path(QStringLiteral("Estrazione.mdb")));
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        ASSERT_TRUE(f.setFileTime(clock.current.addSecs(-PollingCycle::HeldLineSeconds),
+                                  QFileDevice::FileModificationTime));
+    }
     take(QStringLiteral("Estrazione.mdb"));
     EXPECT_EQ(store->pending(), (QStringList{"uno", "due", "", "tre", "quattro", "cinque"}));
     EXPECT_TRUE(store->errors().isEmpty());

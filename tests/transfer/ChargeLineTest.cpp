@@ -6,6 +6,7 @@
 #include "transfer/RoomCodes.h"
 
 #include "platform/Error.h"
+#include "platform/Log.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -109,6 +110,17 @@ TEST_F(RoomCodesTest, PositionFile) {
         EXPECT_EQ(pos.start, 2) << bad;
         EXPECT_EQ(pos.length, 3) << bad;
     }
+    // Read at every tick by the intake and the transfer: told once while the
+    // content stays the same, and when it is usable again.
+    log::open(path(QStringLiteral("test.log")));
+    write(CamSetupFile, "7\r\n");
+    for (int i = 0; i < 3; ++i) readRoomCodePosition();
+    write(CamSetupFile, "2\r\n3\r\n");
+    readRoomCodePosition();
+    log::close();
+    const QString logged = QString::fromUtf8(readBytes(QStringLiteral("test.log")));
+    EXPECT_EQ(logged.count(QStringLiteral("servono due righe")), 1) << logged.toStdString();
+    EXPECT_TRUE(logged.contains(QStringLiteral("utilizzabile dopo 3 letture ignorate")));
 }
 
 TEST_F(RoomCodesTest, MapFileLookups) {

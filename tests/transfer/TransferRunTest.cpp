@@ -179,14 +179,13 @@ TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
     EXPECT_EQ(rows(Externals)[0].cliente, 900);
     EXPECT_EQ(rows(Externals)[0].importo, Currency());
     EXPECT_EQ(store->errors(), (QStringList{negative, nobody}));
-    // Room 102 has an account: the log gives the true reason.
+    // Room 102 has an account: the log gives the true reason, in the
+    // journal's words.
     const QString logged = QString::fromUtf8(readBytes("Quorvel.log"));
-    EXPECT_TRUE(
-        logged.contains("(importo -5 zero o negativo: non si addebita alla camera "
-                        "occupata 102, e nessun cliente esterno ha questo numero): " +
-                        negative))
+    EXPECT_TRUE(logged.contains("(Addebito non positivo e nessun cliente esterno): " + negative))
         << logged.toStdString();
-    EXPECT_TRUE(logged.contains("(nessun conto per la camera 999): " + nobody));
+    EXPECT_TRUE(
+        logged.contains("(Nessun ospite in casa né cliente esterno per la camera 999): " + nobody));
 }
 
 TEST_F(TransferRun, OnlyFirstMembersOfHotelOneNotLeftAreCharged) {
@@ -348,9 +347,14 @@ TEST_F(TransferRun, EveryLineHasAJournalRowWithWhereItWentOrWhyNot) {
     writeBytes("QuorveloCamere.txt", "L12,101\r\n");
     store->appendChargesFile({{line("999", "000100")}, false}, "arch2.txt");
     store->appendPending({line("L12", "000700")});
+    log::open(path("Quorvel.log"));
     ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    log::close();
     EXPECT_EQ(journalByLine(*store, "arch2.txt")[1].reasonText,
               "Camera non mappata in QuorveloCamere.txt");
+    EXPECT_TRUE(
+        QString::fromUtf8(readBytes("Quorvel.log"))
+            .contains("(Camera non mappata in QuorveloCamere.txt): " + line("999", "000100")));
     auto late = journalByLine(*store, "");
     ASSERT_EQ(late.size(), 1u);
     EXPECT_EQ(late[0].outcome, Esito::Camera);
