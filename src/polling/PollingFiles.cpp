@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include <dirent.h>
+
 namespace quorvel {
 
 namespace {
@@ -17,6 +19,28 @@ QStringList byPrefix(const QDir& dir, QDir::Filters filters, const QString& pref
     // Check again: a name filter's wildcard syntax could let odd names through.
     names.removeIf([&](const QString& n) { return !n.startsWith(prefix, Qt::CaseInsensitive); });
     return names;
+}
+
+// Names with the prefix that are not valid UTF-8: Qt's folder listing leaves
+// them out, so without this such a notice would wait forever unreported.
+// Returned decoded, their odd bytes as U+FFFD.
+QStringList undecodableNames(const QString& folder, const QString& prefix) {
+    QStringList out;
+    DIR* d = opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return out;
+    const QByteArray start = prefix.toUtf8();
+    while (const dirent* e = readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (name.size() < start.size() ||
+            qstrnicmp(name.constData(), start.constData(), static_cast<size_t>(start.size())) != 0)
+            continue;
+        const QString text = QString::fromUtf8(name);
+        if (text.toUtf8() != name)
+            out << text;
+    }
+    closedir(d);
+    return out;
 }
 
 // Name order, letter case ignored; ties by code point, so the order is total.
@@ -68,6 +92,7 @@ NoticeFiles noticeFiles(const QString& folder, const QString& prefix) {
             if (!std::binary_search(found.files.begin(), found.files.end(), n, nameBefore))
                 found.others << n;
     }
+    found.others << undecodableNames(folder, prefix);
     return found;
 }
 

@@ -18,9 +18,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace quorvel::test {
@@ -532,6 +534,11 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
         writeBytes(QString::fromLatin1(f), "");
     ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("CKI999")));  // not a notice
     ASSERT_TRUE(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("CKI888"))));
+    // A name that is not valid UTF-8: reported, left in place.
+    const QByteArray odd = QFile::encodeName(dir()) + "/CKI10\xff";
+    FILE* f = std::fopen(odd.constData(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
     log::open(path(QStringLiteral("test.log")));
     Program p(*this);
     p.cycle.setNoticesPerTick(2);
@@ -556,6 +563,10 @@ TEST_F(PollingCycleTest, NoticesAreBoundedPerTickAndNoneIsLost) {
     EXPECT_TRUE(readBytes(QStringLiteral("test.log"))
                     .contains("CKI888 ignorato, lasciato al suo posto: collegamento a un file che "
                               "non esiste"));
+    EXPECT_EQ(readBytes(QStringLiteral("test.log"))
+                  .count("ignorato, lasciato al suo posto: il nome non è testo valido"),
+              1);
+    EXPECT_EQ(::access(odd.constData(), F_OK), 0);
 }
 
 // On the server a connection lost inside a part of a charges file rolls back
