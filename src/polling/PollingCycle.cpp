@@ -648,19 +648,13 @@ bool PollingCycle::tick() {
         return true;
     try {
         const bool transferred = Timer1_Timer();
-        if (m_failures > 0) {
-            const QString text =
-                plural(m_failures,
-                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 ciclo "
-                                      "interrotto (%2)"),
-                       QStringLiteral("Lettura dei file della cassa ripresa dopo %1 cicli "
-                                      "interrotti (%2)"))
-                    .arg(m_lastFailure);
+        const QString text = m_failing.ended(
+            QStringLiteral("Lettura dei file della cassa ripresa dopo %1 ciclo interrotto (%2)"),
+            QStringLiteral("Lettura dei file della cassa ripresa dopo %1 cicli interrotti (%2)"));
+        if (!text.isEmpty()) {
             log::info(text);
             m_services.dialogs->notify(QStringLiteral("Quorvel"), text);
         }
-        m_lastFailure.clear();
-        m_failures = 0;
         return transferred;
     } catch (const std::exception& e) {
         // The server the transfer lost (and reported) is still gone: one
@@ -670,8 +664,7 @@ bool PollingCycle::tick() {
         // Told when the failure starts or its cause changes, not at every
         // cycle; its end is told with the count.
         const QString why = errorText(e);
-        ++m_failures;
-        if (why != m_lastFailure) {
+        if (m_failing.failed(why)) {
             log::error(QStringLiteral("Ciclo di lettura interrotto: ") + why);
             m_services.dialogs->notify(
                 QStringLiteral("Quorvel"),
@@ -679,7 +672,6 @@ bool PollingCycle::tick() {
                                "prossimo ciclo.")
                     .arg(why));
         }
-        m_lastFailure = why;
         return false;
     }
 }

@@ -42,6 +42,7 @@
 
 #include "platform/Seams.h"
 #include "platform/Settings.h"
+#include "polling/FailureEpisode.h"
 #include "polling/GuestExport.h"
 #include "polling/InboxJournal.h"
 #include "polling/PosFileRules.h"
@@ -163,8 +164,7 @@ private:
     std::function<TransferRun()> m_transfer;
     MainView* m_view;
     PollingSeams m_seams;
-    QString m_lastFailure;
-    int m_failures = 0;  // ticks failed in a row
+    FailureEpisode m_failing;      // ticks failed in a row
     QHash<QString, Sight> m_seen;  // POS files not yet taken, as the last tick saw them
     QHash<QString, Sight> m_held;  // archives whose cut last line waits, as last read
     RefusalReport m_refusals;

@@ -263,18 +263,12 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
                           .arg(r.externalCharges)
                           .arg(plural(r.listed, QStringLiteral("%1 non andato a buon fine"),
                                       QStringLiteral("%1 non andati a buon fine"))));
-        if (m_failures > 0) {
-            const QString text =
-                plural(m_failures,
-                       QStringLiteral("Trasferimento addebiti ripreso dopo %1 "
-                                      "tentativo interrotto (%2)"),
-                       QStringLiteral("Trasferimento addebiti ripreso dopo %1 tentativi "
-                                      "interrotti (%2)"))
-                    .arg(m_failure);
+        const QString text = m_failing.ended(
+            QStringLiteral("Trasferimento addebiti ripreso dopo %1 tentativo interrotto (%2)"),
+            QStringLiteral("Trasferimento addebiti ripreso dopo %1 tentativi interrotti (%2)"));
+        if (!text.isEmpty()) {
             log::info(text);
             m_services.dialogs->notify(TransferTitle, text);
-            m_failures = 0;
-            m_failure.clear();
         }
     } catch (const std::exception& e) {
         // The one report of a failed transfer, whoever started it: when the
@@ -283,8 +277,7 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
         run.outcome = TransferRun::Outcome::Failed;
         lostServer = dynamic_cast<const db::ServerUnreachable*>(&e) != nullptr;
         const QString why = errorText(e);
-        ++m_failures;
-        if (why != m_failure || operatorAsked) {
+        if (m_failing.failed(why) || operatorAsked) {
             log::error(QStringLiteral("Trasferimento addebiti interrotto: %1").arg(why));
             m_services.dialogs->notify(
                 TransferTitle,
@@ -292,7 +285,6 @@ TransferRun TransferButtons::transfer(bool operatorAsked) {
                                "in attesa e saranno ritentati.")
                     .arg(why));
         }
-        m_failure = why;
     }
     try {
         refreshLists();

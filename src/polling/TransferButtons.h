@@ -10,6 +10,7 @@
 
 #include "platform/Seams.h"
 #include "platform/Settings.h"
+#include "polling/FailureEpisode.h"
 #include "polling/MainView.h"
 #include "transfer/ChargeTransfer.h"
 
@@ -80,8 +81,7 @@ private:
     ChargeStore& m_store;
     const Settings& m_settings;
     ChargeTransfer m_transfer;
-    QString m_failure;  // the cause of the failures running now
-    int m_failures = 0;
+    FailureEpisode m_failing;  // transfers failed in a row
 };
 
 }  // namespace quorvel
