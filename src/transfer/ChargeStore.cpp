@@ -418,20 +418,29 @@ void ChargeStore::clearErrors() {
     });
 }
 
+namespace {
+
+// Removes the rows that meet the criterion; returns how many lines they were
+// (a line is one or more rows, its Parti, under one number).
+int removeLines(db::Recordset& rs, const QString& criterion) {
+    int removed = 0;
+    std::int64_t previous = 0;
+    rs.forEach(criterion, [&] {
+        const std::int64_t id = rs.integer(Progressivo);
+        removed += id != previous;
+        previous = id;
+    });
+    rs.removeAll(criterion);
+    return removed;
+}
+
+}  // namespace
+
 int ChargeStore::clearErrorLines(const std::vector<std::int32_t>& ids) {
     int removed = 0;
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Errori);
-        for (const QString& listed : idsIn(Progressivo, ids)) {
-            // A line is one or more rows (Parti) under one number.
-            std::int64_t previous = 0;
-            rs->forEach(listed, [&] {
-                const std::int64_t id = rs->integer(Progressivo);
-                removed += id != previous;
-                previous = id;
-            });
-            rs->removeAll(listed);
-        }
+        for (const QString& listed : idsIn(Progressivo, ids)) removed += removeLines(*rs, listed);
         m_journal->markCleared(ids);
     });
     return removed;
@@ -441,14 +450,7 @@ int ChargeStore::clearErrorsUpTo(std::int32_t lastId) {
     int removed = 0;
     joinOrRun(m_ws, [&] {
         auto rs = m_db->openRecordset(Errori);
-        const QString upTo = QStringLiteral("Progressivo <= %1").arg(lastId);
-        std::int64_t previous = 0;
-        rs->forEach(upTo, [&] {
-            const std::int64_t id = rs->integer(Progressivo);
-            removed += id != previous;
-            previous = id;
-        });
-        rs->removeAll(upTo);
+        removed = removeLines(*rs, QStringLiteral("Progressivo <= %1").arg(lastId));
         m_journal->markCleared(lastId);
     });
     return removed;
