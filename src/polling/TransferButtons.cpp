@@ -25,11 +25,14 @@ const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
 // How often a long repair shows how far it got.
 constexpr qint64 ProgressEveryMs = 250;
 
+// Ascending, as the store's check reads them.
 template <class Line>
 std::vector<std::int32_t> idsOf(const std::vector<Line>& lines) {
     std::vector<std::int32_t> ids;
     ids.reserve(lines.size());
     for (const Line& l : lines) ids.push_back(l.id);
+    if (!std::is_sorted(ids.begin(), ids.end()))
+        std::sort(ids.begin(), ids.end());
     return ids;
 }
 

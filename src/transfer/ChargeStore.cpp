@@ -65,10 +65,12 @@ std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& 
     return out;
 }
 
-// The numbers alone, for the window's check after each tick: no text read.
+// The numbers alone, ascending, for the window's check after each tick: no
+// text read (the error history's from its index alone).
 std::vector<std::int32_t> readIds(db::Database& database, const QString& table) {
     std::vector<std::int32_t> out;
-    auto rs = database.openRecordset(QStringLiteral("Select Progressivo From %1").arg(table));
+    auto rs = database.openRecordset(
+        QStringLiteral("Select Progressivo From %1 Order By Progressivo").arg(table));
     rs->forEach(AnyRow, [&] {
         const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
         if (out.empty() || out.back() != id)
@@ -102,6 +104,9 @@ ChargeStore::ChargeStore(db::Workspace& ws, const QString& fileName) : m_ws(ws) 
         m_db->appendTable(lineTable(Errori));
     if (!m_db->hasTable(Contatori))
         m_db->appendTable(counterTable());
+    // The history is read and removed by number; the queue, which every
+    // line of every file passes, stays without one.
+    m_db->createIndex(Errori, {Progressivo});
     m_journal = std::make_unique<PostingJournal>(*this);
 }
 

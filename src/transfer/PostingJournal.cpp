@@ -506,9 +506,13 @@ int PostingJournal::markClearedWhere(const QStringList& criteria) {
     db::Recordset& rs = outcomes();
     const QString when = now();
     joinOrRun(m_store.workspace(), [&] {
-        for (const QString& listed : criteria)
-            rs.forEach(listed,
-                       [&] { lines.push_back(static_cast<std::int32_t>(rs.integer(Pendente))); });
+        // In the error index's order, as errorReasons reads.
+        auto listed = m_store.database().openRecordset(
+            QStringLiteral("Select Pendente From %1 Order By Errore").arg(kOutcomes));
+        for (const QString& criterion : criteria)
+            listed->forEach(criterion, [&] {
+                lines.push_back(static_cast<std::int32_t>(listed->integer(Pendente)));
+            });
         for (const std::int32_t p : lines) {
             rs.findFirst(QStringLiteral("Pendente = ?"), {std::int64_t{p}});
             if (rs.noMatch())
@@ -639,12 +643,15 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
 
 std::unordered_map<std::int32_t, QString> PostingJournal::errorReasons() const {
     std::unordered_map<std::int32_t, QString> out;
-    // Only the two columns: with a long history, reading whole outcome rows
-    // costs more than the rest of start-up.
+    // Only the two columns, in the error index's order: in insertion order
+    // SQLite would rather walk every outcome row than sort the few it wants.
     auto rs = m_store.database().openRecordset(
-        QStringLiteral("Select Errore, TestoMotivo From %1").arg(kOutcomes));
+        QStringLiteral("Select Errore, TestoMotivo From %1 Order By Errore").arg(kOutcomes));
+    // Most lines share their reason with others: one copy of each text, not
+    // one per line.
+    QSet<QString> texts;
     rs->forEach(QStringLiteral("Errore > 0"), [&] {
-        out[static_cast<std::int32_t>(rs->integer(Errore))] = rs->text(TestoMotivo);
+        out[static_cast<std::int32_t>(rs->integer(Errore))] = *texts.insert(rs->text(TestoMotivo));
     });
     return out;
 }
