@@ -249,6 +249,51 @@ PostResult ChargePoster::post(const QString& line, const QString* discountLine,
     return postRules(c, target, r);
 }
 
+PostResult ChargePoster::postLateDiscount(const JournalEntry& posted, const QString& discountLine) {
+    PostResult r;
+    r.posRoom = posted.posRoom;
+    r.room = posted.room;
+    const std::optional<Currency> discount = charge::amount(discountLine);
+    if (!discount)
+        return failed(r, Motivo::ScontoNonNumerico,
+                      QStringLiteral("Importo dello sconto non numerico"));
+    const QString day = charge::chargeDay(posted.line);
+    const bool room = posted.outcome == Esito::Camera;
+    db::Recordset& rows = room ? *m_accounts : *m_externals;
+    if (room) {
+        // The row postRoom sums into: the guest's, for the day and item.
+        const Item item = itemOf(std::nullopt, "RISTORANTE");
+        m_accountDb->lockForWrite(
+            QStringLiteral("%1|%2|%3|%4").arg(posted.client).arg(posted.room, day).arg(item.code));
+        rows.findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
+                                      " and DataAddebito = ? and VoceAddebito = ? and "
+                                      "Fatturato = 'N'"),
+                       {posted.client, posted.room, day, item.code});
+    } else {
+        // An external charge has a row of its own; one just like it serves alike.
+        rows.findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and DataAddebito = ?"
+                                      " and Importo = ? and Fatturato = 'N'"),
+                       {posted.client, day, posted.added});
+    }
+    if (rows.noMatch())
+        return failed(r, Motivo::ScontoTardivo,
+                      QStringLiteral("Sconto arrivato dopo il suo addebito, già trasferito su "
+                                     "una riga del conto ora chiusa: va applicato a mano"));
+    const Currency importo = rows.money(QStringLiteral("Importo")) + *discount;
+    rows.edit();
+    rows.setValue(QStringLiteral("Importo"), importo);
+    rows.update();
+    wrote();
+    r.outcome = posted.outcome;
+    r.database = posted.database;
+    r.table = posted.table;
+    r.accountRow = rows.rowId();
+    r.client = posted.client;
+    r.added = *discount;
+    r.quantity = 0;
+    return r;
+}
+
 PostResult ChargePoster::post(const Charge& c, const PostTarget& target) {
     PostResult r;
     r.posRoom = c.posRoom;

@@ -96,6 +96,10 @@ public:
                     const Recorded* recorded = nullptr);
     // The same rules for a charge already read.
     PostResult post(const Charge& charge, const PostTarget& target = {});
+    // A "Sconto" line read after its charge (the journal row posted) was
+    // posted: added to the open account row its charge went to, as if they
+    // had come together; listed (Storico) when that row is closed.
+    PostResult postLateDiscount(const JournalEntry& posted, const QString& discountLine);
 
 private:
     struct Item {

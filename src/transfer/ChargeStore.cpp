@@ -270,8 +270,15 @@ ChargeStore::Intake ChargeStore::appendChargesFile(const PosText& file, const QS
                 e.mappedRoom = e.room = rooms.hotelRoom(e.posRoom);
             }
             e.amount = charge::amount(line);
-            if (i > 0 && charge::isDiscount(line) && !charge::isDiscount(lines[i - 1]))
+            if (i > 0 && charge::isDiscount(line) && !charge::isDiscount(lines[i - 1])) {
                 e.receivedAfter = rows[static_cast<std::size_t>(i - 1)].pendingId;
+            } else if (i == 0 && firstLineNo > 1 && charge::isDiscount(line)) {
+                // The file's next part, or what the POS wrote after it was
+                // taken: the charge is the last line taken before.
+                const auto before = m_journal->receivedAt(fileName, firstLineNo - 1, e.day);
+                if (before && !charge::isDiscount(before->line))
+                    e.receivedAfter = before->pendingId;
+            }
             if (!listed[static_cast<std::size_t>(i)]) {
                 e.pendingId = pendingId++;
             } else {

@@ -63,6 +63,7 @@ struct ChargeTransfer::Run {
     }
     void execute();
     std::size_t handleLine(std::size_t i);
+    bool lateDiscount(const ChargeStore::Line& discount);
     void list(const QString& line, const QString& why);
     void journal(std::int32_t pendingId, const QString& line, JournalEntry entry, bool listedNow,
                  bool discountOfPrevious = false);
@@ -110,6 +111,8 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     const QString& line = lines[i].text;
     handled.push_back(lines[i].id);
     if (charge::isDiscount(line)) {
+        if (lateDiscount(lines[i]))
+            return i + 1;
         ++result.dropped;
         logLines << QStringLiteral("Sconto senza addebito ignorato: %1").arg(line);
         JournalEntry e;
@@ -161,6 +164,53 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
     return discount ? i + 2 : i + 1;
 }
 
+// A "Sconto" line the POS wrote after its charge had been taken (a file
+// read again as it grew, or taken in parts): by the link recorded at
+// intake it goes where its charge went, to its account row or, with it,
+// to the error history. False when it has no charge handled before it.
+bool ChargeTransfer::Run::lateDiscount(const ChargeStore::Line& discount) {
+    const PostingJournal& book = t.m_store.journal();
+    const auto own = book.byPendingId(discount.id);
+    const auto charged =
+        own && own->receivedAfter > 0 ? book.byPendingId(own->receivedAfter) : std::nullopt;
+    if (!charged)
+        return false;
+    const bool wentToAccount =
+        charged->outcome == Esito::Camera || charged->outcome == Esito::Esterno;
+    if (!wentToAccount && charged->outcome != Esito::Storico &&
+        charged->outcome != Esito::Cancellato)
+        return false;
+    PostResult r;
+    if (const auto known = refused.find(discount.id); known != refused.end()) {
+        r.reason = Motivo::RifiutatoDalDatabase;
+        r.reasonText = QStringLiteral("Rifiutato dal database dell'albergo: ") + known->second;
+    } else if (wentToAccount) {
+        try {
+            r = poster.postLateDiscount(*charged, discount.text);
+        } catch (const db::ValueRefused& e) {
+            throw LineRefused{discount.id, e.message()};
+        }
+    } else {
+        r.posRoom = charged->posRoom;
+        r.room = charged->room;
+        r.reason = Motivo::ScontoDiNonTrasferito;
+        r.reasonText = QStringLiteral("Sconto di un addebito non trasferito: ") +
+                       (charged->reasonText.isEmpty() ? QStringLiteral("cancellato dallo storico")
+                                                      : charged->reasonText);
+    }
+    const bool posted = r.posted();
+    if (posted)
+        result.discounts += 1;
+    else {
+        list(discount.text, r.reasonText);
+        ++result.listed;
+    }
+    JournalEntry e = outcomeEntry(r);
+    e.discountOfPending = charged->pendingId;
+    journal(discount.id, discount.text, std::move(e), !posted);
+    return true;
+}
+
 // The batch's outcome rows go in a few statements, after one read of the
 // journal's index for which lines have received rows; a line without one
 // (appended to the queue by other means than a charges file) gets it now.
@@ -182,7 +232,8 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
         e.errorId = c.listedAt >= 0 ? firstError + c.listedAt : 0;
         e.pendingId = c.pendingId;
         e.when = when;
-        e.discountOfPending = c.discountOfPrevious ? previousPending : 0;
+        if (c.discountOfPrevious)
+            e.discountOfPending = previousPending;
         previousPending = c.pendingId;
         if (std::binary_search(withRows.begin(), withRows.end(), c.pendingId)) {
             outcomes.push_back(std::move(e));

@@ -198,7 +198,7 @@ JournalEntry read(const db::Recordset& rs) {
     QStringList damage;
     if (outcome < 0 || outcome > static_cast<int>(Esito::Rifiutato))
         damage << QStringLiteral("esito %1 sconosciuto").arg(outcome);
-    if (reason < 0 || reason > static_cast<int>(Motivo::RichiestaNonValida))
+    if (reason < 0 || reason > static_cast<int>(Motivo::ScontoTardivo))
         damage << QStringLiteral("motivo %1 sconosciuto").arg(reason);
     if (action < 0 || action > static_cast<int>(Azione::Cancella))
         damage << QStringLiteral("azione %1 sconosciuta").arg(action);
@@ -615,6 +615,14 @@ std::optional<JournalEntry> PostingJournal::discountReceivedAfter(
     if (chargePendingId <= 0)
         return std::nullopt;
     return first(QStringLiteral("ScontoDi = ?"), {std::int64_t{chargePendingId}});
+}
+
+std::optional<JournalEntry> PostingJournal::receivedAt(const QString& archive, std::int32_t lineNo,
+                                                       const QString& day) const {
+    if (lineNo <= 0 || day.isEmpty())
+        return std::nullopt;
+    return first(QStringLiteral("Giorno = ? and Archivio = ? and NumeroRiga = ?"),
+                 {day, archive, std::int64_t{lineNo}});
 }
 
 std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {

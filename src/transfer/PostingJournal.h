@@ -61,6 +61,7 @@ enum class Motivo : int {
     ScontoDiNonTrasferito = 10,  // the discount of a charge that was not posted
     RichiestaNonValida = 11,     // a POS request refused at the till: no amount, date, outlet
     RifiutatoDalDatabase = 12,   // the hotel's database refused the row (constraint, trigger)
+    ScontoTardivo = 13,          // a "Sconto" read after its charge was posted, whose row is closed
 };
 
 // Who last changed the row. Stored as its number: never renumber.
@@ -179,6 +180,11 @@ public:
     std::optional<JournalEntry> byErrorId(std::int32_t errorId) const;
     // The "Sconto" line received right after the charge chargePendingId.
     std::optional<JournalEntry> discountReceivedAfter(std::int32_t chargePendingId) const;
+    // The line received as line lineNo of archive, whose charge day is day
+    // (which finds it by the day's index): the line before a later read of
+    // a file the POS was still writing.
+    std::optional<JournalEntry> receivedAt(const QString& archive, std::int32_t lineNo,
+                                           const QString& day) const;
     // Rows matching the query, in id order, at most query.limit.
     std::vector<JournalEntry> find(const JournalQuery& query) const;
     // The listed lines' reasons by error id, in one query (the window's list).

@@ -163,6 +163,55 @@ TEST_F(TransferRun, DiscountFoldsIntoTheChargeBeforeIt) {
     EXPECT_TRUE(store->pending().isEmpty());
     EXPECT_EQ(r.discounts, 2);
     EXPECT_EQ(r.listed, 2);
+
+    // A "Sconto" the POS wrote after its file was taken comes in a later
+    // read, its charge already handled: by the link recorded at intake it
+    // goes where the charge went, or with it to the history; a closed row
+    // is not touched.
+    addCard(Clients, 900, "8  ");
+    const auto sconto = [](const QString& amount, const QString& day) {
+        PosLine l;
+        l.description = QStringLiteral("Sconto");
+        l.amount = amount;
+        l.day = day;
+        return l.text();
+    };
+    const QString room = line("101", "002000", "250305"), ext = line("8", "000700", "250305");
+    const QString lost = line("999", "000900", "250305"), closed = line("101", "000400", "250306");
+    const QList<QStringList> reads = {{room},
+                                      {sconto("-00050", "250305"), ext},
+                                      {sconto("-00070", "250305"), lost},
+                                      {sconto("-00090", "250305"), closed},
+                                      {sconto("-00040", "250306")}};
+    std::int32_t lineNo = 1;
+    for (const QStringList& read : reads) {
+        if (read.size() == 1 && lineNo > 1) {  // the charge's row is invoiced meanwhile
+            auto accounts = ws->openDatabase(QString::fromLatin1(Rooms));
+            auto rs = accounts->openRecordset(QStringLiteral("Conto_Cliente"));
+            rs->findFirst(QStringLiteral("DataAddebito = '20250306'"));
+            rs->edit();
+            rs->setValue(QStringLiteral("Fatturato"), QStringLiteral("S"));
+            rs->update();
+        }
+        store->appendChargesFile({read}, QStringLiteral("Estrazione_1.txt"), lineNo);
+        lineNo += static_cast<std::int32_t>(read.size());
+        ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    }
+    AccountRow invoiced = roomRow(123, "101", "20250306", eur(400), 4, 1);
+    invoiced.fatturato = "S";
+    const auto roomRows = rows(Rooms);
+    EXPECT_EQ(
+        std::vector<AccountRow>(roomRows.end() - 2, roomRows.end()),
+        (std::vector<AccountRow>{roomRow(123, "101", "20250305", eur(1950), 20, 1), invoiced}));
+    ASSERT_EQ(rows(Externals).size(), 1u);
+    EXPECT_EQ(rows(Externals).front().importo, eur(630));
+    EXPECT_EQ(store->errors(),
+              (QStringList{failing, discountLine("-00300"), lost, sconto("-00090", "250305"),
+                           sconto("-00040", "250306")}));
+    const auto late = store->journal().byErrorId(store->errorLines().back().id);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->reason, Motivo::ScontoTardivo);
+    EXPECT_TRUE(late->damage.isEmpty());
 }
 
 TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
