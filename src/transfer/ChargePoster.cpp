@@ -129,6 +129,20 @@ void writeRow(db::Recordset& rs, const Posting& p) {
 
 }  // namespace
 
+bool ChargePoster::findOpenRoomRow(std::int64_t client, const QString& room, const QString& day,
+                                   std::int64_t itemCode) {
+    // Another bridge posting to the same group meanwhile waits here, then
+    // finds the row this one adds.
+    m_accountDb->lockForWrite(
+        QStringLiteral("%1|%2|%3|%4").arg(client).arg(room, day).arg(itemCode));
+    // An invoiced row is closed: a later charge gets a row of its own.
+    m_accounts->findFirst(
+        QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
+                       " and DataAddebito = ? and VoceAddebito = ? and Fatturato = 'N'"),
+        {client, room, day, itemCode});
+    return !m_accounts->noMatch();
+}
+
 // On the guest card m_guests stands on.
 void ChargePoster::postRoom(const Charge& c, PostResult& r) {
     const Item item = itemOf(c.itemCode, "RISTORANTE");
@@ -142,16 +156,7 @@ void ChargePoster::postRoom(const Charge& c, PostResult& r) {
     p.text = item.text;
     p.importo = c.amount + c.discount;
     p.quantity = c.quantity;
-    // Another bridge posting to the same group meanwhile waits here, then
-    // finds the row this one adds.
-    m_accountDb->lockForWrite(
-        QStringLiteral("%1|%2|%3|%4").arg(p.client).arg(p.room, p.day).arg(item.code));
-    // An invoiced row is closed: a later charge gets a row of its own.
-    m_accounts->findFirst(
-        QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
-                       " and DataAddebito = ? and VoceAddebito = ? and Fatturato = 'N'"),
-        {p.client, p.room, p.day, item.code});
-    if (!m_accounts->noMatch()) {
+    if (findOpenRoomRow(p.client, p.room, p.day, item.code)) {
         const Currency importo = m_accounts->money(QStringLiteral("Importo")) + p.importo;
         const double quantity = m_accounts->real(QStringLiteral("Quantità")) + p.quantity;
         m_accounts->edit();
@@ -260,22 +265,19 @@ PostResult ChargePoster::postLateDiscount(const JournalEntry& posted, const QStr
     const QString day = charge::chargeDay(posted.line);
     const bool room = posted.outcome == Esito::Camera;
     db::Recordset& rows = room ? *m_accounts : *m_externals;
+    bool found = false;
     if (room) {
-        // The row postRoom sums into: the guest's, for the day and item.
-        const Item item = itemOf(std::nullopt, "RISTORANTE");
-        m_accountDb->lockForWrite(
-            QStringLiteral("%1|%2|%3|%4").arg(posted.client).arg(posted.room, day).arg(item.code));
-        rows.findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and NumeroCamera = ?"
-                                      " and DataAddebito = ? and VoceAddebito = ? and "
-                                      "Fatturato = 'N'"),
-                       {posted.client, posted.room, day, item.code});
+        // The row postRoom summed the charge into (a file line's item is the generic one).
+        found = findOpenRoomRow(posted.client, posted.room, day,
+                                itemOf(std::nullopt, "RISTORANTE").code);
     } else {
         // An external charge has a row of its own; one just like it serves alike.
         rows.findFirst(QStringLiteral("NumeroHotel = 1 and CodiceCliente = ? and DataAddebito = ?"
                                       " and Importo = ? and Fatturato = 'N'"),
                        {posted.client, day, posted.added});
+        found = !rows.noMatch();
     }
-    if (rows.noMatch())
+    if (!found)
         return failed(r, Motivo::ScontoTardivo,
                       QStringLiteral("Sconto arrivato dopo il suo addebito, già trasferito su "
                                      "una riga del conto ora chiusa: va applicato a mano"));

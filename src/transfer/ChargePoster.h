@@ -112,6 +112,10 @@ private:
     Item itemOf(const std::optional<std::int16_t>& code, const char* fallback);
     PostResult postRules(const Charge& c, const PostTarget& target, PostResult& r);
     void postRoom(const Charge& c, PostResult& r);
+    // Locks the guest/room/day/item group and moves m_accounts to its open
+    // (not invoiced) row; false when there is none.
+    bool findOpenRoomRow(std::int64_t client, const QString& room, const QString& day,
+                         std::int64_t itemCode);
     void postExternal(const Charge& c, PostResult& r);
     void wrote() const {
         if (m_wrote)
