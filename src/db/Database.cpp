@@ -131,6 +131,17 @@ void Database::createIndex(const QString& table, const QStringList& fields, bool
                      : c.quoted);
     }
     if (att.server) {
+        // The server's IF NOT EXISTS takes the table's SHARE lock before it
+        // looks: at every open it would wait for the table's writers and hold
+        // them up. The catalog says first.
+        Statement& exists = m_impl->wsi.serverStatement(
+            QStringLiteral("SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                           "WHERE n.nspname = ? AND c.relname = ? AND c.relkind = 'i'"));
+        StatementUse use(exists, m_impl->path);
+        use.bind(1, Value(att.alias));
+        use.bind(2, Value(name));
+        if (use.step())
+            return;
         m_impl->wsi.serverExec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)%4")
                                    .arg(quoteIdentifier(name), schema->qualified,
                                         keys.join(QStringLiteral(", ")), where),

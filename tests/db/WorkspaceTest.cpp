@@ -410,6 +410,12 @@ TEST_P(WorkspaceTest, ServerChecksRowVersionsBoundsWaitsAndClaimsItsSchema) {
         EXPECT_LT(took, stop ? 1000 : 5000);
         EXPECT_NO_THROW(conto->findFirst("Codice = 1"));  // connects again
     }
+    // An index that exists is not created again: the server's IF NOT EXISTS
+    // would wait for an open writer (past this workspace's 300 ms).
+    a->createIndex("Conto", {"Codice"});
+    server().exec("BEGIN; INSERT INTO \"A\".\"Conto\" (\"Codice\") VALUES (8)");
+    EXPECT_NO_THROW(s->createIndex("Conto", {"Codice"}));
+    server().exec("ROLLBACK");
 
     // Two bridges on one own schema: the second refused, naming the first,
     // until the first ends; a schema from the path alone is taken over.
