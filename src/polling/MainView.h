@@ -5,7 +5,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -16,6 +20,46 @@ struct ErrorLineInfo {
     std::int32_t id = 0;
     QString text;
     QString reason;  // Italian; empty when unknown
+};
+
+// The error history as it stood at one refresh, read a page at a time: the
+// window reads the lines it shows, never the whole history.
+class ErrorHistory {
+public:
+    virtual ~ErrorHistory() = default;
+    // How many lines the history held at the refresh.
+    virtual int size() const = 0;
+    // Lines first .. first + count - 1, oldest first: fewer when lines were
+    // removed since the refresh (the next refresh shows it). Throws Error
+    // when the store cannot be read.
+    virtual std::vector<ErrorLineInfo> lines(int first, int count) const = 0;
+    // Their ids alone (a selection of many lines), as lines() finds them.
+    virtual std::vector<std::int32_t> ids(int first, int count) const = 0;
+};
+
+// A history held in memory: a view given its lines, tests, pictures.
+class ErrorLinesHistory : public ErrorHistory {
+public:
+    explicit ErrorLinesHistory(std::vector<ErrorLineInfo> lines) : m_lines(std::move(lines)) {}
+    int size() const override { return static_cast<int>(m_lines.size()); }
+    std::vector<ErrorLineInfo> lines(int first, int count) const override {
+        const auto [from, to] = range(first, count);
+        return {m_lines.begin() + from, m_lines.begin() + to};
+    }
+    std::vector<std::int32_t> ids(int first, int count) const override {
+        const auto [from, to] = range(first, count);
+        std::vector<std::int32_t> out;
+        for (auto i = from; i < to; ++i) out.push_back(m_lines[static_cast<std::size_t>(i)].id);
+        return out;
+    }
+
+private:
+    std::pair<std::ptrdiff_t, std::ptrdiff_t> range(int first, int count) const {
+        const auto n = static_cast<std::ptrdiff_t>(m_lines.size());
+        const auto from = std::clamp<std::ptrdiff_t>(first, 0, n);
+        return {from, std::clamp<std::ptrdiff_t>(from + std::max(count, 0), from, n)};
+    }
+    std::vector<ErrorLineInfo> m_lines;
 };
 
 // The repair menu of List2.
@@ -39,6 +83,11 @@ public:
         QStringList texts;
         for (const ErrorLineInfo& l : lines) texts << l.text;
         showErrors(texts);
+    }
+    // List2 as a window on the history: a view that shows few lines at a
+    // time reads only those; this one reads them all.
+    virtual void showErrorHistory(const std::shared_ptr<const ErrorHistory>& history) {
+        showErrorLines(history->lines(0, history->size()));
     }
     // A busy indicator while a long operation ("&Aggiorna Dati") runs.
     virtual void setBusy(bool busy) = 0;
