@@ -137,8 +137,16 @@ public:
     void showErrorLines(const std::vector<ErrorLineInfo>& lines) override {
         errors = static_cast<qsizetype>(lines.size());
     }
+    // As the window does: the size, and the first page of lines it shows.
+    void showErrorHistory(const std::shared_ptr<const ErrorHistory>& history) override {
+        errors = history->size();
+        const auto page = history->lines(0, 200);
+        read = static_cast<qsizetype>(page.size());
+        withReason = std::count_if(page.begin(), page.end(),
+                                   [](const ErrorLineInfo& l) { return !l.reason.isEmpty(); });
+    }
     void setBusy(bool) override {}
-    qsizetype pending = 0, errors = 0;
+    qsizetype pending = 0, errors = 0, read = 0, withReason = 0;
 };
 
 // A small hotel whose store holds journalRows journal rows, the last
@@ -202,7 +210,7 @@ struct HistoryHotel {
 void BM_StartupIdle(benchmark::State& state) {
     HistoryHotel h(1'000'000, static_cast<int>(state.range(0)));
     Settings settings = h.summary.settings;
-    qsizetype shown = 0;
+    qsizetype shown = 0, read = 0, withReason = 0;
     for (auto _ : state) {
         db::Workspace ws;
         CountingView view;
@@ -210,9 +218,13 @@ void BM_StartupIdle(benchmark::State& state) {
         if (!controller.timerTick())
             state.SkipWithError("the idle tick failed");
         shown = view.errors;
+        read = view.read;
+        withReason = view.withReason;
     }
     if (shown != state.range(0))
         state.SkipWithError("the window does not show the whole history");
+    if (read != std::min<qsizetype>(shown, 200) || withReason != read)
+        state.SkipWithError("the window's first page is not read whole, with its reasons");
     state.counters["history"] = static_cast<double>(shown);
 }
 

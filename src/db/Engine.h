@@ -112,6 +112,13 @@ public:
     // one query, each the current row while visit runs. REQUIRES: visit only
     // reads fields of this recordset (no other engine call).
     void forEach(const QString& criterion, const std::function<void()>& visit);
+    // The same for the rows skip + 1 .. skip + limit of those (a page of a
+    // long list): the rows before them are stepped over by the store.
+    void forEach(const QString& criterion, std::int64_t skip, std::int64_t limit,
+                 const std::function<void()>& visit);
+    // How many rows match the criterion; an empty criterion counts them all
+    // (a SQLite file counts a table's rows without reading them).
+    std::int64_t count(const QString& criterion = {});
     // Deletes every row matching the criterion at once; returns how many.
     std::int64_t removeAll(const QString& criterion);
     // Appends rows at once: values holds one value per field of fields, row

@@ -588,11 +588,21 @@ void Recordset::findFirst(const QString& criterion, const std::vector<Value>& va
 }
 
 void Recordset::forEach(const QString& criterion, const std::function<void()>& visit) {
+    forEach(criterion, 0, -1, visit);
+}
+
+void Recordset::forEach(const QString& criterion, std::int64_t skip, std::int64_t limit,
+                        const std::function<void()>& visit) {
     Impl& d = *m_impl;
     std::vector<Value> params;
     const std::shared_ptr<Impl::Plan> p = d.planOnRows(criterion, params);
     QString sql = p->firstSql;
     sql.chop(QStringLiteral(" LIMIT 1").size());
+    if (limit >= 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    if (skip > 0)
+        sql += (limit >= 0 ? QStringLiteral(" OFFSET %1") : QStringLiteral(" LIMIT -1 OFFSET %1"))
+                   .arg(skip);
     // Its own statement, not a cached one: visit cannot finalize it.
     const auto stmt = d.db.wsi.newStatement(d.db.onServer, sql);
     StatementUse use(*stmt, d.where());
@@ -602,6 +612,25 @@ void Recordset::forEach(const QString& criterion, const std::function<void()>& v
         d.readRow(use);
         visit();
     }
+}
+
+std::int64_t Recordset::count(const QString& criterion) {
+    Impl& d = *m_impl;
+    if (!d.db.open)
+        throw Error(d.db.path, QStringLiteral("database chiuso"));
+    std::vector<Value> params;
+    QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(d.table->qualified);
+    QStringList where;
+    if (!d.base.sql.isEmpty())
+        where << d.base.sql;
+    if (!criterion.trimmed().isEmpty())
+        where << d.planOnRows(criterion, params)->criterion.sql;
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    Statement& stmt = d.db.statement(sql);
+    StatementUse use(stmt, d.where());
+    d.bindCriterion(use, params);
+    return use.step() ? use.integer(0) : 0;
 }
 
 std::int64_t Recordset::removeAll(const QString& criterion) {

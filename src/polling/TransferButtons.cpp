@@ -25,16 +25,57 @@ const QString TransferTitle = QStringLiteral("Trasferimento addebiti");
 // How often a long repair shows how far it got.
 constexpr qint64 ProgressEveryMs = 250;
 
-// Ascending, as the store's check reads them.
-template <class Line>
-std::vector<std::int32_t> idsOf(const std::vector<Line>& lines) {
-    std::vector<std::int32_t> ids;
-    ids.reserve(lines.size());
-    for (const Line& l : lines) ids.push_back(l.id);
-    if (!std::is_sorted(ids.begin(), ids.end()))
-        std::sort(ids.begin(), ids.end());
-    return ids;
-}
+// The error history as it stood at a mark, read a page at a time: what the
+// window shows costs what it shows, not the history.
+class StoreHistory : public ErrorHistory {
+public:
+    StoreHistory(const ChargeStore& store, const ChargeStore::ListsMark& mark)
+        : m_store(store), m_lastId(mark.lastError) {
+        // Rows are lines unless a line up to the mark takes several rows: then
+        // the lines' numbers are read once and pages go by number.
+        if (m_store.longErrorLines(m_lastId).empty())
+            m_size = static_cast<int>(mark.errorRows);
+        else
+            m_size = static_cast<int>((m_ids = m_store.errorIdsAt(m_lastId, 0, -1)).size());
+    }
+    int size() const override { return m_size; }
+    std::vector<ErrorLineInfo> lines(int first, int count) const override {
+        std::vector<ChargeStore::Line> page;
+        if (!byNumber()) {
+            page = m_store.errorRowsAt(m_lastId, first, count);
+        } else if (first >= 0 && first < m_size && count > 0) {
+            const auto last = static_cast<std::size_t>(std::min(first + count, m_size) - 1);
+            page = m_store.errorLinesBetween(m_ids[static_cast<std::size_t>(first)], m_ids[last]);
+        }
+        std::vector<ErrorLineInfo> out;
+        if (page.empty())
+            return out;
+        // The reasons of this page alone, in one query.
+        const auto reasons = m_store.journal().errorReasons(page.front().id, page.back().id);
+        out.reserve(page.size());
+        for (ChargeStore::Line& l : page) {
+            const auto it = reasons.find(l.id);
+            out.push_back({l.id, std::move(l.text), it != reasons.end() ? it->second : QString()});
+        }
+        return out;
+    }
+    std::vector<std::int32_t> ids(int first, int count) const override {
+        if (!byNumber())
+            return m_store.errorIdsAt(m_lastId, first, count);
+        std::vector<std::int32_t> out;
+        for (int i = std::max(first, 0); i < std::min(first + count, m_size); ++i)
+            out.push_back(m_ids[static_cast<std::size_t>(i)]);
+        return out;
+    }
+
+private:
+    bool byNumber() const { return !m_ids.empty(); }
+
+    const ChargeStore& m_store;
+    std::int32_t m_lastId;
+    int m_size = 0;
+    std::vector<std::int32_t> m_ids;  // read only when a line takes several rows
+};
 
 }  // namespace
 
@@ -69,25 +110,19 @@ void TransferButtons::Tasto_Click(std::int16_t index) {
 }
 
 void TransferButtons::refreshLists() {
-    const std::vector<ChargeStore::Line> pending = m_store.pendingLines();
+    const ChargeStore::ListsMark mark = m_store.listsMark();
     QStringList texts;
-    for (const ChargeStore::Line& l : pending) texts << l.text;
+    for (const ChargeStore::Line& l : m_store.pendingLines()) texts << l.text;
     m_view.showPending(texts);
-    std::vector<ErrorLineInfo> errors;
-    // The reasons in one query: the cost follows the history shown, never
-    // one journal look-up per line.
-    const auto reasons = m_store.journal().errorReasons();
-    for (ChargeStore::Line& l : m_store.errorLines()) {
-        const auto it = reasons.find(l.id);
-        errors.push_back({l.id, std::move(l.text), it != reasons.end() ? it->second : QString()});
-    }
-    m_shown = {idsOf(pending), idsOf(errors)};
+    auto history = std::make_shared<StoreHistory>(m_store, mark);
+    m_shownLines = history->size();
+    m_view.showErrorHistory(history);
+    m_shown = mark;
     m_everShown = true;
-    m_view.showErrorLines(errors);
 }
 
 bool TransferButtons::refreshIfChanged() {
-    if (m_everShown && Shown{m_store.pendingIds(), m_store.errorIds()} == m_shown)
+    if (m_everShown && m_store.listsMark() == m_shown)
         return false;
     refreshLists();
     return true;
@@ -311,14 +346,15 @@ void TransferButtons::cancella() {
         return;
     try {
         // Exactly the lines shown when the operator confirmed (no tick of
-        // this process ran since, WorkGuard): a line that reached the store
-        // meanwhile, from a tool or another bridge on the server, stays.
-        const std::vector<std::int32_t> shown = m_shown.errors;
-        const int removed = m_store.clearErrorLines(shown);
-        log::info(QStringLiteral("Storico errori cancellato: %1 di %2")
-                      .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe")),
-                           plural(static_cast<qint64>(shown.size()), QStringLiteral("%1 mostrata"),
-                                  QStringLiteral("%1 mostrate"))));
+        // this process ran since, WorkGuard): those numbered up to the last
+        // shown. A line that reached the store meanwhile, from a tool or
+        // another bridge on the server, took a higher number and stays.
+        const int removed = m_everShown ? m_store.clearErrorsUpTo(m_shown.lastError) : 0;
+        const qint64 shown = m_everShown ? m_shownLines : 0;
+        log::info(
+            QStringLiteral("Storico errori cancellato: %1 di %2")
+                .arg(counted(removed, QStringLiteral("riga"), QStringLiteral("righe")),
+                     plural(shown, QStringLiteral("%1 mostrata"), QStringLiteral("%1 mostrate"))));
         refreshLists();
     } catch (const std::exception& e) {
         const QString why = errorText(e);

@@ -12,6 +12,7 @@
 #include "platform/Settings.h"
 #include "polling/FailureEpisode.h"
 #include "polling/MainView.h"
+#include "transfer/ChargeStore.h"
 #include "transfer/ChargeTransfer.h"
 
 #include <cstdint>
@@ -19,8 +20,6 @@
 #include <vector>
 
 namespace quorvel {
-
-class ChargeStore;
 
 // What one transfer of "&Trasferisci" or of the tick came to.
 struct TransferRun {
@@ -66,14 +65,10 @@ public:
 
 private:
     void cancella();
-    // The numbers of the lines each list shows: "&Cancella" clears exactly
-    // the error lines shown, and a tick that changed either list shows it
-    // again.
-    struct Shown {
-        std::vector<std::int32_t> pending, errors;
-        bool operator==(const Shown&) const = default;
-    };
-    Shown m_shown;
+    // The lists as last shown: "&Cancella" clears exactly the error lines
+    // shown, and a tick that changed either list shows it again.
+    ChargeStore::ListsMark m_shown;
+    qint64 m_shownLines = 0;
     bool m_everShown = false;
 
     Services& m_services;

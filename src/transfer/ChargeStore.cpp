@@ -65,13 +65,14 @@ std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& 
     return out;
 }
 
-// The numbers alone, ascending, for the window's check after each tick: no
-// text read (the error history's from its index alone).
-std::vector<std::int32_t> readIds(db::Database& database, const QString& table) {
+// The numbers alone, ascending (the error history's from its index alone).
+std::vector<std::int32_t> readIds(db::Database& database, const QString& table,
+                                  const QString& criterion = AnyRow, std::int64_t skip = 0,
+                                  std::int64_t rows = -1) {
     std::vector<std::int32_t> out;
     auto rs = database.openRecordset(
         QStringLiteral("Select Progressivo From %1 Order By Progressivo").arg(table));
-    rs->forEach(AnyRow, [&] {
+    rs->forEach(criterion, skip, rows, [&] {
         const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
         if (out.empty() || out.back() != id)
             out.push_back(id);
@@ -107,6 +108,9 @@ ChargeStore::ChargeStore(db::Workspace& ws, const QString& fileName) : m_ws(ws) 
     // The history is read and removed by number; the queue, which every
     // line of every file passes, stays without one.
     m_db->createIndex(Errori, {Progressivo});
+    // The window pages through the history by row when no line in it takes
+    // several rows: the rare long lines are found by this index.
+    m_db->createIndex(Errori, {Parti});
     m_journal = std::make_unique<PostingJournal>(*this);
 }
 
@@ -134,6 +138,72 @@ std::vector<std::int32_t> ChargeStore::pendingIds() const {
 
 std::vector<std::int32_t> ChargeStore::errorIds() const {
     return readIds(*m_db, Errori);
+}
+
+ChargeStore::ListsMark ChargeStore::listsMark() const {
+    auto counters = m_db->openRecordset(Contatori);
+    auto last = [&](const QString& table) {
+        counters->findFirst(QStringLiteral("Tabella = ?"), {table});
+        return counters->noMatch()
+                   ? 0
+                   : static_cast<std::int32_t>(counters->integer(QStringLiteral("Ultimo")));
+    };
+    auto pending = m_db->openRecordset(Pendenti);
+    auto errors = m_db->openRecordset(Errori);
+    // A line added between reading the numbers and counting the rows would
+    // be counted but not bounded by the mark: read again until both agree.
+    ListsMark mark{last(Pendenti), last(Errori), 0, 0};
+    for (;;) {
+        mark.pendingRows = pending->count();
+        mark.errorRows = errors->count();
+        const ListsMark after{last(Pendenti), last(Errori), mark.pendingRows, mark.errorRows};
+        if (after == mark)
+            return mark;
+        mark = after;
+    }
+}
+
+std::vector<ChargeStore::Line> ChargeStore::errorRowsAt(std::int32_t lastId, std::int64_t skip,
+                                                        std::int64_t rows) const {
+    std::vector<Line> out;
+    auto rs = m_db->openRecordset(
+        QStringLiteral("Select Progressivo, Riga From %1 Order By Progressivo").arg(Errori));
+    rs->forEach(QStringLiteral("Progressivo <= %1").arg(lastId), skip, rows, [&] {
+        out.push_back({static_cast<std::int32_t>(rs->integer(Progressivo)), rs->text(Riga)});
+    });
+    return out;
+}
+
+std::vector<std::int32_t> ChargeStore::errorIdsAt(std::int32_t lastId, std::int64_t skip,
+                                                  std::int64_t rows) const {
+    return readIds(*m_db, Errori, QStringLiteral("Progressivo <= %1").arg(lastId), skip, rows);
+}
+
+std::vector<ChargeStore::Line> ChargeStore::errorLinesBetween(std::int32_t firstId,
+                                                              std::int32_t lastId) const {
+    std::vector<Line> out;
+    auto rs = m_db->openRecordset(
+        QStringLiteral("Select Progressivo, Riga From %1 Order By Progressivo").arg(Errori));
+    rs->forEach(QStringLiteral("Progressivo >= %1 And Progressivo <= %2").arg(firstId).arg(lastId),
+                [&] {
+                    const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
+                    if (!out.empty() && out.back().id == id)
+                        out.back().text += rs->text(Riga);
+                    else
+                        out.push_back({id, rs->text(Riga)});
+                });
+    return out;
+}
+
+std::vector<std::int32_t> ChargeStore::longErrorLines(std::int32_t lastId) const {
+    std::vector<std::int32_t> out;
+    auto rs = m_db->openRecordset(
+        QStringLiteral("Select Progressivo From %1 Order By Parti").arg(Errori));
+    rs->forEach(QStringLiteral("Parti > 1 And Progressivo <= %1").arg(lastId),
+                [&] { out.push_back(static_cast<std::int32_t>(rs->integer(Progressivo))); });
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
 bool ChargeStore::hasPending() const {

@@ -77,6 +77,30 @@ public:
     std::vector<std::int32_t> errorIds() const;
     bool hasPending() const;
 
+    // What tells whether the lists changed: each table's last number given
+    // out and its count of rows. A line added takes a new number and a line
+    // removed lowers the count, so equal marks mean the same lines; read
+    // without walking either list.
+    struct ListsMark {
+        std::int32_t lastPending = 0, lastError = 0;
+        std::int64_t pendingRows = 0, errorRows = 0;
+        bool operator==(const ListsMark&) const = default;
+    };
+    ListsMark listsMark() const;
+    // A page of the error history as it stood at a mark: the lines numbered
+    // up to lastId, from the skip-th table row on, at most rows rows. Each
+    // row is a line when no line up to lastId is kept in several rows
+    // (longErrorLines), which is nearly always so.
+    std::vector<Line> errorRowsAt(std::int32_t lastId, std::int64_t skip, std::int64_t rows) const;
+    // The same, numbers only (the store's index alone).
+    std::vector<std::int32_t> errorIdsAt(std::int32_t lastId, std::int64_t skip,
+                                         std::int64_t rows) const;
+    // The error lines numbered firstId to lastId, whole.
+    std::vector<Line> errorLinesBetween(std::int32_t firstId, std::int32_t lastId) const;
+    // The error lines up to lastId kept in more than one row (over 255
+    // characters): found through their own index, without walking the history.
+    std::vector<std::int32_t> longErrorLines(std::int32_t lastId) const;
+
     // The write operations below join the workspace transaction when one is
     // open (so a caller can make them atomic with its own rows: e.g. the
     // polling cycle appends a charges file's lines and records that the file

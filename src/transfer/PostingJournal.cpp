@@ -649,7 +649,8 @@ std::vector<JournalEntry> PostingJournal::find(const JournalQuery& q) const {
     return out;
 }
 
-std::unordered_map<std::int32_t, QString> PostingJournal::errorReasons() const {
+std::unordered_map<std::int32_t, QString> PostingJournal::errorReasons(std::int32_t firstId,
+                                                                       std::int32_t lastId) const {
     std::unordered_map<std::int32_t, QString> out;
     // Only the two columns, in the error index's order: in insertion order
     // SQLite would rather walk every outcome row than sort the few it wants.
@@ -658,9 +659,11 @@ std::unordered_map<std::int32_t, QString> PostingJournal::errorReasons() const {
     // Most lines share their reason with others: one copy of each text, not
     // one per line.
     QSet<QString> texts;
-    rs->forEach(QStringLiteral("Errore > 0"), [&] {
-        out[static_cast<std::int32_t>(rs->integer(Errore))] = *texts.insert(rs->text(TestoMotivo));
-    });
+    rs->forEach(
+        QStringLiteral("Errore >= %1 And Errore <= %2").arg(std::max(firstId, 1)).arg(lastId), [&] {
+            out[static_cast<std::int32_t>(rs->integer(Errore))] =
+                *texts.insert(rs->text(TestoMotivo));
+        });
     return out;
 }
 

@@ -24,6 +24,7 @@
 #include "platform/Currency.h"
 
 #include <QString>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -187,8 +188,10 @@ public:
                                            const QString& day) const;
     // Rows matching the query, in id order, at most query.limit.
     std::vector<JournalEntry> find(const JournalQuery& query) const;
-    // The listed lines' reasons by error id, in one query (the window's list).
-    std::unordered_map<std::int32_t, QString> errorReasons() const;
+    // The listed lines' reasons by error id, in one query: of every line, or
+    // of the lines numbered firstId to lastId (a page of the window's list).
+    std::unordered_map<std::int32_t, QString> errorReasons(
+        std::int32_t firstId = 1, std::int32_t lastId = INT32_MAX) const;
     // The view's rows of the charge days in [dayFrom, dayTo] (empty:
     // unbounded), only the fields a day's balance needs, in one query.
     std::vector<JournalEntry> daysRows(const QString& dayFrom, const QString& dayTo) const;

@@ -21,10 +21,14 @@ public:
     void hideWindow() override {}
     void showPending(const QStringList& lines) override { pending = lines; }
     void showErrors(const QStringList& lines) override { errors = lines; }
+    void showErrorHistory(const std::shared_ptr<const ErrorHistory>& history) override {
+        errorLines = history->size();  // nobody reads them here
+    }
     void setBusy(bool) override {}
 
     QStringList pending;
     QStringList errors;
+    int errorLines = 0;
 };
 
 class HeadlessRunner {
