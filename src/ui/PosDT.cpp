@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "polling/WorkGuard.h"
 #include "ui/AppIcon.h"
+#include "ui/ErrorListModel.h"
 #include "ui/Startup.h"
 #include "ui/Twips.h"
 
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -85,8 +87,7 @@ void PosDT::buildControls() {
         placeTwips(label, 120, 240, 5655, 255);
         return label;
     };
-    auto list = [](QWidget* parent, int height) {
-        auto* l = new QListWidget(parent);
+    auto list = [](auto* l, int height) {
         l->setFont(designFont(kCourier, 9));
         placeTwips(l, 120, 480, 5652, height);
         return l;
@@ -109,11 +110,15 @@ void PosDT::buildControls() {
 
     m_frame1 = frame(QStringLiteral("Monitor addebiti in camera "), 120, 0, 5895, 3255);
     m_label1 = header(m_frame1);
-    m_list1 = list(m_frame1, 2535);
+    m_list1 = list(new QListWidget(m_frame1), 2535);
     m_frame2 =
         frame(QStringLiteral("Monitor addebiti non andati a buon fine "), 6120, 0, 5895, 4335);
     m_label2 = header(m_frame2);
-    m_list2 = list(m_frame2, 2985);
+    // A view on a model: a long history costs only the lines on screen.
+    m_list2 = list(new QListView(m_frame2), 2985);
+    m_list2->setUniformItemSizes(true);
+    m_list2Model = new ErrorListModel(m_list2);
+    m_list2->setModel(m_list2Model);
     buildRepairMenu();
     button(m_frame2, 3, QStringLiteral("&Cancella"), 120, 3600, 1692, 615, false);
     button(m_frame2, 2, QStringLiteral("&Stampa"), 4080, 3600, 1692, 615, false);
@@ -247,18 +252,22 @@ void PosDT::showPending(const QStringList& lines) {
 }
 
 void PosDT::showErrors(const QStringList& lines) {
-    m_list2->clear();
-    m_list2->addItems(lines);
+    std::vector<ErrorLineInfo> infos;
+    infos.reserve(static_cast<std::size_t>(lines.size()));
+    for (const QString& text : lines) infos.push_back({0, text, QString()});  // no id: no repair
+    showErrorHistory(std::make_shared<ErrorLinesHistory>(std::move(infos)));
 }
 
 void PosDT::showErrorLines(const std::vector<ErrorLineInfo>& lines) {
-    m_list2->clear();
-    for (const ErrorLineInfo& l : lines) {
-        auto* item = new QListWidgetItem(l.text, m_list2);
-        item->setData(Qt::UserRole, l.id);
-        if (!l.reason.isEmpty())
-            item->setToolTip(l.reason);
-    }
+    showErrorHistory(std::make_shared<ErrorLinesHistory>(lines));
+}
+
+void PosDT::showErrorHistory(const std::shared_ptr<const ErrorHistory>& history) {
+    // A reset of the same model: the view keeps its scroll position.
+    m_list2Model->setHistory(history);
+    // The reset cleared the current line without a signal: its reason goes too.
+    if (statusBar()->currentMessage().startsWith(QStringLiteral("Motivo: ")))
+        statusBar()->clearMessage();
 }
 
 void PosDT::buildRepairMenu() {
@@ -273,13 +282,10 @@ void PosDT::buildRepairMenu() {
     for (const auto& [text, what] : choices) {
         const Riparazione choice = what;
         m_repairMenu->addAction(text, this, [this, text, choice] {
-            std::vector<std::int32_t> ids;
-            for (const QListWidgetItem* item : m_list2->selectedItems()) {
-                const QVariant id = item->data(Qt::UserRole);
-                if (id.isValid())
-                    ids.push_back(id.toInt());
-            }
-            guarded(text, [this, choice, &ids] {
+            guarded(text, [this, choice] {
+                // Read here: the store may fail, a boundary reports it.
+                const std::vector<std::int32_t> ids =
+                    m_list2Model->selectedIds(m_list2->selectionModel()->selection());
                 if (m_handlers && !ids.empty())
                     m_handlers->riparaClick(choice, ids);
             });
@@ -288,19 +294,23 @@ void PosDT::buildRepairMenu() {
     connect(m_list2, &QWidget::customContextMenuRequested, this, &PosDT::openRepairMenu);
     m_list2->installEventFilter(this);
     // The reason of the line chosen, on the status line; the list's text stays.
-    connect(m_list2, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        const QString reason = item ? item->toolTip() : QString();
-        if (reason.isEmpty())
-            statusBar()->clearMessage();
-        else
-            statusBar()->showMessage(QStringLiteral("Motivo: ") + reason);
-    });
+    // The view keeps its selection model: the model is reset, never replaced.
+    connect(m_list2->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                const QString reason = current.data(Qt::ToolTipRole).toString();
+                if (reason.isEmpty())
+                    statusBar()->clearMessage();
+                else
+                    statusBar()->showMessage(QStringLiteral("Motivo: ") + reason);
+            });
 }
 
 void PosDT::openRepairMenu(const QPoint& at) {
-    if (QListWidgetItem* item = m_list2->itemAt(at); item && !item->isSelected())
-        m_list2->setCurrentItem(item);
-    if (!m_list2->selectedItems().isEmpty())
+    QItemSelectionModel* selection = m_list2->selectionModel();
+    if (const QModelIndex index = m_list2->indexAt(at);
+        index.isValid() && !selection->isSelected(index))
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    if (selection->hasSelection())
         m_repairMenu->popup(m_list2->viewport()->mapToGlobal(at));
 }
 
@@ -313,10 +323,11 @@ bool PosDT::eventFilter(QObject* watched, QEvent* event) {
          (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier))) {
         // At the current line (selected with it when nothing is), as a
         // right click there would.
-        QListWidgetItem* item = m_list2->currentItem();
-        if (item && m_list2->selectedItems().isEmpty())
-            item->setSelected(true);
-        const QRect line = item ? m_list2->visualItemRect(item) : QRect();
+        const QModelIndex current = m_list2->currentIndex();
+        QItemSelectionModel* selection = m_list2->selectionModel();
+        if (current.isValid() && !selection->hasSelection())
+            selection->select(current, QItemSelectionModel::Select);
+        const QRect line = current.isValid() ? m_list2->visualRect(current) : QRect();
         openRepairMenu(line.isValid() ? line.center() : QPoint(0, 0));
         return true;
     }

@@ -19,12 +19,15 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QListView;
 class QListWidget;
 class QMenu;
 class QPushButton;
 class QTimer;
 
 namespace quorvel {
+
+class ErrorListModel;
 
 namespace db {
 class Workspace;
@@ -65,6 +68,8 @@ public:
     void showPending(const QStringList& lines) override;
     void showErrors(const QStringList& lines) override;
     void showErrorLines(const std::vector<ErrorLineInfo>& lines) override;
+    // List2 reads only the lines it shows.
+    void showErrorHistory(const std::shared_ptr<const ErrorHistory>& history) override;
     void setBusy(bool busy) override;
     void showProgress(const QString& text) override;
 
@@ -89,7 +94,7 @@ public:
 
     QComboBox* combo1() const { return m_combo1; }
     QListWidget* list1() const { return m_list1; }
-    QListWidget* list2() const { return m_list2; }
+    QListView* list2() const { return m_list2; }
     // List2's context menu: "Riprova", "Assegna a camera…", "Assegna a cliente esterno…".
     QMenu* repairMenu() const { return m_repairMenu; }
     QPushButton* tasto(int index) const { return m_tasto[static_cast<size_t>(index)]; }
@@ -142,7 +147,8 @@ private:
     QLabel* m_label1 = nullptr;
     QLabel* m_label2 = nullptr;
     QListWidget* m_list1 = nullptr;
-    QListWidget* m_list2 = nullptr;
+    QListView* m_list2 = nullptr;
+    ErrorListModel* m_list2Model = nullptr;
     QComboBox* m_combo1 = nullptr;
     std::array<QPushButton*, 4> m_tasto{};
     std::array<QAction*, 3> m_menu1{};

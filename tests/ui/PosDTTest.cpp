@@ -20,12 +20,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <numeric>
 
 using namespace quorvel;
 using namespace quorvel::test;
@@ -149,26 +151,58 @@ TEST_F(PosDTTest, StartUpPreparesFolderAndControls) {
         << status->currentMessage().toStdString();
 }
 
+// A history of n lines, "riga <i>" with id i + 1, that counts what is read
+// of it; lines() throws when broken.
+struct CountingHistory : ErrorHistory {
+    int n = 0;
+    int removed = 0;  // since the refresh
+    bool broken = false;
+    mutable int linesRead = 0;
+    mutable int idCalls = 0;
+    int size() const override { return n; }
+    std::vector<ErrorLineInfo> lines(int first, int count) const override {
+        if (broken)
+            throw Error(QStringLiteral("storico"), QStringLiteral("disco illeggibile"));
+        std::vector<ErrorLineInfo> out;
+        for (int i = first; i < std::min(first + count, n - removed); ++i)
+            out.push_back({i + 1, QStringLiteral("riga %1").arg(i), QString()});
+        linesRead += static_cast<int>(out.size());
+        return out;
+    }
+    std::vector<std::int32_t> ids(int first, int count) const override {
+        ++idCalls;
+        std::vector<std::int32_t> out;
+        for (int i = first; i < std::min(first + count, n); ++i) out.push_back(i + 1);
+        return out;
+    }
+};
+
 // List2 keeps its texts; the line chosen shows its reason; the context
-// menu hands the selected lines' ids to the handlers.
+// menu hands the selected lines' ids to the handlers. A long history is
+// read only where it is shown, a broken one shows empty lines.
 TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
     window->showErrorLines({{5, QStringLiteral("riga a"), QStringLiteral("Riga troppo corta")},
                             {9, QStringLiteral("riga b"), QString()}});
-    QListWidget* list = window->list2();
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->item(0)->text(), "riga a");
-    EXPECT_EQ(list->item(0)->toolTip(), "Riga troppo corta");
-    list->setCurrentRow(0);
+    QListView* list = window->list2();
+    QAbstractItemModel* model = list->model();
+    QItemSelectionModel* selection = list->selectionModel();
+    const auto row = [&](int r) { return model->index(r, 0); };
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(row(0).data().toString(), "riga a");
+    EXPECT_EQ(row(0).data(Qt::ToolTipRole).toString(), "Riga troppo corta");
+    EXPECT_FALSE(row(1).data(Qt::ToolTipRole).isValid());
+    EXPECT_EQ(row(1).data(Qt::UserRole).toInt(), 9);
+    list->setCurrentIndex(row(0));
     EXPECT_EQ(window->statusBar()->currentMessage(), "Motivo: Riga troppo corta");
-    list->setCurrentRow(1);
+    list->setCurrentIndex(row(1));
     EXPECT_EQ(window->statusBar()->currentMessage(), "");
     QStringList texts;
     for (QAction* a : window->repairMenu()->actions()) texts << a->text();
     EXPECT_EQ(texts, (QStringList{"Riprova", "Assegna a camera…", "Assegna a cliente esterno…"}));
-    list->item(0)->setSelected(true);
-    list->item(1)->setSelected(true);
+    selection->select(row(0), QItemSelectionModel::Select);
+    selection->select(row(1), QItemSelectionModel::Select);
     window->repairMenu()->actions()[0]->trigger();
-    list->item(0)->setSelected(false);
+    selection->select(row(0), QItemSelectionModel::Deselect);
     window->repairMenu()->actions()[2]->trigger();
     ASSERT_EQ(handlers.repairs.size(), 2u);
     EXPECT_EQ(handlers.repairs[0].first, Riparazione::Riprova);
@@ -179,14 +213,14 @@ TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
     // The keyboard: the Menu key and Shift+F10 open the menu on the current
     // line; Enter clicks the focused button.
     list->clearSelection();
-    list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    selection->setCurrentIndex(row(0), QItemSelectionModel::NoUpdate);
     const std::pair<int, Qt::KeyboardModifiers> menuKeys[] = {{Qt::Key_Menu, Qt::NoModifier},
                                                               {Qt::Key_F10, Qt::ShiftModifier}};
     for (const auto& [key, modifiers] : menuKeys) {
         QKeyEvent press(QEvent::KeyPress, key, modifiers);
         QApplication::sendEvent(list, &press);
         EXPECT_TRUE(window->repairMenu()->isVisible()) << key;
-        EXPECT_TRUE(list->item(0)->isSelected());
+        EXPECT_TRUE(selection->isSelected(row(0)));
         window->repairMenu()->hide();
     }
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
@@ -194,6 +228,63 @@ TEST_F(PosDTTest, List2ShowsTheReasonAndItsMenuRepairsTheSelectedLines) {
         QApplication::sendEvent(window->tasto(3), &enter);
     }
     EXPECT_EQ(handlers.clicks, (std::vector<int>{3, 3}));
+
+    // Lines without an id (plain texts) are not repaired.
+    window->showErrors({QStringLiteral("solo testo")});
+    list->selectAll();
+    window->repairMenu()->actions()[0]->trigger();
+    EXPECT_EQ(handlers.repairs.size(), 2u);
+
+    // 100,000 lines: the window reads a few pages, and a selection of rows
+    // 10 .. 90,009 is handed over in order from a single ids() read.
+    auto big = std::make_shared<CountingHistory>();
+    big->n = 100000;
+    window->showErrorHistory(big);
+    window->showWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(model->rowCount(), 100000);
+    EXPECT_EQ(row(99999).data().toString(), "riga 99999");
+    EXPECT_GT(big->linesRead, 0);
+    EXPECT_LT(big->linesRead, 2000);
+    selection->select(QItemSelection(row(10), row(90009)), QItemSelectionModel::ClearAndSelect);
+    window->repairMenu()->actions()[0]->trigger();
+    ASSERT_EQ(handlers.repairs.size(), 3u);
+    std::vector<std::int32_t> expected(90000);
+    std::iota(expected.begin(), expected.end(), 11);
+    EXPECT_TRUE(handlers.repairs[2].second == expected);
+    EXPECT_EQ(big->idCalls, 1);
+    EXPECT_LT(big->linesRead, 2000);
+    // Two runs given out of order: two reads, rows ascending.
+    selection->select(QItemSelection(row(500), row(501)), QItemSelectionModel::ClearAndSelect);
+    selection->select(QItemSelection(row(3), row(3)), QItemSelectionModel::Select);
+    window->repairMenu()->actions()[0]->trigger();
+    ASSERT_EQ(handlers.repairs.size(), 4u);
+    EXPECT_EQ(handlers.repairs[3].second, (std::vector<std::int32_t>{4, 501, 502}));
+    EXPECT_EQ(big->idCalls, 3);
+    // A refresh keeps the place the operator scrolled to.
+    list->scrollTo(row(50000), QAbstractItemView::PositionAtTop);
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    window->showErrorHistory(big);
+    QApplication::processEvents();
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+    EXPECT_LT(big->linesRead, 4000);
+
+    // Lines removed since the refresh, then a store that can't be read:
+    // empty lines without an id, nothing thrown.
+    auto broken = std::make_shared<CountingHistory>();
+    broken->n = 3;
+    broken->removed = 1;
+    window->showErrorHistory(broken);
+    EXPECT_EQ(row(1).data().toString(), "riga 1");
+    EXPECT_EQ(row(2).data().toString(), "");
+    EXPECT_FALSE(row(2).data(Qt::UserRole).isValid());
+    broken->broken = true;
+    window->showErrorHistory(broken);
+    QApplication::processEvents();
+    EXPECT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(row(1).data().toString(), "");
+    EXPECT_FALSE(row(1).data(Qt::UserRole).isValid());
 }
 
 TEST_F(PosDTTest, ExistingSettingsFileIsNotRewritten) {

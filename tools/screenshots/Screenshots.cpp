@@ -10,7 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -53,7 +53,8 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     window.formLoad();
     // The error history the store holds (a hotel folder's real one), or the sample.
     QStringList history;
-    for (int i = 0; i < window.list2()->count(); ++i) history << window.list2()->item(i)->text();
+    const QAbstractItemModel* list2 = window.list2()->model();
+    for (int i = 0; i < list2->rowCount(); ++i) history << list2->index(i, 0).data().toString();
     // Lines in the POS's own fixed columns.
     const auto line = [](const char* room, const char* what, int qty, qint64 cents,
                          const char* time, int receipt) {
@@ -78,7 +79,7 @@ int takeScreenshots(PosDT& window, db::Workspace& ws, const QString& dir) {
     window.showErrorLines(
         {{1, failed,
           QStringLiteral("Nessun ospite in casa né cliente esterno per la camera 999")}});
-    window.list2()->setCurrentRow(0);
+    window.list2()->setCurrentIndex(window.list2()->model()->index(0, 0));
     window.repairMenu()->popup(window.mapToGlobal(window.rect().center()));
     settle();
     {
