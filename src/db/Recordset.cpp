@@ -600,8 +600,11 @@ void Recordset::forEach(const QString& criterion, std::int64_t skip, std::int64_
     sql.chop(QStringLiteral(" LIMIT 1").size());
     if (limit >= 0)
         sql += QStringLiteral(" LIMIT %1").arg(limit);
+    // SQLite takes an OFFSET only after a LIMIT (-1: none); the server
+    // refuses a negative one.
     if (skip > 0)
-        sql += (limit >= 0 ? QStringLiteral(" OFFSET %1") : QStringLiteral(" LIMIT -1 OFFSET %1"))
+        sql += (limit >= 0 || d.db.onServer ? QStringLiteral(" OFFSET %1")
+                                            : QStringLiteral(" LIMIT -1 OFFSET %1"))
                    .arg(skip);
     // Its own statement, not a cached one: visit cannot finalize it.
     const auto stmt = d.db.wsi.newStatement(d.db.onServer, sql);

@@ -397,6 +397,22 @@ TEST_P(RecordsetTest, ValuesApartForEachAndRemoveAll) {
     });
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(next, 1500);
+    // Counted, and a page of them: the rows after the skipped ones, in order.
+    EXPECT_EQ(rs->count(), 1502);
+    EXPECT_EQ(rs->count("NumeroHotel = 3 and CodiceCliente >= 1000"), 500);
+    auto ordered = database->openRecordset(
+        "Select CodiceCliente From Conto_Cliente Where NumeroHotel = 3 Order By CodiceCliente "
+        "Desc");
+    EXPECT_EQ(ordered->count(), 1500);
+    EXPECT_EQ(ordered->count("CodiceCliente < 10"), 10);
+    std::vector<std::int64_t> page;
+    ordered->forEach("CodiceCliente < 1200", 5, 3,
+                     [&] { page.push_back(ordered->integer("CodiceCliente")); });
+    EXPECT_EQ(page, (std::vector<std::int64_t>{1194, 1193, 1192}));
+    page.clear();
+    ordered->forEach("CodiceCliente >= 0", 1497, -1,
+                     [&] { page.push_back(ordered->integer("CodiceCliente")); });
+    EXPECT_EQ(page, (std::vector<std::int64_t>{2, 1, 0}));
     // A size counts characters: one beyond 16 bits is one, not two.
     const char32_t face = U'\U0001F600';
     QString faces;

@@ -41,6 +41,11 @@ public:
         MainView::showErrorLines(lines);
     }
     std::vector<ErrorLineInfo> errorLines;
+    void showErrorHistory(const std::shared_ptr<const ErrorHistory>& h) override {
+        history = h;
+        MainView::showErrorHistory(h);
+    }
+    std::shared_ptr<const ErrorHistory> history;
 
     QString type = QStringLiteral("Completo");
     int focused = 0;
@@ -392,6 +397,18 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefaultAndClearsWhatWasShown) 
     store.appendErrors({QStringLiteral("a"), QStringLiteral("b")});
     EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
     EXPECT_FALSE(controller.transferButtons().refreshIfChanged());
+    // The window reads pages of the history as it stood: a page past the end
+    // is cut short, and a line added since is not in it.
+    store.appendErrors({QStringLiteral("c")});
+    ASSERT_EQ(view.history->size(), 2);
+    const auto b = view.history->lines(1, 5);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0].text, QStringLiteral("b"));
+    EXPECT_EQ(view.history->ids(0, 9), (std::vector<std::int32_t>{b[0].id - 1, b[0].id}));
+    EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
+    ASSERT_TRUE(store.removeError(b[0].id + 1));
+    EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
+    EXPECT_FALSE(controller.transferButtons().refreshIfChanged());
     for (const auto& script :
          std::vector<std::deque<MsgAnswer>>{{MsgAnswer::No}, {MsgAnswer::Yes, MsgAnswer::No}, {}}) {
         dialogs.answers = script;
@@ -417,19 +434,24 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefaultAndClearsWhatWasShown) 
     ASSERT_TRUE(controller.timerTick());
     ASSERT_EQ(view.errors.size(), 2);
     EXPECT_EQ(view.errors[0], QStringLiteral("a"));
-    // Neither a line that arrives after the listing nor one numbered before
-    // its last line but written after it (another bridge on the server) was
-    // shown: both stay.
-    store.appendErrors({QStringLiteral("arrivata dopo")});
-    auto raw = store.database().openRecordset(QStringLiteral("Errori"));
-    raw->addNew();
-    raw->setValue(QStringLiteral("Progressivo"), std::int64_t{early});
-    raw->setValue(QStringLiteral("Parti"), std::int64_t{1});
-    raw->setValue(QStringLiteral("Riga"), QStringLiteral("numerata prima"));
-    raw->update();
+    // A line kept in several rows: pages go by line, not by row, each line
+    // whole with its reason.
+    ASSERT_EQ(view.history->size(), 2);
+    const auto cut = view.history->lines(1, 1);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0].text, QString(4000, u'x'));
+    EXPECT_TRUE(cut[0].reason.contains(QStringLiteral("4000"))) << cut[0].reason.toStdString();
+    EXPECT_EQ(view.history->ids(1, 1), std::vector<std::int32_t>{cut[0].id});
+    EXPECT_EQ(view.history->lines(0, 1)[0].text, QStringLiteral("a"));
+    // A line that arrives after the listing (from a tool: a higher number)
+    // was not shown and stays.
+    {
+        db::Workspace tool;
+        ChargeStore(tool).appendErrors({QStringLiteral("arrivata dopo")});
+    }
     dialogs.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
     controller.transferButtons().Tasto_Click(3);
-    const QStringList kept{QStringLiteral("arrivata dopo"), QStringLiteral("numerata prima")};
+    const QStringList kept{QStringLiteral("arrivata dopo")};
     EXPECT_EQ(store.errors(), kept);
     EXPECT_EQ(view.errors, kept);
     JournalQuery cleared;
