@@ -30,7 +30,7 @@ constexpr qint64 ProgressEveryMs = 250;
 class StoreHistory : public ErrorHistory {
 public:
     StoreHistory(const ChargeStore& store, const ChargeStore::ListsMark& mark)
-        : m_store(store), m_lastId(mark.lastError) {
+        : m_store(store), m_lastId(mark.lastError), m_rows(mark.errorRows) {
         // Rows are lines unless a line up to the mark takes several rows: then
         // the lines' numbers are read once and pages go by number.
         if (m_store.longErrorLines(m_lastId).empty())
@@ -59,20 +59,36 @@ public:
         }
         return out;
     }
+    // The lines a selection chose, for a repair: only while the history is
+    // as shown. A line removed since (by a tool) moves the rows after it,
+    // and a row's number read now could name the line below the one shown.
     std::vector<std::int32_t> ids(int first, int count) const override {
-        if (!byNumber())
-            return m_store.errorIdsAt(m_lastId, first, count);
+        unchanged();
         std::vector<std::int32_t> out;
-        for (int i = std::max(first, 0); i < std::min(first + count, m_size); ++i)
-            out.push_back(m_ids[static_cast<std::size_t>(i)]);
+        if (!byNumber()) {
+            out = m_store.errorIdsAt(m_lastId, first, count);
+        } else {
+            for (int i = std::max(first, 0); i < std::min(first + count, m_size); ++i)
+                out.push_back(m_ids[static_cast<std::size_t>(i)]);
+        }
+        unchanged();
         return out;
     }
 
 private:
     bool byNumber() const { return !m_ids.empty(); }
+    void unchanged() const {
+        const ChargeStore::ListsMark now = m_store.listsMark();
+        if (now.lastError != m_lastId || now.errorRows != m_rows)
+            throw Error(QStringLiteral("Storico errori"),
+                        QStringLiteral("è cambiato mentre era mostrato (righe riparate o tolte da "
+                                       "un altro programma): la lista si aggiorna, ripetere la "
+                                       "scelta"));
+    }
 
     const ChargeStore& m_store;
     std::int32_t m_lastId;
+    std::int64_t m_rows;
     int m_size = 0;
     std::vector<std::int32_t> m_ids;  // read only when a line takes several rows
 };

@@ -398,14 +398,18 @@ TEST_F(ControllerTest, CancellaAsksTwiceNoBeingTheDefaultAndClearsWhatWasShown) 
     EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
     EXPECT_FALSE(controller.transferButtons().refreshIfChanged());
     // The window reads pages of the history as it stood: a page past the end
-    // is cut short, and a line added since is not in it.
-    store.appendErrors({QStringLiteral("c")});
+    // is cut short, and a line added since is not in it; a selection's
+    // lines are told only while the history is as shown.
     ASSERT_EQ(view.history->size(), 2);
+    EXPECT_EQ(view.history->ids(1, 9).size(), 1u);
+    store.appendErrors({QStringLiteral("c")});
     const auto b = view.history->lines(1, 5);
     ASSERT_EQ(b.size(), 1u);
     EXPECT_EQ(b[0].text, QStringLiteral("b"));
-    EXPECT_EQ(view.history->ids(0, 9), (std::vector<std::int32_t>{b[0].id - 1, b[0].id}));
+    EXPECT_THROW(view.history->ids(0, 9), Error);
     EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
+    EXPECT_EQ(view.history->ids(0, 9),
+              (std::vector<std::int32_t>{b[0].id - 1, b[0].id, b[0].id + 1}));
     ASSERT_TRUE(store.removeError(b[0].id + 1));
     EXPECT_TRUE(controller.transferButtons().refreshIfChanged());
     EXPECT_FALSE(controller.transferButtons().refreshIfChanged());
