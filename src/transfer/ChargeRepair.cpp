@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace quorvel {
@@ -77,13 +78,16 @@ ChargeRepair::Result ChargeRepair::assegnaEsterno(std::int32_t errorId, const QS
 
 ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget& target,
                                           Azione action) {
-    const std::vector<ChargeStore::Line> history = m_store.errorLines();
-    const auto listed = [&](std::int32_t id) {
-        return std::find_if(history.begin(), history.end(),
-                            [&](const ChargeStore::Line& l) { return l.id == id; });
+    // Each line read by its number alone: a repair costs the same whatever
+    // the history holds.
+    const auto listed = [&](std::int32_t id) -> std::optional<ChargeStore::Line> {
+        std::vector<ChargeStore::Line> found = m_store.errorLinesBetween(id, id);
+        if (found.empty())
+            return std::nullopt;
+        return std::move(found.front());
     };
-    auto at = listed(errorId);
-    if (at == history.end())
+    std::optional<ChargeStore::Line> at = listed(errorId);
+    if (!at)
         return {Status::Gone, Gone, 0, {}};
     // A "Sconto" line and its charge go together by the link recorded when
     // they were received, never by their places in today's history.
@@ -94,22 +98,21 @@ ChargeRepair::Result ChargeRepair::repair(std::int32_t errorId, const PostTarget
             chargeRow && chargeRow->receivedAfter > 0
                 ? journal.byPendingId(chargeRow->receivedAfter)
                 : std::nullopt;
-        const auto chargeAt =
-            charge && charge->errorId > 0 ? listed(charge->errorId) : history.end();
-        if (chargeAt == history.end())
+        std::optional<ChargeStore::Line> chargeAt =
+            charge && charge->errorId > 0 ? listed(charge->errorId) : std::nullopt;
+        if (!chargeAt)
             return refused(QStringLiteral(
                 "Lo sconto non ha il suo addebito nello storico errori: non si può riparare "
                 "(si può cancellare)"));
-        at = chargeAt;
+        at = std::move(chargeAt);
         chargeRow = charge;
     }
     const ChargeStore::Line chargeLine = *at;
     std::optional<ChargeStore::Line> discount;
     if (chargeRow) {
         const auto d = journal.discountReceivedAfter(chargeRow->pendingId);
-        const auto dAt = d && d->errorId > 0 ? listed(d->errorId) : history.end();
-        if (dAt != history.end())
-            discount = *dAt;
+        if (d && d->errorId > 0)
+            discount = listed(d->errorId);
     }
     if (m_seams.beforeTransaction)
         m_seams.beforeTransaction();
