@@ -224,7 +224,8 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
         hi = std::max(hi, c.pendingId);
     }
     const std::vector<std::int32_t> withRows = journal.pendingWithRows(lo, hi);
-    std::vector<JournalEntry> outcomes, fresh;
+    std::vector<const JournalEntry*> outcomes;
+    std::vector<JournalEntry> fresh;
     outcomes.reserve(changes.size());
     std::int32_t previousPending = 0;  // a "Sconto" line's charge
     for (Change& c : changes) {
@@ -236,7 +237,7 @@ void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
             e.discountOfPending = previousPending;
         previousPending = c.pendingId;
         if (std::binary_search(withRows.begin(), withRows.end(), c.pendingId)) {
-            outcomes.push_back(std::move(e));
+            outcomes.push_back(&e);
             continue;
         }
         e.line = *c.line;

@@ -480,13 +480,20 @@ std::vector<std::int32_t> PostingJournal::pendingWithRows(std::int32_t from,
 }
 
 void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
+    std::vector<const JournalEntry*> all;
+    all.reserve(entries.size());
+    for (const JournalEntry& e : entries) all.push_back(&e);
+    addOutcomes(all);
+}
+
+void PostingJournal::addOutcomes(const std::vector<const JournalEntry*>& entries) {
     if (entries.empty())
         return;
     joinOrRun(m_store.workspace(), [&] {
         const QString when = now();
         std::vector<db::Value> v;
         v.reserve(entries.size() * static_cast<std::size_t>(OutcomeFields.size()));
-        for (const JournalEntry& e : entries) appendOutcome(v, e, when);
+        for (const JournalEntry* e : entries) appendOutcome(v, *e, when);
         outcomes().addAll(OutcomeFields, std::move(v));
     });
 }

@@ -160,6 +160,8 @@ public:
     // discountOfPending, errorId, reason, action, when), many per statement.
     // REQUIRES: none of the lines has an outcome row yet.
     void addOutcomes(const std::vector<JournalEntry>& entries);
+    // The same for entries kept elsewhere (a transfer's batch): not copied.
+    void addOutcomes(const std::vector<const JournalEntry*>& entries);
     // The lines listed with an error id up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
@@ -190,8 +192,8 @@ public:
     std::vector<JournalEntry> find(const JournalQuery& query) const;
     // The listed lines' reasons by error id, in one query: of every line, or
     // of the lines numbered firstId to lastId (a page of the window's list).
-    std::unordered_map<std::int32_t, QString> errorReasons(
-        std::int32_t firstId = 1, std::int32_t lastId = INT32_MAX) const;
+    std::unordered_map<std::int32_t, QString> errorReasons(std::int32_t firstId = 1,
+                                                           std::int32_t lastId = INT32_MAX) const;
     // The view's rows of the charge days in [dayFrom, dayTo] (empty:
     // unbounded), only the fields a day's balance needs, in one query.
     std::vector<JournalEntry> daysRows(const QString& dayFrom, const QString& dayTo) const;
