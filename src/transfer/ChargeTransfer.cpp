@@ -284,6 +284,9 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
 void ChargeTransfer::Run::execute() {
     poster.open();
     lines = t.m_store.pendingLines();
+    // A batch's changes in one block, never moved as it grows.
+    if (t.m_seams.journal)
+        changes.reserve(std::min(lines.size(), 2 * static_cast<std::size_t>(t.m_lineCap)));
     std::size_t i = 0;
     while (i < lines.size()) {
         const std::size_t first = i;

@@ -491,10 +491,17 @@ void PostingJournal::addOutcomes(const std::vector<const JournalEntry*>& entries
         return;
     joinOrRun(m_store.workspace(), [&] {
         const QString when = now();
-        std::vector<db::Value> v;
-        v.reserve(entries.size() * static_cast<std::size_t>(OutcomeFields.size()));
-        for (const JournalEntry* e : entries) appendOutcome(v, *e, when);
-        outcomes().addAll(OutcomeFields, std::move(v));
+        // One INSERT's worth of rows at a time: a 5,000-line batch's values
+        // at once would take megabytes of fresh memory.
+        const auto width = static_cast<std::size_t>(OutcomeFields.size());
+        const std::size_t perCall = std::max<std::size_t>(1, 4000 / width);
+        for (std::size_t first = 0; first < entries.size(); first += perCall) {
+            const std::size_t end = std::min(entries.size(), first + perCall);
+            std::vector<db::Value> v;
+            v.reserve((end - first) * width);
+            for (std::size_t i = first; i < end; ++i) appendOutcome(v, *entries[i], when);
+            outcomes().addAll(OutcomeFields, std::move(v));
+        }
     });
 }
 
