@@ -51,11 +51,15 @@ QStringList texts(const std::vector<ChargeStore::Line>& lines) {
     return out;
 }
 
-std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& table) {
+// The lines whole, in one query; by default every line of table, walked in
+// insertion order, which is Progressivo order.
+std::vector<ChargeStore::Line> readLines(db::Database& database, const QString& table,
+                                         const QString& criterion = AnyRow,
+                                         const QString& order = QString()) {
     std::vector<ChargeStore::Line> out;
-    // A table walks in insertion order, which is Progressivo order; one query.
-    auto rs = database.openRecordset(QStringLiteral("Select Progressivo, Riga From %1").arg(table));
-    rs->forEach(AnyRow, [&] {
+    auto rs = database.openRecordset(
+        QStringLiteral("Select Progressivo, Riga From %1%2").arg(table, order));
+    rs->forEach(criterion, [&] {
         const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
         if (!out.empty() && out.back().id == id)
             out.back().text += rs->text(Riga);
@@ -181,18 +185,10 @@ std::vector<std::int32_t> ChargeStore::errorIdsAt(std::int32_t lastId, std::int6
 
 std::vector<ChargeStore::Line> ChargeStore::errorLinesBetween(std::int32_t firstId,
                                                               std::int32_t lastId) const {
-    std::vector<Line> out;
-    auto rs = m_db->openRecordset(
-        QStringLiteral("Select Progressivo, Riga From %1 Order By Progressivo").arg(Errori));
-    rs->forEach(QStringLiteral("Progressivo >= %1 And Progressivo <= %2").arg(firstId).arg(lastId),
-                [&] {
-                    const auto id = static_cast<std::int32_t>(rs->integer(Progressivo));
-                    if (!out.empty() && out.back().id == id)
-                        out.back().text += rs->text(Riga);
-                    else
-                        out.push_back({id, rs->text(Riga)});
-                });
-    return out;
+    return readLines(
+        *m_db, Errori,
+        QStringLiteral("Progressivo >= %1 And Progressivo <= %2").arg(firstId).arg(lastId),
+        QStringLiteral(" Order By Progressivo"));
 }
 
 std::vector<std::int32_t> ChargeStore::longErrorLines(std::int32_t lastId) const {
