@@ -363,8 +363,8 @@ void TransferButtons::cancella() {
     try {
         // Exactly the lines shown when the operator confirmed (no tick of
         // this process ran since, WorkGuard): those numbered up to the last
-        // shown. A line that reached the store meanwhile, from a tool or
-        // another bridge on the server, took a higher number and stays.
+        // shown. A line a tool added meanwhile took a higher number (numbers
+        // are given out inside the adding transaction) and stays.
         const int removed = m_everShown ? m_store.clearErrorsUpTo(m_shown.lastError) : 0;
         const qint64 shown = m_everShown ? m_shownLines : 0;
         log::info(
