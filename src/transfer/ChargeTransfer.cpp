@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 namespace quorvel {
@@ -64,6 +65,20 @@ struct ChargeTransfer::Run {
     void execute();
     std::size_t handleLine(std::size_t i);
     bool lateDiscount(const ChargeStore::Line& discount);
+    // Whether the "Sconto" line discount goes with the charge just before it
+    // in the queue: by the link recorded at intake. The next line in the
+    // queue can be a "Sconto" the POS wrote later, read after another
+    // file's charge. A line with no received row (not from a charges file)
+    // goes with its neighbour.
+    bool receivedAfter(std::int32_t discount, std::int32_t charge) const {
+        if (!t.m_seams.journal || !std::binary_search(received.begin(), received.end(), discount))
+            return true;
+        const auto it = links.find(discount);
+        return it != links.end() && it->second == charge;
+    }
+    // Of the run's lines: those with a received row, and the "Sconto" links.
+    std::vector<std::int32_t> received;
+    std::unordered_map<std::int32_t, std::int32_t> links;
     void list(const QString& line, const QString& why);
     void journal(std::int32_t pendingId, const QString& line, JournalEntry entry, bool listedNow,
                  bool discountOfPrevious = false);
@@ -122,7 +137,8 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
         return i + 1;
     }
     const ChargeStore::Line* discount = nullptr;
-    if (i + 1 < lines.size() && charge::isDiscount(lines[i + 1].text)) {
+    if (i + 1 < lines.size() && charge::isDiscount(lines[i + 1].text) &&
+        receivedAfter(lines[i + 1].id, lines[i].id)) {
         discount = &lines[i + 1];
         handled.push_back(discount->id);
     }
@@ -171,10 +187,29 @@ std::size_t ChargeTransfer::Run::handleLine(std::size_t i) {
 bool ChargeTransfer::Run::lateDiscount(const ChargeStore::Line& discount) {
     const PostingJournal& book = t.m_store.journal();
     const auto own = book.byPendingId(discount.id);
-    const auto charged =
+    auto charged =
         own && own->receivedAfter > 0 ? book.byPendingId(own->receivedAfter) : std::nullopt;
     if (!charged)
         return false;
+    // A charge handled in this batch has no outcome row until the commit:
+    // its outcome is the batch's.
+    if (charged->outcome == Esito::InAttesa) {
+        const auto it = std::find_if(changes.rbegin(), changes.rend(), [&](const Change& c) {
+            return c.pendingId == charged->pendingId;
+        });
+        if (it != changes.rend()) {
+            const JournalEntry& e = it->entry;
+            charged->outcome = e.outcome;
+            charged->room = e.room;
+            charged->accountRow = e.accountRow;
+            charged->client = e.client;
+            charged->added = e.added;
+            charged->quantity = e.quantity;
+            charged->reasonText = e.reasonText;
+            charged->database = e.database;
+            charged->table = e.table;
+        }
+    }
     const bool wentToAccount =
         charged->outcome == Esito::Camera || charged->outcome == Esito::Esterno;
     if (!wentToAccount && charged->outcome != Esito::Storico &&
@@ -211,19 +246,15 @@ bool ChargeTransfer::Run::lateDiscount(const ChargeStore::Line& discount) {
     return true;
 }
 
-// The batch's outcome rows go in a few statements, after one read of the
-// journal's index for which lines have received rows; a line without one
-// (appended to the queue by other means than a charges file) gets it now.
+// The batch's outcome rows go in a few statements; a line without a
+// received row (appended to the queue by other means than a charges file)
+// gets it now.
 void ChargeTransfer::Run::writeJournal(std::int32_t firstError) {
     PostingJournal& journal = t.m_store.journal();
     const QString when =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    std::int32_t lo = changes.front().pendingId, hi = lo;
-    for (const Change& c : changes) {
-        lo = std::min(lo, c.pendingId);
-        hi = std::max(hi, c.pendingId);
-    }
-    const std::vector<std::int32_t> withRows = journal.pendingWithRows(lo, hi);
+    // The run's lines with a received row, read when it began.
+    const std::vector<std::int32_t>& withRows = received;
     std::vector<const JournalEntry*> outcomes;
     std::vector<JournalEntry> fresh;
     outcomes.reserve(changes.size());
@@ -284,9 +315,16 @@ void ChargeTransfer::Run::commitBatch(db::Transaction& tx) {
 void ChargeTransfer::Run::execute() {
     poster.open();
     lines = t.m_store.pendingLines();
-    // A batch's changes in one block, never moved as it grows.
-    if (t.m_seams.journal)
+    if (t.m_seams.journal && !lines.empty()) {
+        // A batch's changes in one block, never moved as it grows.
         changes.reserve(std::min(lines.size(), 2 * static_cast<std::size_t>(t.m_lineCap)));
+        const auto [lo, hi] = std::minmax_element(
+            lines.begin(), lines.end(),
+            [](const ChargeStore::Line& a, const ChargeStore::Line& b) { return a.id < b.id; });
+        const PostingJournal& book = t.m_store.journal();
+        received = book.pendingWithRows(lo->id, hi->id);
+        links = book.discountLinks(lo->id, hi->id);
+    }
     std::size_t i = 0;
     while (i < lines.size()) {
         const std::size_t first = i;

@@ -479,6 +479,18 @@ std::vector<std::int32_t> PostingJournal::pendingWithRows(std::int32_t from,
     return out;
 }
 
+std::unordered_map<std::int32_t, std::int32_t> PostingJournal::discountLinks(
+    std::int32_t from, std::int32_t to) const {
+    auto rs = m_store.database().openRecordset(
+        QStringLiteral("Select ScontoDi, Pendente From %1 Order By ScontoDi").arg(kLines));
+    std::unordered_map<std::int32_t, std::int32_t> out;
+    rs->forEach(QStringLiteral("ScontoDi >= %1 and ScontoDi <= %2").arg(from).arg(to), [&] {
+        out[static_cast<std::int32_t>(rs->integer(Pendente))] =
+            static_cast<std::int32_t>(rs->integer(ScontoDi));
+    });
+    return out;
+}
+
 void PostingJournal::addOutcomes(const std::vector<JournalEntry>& entries) {
     std::vector<const JournalEntry*> all;
     all.reserve(entries.size());

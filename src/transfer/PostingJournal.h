@@ -155,6 +155,11 @@ public:
     // The Pendente of each received row with one in [from, to], ascending:
     // one read of the index for a batch of lines.
     std::vector<std::int32_t> pendingWithRows(std::int32_t from, std::int32_t to) const;
+    // The "Sconto" lines received after a charge whose Pendente is in
+    // [from, to]: discount's Pendente -> its charge's, through the index of
+    // the few rows that have one.
+    std::unordered_map<std::int32_t, std::int32_t> discountLinks(std::int32_t from,
+                                                                 std::int32_t to) const;
     // Appends the outcome rows of one transfer batch (by entry.pendingId:
     // outcome, room, account row, client, added, quantity,
     // discountOfPending, errorId, reason, action, when), many per statement.

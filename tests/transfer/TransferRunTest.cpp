@@ -212,6 +212,19 @@ TEST_F(TransferRun, DiscountFoldsIntoTheChargeBeforeIt) {
     ASSERT_TRUE(late);
     EXPECT_EQ(late->reason, Motivo::ScontoTardivo);
     EXPECT_TRUE(late->damage.isEmpty());
+
+    // The same with another file's charge taken between the two reads, all
+    // three waiting (the transfer had been failing): the "Sconto" goes with
+    // its own charge, handled in the same batch, not with its neighbour.
+    store->appendChargesFile({{line("101", "001000", "250307")}},
+                             QStringLiteral("Estrazione_2.txt"));
+    store->appendChargesFile({{line("8", "000300", "250307")}}, QStringLiteral("Estrazione_3.txt"));
+    store->appendChargesFile({{sconto("-00100", "250307")}}, QStringLiteral("Estrazione_2.txt"), 2);
+    ChargeTransfer(settings, *store).TrasferisciAddebiti();
+    EXPECT_EQ(rows(Rooms).back().giorno, QStringLiteral("20250307"));
+    EXPECT_EQ(rows(Rooms).back().importo, eur(900));
+    EXPECT_EQ(rows(Externals).back().importo, eur(300));
+    EXPECT_TRUE(store->pending().isEmpty());
 }
 
 TEST_F(TransferRun, NoPositiveChargeOnARoomAccount) {
