@@ -86,18 +86,6 @@ std::vector<std::int32_t> readIds(db::Database& database, const QString& table,
 
 }  // namespace
 
-QStringList idsIn(const QString& field, const std::vector<std::int32_t>& ids) {
-    constexpr std::size_t PerCriterion = 500;
-    QStringList criteria;
-    for (std::size_t from = 0; from < ids.size(); from += PerCriterion) {
-        QStringList some;
-        for (std::size_t i = from; i < std::min(ids.size(), from + PerCriterion); ++i)
-            some << QString::number(ids[i]);
-        criteria << QStringLiteral("%1 In (%2)").arg(field, some.join(u','));
-    }
-    return criteria;
-}
-
 ChargeStore::ChargeStore(db::Workspace& ws, const QString& fileName) : m_ws(ws) {
     m_db = QFileInfo::exists(fileName)
                ? m_ws.openDatabase(fileName)
@@ -134,14 +122,6 @@ QStringList ChargeStore::errors() const {
 
 std::vector<ChargeStore::Line> ChargeStore::errorLines() const {
     return readLines(*m_db, Errori);
-}
-
-std::vector<std::int32_t> ChargeStore::pendingIds() const {
-    return readIds(*m_db, Pendenti);
-}
-
-std::vector<std::int32_t> ChargeStore::errorIds() const {
-    return readIds(*m_db, Errori);
 }
 
 ChargeStore::ListsMark ChargeStore::listsMark() const {
@@ -513,16 +493,6 @@ int removeLines(db::Recordset& rs, const QString& criterion) {
 }
 
 }  // namespace
-
-int ChargeStore::clearErrorLines(const std::vector<std::int32_t>& ids) {
-    int removed = 0;
-    joinOrRun(m_ws, [&] {
-        auto rs = m_db->openRecordset(Errori);
-        for (const QString& listed : idsIn(Progressivo, ids)) removed += removeLines(*rs, listed);
-        m_journal->markCleared(ids);
-    });
-    return removed;
-}
 
 int ChargeStore::clearErrorsUpTo(std::int32_t lastId) {
     int removed = 0;

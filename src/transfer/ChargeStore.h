@@ -39,10 +39,6 @@ void joinOrRun(db::Workspace& ws, F f) {
 
 class PostingJournal;
 
-// Criteria "field In (id, ...)" that together cover ids, a few hundred ids
-// each: one statement per criterion rather than one per id.
-QStringList idsIn(const QString& field, const std::vector<std::int32_t>& ids);
-
 class ChargeStore {
 public:
     static constexpr char FileName[] = "QuorvelCoda.db";
@@ -72,9 +68,6 @@ public:
     QStringList pending() const;
     QStringList errors() const;
     std::vector<Line> errorLines() const;
-    // The lines' numbers only, in order.
-    std::vector<std::int32_t> pendingIds() const;
-    std::vector<std::int32_t> errorIds() const;
     bool hasPending() const;
 
     // What tells whether the lists changed: each table's last number given
@@ -154,10 +147,6 @@ public:
     // added after a listing that ended at lastId stays; their journal rows
     // become Cancellato. Returns the number of lines removed.
     int clearErrorsUpTo(std::int32_t lastId);
-    // Removes exactly the error lines ids (those still there), so that a
-    // line the operator was not shown stays, whatever its number; their
-    // journal rows become Cancellato. Returns the number of lines removed.
-    int clearErrorLines(const std::vector<std::int32_t>& ids);
 
     // Reserves count consecutive numbers of the counter named table and
     // returns the first; joins the open transaction (REQUIRES: one is open).

@@ -523,10 +523,6 @@ int PostingJournal::markCleared(std::int32_t lastErrorId) {
                                  : QStringLiteral("Errore > 0")});
 }
 
-int PostingJournal::markCleared(const std::vector<std::int32_t>& errorIds) {
-    return markClearedWhere(idsIn(Errore, errorIds));
-}
-
 int PostingJournal::markClearedWhere(const QStringList& criteria) {
     std::vector<std::int32_t> lines;
     db::Recordset& rs = outcomes();

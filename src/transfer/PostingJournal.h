@@ -170,8 +170,6 @@ public:
     // The lines listed with an error id up to lastErrorId (every one when 0)
     // become Cancellato by "&Cancella"; returns how many.
     int markCleared(std::int32_t lastErrorId);
-    // The same for exactly the lines listed with the error ids errorIds.
-    int markCleared(const std::vector<std::int32_t>& errorIds);
     // Writes the outcome row of entry.pendingId (a repair); throws Error when
     // the line has no received row.
     void update(const JournalEntry& entry);
