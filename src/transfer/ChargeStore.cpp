@@ -136,13 +136,15 @@ ChargeStore::ListsMark ChargeStore::listsMark() const {
     auto errors = m_db->openRecordset(Errori);
     // A line added between reading the numbers and counting the rows would
     // be counted but not bounded by the mark: read again until both agree.
+    // A writer that never pauses gets the last reading: the next tick's
+    // mark differs and the lists are shown again.
     ListsMark mark{last(Pendenti), last(Errori), 0, 0};
-    for (;;) {
+    for (int attempt = 0;; ++attempt) {
         mark.pendingRows = pending->count();
         mark.errorRows = errors->count();
         const ListsMark after{last(Pendenti), last(Errori), mark.pendingRows, mark.errorRows};
-        if (after == mark)
-            return mark;
+        if (after == mark || attempt == 4)
+            return after;
         mark = after;
     }
 }
